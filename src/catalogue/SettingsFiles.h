@@ -1,0 +1,58 @@
+#pragma once
+
+#include "catalogue/Status.h"
+
+#include <QString>
+
+#include <optional>
+
+// The shop's own details and display options ("store/storesettings.txt").
+struct StoreSettings {
+    QString storeName;
+    QString domain;
+    QString email;
+    QString telephone;
+    QString currencySymbol;
+    QString banner;          // "1" on, "0" off
+    QString basket;          // "1" on, "2" off
+    QString productsPerPage; // as typed
+
+    bool operator==(const StoreSettings&) const = default;
+};
+
+// How to reach the owner's web space ("ftpsettings.txt"). The password is plain in memory.
+struct FtpSettings {
+    QString url;
+    QString userName;
+    QString password;
+    QString destinationFolder;
+
+    bool operator==(const FtpSettings&) const = default;
+};
+
+namespace SettingsFiles {
+
+QString storeSettingsPath(const QString& dataFolder);
+QString ftpSettingsPath(const QString& dataFolder);
+
+// Loaders keep what they read and leave the marker file where the file was missing or short;
+// they fail only when the marker file cannot be written.
+Status loadStoreSettings(const QString& dataFolder, StoreSettings& settings);
+Status saveStoreSettings(const QString& dataFolder, const StoreSettings& settings);
+
+Status loadFtpSettings(const QString& dataFolder, FtpSettings& settings);
+
+// Takes the four values typed in the upload window, keeps them in `settings` and writes them.
+// A password the file cannot hold is refused before anything changes.
+Status saveFtpSettings(const QString& dataFolder, FtpSettings& settings, const FtpSettings& typed);
+
+// Each character's code page byte raised by its position (1, 2, ...): "abc" becomes "bdf".
+// Nothing when a character has no byte, is a control character, or would pass byte 255.
+std::optional<QString> scramblePassword(const QString& plain);
+// The inverse; nothing when a character cannot be lowered by its position.
+std::optional<QString> unscramblePassword(const QString& scrambled);
+
+// The message for a password that scramblePassword refuses.
+QString passwordRefusedReason();
+
+} // namespace SettingsFiles

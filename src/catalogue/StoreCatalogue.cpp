@@ -1,0 +1,40 @@
+#include "catalogue/StoreCatalogue.h"
+
+#include <QtGlobal>
+
+StoreCatalogue::StoreCatalogue() : m_productTable(std::size_t(tableDepartments) * tableProducts * tableFields) {}
+
+std::size_t StoreCatalogue::index(int d, int p, int f) {
+    Q_ASSERT(d >= 0 && d < tableDepartments);
+    Q_ASSERT(p >= 0 && p < tableProducts);
+    Q_ASSERT(f >= 0 && f < tableFields);
+    return (std::size_t(d) * tableProducts + std::size_t(p)) * tableFields + std::size_t(f);
+}
+
+ProductRecord StoreCatalogue::product(int d, int p) const {
+    ProductRecord record;
+    for (int f = 0; f < ProductRecord::fieldCount; ++f)
+        record.field(f) = productTable(d, p, f);
+    return record;
+}
+
+void StoreCatalogue::setProduct(int d, int p, const ProductRecord& record) {
+    for (int f = 0; f < ProductRecord::fieldCount; ++f)
+        productTable(d, p, f) = record.field(f);
+}
+
+int StoreCatalogue::productsIn(int d) const {
+    int n = 0;
+    while (n < maxProductsPerDepartment && !productTable(d, n, 0).isEmpty())
+        ++n;
+    return n;
+}
+
+void StoreCatalogue::clear() {
+    for (QString& name : departmentNames)
+        name.clear();
+    for (QString& value : m_productTable)
+        value.clear();
+    departmentCount = 0;
+    productCount = 0;
+}

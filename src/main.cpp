@@ -1,0 +1,41 @@
+#include "catalogue/SharedState.h"
+#include "shell/TerminationSignals.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+// libcurl is set up once for the whole program, before any thread uses it.
+struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    CurlGlobal curl;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kioskSmith"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    auto state = std::make_unique<SharedState>();
+    frmMain mainWindow(*state);
+
+    // Asked from outside to end (SIGTERM, the desktop session ending): end as the owner's close does.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow, &frmMain::close);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, [&mainWindow](QSessionManager&) {
+        mainWindow.endProgram();
+    });
+
+    mainWindow.startUp();
+    return app.exec();
+}

@@ -1,0 +1,33 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+namespace TestSupport {
+
+QString fixturePath(const QString& name) { return QStringLiteral(KIOSK_TEST_DATA_DIR) + QLatin1Char('/') + name; }
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+}
+
+void copyFixture(const QString& name, const QString& dir, const QString& as) {
+    writeBytes(dir + QLatin1Char('/') + (as.isEmpty() ? name : as), readBytes(fixturePath(name)));
+}
+
+QString dataFolderOf(const QString& dir) { return QDir::toNativeSeparators(dir) + QDir::separator(); }
+
+} // namespace TestSupport

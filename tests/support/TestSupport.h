@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Small helpers shared by the tests: fixtures and raw bytes.
+namespace TestSupport {
+
+QString fixturePath(const QString& name);
+QByteArray readBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+// Copies tests/data/<name> to <dir>/<as> (or the same name).
+void copyFixture(const QString& name, const QString& dir, const QString& as = QString());
+// The data folder form of a directory: its path followed by the separator.
+QString dataFolderOf(const QString& dir);
+
+} // namespace TestSupport

@@ -29,7 +29,7 @@ std::optional<unsigned char> byteFor(QChar ch) {
 QChar charFor(unsigned char byte) {
     if (byte >= 0x80 && byte < 0xA0)
         return QChar(kHighControls[byte - 0x80]);
-    return QChar(byte);
+    return QChar(char16_t(byte));
 }
 
 QString decode(QByteArrayView bytes) {

@@ -31,3 +31,14 @@ void copyFixture(const QString& name, const QString& dir, const QString& as) {
 QString dataFolderOf(const QString& dir) { return QDir::toNativeSeparators(dir) + QDir::separator(); }
 
 } // namespace TestSupport
+
+#include <QTcpServer>
+
+namespace TestSupport {
+quint16 freePort() {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        qFatal("no free port on 127.0.0.1");
+    return probe.serverPort();
+}
+} // namespace TestSupport

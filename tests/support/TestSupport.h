@@ -15,3 +15,8 @@ void copyFixture(const QString& name, const QString& dir, const QString& as = QS
 QString dataFolderOf(const QString& dir);
 
 } // namespace TestSupport
+
+namespace TestSupport {
+// A TCP port on 127.0.0.1 that was free a moment ago, for a test server to listen on.
+quint16 freePort();
+} // namespace TestSupport

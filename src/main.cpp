@@ -32,9 +32,8 @@ int main(int argc, char* argv[]) {
     // Asked from outside to end (SIGTERM, the desktop session ending): end as the owner's close does.
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow, &frmMain::close);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow, [&mainWindow](QSessionManager&) {
-        mainWindow.endProgram();
-    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
+                     [&mainWindow](QSessionManager&) { mainWindow.endProgram(); });
 
     mainWindow.startUp();
     return app.exec();

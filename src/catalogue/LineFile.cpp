@@ -86,7 +86,9 @@ Status write(const QString& path, const QStringList& lines) {
     return Status::success();
 }
 
-Status writeMarker(const QString& path) { return write(path, {QString()}); }
+Status writeMarker(const QString& path) {
+    return write(path, {QString()});
+}
 
 QString dataPath(const QString& dataFolder, const QString& relative) {
     return dataFolder + QDir::toNativeSeparators(relative);

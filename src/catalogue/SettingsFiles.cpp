@@ -66,7 +66,9 @@ Status loadFtpSettings(const QString& dataFolder, FtpSettings& settings) {
     const auto lines = LineFile::read(path);
     if (!lines)
         return LineFile::writeMarker(path);
-    const auto fail = [&] { return LineFile::writeMarker(path); };
+    const auto fail = [&] {
+        return LineFile::writeMarker(path);
+    };
     if (lines->size() < 1)
         return fail();
     settings.url = lines->at(0);
@@ -100,7 +102,9 @@ std::optional<QString> scramblePassword(const QString& plain) {
     return shiftCodes(plain, +1);
 }
 
-std::optional<QString> unscramblePassword(const QString& scrambled) { return shiftCodes(scrambled, -1); }
+std::optional<QString> unscramblePassword(const QString& scrambled) {
+    return shiftCodes(scrambled, -1);
+}
 
 QString passwordRefusedReason() {
     return QStringLiteral("The password cannot be saved: it is too long or holds a character that cannot be stored. "

@@ -36,11 +36,11 @@ struct ProductRecord {
 // where its title is not empty; list positions in every window equal table slots.
 class StoreCatalogue final {
 public:
-    static constexpr int departmentSlots = 31;      // slot 30 stays empty: the source when closing up
-    static constexpr int tableDepartments = 32;     // product rows, two spare
-    static constexpr int tableProducts = 102;       // product slots a row, two spare
-    static constexpr int tableFields = 11;          // fields a product slot, two spare
-    static constexpr int fileDepartments = 30;      // what the files hold
+    static constexpr int departmentSlots = 31;  // slot 30 stays empty: the source when closing up
+    static constexpr int tableDepartments = 32; // product rows, two spare
+    static constexpr int tableProducts = 102;   // product slots a row, two spare
+    static constexpr int tableFields = 11;      // fields a product slot, two spare
+    static constexpr int fileDepartments = 30;  // what the files hold
     static constexpr int fileProducts = 100;
 
     StoreCatalogue();

@@ -23,7 +23,9 @@ std::optional<QByteArray> encode(QStringView text);
 
 // Index of the first character that cannot be stored, or -1 when every character can.
 qsizetype firstUnencodable(QStringView text);
-inline bool canEncode(QStringView text) { return firstUnencodable(text) < 0; }
+inline bool canEncode(QStringView text) {
+    return firstUnencodable(text) < 0;
+}
 
 // The character at `index` as the owner would recognise it: a surrogate pair is kept whole.
 QString characterAt(QStringView text, qsizetype index);

@@ -57,10 +57,8 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Button
     }
 }
 
-std::optional<QString> MessageBox::inputBox(QWidget* parent,
-                                            const QString& prompt,
-                                            const QString& title,
-                                            const QString& defaultText) {
+std::optional<QString>
+MessageBox::inputBox(QWidget* parent, const QString& prompt, const QString& title, const QString& defaultText) {
     queue().shown.append(prompt);
     if (!queue().inputs.empty()) {
         const auto answer = queue().inputs.front();
@@ -77,10 +75,18 @@ std::optional<QString> MessageBox::inputBox(QWidget* parent,
     return dialog.textValue();
 }
 
-void MessageBox::setNextAnswer(Answer answer) { queue().answers.push_back(answer); }
-void MessageBox::setNextInput(const std::optional<QString>& text) { queue().inputs.push_back(text); }
-const QStringList& MessageBox::shownTexts() { return queue().shown; }
-int MessageBox::pendingAnswers() { return int(queue().answers.size() + queue().inputs.size()); }
+void MessageBox::setNextAnswer(Answer answer) {
+    queue().answers.push_back(answer);
+}
+void MessageBox::setNextInput(const std::optional<QString>& text) {
+    queue().inputs.push_back(text);
+}
+const QStringList& MessageBox::shownTexts() {
+    return queue().shown;
+}
+int MessageBox::pendingAnswers() {
+    return int(queue().answers.size() + queue().inputs.size());
+}
 
 void MessageBox::reset() {
     queue().answers.clear();

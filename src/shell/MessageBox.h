@@ -17,10 +17,8 @@ public:
     static Answer show(QWidget* parent, const QString& text, Buttons buttons = Ok);
 
     // Asks for a line of text; nothing when the owner cancels.
-    static std::optional<QString> inputBox(QWidget* parent,
-                                           const QString& prompt,
-                                           const QString& title,
-                                           const QString& defaultText = QString());
+    static std::optional<QString>
+    inputBox(QWidget* parent, const QString& prompt, const QString& title, const QString& defaultText = QString());
 
     // Test hooks: a queued answer is given instead of showing the next box.
     static void setNextAnswer(Answer answer);

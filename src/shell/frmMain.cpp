@@ -24,8 +24,8 @@ void frmMain::startUp() {
 
     const auto report = [this](const Status& status) {
         if (!status)
-            MessageBox::show(this, QStringLiteral("kioskSmith could not write %1.\n\n%2")
-                                       .arg(status.file(), status.reason()));
+            MessageBox::show(
+                this, QStringLiteral("kioskSmith could not write %1.\n\n%2").arg(status.file(), status.reason()));
     };
     report(SettingsFiles::loadFtpSettings(m_state.dataFolder, m_state.ftpSettings));
     report(SettingsFiles::loadStoreSettings(m_state.dataFolder, m_state.storeSettings));

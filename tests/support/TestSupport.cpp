@@ -7,7 +7,9 @@
 
 namespace TestSupport {
 
-QString fixturePath(const QString& name) { return QStringLiteral(KIOSK_TEST_DATA_DIR) + QLatin1Char('/') + name; }
+QString fixturePath(const QString& name) {
+    return QStringLiteral(KIOSK_TEST_DATA_DIR) + QLatin1Char('/') + name;
+}
 
 QByteArray readBytes(const QString& path) {
     QFile file(path);
@@ -28,7 +30,9 @@ void copyFixture(const QString& name, const QString& dir, const QString& as) {
     writeBytes(dir + QLatin1Char('/') + (as.isEmpty() ? name : as), readBytes(fixturePath(name)));
 }
 
-QString dataFolderOf(const QString& dir) { return QDir::toNativeSeparators(dir) + QDir::separator(); }
+QString dataFolderOf(const QString& dir) {
+    return QDir::toNativeSeparators(dir) + QDir::separator();
+}
 
 } // namespace TestSupport
 
@@ -40,5 +44,31 @@ quint16 freePort() {
     if (!probe.listen(QHostAddress::LocalHost, 0))
         qFatal("no free port on 127.0.0.1");
     return probe.serverPort();
+}
+} // namespace TestSupport
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace TestSupport {
+bool runUnprivileged(const std::function<void()>& work) {
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0) {
+        work();
+        return true;
+    }
+    constexpr uid_t nobody = 65534;
+    if (::setegid(nobody) != 0 || ::seteuid(nobody) != 0)
+        return false;
+    work();
+    const bool restored = ::seteuid(0) == 0 && ::setegid(0) == 0;
+    if (!restored)
+        qFatal("could not return to root after an unprivileged step");
+    return true;
+#else
+    work();
+    return true;
+#endif
 }
 } // namespace TestSupport

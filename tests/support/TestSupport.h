@@ -20,3 +20,11 @@ namespace TestSupport {
 // A TCP port on 127.0.0.1 that was free a moment ago, for a test server to listen on.
 quint16 freePort();
 } // namespace TestSupport
+
+#include <functional>
+
+namespace TestSupport {
+// Runs `work` with the permissions of an ordinary user, so that a read-only folder is read-only
+// even when the tests run as root. Returns false where that cannot be arranged.
+bool runUnprivileged(const std::function<void()>& work);
+} // namespace TestSupport

@@ -1,0 +1,198 @@
+#include "catalogue/SettingsFiles.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class tst_SettingsFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void storeSettingsLineOrder();
+    void storeSettingsRoundTripAwkwardValues();
+    void ftpSettingsRoundTrip_data();
+    void ftpSettingsRoundTrip();
+    void ftpSettingsHandBuilt();
+    void shortFtpSettingsKeepsWhatWasRead();
+    void shortStoreSettingsReplacedByMarker();
+    void scramble_data();
+    void scramble();
+    void refusedPasswordChangesNothing();
+    void unreadablePasswordLineKeepsOtherFields();
+    void missingStoreFolderIsReported();
+};
+
+// Catches the domain and the store name swapped in the file.
+void tst_SettingsFiles::storeSettingsLineOrder() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    StoreSettings settings;
+    settings.domain = QStringLiteral("shop.example.com");
+    settings.storeName = QStringLiteral("Mossy Corner");
+    settings.email = QStringLiteral("a@example.com");
+    settings.telephone = QStringLiteral("0123");
+    settings.currencySymbol = QStringLiteral("\u00A3");
+    settings.banner = QStringLiteral("1");
+    settings.basket = QStringLiteral("2");
+    settings.productsPerPage = QStringLiteral("12");
+    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("store/storesettings.txt"))),
+             QByteArray("shop.example.com\r\nMossy Corner\r\na@example.com\r\n0123\r\n\xA3\r\n1\r\n2\r\n12\r\n"));
+    StoreSettings loaded;
+    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded, settings);
+}
+
+// Catches blanks trimmed, commas or quotes mangled, the euro sign stored as more than one byte.
+void tst_SettingsFiles::storeSettingsRoundTripAwkwardValues() {
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("StoreSettingsFull.txt"), dir.path() + QStringLiteral("/store"),
+                QStringLiteral("storesettings.txt"));
+    StoreSettings loaded;
+    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded.storeName, QStringLiteral(" Mossy Corner, \"the\" shop "));
+    QCOMPARE(loaded.domain, QStringLiteral("shop.example.com"));
+    QCOMPARE(loaded.currencySymbol, QStringLiteral("\u20AC"));
+    QCOMPARE(loaded.productsPerPage, QStringLiteral("12"));
+    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("store/storesettings.txt"))),
+             readBytes(fixturePath(QStringLiteral("StoreSettingsFull.txt"))));
+}
+
+void tst_SettingsFiles::ftpSettingsRoundTrip_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("line3");
+    QTest::newRow("abc") << QStringLiteral("abc") << QByteArray("bdf");
+    QTest::newRow("empty") << QString() << QByteArray();
+    QTest::newRow("blanks and comma") << QStringLiteral(" ,\"") << QByteArray("!.%");
+    QTest::newRow("pound sign") << QStringLiteral("\u00A3") << QByteArray("\xA4");
+}
+
+// Catches a password stored in clear, or one that does not read back.
+void tst_SettingsFiles::ftpSettingsRoundTrip() {
+    QFETCH(QString, password);
+    QFETCH(QByteArray, line3);
+    QTemporaryDir dir;
+    const QString folder = dataFolderOf(dir.path());
+    FtpSettings settings;
+    const FtpSettings typed{QStringLiteral("ftp.example.com"), QStringLiteral(" mossy "), password,
+                            QStringLiteral("htdocs/")};
+    QVERIFY(SettingsFiles::saveFtpSettings(folder, settings, typed));
+    QCOMPARE(settings, typed);
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
+             QByteArray("ftp.example.com\r\n mossy \r\n") + line3 + QByteArray("\r\nhtdocs/\r\n"));
+    FtpSettings loaded;
+    QVERIFY(SettingsFiles::loadFtpSettings(folder, loaded));
+    QCOMPARE(loaded, typed);
+}
+
+// Catches a reader that disagrees with a file laid out by hand.
+void tst_SettingsFiles::ftpSettingsHandBuilt() {
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    FtpSettings loaded;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
+    QCOMPARE(loaded.userName, QStringLiteral(" mossy "));
+    QCOMPARE(loaded.password, QStringLiteral("s3cret"));
+    QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
+}
+
+// Catches a two-line file read wrongly or left in place.
+void tst_SettingsFiles::shortFtpSettingsKeepsWhatWasRead() {
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("FtpSettingsTwoLines.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    FtpSettings loaded;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
+    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
+    QVERIFY(loaded.password.isEmpty());
+    QVERIFY(loaded.destinationFolder.isEmpty());
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
+}
+
+// Catches a missing settings file left missing, or a marker that does not read as empty.
+void tst_SettingsFiles::shortStoreSettingsReplacedByMarker() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    StoreSettings loaded;
+    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("store/storesettings.txt"))), QByteArray("\r\n"));
+    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded, StoreSettings());
+}
+
+void tst_SettingsFiles::scramble_data() {
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("scrambled"); // empty with refused = true
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("abc") << QStringLiteral("abc") << QStringLiteral("bdf") << false;
+    QTest::newRow("empty") << QString() << QString() << false;
+    QTest::newRow("254 at 1 reaches 255") << QStringLiteral("\u00FE") << QStringLiteral("\u00FF") << false;
+    QTest::newRow("255 at 1 passes 255") << QStringLiteral("\u00FF") << QString() << true;
+    QTest::newRow("253 at 3 passes 255") << QStringLiteral("ab\u00FD") << QString() << true;
+    QTest::newRow("tilde reaches the euro byte") << QStringLiteral("~~") << QStringLiteral("\u007F\u20AC") << false;
+    QTest::newRow("no byte for it") << QStringLiteral("\u0100") << QString() << true;
+    QTest::newRow("control character") << QStringLiteral("a\tb") << QString() << true;
+}
+
+// Catches the scramble's rule and bounds: a byte past 255 must be refused, never wrapped.
+void tst_SettingsFiles::scramble() {
+    QFETCH(QString, plain);
+    QFETCH(QString, scrambled);
+    QFETCH(bool, refused);
+    const auto result = SettingsFiles::scramblePassword(plain);
+    QCOMPARE(!result.has_value(), refused);
+    if (refused)
+        return;
+    QCOMPARE(*result, scrambled);
+    QCOMPARE(SettingsFiles::unscramblePassword(*result), std::optional<QString>(plain));
+}
+
+// Catches a refused password that still overwrote the file or the values in memory.
+void tst_SettingsFiles::refusedPasswordChangesNothing() {
+    QTemporaryDir dir;
+    const QString folder = dataFolderOf(dir.path());
+    copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    FtpSettings settings;
+    QVERIFY(SettingsFiles::loadFtpSettings(folder, settings));
+    const FtpSettings before = settings;
+    const FtpSettings typed{QStringLiteral("other"), QStringLiteral("u"), QString(300, QLatin1Char('z')), QString()};
+    const Status status = SettingsFiles::saveFtpSettings(folder, settings, typed);
+    QVERIFY(!status);
+    QCOMPARE(status.reason(), SettingsFiles::passwordRefusedReason());
+    QCOMPARE(settings, before);
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
+             readBytes(fixturePath(QStringLiteral("FtpSettingsFull.txt"))));
+}
+
+// Catches a third line that cannot be unscrambled losing the other three fields.
+void tst_SettingsFiles::unreadablePasswordLineKeepsOtherFields() {
+    QTemporaryDir dir;
+    writeBytes(dir.filePath(QStringLiteral("ftpsettings.txt")),
+               QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n"));
+    FtpSettings loaded;
+    loaded.password = QStringLiteral("old");
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
+    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
+    QVERIFY(loaded.password.isEmpty());
+    QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
+}
+
+// Catches a settings file silently not written because the store folder is missing.
+void tst_SettingsFiles::missingStoreFolderIsReported() {
+    QTemporaryDir dir;
+    StoreSettings settings;
+    settings.storeName = QStringLiteral("x");
+    const Status saved = SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings);
+    QVERIFY(!saved);
+    QVERIFY(saved.file().endsWith(QStringLiteral("storesettings.txt")));
+    // The loader cannot leave its marker either, and says so.
+    QVERIFY(!SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), settings));
+}
+
+QTEST_GUILESS_MAIN(tst_SettingsFiles)
+#include "tst_settingsfiles.moc"

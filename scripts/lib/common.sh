@@ -8,8 +8,7 @@ KIOSK_BUILD="${KIOSK_BUILD:-$KIOSK_ROOT/build}"
 KIOSK_RUN_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev libcurl4-openssl-dev qt6-multimedia-dev
     python3-pyftpdlib php-cli)
 # Tests: real FTP servers, PHP, a browser, a virtual display, image and sound tools.
-KIOSK_TEST_PACKAGES=(clang-format python3-pyftpdlib vsftpd php-cli chromium xvfb xauth imagemagick sox
-    nodejs npm lftp)
+KIOSK_TEST_PACKAGES=(clang-format python3-pyftpdlib vsftpd php-cli chromium xvfb xauth imagemagick sox lftp)
 
 say() { printf '%s\n' "$*" >&2; }
 
@@ -36,6 +35,13 @@ ensure_packages() {
     say "kioskSmith: installing ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Node.js and npm drive the browser tests; a machine may already have them from elsewhere.
+ensure_node() {
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        ensure_packages nodejs npm
+    fi
 }
 
 configure_and_build() {

@@ -36,5 +36,7 @@ int main(int argc, char* argv[]) {
                      [&mainWindow](QSessionManager&) { mainWindow.endProgram(); });
 
     mainWindow.startUp();
+    if (mainWindow.hasEnded())
+        return 0; // closed while starting up
     return app.exec();
 }

@@ -1,0 +1,31 @@
+#include "shell/TaskWindow.h"
+
+#include "shell/Twips.h"
+
+#include <QMdiSubWindow>
+
+TaskWindow::TaskWindow(
+    SharedState& state, Shell& shell, const QString& name, const QString& caption, QSize clientTwips, QWidget* parent)
+    : QWidget(parent), m_state(state), m_shell(shell), m_clientTwips(clientTwips) {
+    setObjectName(name);
+    setWindowTitle(caption);
+    setFixedSize(px(clientTwips.width()), px(clientTwips.height()));
+}
+
+QWidget* TaskWindow::frame() {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        return sub;
+    return this;
+}
+
+void TaskWindow::hideWindow() {
+    frame()->hide();
+}
+
+int TaskWindow::px(double twips) const {
+    return Twips::toPixels(this, twips);
+}
+
+void TaskWindow::placeTwips(QWidget* control, double left, double top, double width, double height) const {
+    control->setGeometry(px(left), px(top), px(width), px(height));
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "shell/TaskWindow.h"
+
+class frmStructure final : public TaskWindow {
+    Q_OBJECT
+public:
+    frmStructure(SharedState& state, Shell& shell, QWidget* parent = nullptr);
+};

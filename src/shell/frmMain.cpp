@@ -274,7 +274,7 @@ void frmMain::startUp() {
     QApplication::restoreOverrideCursor();
 
     CatalogueSaver::loadAtStart(this, m_state);
-    structureWindow(); // created hidden; its department list is filled from the catalogue
+    structureWindow()->populateDepartmentList(0); // creates the editor hidden
     m_menuLeftFrame->move(0, 0);
     m_menuLeftFrame->show();
     menuBar()->setEnabled(true);

@@ -7,3 +7,7 @@ frmStructure::frmStructure(SharedState& state, Shell& shell, QWidget* parent)
                  QStringLiteral("Store structure - personalise your store"),
                  QSize(12090, 7305),
                  parent) {}
+
+void frmStructure::populateDepartmentList(int firstSlot) {
+    Q_UNUSED(firstSlot);
+}

@@ -9,6 +9,10 @@ public:
     virtual bool isConnected() const = 0;
 };
 
+// Whether a shop domain names this machine (localhost, a 127.x address or ::1), with or without
+// a port: a shop served from a local web space is reachable without the Internet.
+bool namesThisMachine(const QString& domain);
+
 // A network interface other than loopback that is up and running.
 class InterfaceConnectionCheck final : public ConnectionCheck {
 public:

@@ -249,7 +249,7 @@ void frmMain::startUp() {
     m_state.catalogue.maxProductsPerDepartment = StoreCatalogue::fileProducts;
 
     m_timer->start();
-    if (m_connection->isConnected()) {
+    if (m_connection->isConnected() || namesThisMachine(m_state.storeSettings.domain)) {
         setStatusPanel(2, QStringLiteral("Please wait - collecting orders..."));
         bool done = false;
         QEventLoop wait;

@@ -18,7 +18,7 @@ signals:
 };
 
 // The hourly order collection, as the main window starts it.
-class OrderCollection : public BackgroundTask {
+class OrderCollectionTask : public BackgroundTask {
     Q_OBJECT
 public:
     using BackgroundTask::BackgroundTask;

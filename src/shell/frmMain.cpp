@@ -40,7 +40,7 @@ const char* const kTag = "Tag";
 constexpr int kMinutesBetweenCollections = 60;
 
 // Until orders can be fetched, a collection finds nothing and says nothing.
-class NoOrderCollection final : public OrderCollection {
+class NoOrderCollection final : public OrderCollectionTask {
 public:
     bool isRunning() const override { return m_running; }
     void start() override {
@@ -108,7 +108,7 @@ void frmMain::setConnectionCheck(std::unique_ptr<ConnectionCheck> check) {
     m_connection = std::move(check);
 }
 
-void frmMain::setOrderCollection(OrderCollection* collection) {
+void frmMain::setOrderCollection(OrderCollectionTask* collection) {
     m_orders = collection ? collection : m_noCollection.get();
     addBackgroundTask(m_orders);
 }
@@ -283,7 +283,7 @@ void frmMain::startUp() {
 
 void frmMain::runCollection(const std::function<void()>& done) {
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(m_orders, &OrderCollection::finished, this, [connection, done] {
+    *connection = connect(m_orders, &OrderCollectionTask::finished, this, [connection, done] {
         QObject::disconnect(*connection);
         done();
     });

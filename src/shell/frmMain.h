@@ -10,7 +10,7 @@
 
 class BackgroundTask;
 class ConnectionCheck;
-class OrderCollection;
+class OrderCollectionTask;
 class QEventLoop;
 class QLabel;
 class QMdiArea;
@@ -37,7 +37,7 @@ public:
 
     // Replace the connection check or the order collection (tests, and the orders window).
     void setConnectionCheck(std::unique_ptr<ConnectionCheck> check);
-    void setOrderCollection(OrderCollection* collection);
+    void setOrderCollection(OrderCollectionTask* collection);
     // Work the program waits for before it saves and ends.
     void addBackgroundTask(BackgroundTask* task);
 
@@ -97,8 +97,8 @@ private:
     SharedState& m_state;
     QString m_programFolder;
     std::unique_ptr<ConnectionCheck> m_connection;
-    std::unique_ptr<OrderCollection> m_noCollection;
-    OrderCollection* m_orders = nullptr;
+    std::unique_ptr<OrderCollectionTask> m_noCollection;
+    OrderCollectionTask* m_orders = nullptr;
     std::vector<QPointer<BackgroundTask>> m_background;
 
     QMdiArea* m_mdi = nullptr;

@@ -23,7 +23,7 @@ using namespace TestSupport;
 namespace {
 
 // An order collection that runs until the test ends it, and counts its starts.
-class HeldCollection final : public OrderCollection {
+class HeldCollection final : public OrderCollectionTask {
 public:
     int starts = 0;
     bool running = false;

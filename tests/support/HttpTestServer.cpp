@@ -61,31 +61,37 @@ bool PhpTestServer::start(const QByteArray& routerScript) {
         return false;
     }
     QDir().mkpath(documentRoot());
-    m_port = freePort();
-    QStringList arguments{QStringLiteral("-S"), domain(), QStringLiteral("-t"), documentRoot()};
+    QString router;
     if (!routerScript.isEmpty()) {
         // Outside the document root, so it cannot be fetched as a file.
-        const QString router = m_dir.filePath(QStringLiteral("router.php"));
+        router = m_dir.filePath(QStringLiteral("router.php"));
         writeBytes(router, routerScript);
-        arguments.append(router);
     }
     // A file, not a pipe: nobody reads the output while a test blocks its thread.
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")));
-    m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("server.log")), QIODevice::Append);
     m_process.setProgram(QStringLiteral("php"));
-    m_process.setArguments(arguments);
-    m_process.start();
-    if (!m_process.waitForStarted(10000)) {
-        m_error = QStringLiteral("php did not start: ") + m_process.errorString();
-        return false;
-    }
-    if (!waitUntilListening(m_port, 10000)) {
+
+    // The free port may be taken by someone else before php binds it: then try another.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = freePort();
+        QStringList arguments{QStringLiteral("-S"), domain(), QStringLiteral("-t"), documentRoot()};
+        if (!router.isEmpty())
+            arguments.append(router);
+        m_process.setArguments(arguments);
+        m_process.start();
+        if (!m_process.waitForStarted(10000)) {
+            m_error = QStringLiteral("php did not start: ") + m_process.errorString();
+            return false;
+        }
+        // Whoever answers must be our php, still running.
+        if (waitUntilListening(m_port, 10000) && m_process.state() == QProcess::Running)
+            return true;
         m_error = QStringLiteral("php -S does not listen on ") + domain() + QStringLiteral(": ") +
                   QString::fromLocal8Bit(log());
         stop();
-        return false;
     }
-    return true;
+    return false;
 }
 
 void PhpTestServer::stop() {

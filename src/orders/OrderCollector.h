@@ -16,15 +16,18 @@ class QThread;
 // user-interface thread keeps handling events (timers, clicks) while the server is slow;
 // the book is changed only on the thread that owns this object.
 //
+//   // once, when the window is made:
+//   connect(&collector, &OrderCollector::finished, this, [this](const OrderCollection::View& view) {
+//       // lstOrders: replace its lines by view.listLines
+//       // panel 2: *view.progressText if set, then "FTP URL: ..." as after every collection
+//       // panel 3: *view.totalText if set, else left as it is
+//   });
+//   // each collection (start-up, the hourly tick):
 //   if (const auto start = collector.start(state.ftpSettings, state.storeSettings)) {
-//       lstOrders->clear();
-//       lstOrders->addItems(start->listLines);
-//       if (state.diagnosticsOn && !start->traceLine.isEmpty()) trace(start->traceLine);
+//       // lstOrders: replace its lines by start->listLines
+//       // trace: append start->traceLine while the trace is on and the line is not empty
 //   }
-//   // later, once, on this thread:
-//   connect(&collector, &OrderCollector::finished, ..., [](const OrderCollection::View& view) {
-//       replace lstOrders' lines by view.listLines; panel 2 = *view.progressText if set;
-//       panel 3 = *view.totalText if set; });
+//   // Exit: collector.cancelAndWait() before saving and quitting.
 class OrderCollector final : public QObject {
     Q_OBJECT
 public:

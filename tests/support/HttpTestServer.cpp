@@ -10,8 +10,10 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -71,6 +73,8 @@ bool PhpTestServer::start(const QByteArray& routerScript) {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")));
     m_process.setProgram(QStringLiteral("php"));
+    // A test that aborts must not leave its server behind.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 
     // The free port may be taken by someone else before php binds it: then try another.
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace TestSupport {
+
+// `php -S` on 127.0.0.1 and a free port, over a fresh temporary document root; stopped by
+// stop() or the destructor. It answers while the test's thread is blocked (its own process).
+class PhpTestServer final {
+public:
+    PhpTestServer();
+    ~PhpTestServer();
+    PhpTestServer(const PhpTestServer&) = delete;
+    PhpTestServer& operator=(const PhpTestServer&) = delete;
+
+    // Starts the server; with `routerScript` (PHP source) every request goes through it first,
+    // and a router that returns false lets the file be served as usual. Waits until it accepts.
+    bool start(const QByteArray& routerScript = {});
+    void stop();
+
+    // Writes a file below the document root, making its folders.
+    void putFile(const QString& relativePath, const QByteArray& bytes) const;
+    // What the server printed: one line per request among others.
+    QByteArray log() const;
+
+    QString documentRoot() const;
+    quint16 port() const { return m_port; }
+    // "127.0.0.1:<port>", what a store's domain would be.
+    QString domain() const;
+    QString errorString() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};
+
+// A server on 127.0.0.1 that accepts every connection and never answers, as a host that has
+// hung. It runs on its own thread, so it accepts whatever the test's thread is doing.
+class SilentTestServer final {
+public:
+    SilentTestServer() = default;
+    ~SilentTestServer();
+    SilentTestServer(const SilentTestServer&) = delete;
+    SilentTestServer& operator=(const SilentTestServer&) = delete;
+
+    bool start();
+    void stop();
+
+    quint16 port() const { return m_port; }
+    QString domain() const;
+    // Connections accepted so far.
+    int acceptedCount() const { return m_accepted.load(); }
+
+private:
+    void serve();
+
+    int m_listener = -1;
+    int m_wake[2] = {-1, -1};
+    quint16 m_port = 0;
+    std::atomic_int m_accepted{0};
+    std::thread m_thread;
+};
+
+// Waits until something accepts connections on 127.0.0.1:port, at most `timeoutMs`.
+bool waitUntilListening(quint16 port, int timeoutMs);
+
+} // namespace TestSupport

@@ -1,5 +1,85 @@
 #include "orders/frmOrders.h"
 
+#include "catalogue/SharedState.h"
+#include "orders/OrderTexts.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
 frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
     : TaskWindow(
-          state, shell, QStringLiteral("frmOrders"), QStringLiteral("Current Orders"), QSize(10905, 6690), parent) {}
+          state, shell, QStringLiteral("frmOrders"), QStringLiteral("Current Orders"), QSize(10905, 6690), parent) {
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    placeTwips(frame, 120, 120, 10575, 5775);
+
+    m_lstOrders = new QListWidget(frame);
+    m_lstOrders->setObjectName(QStringLiteral("lstOrders"));
+    placeTwips(m_lstOrders, 240, 360, 4575, 5130);
+    connect(m_lstOrders, &QListWidget::itemClicked, this, &frmOrders::lstOrders_Click);
+    connect(m_lstOrders, &QListWidget::currentRowChanged, this, &frmOrders::lstOrders_Click);
+
+    const char* captions[] = {"Date:", "Order #:", "Name:", "Address:", "Order:"};
+    const int tops[] = {360, 840, 1320, 1800, 2760};
+    for (int i = 0; i < 5; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(captions[i]), frame);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        placeTwips(label, 5160, tops[i], 975, 375);
+    }
+    const int widths[] = {1215, 1215, 3855};
+    for (int i = 0; i < 3; ++i) {
+        m_text[i] = new QLineEdit(frame);
+        m_text[i]->setObjectName(QStringLiteral("Text1_%1").arg(i));
+        placeTwips(m_text[i], 6480, tops[i], widths[i], 375);
+    }
+    // The address keeps its line breaks.
+    m_address = new QPlainTextEdit(frame);
+    m_address->setObjectName(QStringLiteral("Text1_3"));
+    placeTwips(m_address, 6480, 1800, 3855, 975);
+
+    m_lstDetails = new QListWidget(frame);
+    m_lstDetails->setObjectName(QStringLiteral("lstDetails"));
+    placeTwips(m_lstDetails, 6480, 2880, 3855, 2595);
+
+    auto* done = new QPushButton(QStringLiteral("Done"), this);
+    done->setObjectName(QStringLiteral("cmdDone"));
+    placeTwips(done, 9480, 6120, 1095, 375);
+    connect(done, &QPushButton::clicked, this, &TaskWindow::hideWindow);
+}
+
+void frmOrders::Form_Activate() {
+    clearOrderDetails();
+}
+
+void frmOrders::setOrderLines(const QStringList& lines) {
+    const QSignalBlocker blocker(m_lstOrders);
+    m_lstOrders->clear();
+    m_lstOrders->addItems(lines);
+}
+
+void frmOrders::clearOrderDetails() {
+    for (QLineEdit* text : m_text)
+        text->clear();
+    m_address->clear();
+    m_lstDetails->clear();
+}
+
+void frmOrders::lstOrders_Click() {
+    const int row = m_lstOrders->currentRow();
+    if (row < 0)
+        return;
+    clearOrderDetails();
+    const OrderRecord* order = m_state.orders.order(row);
+    if (!order)
+        return; // a line that is no order, such as "Cannot locate orders.html..."
+    m_text[0]->setText(order->orderDate);
+    m_text[1]->setText(order->orderNumber);
+    m_text[2]->setText(order->customerName);
+    m_address->setPlainText(order->customerAddress);
+    m_lstDetails->addItems(OrderTexts::splitOrderItems(order->orderItems));
+}

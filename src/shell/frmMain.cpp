@@ -2,6 +2,7 @@
 
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/SharedState.h"
+#include "orders/OrdersController.h"
 #include "orders/frmOrders.h"
 #include "products/frmPhotoChooser.h"
 #include "products/frmProducts.h"
@@ -39,23 +40,6 @@ namespace {
 const char* const kTag = "Tag";
 constexpr int kMinutesBetweenCollections = 60;
 
-// Until orders can be fetched, a collection finds nothing and says nothing.
-class NoOrderCollection final : public OrderCollectionTask {
-public:
-    bool isRunning() const override { return m_running; }
-    void start() override {
-        m_running = true;
-        QTimer::singleShot(0, this, [this] {
-            m_running = false;
-            emit finished();
-        });
-    }
-    void stopAndWait() override {}
-
-private:
-    bool m_running = false;
-};
-
 QString ftpUrlText(const SharedState& state) {
     return QStringLiteral("FTP URL: ") + state.ftpSettings.url;
 }
@@ -64,7 +48,7 @@ QString ftpUrlText(const SharedState& state) {
 
 frmMain::frmMain(SharedState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_connection(std::make_unique<InterfaceConnectionCheck>()),
-      m_noCollection(std::make_unique<NoOrderCollection>()), m_orders(m_noCollection.get()) {
+      m_ordersController(std::make_unique<OrdersController>(state, *this, [this] { return ordersWindow(); })) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(caption(KIOSK_VERSION_MAJOR, KIOSK_VERSION_MINOR, KIOSK_VERSION_PATCH));
 
@@ -79,6 +63,8 @@ frmMain::frmMain(SharedState& state, QWidget* parent)
     m_menuLeft = new frmMenuLeft;
     m_menuLeftFrame = addChild(m_menuLeft, false);
     connect(m_menuLeft, &frmMenuLeft::commandClicked, this, &frmMain::Command1_Click);
+
+    setOrderCollection(nullptr);
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -109,7 +95,7 @@ void frmMain::setConnectionCheck(std::unique_ptr<ConnectionCheck> check) {
 }
 
 void frmMain::setOrderCollection(OrderCollectionTask* collection) {
-    m_orders = collection ? collection : m_noCollection.get();
+    m_orders = collection ? collection : m_ordersController.get();
     addBackgroundTask(m_orders);
 }
 

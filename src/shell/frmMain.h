@@ -11,6 +11,7 @@
 class BackgroundTask;
 class ConnectionCheck;
 class OrderCollectionTask;
+class OrdersController;
 class QEventLoop;
 class QLabel;
 class QMdiArea;
@@ -74,6 +75,7 @@ public:
     frmSplash* splash() const;
     QMdiArea* mdiArea() const { return m_mdi; }
     QTimer* timer() const { return m_timer; }
+    OrdersController* ordersController() const { return m_ordersController.get(); }
 
     static QString caption(int major, int minor, int revision);
 
@@ -97,7 +99,7 @@ private:
     SharedState& m_state;
     QString m_programFolder;
     std::unique_ptr<ConnectionCheck> m_connection;
-    std::unique_ptr<OrderCollectionTask> m_noCollection;
+    std::unique_ptr<OrdersController> m_ordersController;
     OrderCollectionTask* m_orders = nullptr;
     std::vector<QPointer<BackgroundTask>> m_background;
 

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "catalogue/Status.h"
+#include "orders/OrderRecord.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// The orders as a spreadsheet reads them: UTF-8 with a byte-order mark (so "£" shows right), a
+// header row, and the columns Order #, Date, Name, Address, Order, the item lines one a line
+// inside the last cell. Fields are quoted where they hold a comma, a quote or a line break.
+namespace OrderCsv {
+
+QByteArray toCsv(const std::vector<OrderRecord>& orders);
+Status write(const QString& path, const std::vector<OrderRecord>& orders);
+
+} // namespace OrderCsv

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <utility>
+
 StoreCatalogue::StoreCatalogue() : m_productTable(std::size_t(tableDepartments) * tableProducts * tableFields) {}
 
 std::size_t StoreCatalogue::index(int d, int p, int f) {
@@ -28,6 +30,25 @@ int StoreCatalogue::productsIn(int d) const {
     while (n < maxProductsPerDepartment && !productTable(d, n, 0).isEmpty())
         ++n;
     return n;
+}
+
+bool StoreCatalogue::packDepartments() {
+    bool moved = false;
+    int next = 0;
+    for (int d = 0; d < departmentSlots; ++d) {
+        if (departmentNames[std::size_t(d)].isEmpty())
+            continue;
+        if (d != next) {
+            departmentNames[std::size_t(next)] = std::exchange(departmentNames[std::size_t(d)], QString());
+            for (int p = 0; p < tableProducts; ++p) {
+                for (int f = 0; f < tableFields; ++f)
+                    productTable(next, p, f) = std::exchange(productTable(d, p, f), QString());
+            }
+            moved = true;
+        }
+        ++next;
+    }
+    return moved;
 }
 
 void StoreCatalogue::clear() {

@@ -61,6 +61,11 @@ public:
     // Number of products in department row d: the slots up to the first empty title.
     int productsIn(int d) const;
 
+    // Closes up gaps in the department names (a hand-edited file with an empty line between two
+    // names), moving each later department's product row with it, so list positions stay slots.
+    // True when anything moved.
+    bool packDepartments();
+
     void clear();
 
 private:

@@ -20,7 +20,9 @@ QString field(const QString& value) {
 }
 
 // Line breaks inside a cell as CR LF, the form spreadsheets expect.
-QString cellLines(const QStringList& lines) { return lines.join(QStringLiteral("\r\n")); }
+QString cellLines(const QStringList& lines) {
+    return lines.join(QStringLiteral("\r\n"));
+}
 
 QString normalisedBreaks(const QString& text) {
     QString out = text;

@@ -40,6 +40,7 @@ bool saveAtExit(QWidget* parent, SharedState& state) {
 void loadAtStart(QWidget* parent, SharedState& state) {
     withRetry(parent, [&] { return CatalogueFiles::loadDepartments(state.dataFolder, state.catalogue); });
     withRetry(parent, [&] { return CatalogueFiles::loadProducts(state.dataFolder, state.catalogue); });
+    state.catalogue.packDepartments();
     state.catalogueLoaded = true;
 }
 

@@ -37,6 +37,7 @@ private slots:
     void productsFileStoppingMidRecord();
     void departmentWithoutProductsDoesNotEndReading();
     void lineBreaksInValuesCannotShiftLines();
+    void gapsInDepartmentsAreClosedUp();
     void unstorableCharacterKeepsOldFile();
     void unwritableFolderReportsAndKeepsOldFile_data();
     void unwritableFolderReportsAndKeepsOldFile();
@@ -217,6 +218,34 @@ void tst_CatalogueFiles::lineBreaksInValuesCannotShiftLines() {
     QCOMPARE(loaded.productTable(0, 0, 1), QStringLiteral("two lines"));
     QCOMPARE(loaded.productTable(0, 0, 2), QStringLiteral("cr only"));
     QCOMPARE(loaded.productTable(0, 0, 4), QStringLiteral("9.99"));
+}
+
+// Catches a hand-edited file with an empty line between names leaving list positions that are
+// not slots, so that a later delete or move would act on the wrong department's products.
+void tst_CatalogueFiles::gapsInDepartmentsAreClosedUp() {
+    QTemporaryDir dir;
+    const QString folder = dataFolderOf(dir.path());
+    writeBytes(dir.filePath(QStringLiteral("departments.txt")),
+               QByteArray("Books\r\n\r\nToys\r\n\r\n\r\nGarden\r\n") + QByteArray("\r\n").repeated(24));
+    StoreCatalogue written;
+    written.productTable(2, 0, 0) = QStringLiteral("Kite");
+    written.productTable(2, 1, 8) = QStringLiteral("/pictures/kite.jpeg");
+    written.productTable(5, 0, 0) = QStringLiteral("Spade");
+    QVERIFY(CatalogueFiles::saveProducts(folder, written));
+
+    StoreCatalogue catalogue;
+    QVERIFY(CatalogueFiles::loadDepartments(folder, catalogue));
+    QVERIFY(CatalogueFiles::loadProducts(folder, catalogue));
+    QCOMPARE(catalogue.departmentCount, 3);
+    QVERIFY(catalogue.packDepartments());
+    QCOMPARE(catalogue.departmentNames[1], QStringLiteral("Toys"));
+    QCOMPARE(catalogue.departmentNames[2], QStringLiteral("Garden"));
+    QVERIFY(catalogue.departmentNames[5].isEmpty());
+    QCOMPARE(catalogue.productTable(1, 0, 0), QStringLiteral("Kite"));
+    QCOMPARE(catalogue.productTable(1, 1, 8), QStringLiteral("/pictures/kite.jpeg"));
+    QCOMPARE(catalogue.productTable(2, 0, 0), QStringLiteral("Spade"));
+    QVERIFY(catalogue.productTable(5, 0, 0).isEmpty());
+    QVERIFY(!catalogue.packDepartments());
 }
 
 // Catches a character silently dropped on save: the old file must stay, the reason name it.

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -48,9 +49,10 @@ frmPhotoChooser::frmPhotoChooser(SharedState& state, QWidget* parent)
     m_dirDialog = new QTreeWidget(this);
     m_dirDialog->setObjectName(QStringLiteral("dirDialog"));
     m_dirDialog->setHeaderHidden(true);
+    m_dirDialog->setExpandsOnDoubleClick(false);
     m_dirDialog->setColumnCount(1);
     m_dirDialog->setIndentation(Twips::toPixels(this, 180));
-    m_dirDialog->setToolTip(QStringLiteral("Click a folder to open it"));
+    m_dirDialog->setToolTip(QStringLiteral("Double click a folder to open it"));
     place(m_dirDialog, 120, 120, 2640, 4080);
 
     m_drvDialog = new QComboBox(this);
@@ -94,12 +96,14 @@ frmPhotoChooser::frmPhotoChooser(SharedState& state, QWidget* parent)
     fillDrives();
 
     connect(m_drvDialog, &QComboBox::activated, this, [this] { drvDialog_Change(); });
-    const auto open = [this](QTreeWidgetItem* item) {
-        if (item)
-            dirDialog_Change(item->data(0, kPathRole).toString());
-    };
-    connect(m_dirDialog, &QTreeWidget::itemClicked, this, open);
-    connect(m_dirDialog, &QTreeWidget::itemActivated, this, open);
+    // A folder opens on a double click or Enter, as a single click only picks it out; the list is
+    // rebuilt once the click is over, as it deletes the item clicked.
+    connect(m_dirDialog, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        if (!item)
+            return;
+        const QString path = item->data(0, kPathRole).toString();
+        QTimer::singleShot(0, this, [this, path] { dirDialog_Change(path); });
+    });
     connect(m_cmbFileType, &QComboBox::currentIndexChanged, this, [this] { fillFiles(); });
     connect(m_fillDialog, &QListWidget::itemSelectionChanged, this, &frmPhotoChooser::fillDialog_Click);
     connect(m_fillDialog, &QListWidget::itemClicked, this, [this] {

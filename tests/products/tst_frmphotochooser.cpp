@@ -149,16 +149,24 @@ void tst_frmPhotoChooser::remembersFolder() {
         // Open the sibling folder from the folder list: up to the parent, then into it.
         QTreeWidgetItem* current = tree->currentItem();
         QVERIFY(current && current->parent());
-        tree->itemClicked(current->parent(), 0);
-        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+        const QPoint parent = tree->visualItemRect(current->parent()).center();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+        QTRY_COMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
         QTreeWidgetItem* camera = nullptr;
         for (int i = 0; i < tree->currentItem()->childCount(); ++i) {
             if (tree->currentItem()->child(i)->text(0) == QLatin1String("camera"))
                 camera = tree->currentItem()->child(i);
         }
         QVERIFY(camera);
-        tree->itemClicked(camera, 0);
-        QCOMPARE(chooser.listed(), QStringList{QStringLiteral("holiday.jpeg")});
+        // A single click only picks the folder out.
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(camera).center());
+        QTest::qWait(20);
+        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+        tree->setCurrentItem(camera);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QTRY_COMPARE(chooser.listed(), QStringList{QStringLiteral("holiday.jpeg")});
+        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.other));
         chooser.select(QStringLiteral("holiday.jpeg"));
         QVERIFY(chooser.preview()->hasPicture());
         QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);

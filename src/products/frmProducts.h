@@ -4,8 +4,18 @@
 
 #include <functional>
 
+class LimitedTextBox;
+class PictureBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 class frmPhotoChooser;
+struct ProductRecord;
 
+// The product editor: the owner picks a department, picks a product to edit or starts a new
+// one, and records it into the shared catalogue. Nothing is written to disk here.
 class frmProducts final : public TaskWindow {
     Q_OBJECT
 public:
@@ -14,6 +24,66 @@ public:
     // The picture chooser lives with the main window, which creates it on first use.
     void setPhotoChooser(std::function<frmPhotoChooser*()> chooser) { m_photoChooser = std::move(chooser); }
 
+    void Form_Activate() override;
+
+    // True while the detail fields hold the selected product and the record button overwrites it.
+    bool editMode() const { return m_editMode; }
+
+    // Event handlers, also driven by tests.
+    void lstDepartments_Click();
+    void lstProducts_Click();
+    void lstProducts_DblClick();
+    void cmdAddMain_Click();
+    void cmdClearSelection_Click();
+    void cmdAddImage_Click();
+    void cdmDone_Click();
+    void txtPrice_LostFocus();
+    void txtTitle_GotFocus();
+
+    void populateMainDepartments();
+    void populateProducts();
+    void disableProductFields();
+    void enableProductFields();
+    void clearProductFields();
+    void updateAddButton();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildControls();
+    void arrangeTabOrder();
+    frmPhotoChooser* photoChooser();
+    // The fields as typed, in catalogue field order.
+    ProductRecord typedProduct() const;
+    void showProduct(const ProductRecord& product);
+    QList<QWidget*> detailFields() const;
+    // Removes characters no product may hold from a one-line box just edited, and says why.
+    void keepOut(QLineEdit* box);
+    void showMessage(const QString& text);
+    static int selectedRow(const QListWidget* list);
+
     std::function<frmPhotoChooser*()> m_photoChooser;
+    bool m_editMode = false;
+    bool m_titleMessagePending = false;
+
+    QGroupBox* m_fraDepartment = nullptr;
+    QGroupBox* m_fraProducts = nullptr;
+    QGroupBox* m_fraDetails = nullptr;
+    QListWidget* m_lstDepartments = nullptr;
+    QListWidget* m_lstProducts = nullptr;
+    QLineEdit* m_txtTitle = nullptr;
+    LimitedTextBox* m_txtDescription1 = nullptr;
+    LimitedTextBox* m_txtDescription2 = nullptr;
+    LimitedTextBox* m_txtDescription3 = nullptr;
+    QLineEdit* m_txtPrice = nullptr;
+    QLineEdit* m_txtUnit = nullptr;
+    LimitedTextBox* m_txtPricingDetail1 = nullptr;
+    LimitedTextBox* m_txtPricingDetail2 = nullptr;
+    QLineEdit* m_txtImage = nullptr;
+    PictureBox* m_imgPhoto = nullptr;
+    QPushButton* m_cmdAddImage = nullptr;
+    QPushButton* m_cmdClearSelection = nullptr;
+    QPushButton* m_cmdAddMain = nullptr;
+    QPushButton* m_cdmDone = nullptr;
 };

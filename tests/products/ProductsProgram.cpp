@@ -1,0 +1,115 @@
+#include "ProductsProgram.h"
+
+#include "products/frmProducts.h"
+#include "shell/ConnectionCheck.h"
+#include "support/TestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest>
+
+ProductsProgram::ProductsProgram(const QStringList& departments, const QString& existing)
+    : folder(existing.isEmpty() ? dir.path() : existing) {
+    if (existing.isEmpty()) {
+        QDir(folder).mkdir(QStringLiteral("store"));
+        TestSupport::copyFixture(QStringLiteral("FtpSettingsFull.txt"), folder, QStringLiteral("ftpsettings.txt"));
+        QByteArray names;
+        for (const QString& name : departments)
+            names += name.toLatin1() + "\r\n";
+        TestSupport::writeBytes(QDir(folder).filePath(QStringLiteral("departments.txt")), names);
+    }
+    main = std::make_unique<frmMain>(state);
+    main->setProgramFolder(folder);
+    main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(false));
+    main->startUp();
+    main->activateWindow();
+    if (!QTest::qWaitForWindowActive(main.get()))
+        qWarning("the main window did not become active");
+}
+
+ProductsProgram::~ProductsProgram() {
+    main->hide();
+}
+
+frmProducts* ProductsProgram::openProducts() {
+    main->Command1_Click(1);
+    return main->productsWindow();
+}
+
+void ProductsProgram::addProducts(int d, int count, const QString& image) {
+    for (int p = 0; p < count; ++p) {
+        ProductRecord r;
+        r.title = QStringLiteral("P%1").arg(p);
+        r.description1 = QStringLiteral("d1 of %1").arg(p);
+        r.description2 = QStringLiteral("d2 of %1").arg(p);
+        r.description3 = QStringLiteral("d3 of %1").arg(p);
+        r.price = QStringLiteral("%1.00").arg(p);
+        r.unit = QStringLiteral("each");
+        r.pricingDetail1 = QStringLiteral("p1 of %1").arg(p);
+        r.pricingDetail2 = QStringLiteral("p2 of %1").arg(p);
+        r.image = image;
+        state.catalogue.setProduct(d, p, r);
+    }
+    state.catalogue.productCount += count;
+}
+
+struct ModalAnswer::State {
+    bool answered = false;
+    QString text;
+    QTimer timer;
+    QDeadlineTimer deadline;
+    std::function<void(QWidget*)> act;
+};
+
+ModalAnswer::ModalAnswer(std::function<void(QWidget*)> act, int deadlineMs)
+    : m_state(std::make_shared<State>()), m_answered(m_state->answered), m_text(m_state->text) {
+    m_state->act = std::move(act);
+    m_state->deadline = QDeadlineTimer(deadlineMs);
+    m_state->timer.setInterval(10);
+    State* s = m_state.get();
+    QObject::connect(&s->timer, &QTimer::timeout, [s] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) {
+            if (s->deadline.hasExpired())
+                s->timer.stop();
+            return;
+        }
+        s->timer.stop();
+        s->answered = true;
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            s->text = box->text();
+        s->act(modal);
+        if (modal->isVisible()) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        }
+    });
+    m_state->timer.start();
+}
+
+ModalAnswer::~ModalAnswer() {
+    m_state->timer.stop();
+}
+
+void pressButton(QWidget* box, const QString& text) {
+    const auto buttons = box->findChildren<QAbstractButton*>();
+    for (QAbstractButton* button : buttons) {
+        if (button->text().remove(QLatin1Char('&')) == text) {
+            button->click();
+            return;
+        }
+    }
+    qWarning("no button %s", qPrintable(text));
+}
+
+void clickRow(QListWidget* list, int row) {
+    list->scrollToItem(list->item(row));
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}

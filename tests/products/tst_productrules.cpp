@@ -1,0 +1,346 @@
+#include "catalogue/StoreCatalogue.h"
+#include "products/ProductEditing.h"
+#include "products/ProductRules.h"
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+
+ProductRecord productNamed(const QString& title, const QString& image = QString()) {
+    ProductRecord r;
+    r.title = title;
+    r.description1 = title + QStringLiteral(" d1");
+    r.description2 = title + QStringLiteral(" d2");
+    r.description3 = title + QStringLiteral(" d3");
+    r.price = QStringLiteral("1.00");
+    r.unit = QStringLiteral("each");
+    r.pricingDetail1 = title + QStringLiteral(" p1");
+    r.pricingDetail2 = title + QStringLiteral(" p2");
+    r.image = image;
+    return r;
+}
+
+// A department row holding `count` products named "P0", "P1", ...
+void fillDepartment(StoreCatalogue& catalogue, int d, int count) {
+    catalogue.departmentNames[std::size_t(d)] = QStringLiteral("Dept %1").arg(d);
+    for (int p = 0; p < count; ++p)
+        catalogue.setProduct(d, p, productNamed(QStringLiteral("P%1").arg(p)));
+    catalogue.productCount += count;
+}
+
+} // namespace
+
+class tst_ProductRules : public QObject {
+    Q_OBJECT
+private slots:
+    void typedLength_data();
+    void typedLength();
+    void refused_data();
+    void refused();
+    void storedValue_data();
+    void storedValue();
+    void normalisedPrice_data();
+    void normalisedPrice();
+    void missingDetails_data();
+    void missingDetails();
+    void recordingSlot_data();
+    void recordingSlot();
+    void recordNew_data();
+    void recordNew();
+    void recordEdit_data();
+    void recordEdit();
+    void remove_data();
+    void remove();
+    void pictureState_data();
+    void pictureState();
+    void check();
+};
+
+void tst_ProductRules::typedLength_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("length");
+    QTest::newRow("plain") << QStringLiteral("abc") << 3;
+    QTest::newRow("LF counts two") << QStringLiteral("ab\ncd") << 6;
+    QTest::newRow("CR LF counts two") << QStringLiteral("ab\r\ncd") << 6;
+    QTest::newRow("lone CR counts two") << QStringLiteral("ab\rcd") << 6;
+    QTest::newRow("two breaks") << QStringLiteral("\n\n") << 4;
+}
+
+// Catches a line break counted as one character against the 30.
+void tst_ProductRules::typedLength() {
+    QFETCH(QString, text);
+    QFETCH(int, length);
+    QCOMPARE(ProductRules::typedLength(text), qsizetype(length));
+}
+
+void tst_ProductRules::refused_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("reasonHolds");
+    QTest::newRow("plain") << QStringLiteral("Apples, \"red\"") << -1 << QStringLiteral("Apples, \"red\"") << QString();
+    QTest::newRow("euro and pound are fine")
+        << QStringLiteral("\u20AC3 \u00A32") << -1 << QStringLiteral("\u20AC3 \u00A32") << QString();
+    QTest::newRow("line break allowed") << QStringLiteral("a\r\nb") << -1 << QStringLiteral("a\r\nb") << QString();
+    QTest::newRow("separator") << QStringLiteral("a\u00ACb") << 1 << QStringLiteral("ab")
+                               << QStringLiteral("separates the fields");
+    QTest::newRow("outside the code page")
+        << QStringLiteral("x\u0100y") << 1 << QStringLiteral("xy") << QStringLiteral("cannot store");
+    QTest::newRow("emoji, a surrogate pair")
+        << QStringLiteral("ok \U0001F34E") << 3 << QStringLiteral("ok ") << QStringLiteral("\U0001F34E");
+}
+
+// Catches "¬" or an unstorable character let through, or a wrong reason.
+void tst_ProductRules::refused() {
+    QFETCH(QString, text);
+    QFETCH(int, index);
+    QFETCH(QString, kept);
+    QFETCH(QString, reasonHolds);
+    QCOMPARE(ProductRules::firstRefused(text), qsizetype(index));
+    QCOMPARE(ProductRules::withoutRefused(text), kept);
+    if (index >= 0) {
+        const QString reason = ProductRules::refusalReason(text, index);
+        QVERIFY2(reason.contains(reasonHolds), qPrintable(reason));
+    }
+}
+
+void tst_ProductRules::storedValue_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("no break") << QStringLiteral("  as typed, \"quoted\"  ")
+                              << QStringLiteral("  as typed, \"quoted\"  ");
+    QTest::newRow("CR LF is one blank") << QStringLiteral("one\r\ntwo") << QStringLiteral("one two");
+    QTest::newRow("LF") << QStringLiteral("one\ntwo") << QStringLiteral("one two");
+    QTest::newRow("CR") << QStringLiteral("one\rtwo") << QStringLiteral("one two");
+    QTest::newRow("two breaks, two blanks") << QStringLiteral("a\r\n\r\nb") << QStringLiteral("a  b");
+}
+
+// Catches a line break reaching the catalogue file, where it would shift every later value.
+void tst_ProductRules::storedValue() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QCOMPARE(ProductRules::storedValue(typed), stored);
+}
+
+void tst_ProductRules::normalisedPrice_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown"); // empty: stays as typed
+    const QLocale english(QLocale::English, QLocale::UnitedKingdom);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("1234.5") << english << QStringLiteral("1234.5") << QStringLiteral("1,234.50");
+    QTest::newRow("12") << english << QStringLiteral("12") << QStringLiteral("12.00");
+    QTest::newRow("a word") << english << QStringLiteral("twelve") << QString();
+    QTest::newRow("already formatted") << english << QStringLiteral("1,234.50") << QStringLiteral("1,234.50");
+    QTest::newRow("rounds to two places") << english << QStringLiteral("0.125") << QStringLiteral("0.13");
+    QTest::newRow("blanks around") << english << QStringLiteral(" 7 ") << QStringLiteral("7.00");
+    QTest::newRow("millions") << english << QStringLiteral("1234567") << QStringLiteral("1,234,567.00");
+    QTest::newRow("empty") << english << QString() << QString();
+    QTest::newRow("infinity is no price") << english << QStringLiteral("inf") << QString();
+    QTest::newRow("German 1234,5") << german << QStringLiteral("1234,5") << QStringLiteral("1.234,50");
+    QTest::newRow("C locale still groups") << QLocale::c() << QStringLiteral("1234.5") << QStringLiteral("1,234.50");
+}
+
+// Catches a price left unformatted, formatted without grouping or two decimals, or a word changed.
+void tst_ProductRules::normalisedPrice() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    const auto price = ProductRules::normalisedPrice(typed, locale);
+    if (shown.isEmpty()) {
+        QVERIFY2(!price, qPrintable(price.value_or(QString())));
+    } else {
+        QVERIFY(price);
+        QCOMPARE(*price, shown);
+    }
+}
+
+void tst_ProductRules::missingDetails_data() {
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("both") << QStringLiteral("Tea") << QStringLiteral("2") << false;
+    QTest::newRow("title of blanks") << QStringLiteral("   ") << QStringLiteral("2") << false;
+    QTest::newRow("price of a blank") << QStringLiteral("Tea") << QStringLiteral(" ") << false;
+    QTest::newRow("no title") << QString() << QStringLiteral("2") << true;
+    QTest::newRow("no price") << QStringLiteral("Tea") << QString() << true;
+}
+
+// Catches blanks treated as empty, or an empty title or price let through.
+void tst_ProductRules::missingDetails() {
+    QFETCH(QString, title);
+    QFETCH(QString, price);
+    QFETCH(bool, refused);
+    ProductRecord r;
+    r.title = title;
+    r.price = price;
+    const auto message = ProductEditing::missingDetails(r);
+    QCOMPARE(bool(message), refused);
+    if (message)
+        QCOMPARE(*message, QStringLiteral("Product must have a Title and a Price before submitting"));
+}
+
+void tst_ProductRules::recordingSlot_data() {
+    QTest::addColumn<bool>("editMode");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("new into an empty department") << false << -1 << 0 << 0;
+    QTest::newRow("new after two") << false << 1 << 2 << 2;
+    QTest::newRow("edit the second") << true << 1 << 5 << 1;
+    QTest::newRow("edit without a selection") << true << -1 << 5 << 0;
+}
+
+// Catches a new product written over a listed one, or an edit written to a new slot.
+void tst_ProductRules::recordingSlot() {
+    QFETCH(bool, editMode);
+    QFETCH(int, selected);
+    QFETCH(int, entries);
+    QFETCH(int, slot);
+    QCOMPARE(ProductEditing::recordingSlot(editMode, selected, entries), slot);
+}
+
+void tst_ProductRules::recordNew_data() {
+    QTest::addColumn<int>("already");
+    QTest::newRow("slot 0 of an empty department") << 0;
+    QTest::newRow("slot 1 after one") << 1;
+    QTest::newRow("the 100th") << 99;
+}
+
+// Catches a new product landing in the wrong slot, a count not raised, or a line break stored.
+void tst_ProductRules::recordNew() {
+    QFETCH(int, already);
+    StoreCatalogue catalogue;
+    fillDepartment(catalogue, 2, already);
+    ProductRecord typed = productNamed(QStringLiteral("New"), QStringLiteral("/pics/new.jpeg"));
+    typed.description2 = QStringLiteral("two\r\nlines");
+    const int slot = ProductEditing::recordingSlot(false, -1, catalogue.productsIn(2));
+    ProductEditing::record(catalogue, 2, slot, typed, true);
+    QCOMPARE(slot, already);
+    ProductRecord expected = typed;
+    expected.description2 = QStringLiteral("two lines");
+    QCOMPARE(catalogue.product(2, already), expected);
+    QCOMPARE(catalogue.productCount, already + 1);
+    QCOMPARE(catalogue.productsIn(2), already + 1);
+    QCOMPARE(catalogue.product(2, already + 1), ProductRecord{});
+}
+
+void tst_ProductRules::recordEdit_data() {
+    QTest::addColumn<QString>("typedImage");
+    QTest::addColumn<QString>("storedImage");
+    QTest::newRow("new picture") << QStringLiteral("/pics/b.jpeg") << QStringLiteral("/pics/b.jpeg");
+    QTest::newRow("cleared path keeps the old picture") << QString() << QStringLiteral("/pics/a.jpeg");
+}
+
+// Catches an edit that changes productCount, or a cleared image path that wipes the picture.
+void tst_ProductRules::recordEdit() {
+    QFETCH(QString, typedImage);
+    QFETCH(QString, storedImage);
+    StoreCatalogue catalogue;
+    fillDepartment(catalogue, 0, 3);
+    catalogue.productTable(0, 1, 8) = QStringLiteral("/pics/a.jpeg");
+    ProductRecord typed = productNamed(QStringLiteral("Edited"), typedImage);
+    ProductEditing::record(catalogue, 0, 1, typed, false);
+    QCOMPARE(catalogue.productCount, 3);
+    typed.image = storedImage;
+    QCOMPARE(catalogue.product(0, 1), typed);
+    QCOMPARE(catalogue.product(0, 0), productNamed(QStringLiteral("P0")));
+    QCOMPARE(catalogue.product(0, 2), productNamed(QStringLiteral("P2")));
+}
+
+void tst_ProductRules::remove_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("removed");
+    QTest::newRow("first of three") << 3 << 0;
+    QTest::newRow("middle of three") << 3 << 1;
+    QTest::newRow("last of three") << 3 << 2;
+    QTest::newRow("the 100th of a full department") << 100 << 99;
+    QTest::newRow("the first of a full department") << 100 << 0;
+}
+
+// Catches a gap left behind, products reordered, the last slot not emptied, or a wrong count.
+void tst_ProductRules::remove() {
+    QFETCH(int, count);
+    QFETCH(int, removed);
+    StoreCatalogue catalogue;
+    fillDepartment(catalogue, 1, count);
+    fillDepartment(catalogue, 2, 1); // the next department is not touched
+    ProductEditing::remove(catalogue, 1, removed, count);
+    QCOMPARE(catalogue.productCount, count + 1 - 1);
+    int expected = 0;
+    for (int p = 0; p < count - 1; ++p, ++expected) {
+        if (expected == removed)
+            ++expected;
+        for (int f = 0; f < ProductRecord::fieldCount; ++f)
+            QCOMPARE(catalogue.productTable(1, p, f), productNamed(QStringLiteral("P%1").arg(expected)).field(f));
+    }
+    for (int p = count - 1; p < StoreCatalogue::tableProducts; ++p) {
+        for (int f = 0; f < StoreCatalogue::tableFields; ++f)
+            QVERIFY2(catalogue.productTable(1, p, f).isEmpty(), qPrintable(QStringLiteral("slot %1").arg(p)));
+    }
+    QCOMPARE(catalogue.product(2, 0), productNamed(QStringLiteral("P0")));
+}
+
+void tst_ProductRules::pictureState_data() {
+    QTest::addColumn<QString>("fixture"); // empty: no file
+    QTest::addColumn<QString>("path");    // as named in the catalogue, relative to a temp folder
+    QTest::addColumn<int>("state");
+    QTest::newRow("no path") << QString() << QString() << int(ProductCheck::PictureState::None);
+    QTest::newRow("missing") << QString() << QStringLiteral("gone.jpeg") << int(ProductCheck::PictureState::Missing);
+    QTest::newRow("jpeg") << QStringLiteral("UpperCaseExtension.JPEG") << QStringLiteral("a.JPEG")
+                          << int(ProductCheck::PictureState::Picture);
+    QTest::newRow("png named jpeg") << QStringLiteral("PngPicture.png") << QStringLiteral("b.jpeg")
+                                    << int(ProductCheck::PictureState::Picture);
+    QTest::newRow("text named jpeg") << QStringLiteral("NotAPicture.jpeg") << QStringLiteral("c.jpeg")
+                                     << int(ProductCheck::PictureState::NotAPicture);
+}
+
+// Catches a missing or non-picture file passed as a picture by the check before publishing.
+void tst_ProductRules::pictureState() {
+    QFETCH(QString, fixture);
+    QFETCH(QString, path);
+    QFETCH(int, state);
+    QTemporaryDir dir;
+    if (!fixture.isEmpty())
+        copyFixture(fixture, dir.path(), path);
+    const QString full = path.isEmpty() ? QString() : dir.filePath(path);
+    QCOMPARE(int(ProductCheck::pictureState(full)), state);
+}
+
+// Catches a problem not reported, or one reported for a sound product.
+void tst_ProductRules::check() {
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("good.jpeg"));
+    copyFixture(QStringLiteral("NotAPicture.jpeg"), dir.path(), QStringLiteral("bad.jpeg"));
+    StoreCatalogue catalogue;
+    fillDepartment(catalogue, 0, 5);
+    catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("good.jpeg"));
+    catalogue.productTable(0, 1, 4) = QStringLiteral("  "); // no price
+    catalogue.productTable(0, 1, 8) = dir.filePath(QStringLiteral("good.jpeg"));
+    // slot 2 without a picture stops the pictures of 3 and 4 from being sent
+    catalogue.productTable(0, 3, 8) = dir.filePath(QStringLiteral("gone.jpeg"));
+    catalogue.productTable(0, 4, 8) = dir.filePath(QStringLiteral("bad.jpeg"));
+    fillDepartment(catalogue, 1, 2); // no pictures at all: nothing to say
+
+    const auto found = ProductCheck::problems(catalogue);
+    QList<QPair<int, int>> where;
+    QList<int> kinds;
+    for (const auto& problem : found) {
+        where.append({problem.department, problem.product});
+        kinds.append(problem.kind);
+        QVERIFY(problem.text.startsWith(
+            QStringLiteral("Department \"Dept 0\", product %1 \"P%1\": ").arg(problem.product)));
+    }
+    const QList<QPair<int, int>> expectedWhere = {{0, 1}, {0, 2}, {0, 3}, {0, 4}};
+    QCOMPARE(where, expectedWhere);
+    const QList<int> expectedKinds = {ProductCheck::Problem::NoPrice, ProductCheck::Problem::NoPicture,
+                                      ProductCheck::Problem::PictureMissing, ProductCheck::Problem::NotAPicture};
+    QCOMPARE(kinds, expectedKinds);
+}
+
+QTEST_GUILESS_MAIN(tst_ProductRules)
+#include "tst_productrules.moc"

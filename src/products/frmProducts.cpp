@@ -8,7 +8,6 @@
 #include "products/frmPhotoChooser.h"
 #include "shell/MessageBox.h"
 #include "shell/Shell.h"
-#include "shell/frmMain.h"
 
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -390,11 +389,10 @@ void frmProducts::cmdClearSelection_Click() {
 }
 
 frmPhotoChooser* frmProducts::photoChooser() {
+    // The main window owns the one chooser, so the folder last browsed is kept for the run;
+    // a window used on its own makes one for itself.
     if (m_photoChooser)
         return m_photoChooser();
-    // The main window owns the one chooser, so the folder last browsed is kept for the run.
-    if (auto* main = dynamic_cast<frmMain*>(&m_shell))
-        return main->photoChooser();
     auto* own = new frmPhotoChooser(m_state, window());
     m_photoChooser = [own] {
         return own;

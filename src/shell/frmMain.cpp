@@ -188,7 +188,9 @@ frmStructure* frmMain::structureWindow() {
     return taskWindow(m_structure);
 }
 frmProducts* frmMain::productsWindow() {
-    return taskWindow(m_products);
+    if (!m_products)
+        taskWindow(m_products)->setPhotoChooser([this] { return photoChooser(); });
+    return m_products;
 }
 frmFTP* frmMain::ftpWindow() {
     return taskWindow(m_ftp);

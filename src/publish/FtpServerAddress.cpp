@@ -19,6 +19,8 @@ std::optional<int> portNumber(QStringView text) {
 
 // "host", "host:port", "[v6]", "[v6]:port"; nothing when a port is there but is not one.
 std::optional<FtpServerAddress> hostAndPort(const QString& text) {
+    if (text.contains(QLatin1Char('/')))
+        return std::nullopt;
     FtpServerAddress address;
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));

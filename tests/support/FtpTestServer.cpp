@@ -65,7 +65,8 @@ auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')
 for folder in a.read_only:
     auth.override_perm(a.user, os.path.join(a.root, folder), 'elr', recursive=True)
 Handler.authorizer = auth
-FTPServer(('127.0.0.1', a.port), Handler).serve_forever()
+# A poll timeout of its own: pyftpdlib's loop can otherwise sleep past a due idle timer.
+FTPServer(('127.0.0.1', a.port), Handler).serve_forever(timeout=0.1)
 )PY";
 
 // Every process below `pid`, found through /proc; the children of vsftpd are its sessions.
@@ -392,6 +393,19 @@ QStringList FtpTestServer::commands() const {
     QStringList out;
     for (const FtpExchange& exchange : exchanges())
         out.append(exchange.command);
+    return out;
+}
+
+QString FtpTestServer::asLogged(const QString& command) const {
+    if (m_kind == Kind::Pyftpdlib)
+        return command;
+    const qsizetype blank = command.indexOf(QLatin1Char(' '));
+    QString out = command.left(blank < 0 ? command.size() : blank).toUpper();
+    if (blank >= 0) {
+        out += QLatin1Char(' ');
+        for (const char byte : command.mid(blank + 1).toUtf8())
+            out += (static_cast<unsigned char>(byte) >= 0x80) ? QLatin1Char('?') : QLatin1Char(byte);
+    }
     return out;
 }
 

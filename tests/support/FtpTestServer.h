@@ -65,6 +65,9 @@ public:
     QList<FtpExchange> exchanges() const;
     // The commands alone, in the order received.
     QStringList commands() const;
+    // A command as this server's log shows it: vsftpd writes the verb in capitals and each
+    // byte outside ASCII as "?"; pyftpdlib shows the command as sent.
+    QString asLogged(const QString& command) const;
     // The absolute remote paths of the files stored, in the order the server completed them.
     QStringList storedPaths() const;
     // Forgets what was logged so far.

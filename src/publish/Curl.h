@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+// libcurl handles with their clean-up attached. curl_global_init is the program's job (main,
+// or a test's set-up), done once before any thread uses libcurl.
+namespace Curl {
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct FreeDeleter {
+    void operator()(char* text) const { curl_free(text); }
+};
+
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+using Text = std::unique_ptr<char, FreeDeleter>;
+
+// The reason a transfer failed, for the owner's trace and the command line: libcurl's own
+// message (the error buffer where it filled it) and the server's last reply when there was one.
+QString failureReason(CURLcode code, const char* errorBuffer, const QString& serverReply = QString());
+
+} // namespace Curl

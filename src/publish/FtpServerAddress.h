@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Where the server field points: a host name or address, port 21 unless the field says
+// "host:port" or "ftp://host[:port]". Anything else is taken as the host name, as typed.
+struct FtpServerAddress {
+    static constexpr int defaultPort = 21;
+
+    QString host;
+    int port = defaultPort;
+
+    static FtpServerAddress fromServerText(const QString& text);
+
+    // False when the host cannot be part of a URL at all (empty, blanks, "/", "@" and the like);
+    // such a server cannot be reached.
+    bool isUsable() const;
+
+    // "ftp://host:port", the start of every URL of the session.
+    QByteArray urlBase() const;
+
+    bool operator==(const FtpServerAddress&) const = default;
+};

@@ -1,0 +1,277 @@
+#include "publish/FtpSession.h"
+
+#include "publish/FtpListing.h"
+
+#include <QFile>
+
+namespace {
+
+// How long a server may keep us waiting: to connect, for a reply, or in a stalled transfer.
+constexpr long kConnectSeconds = 20;
+constexpr long kReplySeconds = 60;
+constexpr long kStallSeconds = 60;
+
+// Replies that say a command is not known or not offered, as opposed to a refusal.
+bool notImplemented(long responseCode) {
+    return responseCode >= 500 && responseCode <= 504;
+}
+
+// The connection is gone: a 421 ("service not available, closing"), or no reply at all.
+bool connectionDropped(CURLcode code, long responseCode) {
+    if (responseCode == 421)
+        return true;
+    return code == CURLE_SEND_ERROR || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING;
+}
+
+QString shown(const QByteArray& name) {
+    return QString::fromUtf8(name);
+}
+
+} // namespace
+
+FtpSession::FtpSession(const QString& serverText,
+                       const QString& userName,
+                       const QString& password,
+                       const std::atomic<bool>* cancel)
+    : m_address(FtpServerAddress::fromServerText(serverText)), m_userName(userName.toUtf8()),
+      m_password(password.toUtf8()), m_cancel(cancel), m_curl(curl_easy_init()) {}
+
+FtpSession::~FtpSession() = default;
+
+bool FtpSession::cancelled() const {
+    return m_cancel != nullptr && m_cancel->load();
+}
+
+QByteArray FtpSession::folderUrl(const QByteArray& absolutePath) const {
+    // "%2F" makes the path absolute rather than relative to the login folder; each part is
+    // escaped so blanks, "%" and non-ASCII bytes reach the server unchanged.
+    QByteArray url = m_address.urlBase() + "/%2F";
+    const QList<QByteArray> parts = absolutePath.mid(1).split('/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            url += '/';
+        const QByteArray& part = parts[i];
+        if (part.isEmpty())
+            continue;
+        Curl::Text escaped(curl_easy_escape(m_curl.get(), part.constData(), int(part.size())));
+        url += escaped ? QByteArray(escaped.get()) : part;
+    }
+    if (!url.endsWith('/'))
+        url += '/';
+    return url;
+}
+
+void FtpSession::prepare(const Request& request, bool freshConnection) {
+    CURL* h = m_curl.get();
+    curl_easy_reset(h);
+    m_errorBuffer[0] = '\0';
+    m_body.clear();
+    m_lastReply.clear();
+    m_upload = request.upload;
+    m_commands.reset();
+
+    curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(h, CURLOPT_USERNAME, m_userName.constData());
+    curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
+    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXCONNECTS, 1L);
+    curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, freshConnection ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplySeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &FtpSession::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpSession::onWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpSession::onProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+
+    if (!request.command.isEmpty()) {
+        // After the transfer's own change of folder, so the command acts in the current folder.
+        m_commands.reset(curl_slist_append(nullptr, request.command.constData()));
+        curl_easy_setopt(h, CURLOPT_POSTQUOTE, m_commands.get());
+    }
+    if (!request.customRequest.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.customRequest.constData());
+    } else if (request.upload != nullptr) {
+        curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpSession::onRead);
+        curl_easy_setopt(h, CURLOPT_READDATA, this);
+        curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(request.upload->size()));
+    } else {
+        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+    }
+}
+
+long FtpSession::lastResponseCode() const {
+    long code = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &code);
+    return code;
+}
+
+Status FtpSession::run(const Request& request, const QString& what) {
+    if (!m_open || !m_curl)
+        return Status::failure(what, QStringLiteral("not connected"));
+    for (int attempt = 0;; ++attempt) {
+        if (cancelled())
+            return Status::failure(what, QStringLiteral("cancelled"));
+        if (request.upload != nullptr && !request.upload->seek(0))
+            return Status::failure(what, request.upload->errorString());
+        prepare(request, attempt > 0);
+        const CURLcode code = curl_easy_perform(m_curl.get());
+        m_upload = nullptr;
+        if (code == CURLE_OK)
+            return Status::success();
+        if (attempt == 0 && !cancelled() && connectionDropped(code, lastResponseCode()))
+            continue;
+        return Status::failure(what, Curl::failureReason(code, m_errorBuffer, shown(m_lastReply)));
+    }
+}
+
+Status FtpSession::open() {
+    if (!m_curl)
+        return Status::failure(QString(), QStringLiteral("libcurl could not be set up"));
+    if (!m_address.isUsable())
+        return Status::failure(m_address.host, QStringLiteral("this is not a server name"));
+    if (RemotePath::breaksCommandLine(m_userName) || RemotePath::breaksCommandLine(m_password))
+        return Status::failure(QString(), QStringLiteral("the user name or password holds a line break"));
+
+    // A transfer without a body to the login folder: libcurl connects and logs in, nothing more.
+    m_open = true;
+    Request request;
+    request.url = m_address.urlBase() + '/';
+    const Status status = run(request, m_address.host);
+    if (!status) {
+        m_open = false;
+        return status;
+    }
+    const char* entryPath = nullptr;
+    if (curl_easy_getinfo(m_curl.get(), CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath != nullptr &&
+        entryPath[0] == '/')
+        m_current = QByteArray(entryPath);
+    return status;
+}
+
+Status FtpSession::enterFolder(const QByteArray& absolutePath) {
+    if (!absolutePath.startsWith('/') || RemotePath::breaksCommandLine(absolutePath))
+        return Status::failure(shown(absolutePath), QStringLiteral("not a folder path"));
+    Request request;
+    request.url = folderUrl(absolutePath);
+    const Status status = run(request, shown(absolutePath));
+    if (status)
+        m_current = absolutePath;
+    return status;
+}
+
+Status FtpSession::runCommand(const QByteArray& verb, const QByteArray& nameOrPath) {
+    if (nameOrPath.isEmpty() || RemotePath::breaksCommandLine(nameOrPath))
+        return Status::failure(shown(nameOrPath), QStringLiteral("not a name the server can be sent"));
+    Request request;
+    request.url = folderUrl(m_current);
+    request.command = verb + ' ' + nameOrPath;
+    return run(request, shown(nameOrPath));
+}
+
+Status FtpSession::makeFolder(const QByteArray& nameOrPath) {
+    return runCommand("MKD", nameOrPath);
+}
+
+Status FtpSession::deleteFile(const QByteArray& name) {
+    return runCommand("DELE", name);
+}
+
+Status FtpSession::removeFolder(const QByteArray& nameOrPath) {
+    return runCommand("rmd", nameOrPath);
+}
+
+Status FtpSession::storeFile(const QString& localPath, const QByteArray& name) {
+    if (name.isEmpty() || name.contains('/') || RemotePath::breaksCommandLine(name))
+        return Status::failure(shown(name), QStringLiteral("not a file name the server can be sent"));
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return Status::failure(localPath, file.errorString());
+    Curl::Text escaped(curl_easy_escape(m_curl.get(), name.constData(), int(name.size())));
+    Request request;
+    request.url = folderUrl(m_current) + (escaped ? QByteArray(escaped.get()) : name);
+    request.upload = &file;
+    return run(request, shown(name));
+}
+
+Status FtpSession::runListing(ListCommand command) {
+    Request request;
+    request.url = folderUrl(m_current);
+    switch (command) {
+    case ListCommand::Mlsd:
+        request.customRequest = "MLSD";
+        break;
+    case ListCommand::ListAll:
+        // "-a" so that hidden files show: a folder holding one cannot be removed otherwise.
+        request.customRequest = "LIST -a";
+        break;
+    case ListCommand::List:
+    case ListCommand::Unknown:
+        request.customRequest = "LIST";
+        break;
+    }
+    return run(request, shown(m_current));
+}
+
+Status FtpSession::list(std::vector<RemoteEntry>& entries) {
+    entries.clear();
+    if (m_listCommand == ListCommand::Unknown) {
+        // MLSD gives a folder flag that needs no guessing; servers without it answer 500 or 502.
+        const Status mlsd = runListing(ListCommand::Mlsd);
+        if (mlsd) {
+            m_listCommand = ListCommand::Mlsd;
+            entries = FtpListing::parseMlsd(m_body);
+            return mlsd;
+        }
+        if (!notImplemented(lastResponseCode()))
+            return mlsd;
+        const Status listAll = runListing(ListCommand::ListAll);
+        if (listAll) {
+            m_listCommand = ListCommand::ListAll;
+            entries = FtpListing::parseList(m_body);
+            return listAll;
+        }
+        if (cancelled() || lastResponseCode() < 400)
+            return listAll;
+        m_listCommand = ListCommand::List;
+    }
+    const Status status = runListing(m_listCommand);
+    if (status)
+        entries = m_listCommand == ListCommand::Mlsd ? FtpListing::parseMlsd(m_body) : FtpListing::parseList(m_body);
+    return status;
+}
+
+std::size_t FtpSession::onWrite(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* session = static_cast<FtpSession*>(self);
+    session->m_body.append(data, qsizetype(size * count));
+    return size * count;
+}
+
+std::size_t FtpSession::onRead(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* session = static_cast<FtpSession*>(self);
+    if (session->m_upload == nullptr)
+        return 0;
+    const qint64 got = session->m_upload->read(data, qint64(size * count));
+    if (got < 0)
+        return CURL_READFUNC_ABORT;
+    return std::size_t(got);
+}
+
+std::size_t FtpSession::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* session = static_cast<FtpSession*>(self);
+    QByteArray line(data, qsizetype(size * count));
+    session->m_lastReply = line.trimmed();
+    return size * count;
+}
+
+int FtpSession::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<FtpSession*>(self)->cancelled() ? 1 : 0;
+}

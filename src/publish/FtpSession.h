@@ -1,0 +1,82 @@
+#pragma once
+
+#include "publish/Curl.h"
+#include "publish/FtpServerAddress.h"
+#include "publish/RemoteFolder.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+
+class QFile;
+
+// One FTP login kept for a whole upload: one libcurl easy handle, so one control connection,
+// passive mode, binary transfers. Folders are entered by absolute path and remembered, so a
+// connection that the server dropped while idle is reopened once, back in the current folder,
+// before an operation is reported as failed.
+//
+// Use from one thread at a time. A set cancel flag ends a running transfer and fails every
+// further operation at once.
+class FtpSession final : public RemoteFolder {
+public:
+    FtpSession(const QString& serverText,
+               const QString& userName,
+               const QString& password,
+               const std::atomic<bool>* cancel = nullptr);
+    ~FtpSession() override;
+
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // False when libcurl could not give us a handle.
+    bool isReady() const { return bool(m_curl); }
+    const FtpServerAddress& address() const { return m_address; }
+
+    Status open() override;
+    Status enterFolder(const QByteArray& absolutePath) override;
+    QByteArray currentFolder() const override { return m_current; }
+    Status makeFolder(const QByteArray& nameOrPath) override;
+    Status storeFile(const QString& localPath, const QByteArray& name) override;
+    Status list(std::vector<RemoteEntry>& entries) override;
+    Status deleteFile(const QByteArray& name) override;
+    Status removeFolder(const QByteArray& nameOrPath) override;
+
+private:
+    enum class ListCommand { Unknown, Mlsd, ListAll, List };
+    struct Request {
+        QByteArray url;
+        QByteArray command;       // a command sent after entering the URL's folder
+        QByteArray customRequest; // the listing command
+        QFile* upload = nullptr;
+    };
+
+    bool cancelled() const;
+    QByteArray folderUrl(const QByteArray& absolutePath) const;
+    void prepare(const Request& request, bool freshConnection);
+    Status run(const Request& request, const QString& what);
+    Status runCommand(const QByteArray& verb, const QByteArray& nameOrPath);
+    Status runListing(ListCommand command);
+    long lastResponseCode() const;
+
+    static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onRead(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+
+    FtpServerAddress m_address;
+    QByteArray m_userName;
+    QByteArray m_password;
+    const std::atomic<bool>* m_cancel = nullptr;
+
+    Curl::Easy m_curl;
+    Curl::Slist m_commands;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+    QByteArray m_body;
+    QByteArray m_lastReply;
+    QFile* m_upload = nullptr;
+
+    QByteArray m_current = QByteArrayLiteral("/");
+    ListCommand m_listCommand = ListCommand::Unknown;
+    bool m_open = false;
+};

@@ -1,0 +1,74 @@
+#include "publish/ProductDetails.h"
+
+#include "catalogue/LineFile.h"
+#include "catalogue/Windows1252.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace {
+
+constexpr QChar kSeparator = QChar(0x00AC);
+
+// The fields of a line after the slot, in file order; the picture path is not published.
+constexpr int kPublishedFields = 8;
+
+QString fieldForLine(const QString& value) {
+    QString out = LineFile::oneLine(value);
+    out.replace(kSeparator, QLatin1Char(' '));
+    return out;
+}
+
+} // namespace
+
+namespace ProductDetails {
+
+QString path(const QString& dataFolder) {
+    return LineFile::dataPath(dataFolder, QStringLiteral("store/productdetails.nif"));
+}
+
+QString line(int slot, const ProductRecord& product) {
+    QString out = QString::number(slot) + kSeparator;
+    for (int f = 0; f < kPublishedFields; ++f)
+        out += fieldForLine(product.field(f)) + kSeparator;
+    return out;
+}
+
+Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString& dataFolder) {
+    const QString file = path(dataFolder);
+    QByteArray bytes;
+    for (int p = 0; p < catalogue.maxProductsPerDepartment; ++p) {
+        const ProductRecord product = catalogue.product(d, p);
+        if (product.title.isEmpty())
+            break;
+        const QString text = line(p, product);
+        const auto encoded = Windows1252::encode(text);
+        if (!encoded) {
+            const QString bad = Windows1252::characterAt(text, Windows1252::firstUnencodable(text));
+            return Status::failure(QDir::toNativeSeparators(file),
+                                   QStringLiteral("the product \"%1\" holds the character \"%2\", which this file "
+                                                  "cannot store")
+                                       .arg(product.title, bad));
+        }
+        bytes += *encoded;
+        bytes += "\r\n";
+    }
+
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return Status::failure(QDir::toNativeSeparators(file), out.errorString());
+    if (out.write(bytes) != bytes.size()) {
+        const QString reason = out.errorString();
+        out.cancelWriting();
+        return Status::failure(QDir::toNativeSeparators(file), reason);
+    }
+    if (!out.commit())
+        return Status::failure(QDir::toNativeSeparators(file), out.errorString());
+    return Status::success();
+}
+
+QString pictureName(int slot) {
+    return QString::number(slot) + QStringLiteral(".jpeg");
+}
+
+} // namespace ProductDetails

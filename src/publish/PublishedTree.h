@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What the shop looks like on the server and where its files come from on the owner's disk.
+namespace PublishedTree {
+
+// The fixed files a full refresh sends, in sending order, as paths below the data folder.
+const QStringList& webFiles();      // into the shop's root
+const QStringList& graphicsFiles(); // into gfx
+const QStringList& storeFiles();    // into store: storesettings.txt, no_image_available.jpg, orders.txt
+
+QString settingsFile();       // "store/storesettings.txt", the one fixed file a data upload sends
+QString productDetailsFile(); // "store/productdetails.nif"
+QString soundFile();          // "RHYTHM.wav", played when an upload has succeeded
+
+// The shop's root: "/" + the destination folder as typed + "/kioskSmith", sent unchanged.
+QByteArray rootPath(const QString& destinationFolder);
+
+// A department's name becomes a folder name on the server. It cannot be one if it holds "/",
+// "\", "¬" or a control character, or is "." or "..": it would land outside the shop or break
+// the shop's pages.
+bool isDepartmentFolderName(const QString& name);
+// The name as it can be shown on one line: control characters as "?".
+QString printableName(const QString& name);
+
+} // namespace PublishedTree

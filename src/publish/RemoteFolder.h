@@ -1,0 +1,77 @@
+#pragma once
+
+#include "catalogue/Status.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+// One entry of a remote folder listing. The name is kept as the bytes the server sent, so an
+// entry made under another encoding can still be named back to the server.
+struct RemoteEntry {
+    QByteArray name;
+    bool isFolder = false;
+
+    bool operator==(const RemoteEntry&) const = default;
+};
+
+// The folder operations the upload and the folder removal need from a remote web space.
+// Names and paths are the bytes sent to the server (UTF-8 for the names we make ourselves).
+// A relative name is taken in the current folder; an absolute path starts with "/".
+// Every operation is synchronous and returns a failure with the server's or the transport's reason.
+//
+// Implementations: FtpSession (one FTP control connection). Tests drive the sequences through
+// this interface against real servers; another protocol, or a pool of sessions, plugs in here.
+class RemoteFolder {
+public:
+    virtual ~RemoteFolder() = default;
+
+    // Reaches the server and logs in. Until this succeeded no other operation may be used.
+    virtual Status open() = 0;
+
+    // Makes the folder at this absolute path the current one.
+    virtual Status enterFolder(const QByteArray& absolutePath) = 0;
+    // The absolute path of the current folder, as last entered.
+    virtual QByteArray currentFolder() const = 0;
+
+    // Makes a folder: a name in the current folder, or an absolute path.
+    virtual Status makeFolder(const QByteArray& nameOrPath) = 0;
+
+    // Stores the local file's bytes unchanged under this name in the current folder, replacing
+    // a file of that name.
+    virtual Status storeFile(const QString& localPath, const QByteArray& name) = 0;
+
+    // The entries of the current folder, "." and ".." included where the server lists them.
+    virtual Status list(std::vector<RemoteEntry>& entries) = 0;
+
+    // Deletes the file of this name in the current folder.
+    virtual Status deleteFile(const QByteArray& name) = 0;
+
+    // Sends "rmd " + name: removes an empty folder (a name in the current folder or an absolute
+    // path). Refused for a folder that still holds something.
+    virtual Status removeFolder(const QByteArray& nameOrPath) = 0;
+
+protected:
+    RemoteFolder() = default;
+    RemoteFolder(const RemoteFolder&) = default;
+    RemoteFolder& operator=(const RemoteFolder&) = default;
+};
+
+namespace RemotePath {
+
+// The bytes a name we make ourselves travels as.
+inline QByteArray fromText(const QString& text) {
+    return text.toUtf8();
+}
+
+// A folder's path and a name inside it, with one "/" between them.
+QByteArray join(const QByteArray& folder, const QByteArray& name);
+
+// The folder that holds this absolute path ("/" for a folder at the top).
+QByteArray parent(const QByteArray& absolutePath);
+
+// A name or path that cannot travel on an FTP control connection: it holds CR, LF or NUL.
+bool breaksCommandLine(const QByteArray& nameOrPath);
+
+} // namespace RemotePath

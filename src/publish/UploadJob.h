@@ -1,0 +1,112 @@
+#pragma once
+
+#include "catalogue/SettingsFiles.h"
+#include "catalogue/Status.h"
+#include "catalogue/StoreCatalogue.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class RemoteFolder;
+
+// Everything an upload needs, copied when "Upload now!" is pressed: the upload touches no
+// shared state, so the owner may go on editing while it runs.
+struct UploadRequest {
+    StoreCatalogue catalogue;
+    // Kept with the rest of the shop; the upload itself sends store/storesettings.txt as it lies on disk.
+    StoreSettings storeSettings;
+    // The four texts of the upload window as typed: url, userName, password, destinationFolder.
+    FtpSettings typed;
+    // The program's folder followed by the separator; every local file is found below it.
+    QString dataFolder;
+    // "Refresh the whole store" ticked.
+    bool refreshStore = false;
+    // The diagnostics trace is on: the connection reports its three trace lines.
+    bool diagnosticsOn = false;
+};
+
+// How an upload reports. Each is called on the thread that runs the upload, in order; any may
+// be empty.
+struct UploadCallbacks {
+    // One line for the progress list, exactly as it is to be shown.
+    std::function<void(const QString& line)> progress;
+    // One line for the diagnostics trace; called only when the request asks for the trace.
+    std::function<void(const QString& line)> trace;
+    // Play the sound file now and return when it has finished (or at once where there is no
+    // sound). Called twice at the end of a good upload, before the closing line.
+    std::function<void(const QString& soundFile)> playSound;
+};
+
+struct UploadOutcome {
+    enum class Result { Succeeded, Failed, Cancelled };
+
+    Result result = Result::Failed;
+    // The server accepted the login: the window saves the FTP details whatever came after.
+    bool connected = false;
+    // The progress line that ended a failed upload.
+    QString failureLine;
+    // Why, as libcurl or the server put it; for the trace or a command line's error output.
+    QString detail;
+
+    bool succeeded() const { return result == Result::Succeeded; }
+};
+
+// One press of "Upload now!" after the window's checks: connect, log in, and put the shop on the
+// web space, reporting every step as a progress line. Runs synchronously; UploadWorker runs it on
+// a thread of its own. A set cancel flag stops it between two operations (or inside a transfer)
+// with the outcome Cancelled and no further progress line.
+class UploadJob final {
+public:
+    UploadJob(UploadRequest request, UploadCallbacks callbacks, const std::atomic<bool>* cancel = nullptr);
+    ~UploadJob();
+
+    UploadJob(const UploadJob&) = delete;
+    UploadJob& operator=(const UploadJob&) = delete;
+
+    // From "Connecting to Internet..." to the closing line or the line that stopped it.
+    UploadOutcome run();
+
+private:
+    struct Picture {
+        int slot = 0;
+        QString localPath;
+    };
+
+    bool openInternet();
+    bool connectToServer();
+    void startUpload();
+    void refreshStore();
+    void uploadData();
+    bool publishDepartment(int d);
+    bool uploadFile(const QString& localPath);
+    bool sendPictures(int d);
+    std::vector<Picture> picturesToSend(int d) const;
+    void finish();
+
+    QString local(const QString& relative) const;
+    bool enter(const QByteArray& path);
+    bool make(const QByteArray& nameOrPath);
+    bool store(const QString& localPath, const QByteArray& name);
+    bool noted(const Status& status);
+
+    void progress(const QString& line);
+    // Ends the upload with this line, or quietly when it was cancelled. Always false.
+    bool report(const QString& line, const QString& detail);
+    // The same, for a step the server refused: the detail is the server's or libcurl's reason.
+    bool reportRemote(const QString& line);
+    bool cancelRequested() const;
+    bool stopIfCancelled();
+
+    UploadRequest m_request;
+    UploadCallbacks m_callbacks;
+    const std::atomic<bool>* m_cancel = nullptr;
+    std::unique_ptr<RemoteFolder> m_remote;
+    QByteArray m_root;
+    QString m_lastFailure;
+    UploadOutcome m_outcome;
+};

@@ -1,0 +1,74 @@
+#include "publish/UploadWorker.h"
+
+#include <QDeadlineTimer>
+#include <QMetaMethod>
+#include <QThread>
+
+UploadWorker::UploadWorker(QObject* parent) : QObject(parent) {}
+
+UploadWorker::~UploadWorker() {
+    cancel();
+    wait();
+    delete m_thread;
+}
+
+bool UploadWorker::isRunning() const {
+    return m_thread != nullptr && m_thread->isRunning();
+}
+
+bool UploadWorker::start(UploadRequest request) {
+    if (isRunning())
+        return false;
+    // A thread that has just reported its end may still be returning.
+    if (m_thread != nullptr) {
+        m_thread->wait();
+        delete m_thread;
+        m_thread = nullptr;
+    }
+    m_cancel.store(false);
+    m_soundDone.tryAcquire(m_soundDone.available());
+
+    m_thread = QThread::create([this, request = std::move(request)]() mutable {
+        UploadCallbacks callbacks;
+        callbacks.progress = [this](const QString& line) {
+            emit progress(line);
+        };
+        callbacks.trace = [this](const QString& line) {
+            emit trace(line);
+        };
+        callbacks.playSound = [this](const QString& soundFile) {
+            waitForSound(soundFile);
+        };
+        UploadJob job(std::move(request), std::move(callbacks), &m_cancel);
+        const UploadOutcome outcome = job.run();
+        emit finished(outcome);
+    });
+    m_thread->setObjectName(QStringLiteral("upload"));
+    m_thread->start();
+    return true;
+}
+
+void UploadWorker::cancel() {
+    m_cancel.store(true);
+    m_soundDone.release();
+}
+
+bool UploadWorker::wait(int milliseconds) {
+    if (m_thread == nullptr)
+        return true;
+    return m_thread->wait(milliseconds < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(milliseconds));
+}
+
+void UploadWorker::soundPlayed() {
+    m_soundDone.release();
+}
+
+void UploadWorker::waitForSound(const QString& soundFile) {
+    // Without a listener nothing plays, and nothing is waited for.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&UploadWorker::soundRequested)))
+        return;
+    if (m_cancel.load())
+        return;
+    emit soundRequested(soundFile);
+    m_soundDone.tryAcquire(1, soundWaitMilliseconds);
+}

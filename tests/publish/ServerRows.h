@@ -1,0 +1,40 @@
+#pragma once
+
+#include "support/FtpTestServer.h"
+
+#include <QtTest>
+
+#include <curl/curl.h>
+
+// Rows for each kind of test server; a test body starts the server of its row, or skips where
+// that server cannot run on this machine.
+namespace ServerRows {
+
+inline const QList<FtpTestServer::Kind>& kinds() {
+    static const QList<FtpTestServer::Kind> all = {FtpTestServer::Kind::Pyftpdlib, FtpTestServer::Kind::Vsftpd};
+    return all;
+}
+
+inline QByteArray rowName(FtpTestServer::Kind kind, const char* name) {
+    return FtpTestServer::kindName(kind).toUtf8() + ": " + name;
+}
+
+// libcurl is set up once per test program, as main does for the program.
+struct CurlGlobal {
+    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~CurlGlobal() { curl_global_cleanup(); }
+    CurlGlobal(const CurlGlobal&) = delete;
+    CurlGlobal& operator=(const CurlGlobal&) = delete;
+};
+
+} // namespace ServerRows
+
+// Starts `server`, or skips the row when its kind of server cannot run here.
+#define KIOSK_START_SERVER(server)                                                                                     \
+    do {                                                                                                               \
+        const QString why_ = FtpTestServer::unavailableReason((server).kind());                                        \
+        if (!why_.isEmpty())                                                                                           \
+            QSKIP(qPrintable(why_));                                                                                   \
+        QString error_;                                                                                                \
+        QVERIFY2((server).start(&error_), qPrintable(error_));                                                         \
+    } while (false)

@@ -1,0 +1,250 @@
+#include "ServerRows.h"
+#include "publish/FtpSession.h"
+#include "support/FtpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+using Kind = FtpTestServer::Kind;
+
+namespace {
+
+// Every byte value, and line ends of every kind, so an ASCII-mode transfer would show.
+QByteArray binaryContent() {
+    QByteArray bytes;
+    for (int round = 0; round < 40; ++round) {
+        for (int b = 0; b < 256; ++b)
+            bytes.append(char(b));
+        bytes.append("\r\n\n\r\x1A");
+    }
+    return bytes;
+}
+
+bool listed(const std::vector<RemoteEntry>& entries, const QByteArray& name, bool folder) {
+    for (const RemoteEntry& entry : entries) {
+        if (entry.name == name)
+            return entry.isFolder == folder;
+    }
+    return false;
+}
+
+} // namespace
+
+// The FTP session against real servers: login, folders and files under names with blanks and
+// non-ASCII letters, bytes unchanged, and a connection the server dropped while idle.
+class tst_FtpSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void login_data();
+    void login();
+    void foldersAndFiles_data();
+    void foldersAndFiles();
+    void missingFolderKeepsCurrent_data();
+    void missingFolderKeepsCurrent();
+    void reopensDroppedConnection_data();
+    void reopensDroppedConnection();
+    void lineBreaksNeverReachTheServer();
+
+private:
+    ServerRows::CurlGlobal m_curl;
+};
+
+void tst_FtpSession::login_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("form"); // how the server field is written
+    QTest::addColumn<bool>("rightPassword");
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<bool>("succeeds");
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "host:port")) << kind << QStringLiteral("%1") << true << true << true;
+        QTest::newRow(ServerRows::rowName(kind, "ftp://host:port"))
+            << kind << QStringLiteral("ftp://%1") << true << true << true;
+        QTest::newRow(ServerRows::rowName(kind, "ftp://host:port/"))
+            << kind << QStringLiteral("ftp://%1/") << true << true << true;
+        QTest::newRow(ServerRows::rowName(kind, "server stopped"))
+            << kind << QStringLiteral("%1") << true << false << false;
+    }
+    // vsftpd's anonymous login takes any password.
+    QTest::newRow("pyftpdlib: wrong password") << Kind::Pyftpdlib << QStringLiteral("%1") << false << true << false;
+}
+
+void tst_FtpSession::login() {
+    QFETCH(Kind, kind);
+    QFETCH(QString, form);
+    QFETCH(bool, rightPassword);
+    QFETCH(bool, listening);
+    QFETCH(bool, succeeds);
+
+    FtpTestServer server(kind);
+    KIOSK_START_SERVER(server);
+    if (!listening)
+        server.stop();
+
+    FtpSession session(form.arg(server.serverText()), server.userName(),
+                       rightPassword ? server.password() : QStringLiteral("wrong"));
+    const Status status = session.open();
+    QCOMPARE(status.isOk(), succeeds);
+    if (!succeeds)
+        QVERIFY(!status.reason().isEmpty());
+    if (succeeds) {
+        // A real login, not just a connection: the server saw the user and accepted.
+        const QList<FtpExchange> log = server.exchanges();
+        QVERIFY(!log.isEmpty());
+        QCOMPARE(log.first().command, QStringLiteral("USER ") + server.userName());
+        QCOMPARE(log.size() >= 2 ? log[log.size() - 1].reply / 100 : 0, 2);
+    }
+    if (!rightPassword)
+        QCOMPARE(server.exchanges().last().reply, 530);
+}
+
+void tst_FtpSession::foldersAndFiles_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("file");
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "plain"))
+            << kind << QStringLiteral("Books") << QStringLiteral("0.jpeg");
+        QTest::newRow(ServerRows::rowName(kind, "blanks and pound"))
+            << kind << QStringLiteral("\u00A3 Deals") << QStringLiteral("price list \u00A3.txt");
+        QTest::newRow(ServerRows::rowName(kind, "accents, ampersand, percent"))
+            << kind << QStringLiteral("Caf\u00E9 & Th\u00E9 50% #1") << QStringLiteral("men\u00FC %41.bin");
+    }
+}
+
+void tst_FtpSession::foldersAndFiles() {
+    QFETCH(Kind, kind);
+    QFETCH(QString, folder);
+    QFETCH(QString, file);
+
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+
+    QTemporaryDir local;
+    const QString source = local.filePath(QStringLiteral("source"));
+    TestSupport::writeBytes(source, binaryContent());
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY2(session.open(), qPrintable(session.open().message()));
+    QVERIFY(session.enterFolder("/htdocs"));
+    QCOMPARE(session.currentFolder(), QByteArray("/htdocs"));
+
+    const QByteArray folderName = folder.toUtf8();
+    const QByteArray fileName = file.toUtf8();
+    const Status made = session.makeFolder(folderName);
+    QVERIFY2(made, qPrintable(made.message()));
+    QVERIFY(!session.makeFolder(folderName)); // already there
+    QVERIFY(session.enterFolder("/htdocs/" + folderName));
+    const Status stored = session.storeFile(source, fileName);
+    QVERIFY2(stored, qPrintable(stored.message()));
+
+    // Under the UTF-8 name on the server's disk, byte for byte.
+    const QString onDisk = server.localPath(QStringLiteral("/htdocs/") + folder + QLatin1Char('/') + file);
+    QVERIFY2(QFileInfo(onDisk).isFile(), qPrintable(onDisk));
+    QCOMPARE(TestSupport::readBytes(onDisk), binaryContent());
+
+    std::vector<RemoteEntry> entries;
+    QVERIFY(session.list(entries));
+    QVERIFY(listed(entries, fileName, false));
+    QVERIFY(session.enterFolder("/htdocs"));
+    QVERIFY(session.list(entries));
+    QVERIFY(listed(entries, folderName, true));
+
+    // A folder that holds something is refused; emptied, it goes.
+    QVERIFY(!session.removeFolder(folderName));
+    QVERIFY(session.enterFolder("/htdocs/" + folderName));
+    QVERIFY(session.deleteFile(fileName));
+    QVERIFY(!QFileInfo::exists(onDisk));
+    QVERIFY(session.enterFolder("/htdocs"));
+    QVERIFY(session.removeFolder(folderName));
+    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/") + folder)));
+    QVERIFY2(server.commands().contains(server.asLogged(QStringLiteral("rmd ") + folder)),
+             qPrintable(server.commands().join(QLatin1String(" | "))));
+}
+
+void tst_FtpSession::missingFolderKeepsCurrent_data() {
+    QTest::addColumn<Kind>("kind");
+    for (const Kind kind : ServerRows::kinds())
+        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+}
+
+void tst_FtpSession::missingFolderKeepsCurrent() {
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs/here"));
+    KIOSK_START_SERVER(server);
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    QVERIFY(session.enterFolder("/htdocs/here"));
+    QVERIFY(!session.enterFolder("/htdocs/missing"));
+    QCOMPARE(session.currentFolder(), QByteArray("/htdocs/here"));
+    // What follows still happens in the folder that was current.
+    QVERIFY(session.makeFolder("made"));
+    QVERIFY(QFileInfo(server.localPath(QStringLiteral("/htdocs/here/made"))).isDir());
+}
+
+void tst_FtpSession::reopensDroppedConnection_data() {
+    missingFolderKeepsCurrent_data();
+}
+
+void tst_FtpSession::reopensDroppedConnection() {
+    QFETCH(Kind, kind);
+    FtpTestServer::Options options;
+    options.idleTimeoutSeconds = 1;
+    FtpTestServer server(kind, options);
+    server.makeFolder(QStringLiteral("/htdocs/shop"));
+    KIOSK_START_SERVER(server);
+
+    QTemporaryDir local;
+    const QString source = local.filePath(QStringLiteral("a.txt"));
+    TestSupport::writeBytes(source, "after the pause");
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    QVERIFY(session.enterFolder("/htdocs/shop"));
+    // Long enough for the server to drop the idle connection.
+    QThread::msleep(2500);
+    const Status stored = session.storeFile(source, "a.txt");
+    QVERIFY2(stored, qPrintable(stored.message()));
+    QCOMPARE(TestSupport::readBytes(server.localPath(QStringLiteral("/htdocs/shop/a.txt"))),
+             QByteArray("after the pause"));
+
+    // A second login, then back in the folder that was current before the file went.
+    QStringList afterSecondLogin;
+    int logins = 0;
+    for (const QString& command : server.commands()) {
+        if (command.startsWith(QLatin1String("USER ")))
+            ++logins;
+        else if (logins == 2 &&
+                 (command.startsWith(QLatin1String("CWD ")) || command.startsWith(QLatin1String("STOR "))))
+            afterSecondLogin.append(command);
+    }
+    QVERIFY2(logins == 2, qPrintable(server.commands().join(QLatin1String(" | "))));
+    QCOMPARE(afterSecondLogin, QStringList({QStringLiteral("CWD /htdocs/shop"), QStringLiteral("STOR a.txt")}));
+}
+
+void tst_FtpSession::lineBreaksNeverReachTheServer() {
+    // A name with a line break would smuggle a second command onto the control connection.
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.writeFile(QStringLiteral("/htdocs/victim.txt"), "still here");
+    KIOSK_START_SERVER(server);
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    QVERIFY(session.enterFolder("/htdocs"));
+    QVERIFY(!session.makeFolder("x\r\nDELE victim.txt"));
+    QVERIFY(!session.removeFolder("x\nDELE victim.txt"));
+    QVERIFY(!session.enterFolder("/htdocs\r\nDELE victim.txt"));
+    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/victim.txt"))));
+    for (const QString& command : server.commands())
+        QVERIFY2(!command.startsWith(QLatin1String("DELE")), qPrintable(command));
+}
+
+QTEST_GUILESS_MAIN(tst_FtpSession)
+#include "tst_FtpSession.moc"

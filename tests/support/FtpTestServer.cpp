@@ -1,0 +1,436 @@
+#include "support/FtpTestServer.h"
+
+#include "support/TestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+const QString kPyftpdlib = QStringLiteral("/usr/lib/python3/dist-packages/pyftpdlib");
+const QString kVsftpd = QStringLiteral("/usr/sbin/vsftpd");
+
+// pyftpdlib with a log of every command and reply, listings in name order (as vsftpd gives
+// them), no delay after a wrong password, and folders the user may only read.
+const char kPyftpdlibLauncher[] = R"PY(
+import argparse, logging, os
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+ap = argparse.ArgumentParser()
+ap.add_argument('--port', type=int, required=True)
+ap.add_argument('--root', required=True)
+ap.add_argument('--user', required=True)
+ap.add_argument('--password', required=True)
+ap.add_argument('--log', required=True)
+ap.add_argument('--timeout', type=float, default=0)
+ap.add_argument('--read-only', action='append', default=[])
+a = ap.parse_args()
+logging.basicConfig(level=logging.ERROR)
+log = open(a.log, 'a', encoding='utf-8', errors='backslashreplace', buffering=1)
+
+class SortedFS(AbstractedFS):
+    def listdir(self, path):
+        return sorted(super().listdir(path))
+
+class Handler(FTPHandler):
+    abstracted_fs = SortedFS
+    auth_failed_timeout = 0
+    def pre_process_command(self, line, cmd, arg):
+        shown = 'PASS ******' if cmd == 'PASS' else line
+        log.write('%d <- %s\n' % (self.remote_port, shown))
+        return super().pre_process_command(line, cmd, arg)
+    def respond(self, resp, logfun=logging.debug):
+        log.write('%d -> %s\n' % (self.remote_port, resp))
+        return super().respond(resp, logfun)
+
+if a.timeout > 0:
+    Handler.timeout = a.timeout
+auth = DummyAuthorizer()
+auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')
+for folder in a.read_only:
+    auth.override_perm(a.user, os.path.join(a.root, folder), 'elr', recursive=True)
+Handler.authorizer = auth
+# A poll timeout of its own: pyftpdlib's loop can otherwise sleep past a due idle timer.
+FTPServer(('127.0.0.1', a.port), Handler).serve_forever(timeout=0.1)
+)PY";
+
+// Every process below `pid`, found through /proc; the children of vsftpd are its sessions.
+QList<pid_t> descendantsOf(pid_t pid) {
+    std::multimap<pid_t, pid_t> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const pid_t child = pid_t(entry.toInt(&isPid));
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        if (close < 0)
+            continue;
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (fields.size() > 1)
+            children.emplace(pid_t(fields[1].toInt()), child);
+    }
+    QList<pid_t> found;
+    QList<pid_t> queue{pid};
+    while (!queue.isEmpty()) {
+        const pid_t parent = queue.takeFirst();
+        const auto [first, last] = children.equal_range(parent);
+        for (auto it = first; it != last; ++it) {
+            found.append(it->second);
+            queue.append(it->second);
+        }
+    }
+    return found;
+}
+
+// "/a/b/../c" against a current folder, as the server resolves it.
+QString resolve(const QString& current, const QString& path) {
+    const QString joined = path.startsWith(QLatin1Char('/')) ? path : current + QLatin1Char('/') + path;
+    QStringList parts;
+    for (const QString& part : joined.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+    }
+    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+}
+
+void setMode(const QString& path, mode_t mode) {
+    ::chmod(QFile::encodeName(path).constData(), mode);
+}
+
+} // namespace
+
+FtpTestServer::FtpTestServer(Kind kind) : FtpTestServer(kind, Options()) {}
+
+FtpTestServer::FtpTestServer(Kind kind, const Options& options)
+    : m_kind(kind), m_options(options), m_dir(std::make_unique<QTemporaryDir>()) {
+    // vsftpd's anonymous user must reach the root, and the chroot itself must not be writable.
+    setMode(m_dir->path(), 0755);
+    m_root = m_dir->path() + QStringLiteral("/root");
+    QDir().mkpath(m_root);
+    m_logPath = m_dir->path() + QStringLiteral("/commands.log");
+    setMode(m_root, m_kind == Kind::Vsftpd ? 0555 : 0755);
+}
+
+FtpTestServer::~FtpTestServer() {
+    stop();
+}
+
+QString FtpTestServer::kindName(Kind kind) {
+    return kind == Kind::Pyftpdlib ? QStringLiteral("pyftpdlib") : QStringLiteral("vsftpd");
+}
+
+QString FtpTestServer::unavailableReason(Kind kind) {
+    if (kind == Kind::Pyftpdlib) {
+        if (!QFileInfo::exists(kPython) || !QFileInfo::exists(kPyftpdlib))
+            return QStringLiteral("Debian's python3-pyftpdlib is not installed");
+        return {};
+    }
+    if (!QFileInfo::exists(kVsftpd))
+        return QStringLiteral("vsftpd is not installed");
+    if (::geteuid() != 0)
+        return QStringLiteral("vsftpd needs root to put its anonymous user in a chroot");
+    return {};
+}
+
+QString FtpTestServer::serverText() const {
+    return QStringLiteral("127.0.0.1:") + QString::number(m_port);
+}
+
+QString FtpTestServer::userName() const {
+    return m_kind == Kind::Pyftpdlib ? QStringLiteral("kiosk") : QStringLiteral("anonymous");
+}
+
+QString FtpTestServer::password() const {
+    return m_kind == Kind::Pyftpdlib ? QStringLiteral("s3cret \u00A3") : QStringLiteral("guest");
+}
+
+QString FtpTestServer::localPath(const QString& remotePath) const {
+    const QString resolved = resolve(QStringLiteral("/"), remotePath);
+    return resolved == QLatin1String("/") ? m_root : m_root + resolved;
+}
+
+void FtpTestServer::makeFolder(const QString& remotePath) const {
+    const QString path = localPath(remotePath);
+    QDir().mkpath(path);
+    // Every folder between the root and this one, so the server's user may work in each.
+    for (QString folder = path; folder.size() > m_root.size(); folder = QFileInfo(folder).path())
+        setMode(folder, 0777);
+}
+
+void FtpTestServer::writeFile(const QString& remotePath, const QByteArray& bytes) const {
+    const QString path = localPath(remotePath);
+    makeFolder(QFileInfo(resolve(QStringLiteral("/"), remotePath)).path());
+    TestSupport::writeBytes(path, bytes);
+    setMode(path, 0666);
+}
+
+bool FtpTestServer::start(QString* error) {
+    const QString why = unavailableReason(m_kind);
+    if (!why.isEmpty()) {
+        if (error != nullptr)
+            *error = why;
+        return false;
+    }
+    QFile::remove(m_logPath);
+    m_port = TestSupport::freePort();
+    const bool started = m_kind == Kind::Pyftpdlib ? startPyftpdlib(error) : startVsftpd(error);
+    return started && waitUntilListening(error);
+}
+
+bool FtpTestServer::startPyftpdlib(QString* error) {
+    const QString launcher = m_dir->path() + QStringLiteral("/ftpd.py");
+    TestSupport::writeBytes(launcher, QByteArray(kPyftpdlibLauncher));
+    QStringList arguments = {launcher,
+                             QStringLiteral("--port"),
+                             QString::number(m_port),
+                             QStringLiteral("--root"),
+                             m_root,
+                             QStringLiteral("--user"),
+                             userName(),
+                             QStringLiteral("--password"),
+                             password(),
+                             QStringLiteral("--log"),
+                             m_logPath};
+    if (m_options.idleTimeoutSeconds > 0)
+        arguments << QStringLiteral("--timeout") << QString::number(m_options.idleTimeoutSeconds);
+    for (const QString& folder : m_options.readOnlyFolders)
+        arguments << QStringLiteral("--read-only") << resolve(QStringLiteral("/"), folder).mid(1);
+    m_process.setProgram(kPython);
+    m_process.setArguments(arguments);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        if (error != nullptr)
+            *error = m_process.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool FtpTestServer::startVsftpd(QString* error) {
+    const QString empty = m_dir->path() + QStringLiteral("/empty");
+    QDir().mkpath(empty);
+    setMode(empty, 0755);
+    for (const QString& folder : m_options.readOnlyFolders) {
+        // Owned by root and not writable by others: the anonymous user may delete nothing there.
+        const QString path = localPath(folder);
+        setMode(path, 0755);
+        QDirIterator it(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            setMode(info.filePath(), info.isDir() ? 0755 : 0644);
+        }
+    }
+    QStringList config = {
+        QStringLiteral("listen=YES"),
+        QStringLiteral("listen_ipv6=NO"),
+        QStringLiteral("listen_address=127.0.0.1"),
+        QStringLiteral("listen_port=") + QString::number(m_port),
+        QStringLiteral("background=NO"),
+        QStringLiteral("anonymous_enable=YES"),
+        QStringLiteral("no_anon_password=YES"),
+        QStringLiteral("local_enable=NO"),
+        QStringLiteral("write_enable=YES"),
+        QStringLiteral("anon_upload_enable=YES"),
+        QStringLiteral("anon_mkdir_write_enable=YES"),
+        QStringLiteral("anon_other_write_enable=YES"),
+        QStringLiteral("anon_world_readable_only=NO"),
+        QStringLiteral("anon_umask=022"),
+        QStringLiteral("anon_root=") + m_root,
+        QStringLiteral("seccomp_sandbox=NO"),
+        QStringLiteral("isolate=NO"),
+        QStringLiteral("isolate_network=NO"),
+        QStringLiteral("secure_chroot_dir=") + empty,
+        QStringLiteral("connect_from_port_20=NO"),
+        QStringLiteral("pasv_enable=YES"),
+        QStringLiteral("utf8_filesystem=YES"),
+        QStringLiteral("hide_ids=NO"),
+        QStringLiteral("syslog_enable=NO"),
+        QStringLiteral("xferlog_enable=YES"),
+        QStringLiteral("xferlog_std_format=NO"),
+        QStringLiteral("log_ftp_protocol=YES"),
+        QStringLiteral("vsftpd_log_file=") + m_logPath,
+        QStringLiteral("max_clients=50"),
+        QStringLiteral("max_per_ip=50"),
+    };
+    if (m_options.idleTimeoutSeconds > 0)
+        config << QStringLiteral("idle_session_timeout=") + QString::number(m_options.idleTimeoutSeconds);
+    const QString configPath = m_dir->path() + QStringLiteral("/vsftpd.conf");
+    TestSupport::writeBytes(configPath, config.join(QLatin1Char('\n')).toUtf8() + '\n');
+    m_process.setProgram(kVsftpd);
+    m_process.setArguments({configPath});
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        if (error != nullptr)
+            *error = m_process.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool FtpTestServer::waitUntilListening(QString* error) {
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (m_process.state() != QProcess::Running) {
+            if (error != nullptr)
+                *error = kindName(m_kind) + QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll());
+            return false;
+        }
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220")) {
+            probe.disconnectFromHost();
+            // The probe's own connection is no part of what the test looks at.
+            QThread::msleep(20);
+            clearLog();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    if (error != nullptr)
+        *error = kindName(m_kind) + QStringLiteral(" did not answer on ") + serverText();
+    stop();
+    return false;
+}
+
+void FtpTestServer::stop() {
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    const pid_t pid = pid_t(m_process.processId());
+    for (const pid_t child : descendantsOf(pid))
+        ::kill(child, SIGKILL);
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+bool FtpTestServer::isRunning() const {
+    return m_process.state() == QProcess::Running;
+}
+
+QList<FtpExchange> FtpTestServer::exchanges() const {
+    QList<FtpExchange> out;
+    QFile file(m_logPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+
+    // pyftpdlib: "PORT <- command" and "PORT -> reply".
+    // vsftpd: "... [pid N] [ftp] FTP command: Client "127.0.0.1", "command"" and "FTP response".
+    static const QRegularExpression vsftpd(
+        QStringLiteral(R"re(\[pid (\d+)\].*FTP (command|response): Client "[^"]*", "(.*)"$)re"));
+    for (const QByteArray& raw : lines) {
+        const QString line = QString::fromUtf8(raw);
+        QString session;
+        QString text;
+        bool isCommand = false;
+        if (m_kind == Kind::Pyftpdlib) {
+            const qsizetype mark = line.indexOf(QLatin1String(" <- "));
+            const qsizetype replyMark = line.indexOf(QLatin1String(" -> "));
+            if (mark > 0 && (replyMark < 0 || mark < replyMark)) {
+                session = line.left(mark);
+                text = line.mid(mark + 4);
+                isCommand = true;
+            } else if (replyMark > 0) {
+                session = line.left(replyMark);
+                text = line.mid(replyMark + 4);
+            } else {
+                continue;
+            }
+        } else {
+            const QRegularExpressionMatch match = vsftpd.match(line);
+            if (!match.hasMatch())
+                continue;
+            session = match.captured(1);
+            isCommand = match.captured(2) == QLatin1String("command");
+            text = match.captured(3);
+            if (isCommand && text.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive))
+                text = QStringLiteral("PASS ******");
+        }
+        if (isCommand) {
+            out.append({session, text, 0});
+            continue;
+        }
+        // A reply belongs to the last command of its session; vsftpd changes process at login,
+        // and its sessions here come one at a time.
+        for (qsizetype i = out.size() - 1; i >= 0; --i) {
+            if (m_kind == Kind::Vsftpd || out[i].session == session) {
+                out[i].reply = text.left(3).toInt();
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+QStringList FtpTestServer::commands() const {
+    QStringList out;
+    for (const FtpExchange& exchange : exchanges())
+        out.append(exchange.command);
+    return out;
+}
+
+QString FtpTestServer::asLogged(const QString& command) const {
+    if (m_kind == Kind::Pyftpdlib)
+        return command;
+    const qsizetype blank = command.indexOf(QLatin1Char(' '));
+    QString out = command.left(blank < 0 ? command.size() : blank).toUpper();
+    if (blank >= 0) {
+        out += QLatin1Char(' ');
+        for (const char byte : command.mid(blank + 1).toUtf8())
+            out += (static_cast<unsigned char>(byte) >= 0x80) ? QLatin1Char('?') : QLatin1Char(byte);
+    }
+    return out;
+}
+
+QStringList FtpTestServer::storedPaths() const {
+    QStringList out;
+    std::map<QString, QString> current;
+    for (const FtpExchange& exchange : exchanges()) {
+        const qsizetype blank = exchange.command.indexOf(QLatin1Char(' '));
+        const QString verb = exchange.command.left(blank).toUpper();
+        const QString argument = blank < 0 ? QString() : exchange.command.mid(blank + 1);
+        QString& folder = current[m_kind == Kind::Vsftpd ? QString() : exchange.session];
+        if (folder.isEmpty())
+            folder = QStringLiteral("/");
+        if (verb == QLatin1String("CWD") && exchange.reply / 100 == 2)
+            folder = resolve(folder, argument);
+        else if (verb == QLatin1String("STOR") && exchange.reply == 226)
+            out.append(resolve(folder, argument));
+        else if (verb == QLatin1String("USER"))
+            folder = QStringLiteral("/");
+    }
+    return out;
+}
+
+void FtpTestServer::clearLog() const {
+    QFile file(m_logPath);
+    if (file.exists() && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.close();
+}

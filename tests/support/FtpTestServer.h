@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// One command a test FTP server received, with the code of the last reply it sent to it.
+struct FtpExchange {
+    QString session; // the client's connection (pyftpdlib) or the server process (vsftpd)
+    QString command; // as received; a password shows as "PASS ******"
+    int reply = 0;   // 0 when no reply was logged
+};
+
+// A real FTP server for a test, on 127.0.0.1 on a free port, serving a temporary folder as its
+// "/": Debian's pyftpdlib run by /usr/bin/python3 (user and password, MLSD), or vsftpd (an
+// anonymous login in a chroot, LIST only; it needs root). The server logs every command and
+// reply; the test reads them back. The server is stopped, with every session it forked, when
+// the object goes.
+class FtpTestServer final {
+public:
+    enum class Kind { Pyftpdlib, Vsftpd };
+
+    struct Options {
+        // Seconds a control connection may stay idle before the server drops it (0: its default).
+        int idleTimeoutSeconds = 0;
+        // Folders below the root (made before start()) in which the server's user may change nothing.
+        QStringList readOnlyFolders;
+    };
+
+    explicit FtpTestServer(Kind kind);
+    FtpTestServer(Kind kind, const Options& options);
+    ~FtpTestServer();
+
+    FtpTestServer(const FtpTestServer&) = delete;
+    FtpTestServer& operator=(const FtpTestServer&) = delete;
+
+    static QString kindName(Kind kind);
+    // Why this kind of server cannot run on this machine; empty when it can.
+    static QString unavailableReason(Kind kind);
+
+    bool start(QString* error = nullptr);
+    // Stops the server at once, every open session with it.
+    void stop();
+    bool isRunning() const;
+
+    Kind kind() const { return m_kind; }
+    quint16 port() const { return m_port; }
+    // "127.0.0.1:PORT", as an owner would type it in the server field.
+    QString serverText() const;
+    QString userName() const;
+    QString password() const;
+
+    // The local folder the server shows as "/".
+    QString root() const { return m_root; }
+    // The local path of a remote path ("/htdocs/kioskSmith").
+    QString localPath(const QString& remotePath) const;
+    // Test-side set-up below the root, made so that the server's user may change it.
+    void makeFolder(const QString& remotePath) const;
+    void writeFile(const QString& remotePath, const QByteArray& bytes) const;
+
+    QList<FtpExchange> exchanges() const;
+    // The commands alone, in the order received.
+    QStringList commands() const;
+    // A command as this server's log shows it: vsftpd writes the verb in capitals and each
+    // byte outside ASCII as "?"; pyftpdlib shows the command as sent.
+    QString asLogged(const QString& command) const;
+    // The absolute remote paths of the files stored, in the order the server completed them.
+    QStringList storedPaths() const;
+    // Forgets what was logged so far.
+    void clearLog() const;
+
+private:
+    bool startPyftpdlib(QString* error);
+    bool startVsftpd(QString* error);
+    bool waitUntilListening(QString* error);
+
+    Kind m_kind;
+    Options m_options;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+    QString m_logPath;
+    quint16 m_port = 0;
+    QProcess m_process;
+};

@@ -341,7 +341,7 @@ export async function httpCustomer(base) {
         /** Fills the basket and the customer's details, up to the review page; gives its form values. */
         async readyToOrder(items, details) {
             if (!customer.token) {
-                await customer.open('index.php');
+                await customer.open(`store.php?dept=${encodeURIComponent(items[0][0])}`);
             }
             for (const [dept, item, qty] of items) {
                 const r = await customer.post('basket.php', { token: customer.token, action: 'add', dept,

@@ -36,22 +36,23 @@ if (($_SERVER['REQUEST_METHOD'] ?? 'GET') !== 'GET' && ($_SERVER['REQUEST_METHOD
             errorPage(400, 'This product cannot be ordered online', 'Please contact us to order it.');
         }
         $page = parseQuantity(postedText('page')) ?? 1;
-        $back = postedText('from') === 'details' ? productUrl($department, $product['index'])
-            : departmentUrl($department, $page, $product['index']);
+        $back = postedText('from') === 'details' ? productUrl($department, $product['index']) . '#product-'
+            . $product['index'] : departmentUrl($department, $page, $product['index']);
+        // The answer goes back to the product, so its message is shown there rather than at the top.
         $qty = parseQuantity(postedText('qty'));
         if ($qty === null) {
-            flash('error', 'Please choose a quantity from 1 to ' . KIOSK_MAX_QUANTITY . '.');
+            productNote($key, 'error', 'Please choose a quantity from 1 to ' . KIOSK_MAX_QUANTITY . '.');
             redirectTo($back);
         }
         if (!isset($_SESSION['basket'][$key]) && count($_SESSION['basket']) >= KIOSK_MAX_BASKET_LINES) {
-            flash('error', 'Your basket is full. Please place this order first.');
+            productNote($key, 'error', 'Your basket is full. Please place this order first.');
             redirectTo($back);
         }
         $had = isset($_SESSION['basket'][$key]) ? (int) $_SESSION['basket'][$key]['qty'] : 0;
         $total = min($had + $qty, KIOSK_MAX_QUANTITY);
         $_SESSION['basket'][$key] = ['dept' => $department, 'item' => $product['index'], 'title' => $product['title'],
             'qty' => $total];
-        flash('ok', $total < $had + $qty
+        productNote($key, 'ok', $total < $had + $qty
             ? 'You now have the most we take in one order (' . KIOSK_MAX_QUANTITY . ') of ' . $product['title'] . ' in your basket.'
             : 'Added ' . $qty . ' × ' . $product['title'] . ' to your basket.');
         redirectTo($back);

@@ -118,7 +118,7 @@ function pictureUrl(string $department, int $index): string
     $file = KIOSK_DATA . '/' . $department . '/' . $index . '.jpeg';
     if (is_file($file)) {
         // The name stays the same from upload to upload; the time tells the browser when it changed.
-        return 'store/' . rawurlencode($department) . '/' . $index . '.jpeg?v=' . filemtime($file);
+        return 'store/' . rawurlencode($department) . '/' . $index . '.jpeg?v=' . (int) @filemtime($file);
     }
     return noImageUrl();
 }

@@ -48,6 +48,12 @@ function renderBuyForm(string $department, array $product, string $from, int $pa
         echo '<p class="no-order">Please contact us to order this product.</p>';
         return;
     }
+    $note = takeProductNote(basketKey($department, $product['index']));
+    if ($note !== null) {
+        $error = $note['kind'] === 'error';
+        echo '<p class="product-note' . ($error ? ' product-note-error' : '') . '" role="' . ($error ? 'alert' : 'status')
+            . '">' . h((string) $note['text']) . ($error ? '' : ' <a href="basket.php">View basket</a>') . '</p>';
+    }
     $id = 'qty-' . $from . '-' . $product['index'];
     echo '<form class="buy-form" method="post" action="basket.php">';
     echo tokenField();

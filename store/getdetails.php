@@ -25,7 +25,7 @@ $index = $product['index'];
 pageStart($product['title'], $department);
 echo '<p class="back-link"><a href="' . h(departmentUrl($department, $backPage, $index)) . '">← Back to '
     . h(departmentLabel($department)) . '</a></p>';
-echo '<article class="product-detail">';
+echo '<article class="product-detail" id="product-' . $index . '">';
 $alt = hasPicture($department, $index) ? $product['title'] : 'No picture available';
 echo '<div class="product-picture"><img src="' . h(pictureUrl($department, $index)) . '" alt="' . h($alt)
     . '" width="600" height="400"></div>';

@@ -83,6 +83,10 @@ function pageStart(string $title, ?string $department = null): void
 
 function pageEnd(): void
 {
+    // A product message that found no product on this page is stale by the next one.
+    if (session_status() === PHP_SESSION_ACTIVE) {
+        unset($_SESSION['productNote']);
+    }
     $settings = storeSettings();
     echo "\n</main>\n<footer class=\"site-footer\"><div class=\"wrap\">";
     echo '<img class="footer-line" src="gfx/store-line-seperator.jpg" alt="" width="960" height="6">';

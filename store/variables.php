@@ -419,6 +419,23 @@ function takeFlash(): array
     return array_filter($messages, 'is_array');
 }
 
+/** A message to show beside one product (the page scrolls to it), once. */
+function productNote(string $key, string $kind, string $text): void
+{
+    startSession();
+    $_SESSION['productNote'] = ['key' => $key, 'kind' => $kind, 'text' => $text];
+}
+
+function takeProductNote(string $key): ?array
+{
+    $note = session_status() === PHP_SESSION_ACTIVE ? ($_SESSION['productNote'] ?? null) : null;
+    if (!is_array($note) || ($note['key'] ?? null) !== $key) {
+        return null;
+    }
+    unset($_SESSION['productNote']);
+    return $note;
+}
+
 /** Sends the browser on to a page of the shop (a relative address we build ourselves). */
 function redirectTo(string $relative): never
 {

@@ -157,6 +157,16 @@ for (const viewport of ['desktop', 'phone']) {
             await context.close();
         });
 
+        test('a department whose name holds "&", "#" and "%" opens, with its picture', async () => {
+            const { context, page } = await chromium.customer(viewport);
+            await page.goto(server.base + 'index.php');
+            await page.locator('.department-card').filter({ hasText: 'Tea & Coffee #1 (50% off)' }).click();
+            assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Tea & Coffee #1 (50% off)');
+            assert.deepEqual(await titlesOnPage(page), ['Assam']);
+            assert.ok(await pictureLoaded(page, '#product-0 .product-picture img'));
+            await context.close();
+        });
+
         test('an empty department says so', async () => {
             const { context, page } = await chromium.customer(viewport);
             await page.goto(server.base + 'store.php?dept=Empty%20Shelf');

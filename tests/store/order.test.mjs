@@ -45,7 +45,7 @@ async function addToBasket(page, slot, qty) {
     const card = page.locator(`#product-${slot}`);
     await card.getByLabel('Quantity').fill(String(qty));
     await card.getByRole('button', { name: /Add to basket/ }).click();
-    await page.locator('.flash-ok').waitFor();
+    await page.locator(`#product-${slot} .product-note`).waitFor();
 }
 
 const basketLine = (page, title) => page.locator('tr.basket-line').filter({ hasText: title });
@@ -101,7 +101,8 @@ describe('a customer places an order', () => {
 
         await departmentLink(page, 'Garden Tools').click();
         await addToBasket(page, 2, 2);
-        assert.match(await page.locator('.flash-ok').innerText(), /Added 2 × Garden tool 03 to your basket/);
+        assert.match(await page.locator('#product-2 .product-note').innerText(),
+            /Added 2 × Garden tool 03 to your basket/, 'the message stands beside the product');
         assert.equal(await basketCount(page), '2 items');
         await page.getByRole('link', { name: 'Last page' }).click();
         await addToBasket(page, 21, 1);
@@ -162,7 +163,7 @@ describe('a customer places an order', () => {
         assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Butter');
         await page.getByLabel('Quantity').fill('2');
         await page.getByRole('button', { name: /Add to basket/ }).click();
-        await page.locator('.flash-ok').waitFor();
+        await page.locator('.product-note').waitFor();
         assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Butter', 'stays on the product page');
         await departmentLink(page, 'Épicerie fine').click();
         await addToBasket(page, 0, 1);

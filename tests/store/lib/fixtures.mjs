@@ -41,10 +41,13 @@ export const DEPARTMENTS = {
     'Dairy 10': { products: [{ title: 'Goat cheese', price: '4.20', unit: 'each' }], pictures: [] },
     'Dairy 9': { products: [{ title: 'Butter', price: '2.10', unit: '250 g' }], pictures: [0] },
     'Empty Shelf': { products: [] },
+    // Characters that mean something in an address.
+    'Tea & Coffee #1 (50% off)': { products: [{ title: 'Assam', price: '3.00', unit: '100 g' }], pictures: [0] },
 };
 
 /** The departments as the pages must list them: natural order, accents beside their letter. */
-export const DEPARTMENT_ORDER = ['Dairy 9', 'Dairy 10', 'Empty Shelf', 'Épicerie fine', 'Garden Tools'];
+export const DEPARTMENT_ORDER = ['Dairy 9', 'Dairy 10', 'Empty Shelf', 'Épicerie fine', 'Garden Tools',
+    'Tea & Coffee #1 (50% off)'];
 
 /** A folder beside store/ that no request may reach, and a folder in store/ that is no department. */
 export function addTraps({ shop, store }) {

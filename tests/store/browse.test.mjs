@@ -4,7 +4,9 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildShop, launchBrowser, startPhp } from './lib/shop.mjs';
+import fs from 'node:fs';
+import path from 'node:path';
+import { buildShop, launchBrowser, productDetailsBytes, startPhp } from './lib/shop.mjs';
 import { addTraps, DEPARTMENT_ORDER, DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
 let shop;
@@ -245,6 +247,44 @@ describe('the shop owner\'s switches', () => {
                 } else {
                     assert.ok(!html.includes('class="pager"'), 'no page controls for a single page');
                 }
+            } finally {
+                shop.setSettings(SETTINGS);
+            }
+        });
+    }
+});
+
+describe('files the pages may meet on a server', () => {
+    test('a folder name in Windows-1252 bytes rather than UTF-8 is shown readably and opens', async () => {
+        const folder = Buffer.concat([Buffer.from(shop.store), Buffer.from([0x2F, 0x54, 0x68, 0xE9])]); // "/Thé"
+        fs.mkdirSync(folder);
+        fs.writeFileSync(Buffer.concat([folder, Buffer.from('/productdetails.nif')]),
+            productDetailsBytes([{ title: 'Earl Grey', price: '2.00' }]));
+        try {
+            const { context, page } = await chromium.customer('desktop');
+            await page.goto(server.base + 'index.php');
+            await page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Thé' }).click();
+            assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Thé');
+            assert.deepEqual(await titlesOnPage(page), ['Earl Grey']);
+            await context.close();
+        } finally {
+            fs.rmSync(folder, { recursive: true });
+        }
+    });
+
+    for (const [what, content] of [['missing', null], ['the one-empty-line marker', Buffer.from('\r\n')]]) {
+        test(`with storesettings.txt ${what} the shop still shows, without banner or basket`, async () => {
+            const file = path.join(shop.store, 'storesettings.txt');
+            if (content === null) {
+                fs.rmSync(file);
+            } else {
+                fs.writeFileSync(file, content);
+            }
+            try {
+                const html = await (await fetch(server.base + 'store.php?dept=Garden%20Tools')).text();
+                assert.match(html, /<a class="shop-name" href="index.php">Our shop<\/a>/);
+                assert.equal(html.match(/<article class="product"/g).length, 10);
+                assert.doesNotMatch(html, /class="site-header banner"|basket\.php/);
             } finally {
                 shop.setSettings(SETTINGS);
             }

@@ -1,0 +1,163 @@
+#include "cli/Cli.h"
+
+#include "catalogue/CatalogueFiles.h"
+#include "catalogue/SharedState.h"
+#include "cli/ShopCheck.h"
+#include "orders/OrderCollection.h"
+#include "orders/OrderCsv.h"
+#include "orders/OrderTexts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+enum ExitStatus { Success = 0, Failure = 1, BadUsage = 2 };
+
+const char* const kHelp = R"(Usage: kioskSmith-cli [--data DIR] COMMAND [OPTIONS]
+
+Commands:
+  publish [--refresh]
+        Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
+        window does, and prints the same progress lines. --refresh rebuilds the whole shop
+        (its pages, graphics and an empty order list) as "Refresh the whole store" does.
+  orders [--csv FILE]
+        Collects the shop's orders as the program does at start-up and prints one line per
+        order ("00001 date: name"). --csv also writes every order to FILE as a spreadsheet
+        (UTF-8): Order #, Date, Name, Address, Order.
+  check
+        Lists what would break the published shop: department names the server cannot hold,
+        products without a price, pictures that are missing or are not pictures.
+
+Options:
+  --data DIR   the folder that holds the shop's files (default: the program's own folder)
+  --help       shows this text
+
+Exit status: 0 on success, 1 when the command failed, 2 for bad arguments or a missing data folder.
+)";
+
+struct Shop {
+    SharedState state;
+};
+
+// Reads the settings and the catalogue as the program does at start-up.
+void load(Shop& shop, QTextStream& err) {
+    const auto warn = [&err](const Status& status) {
+        if (!status)
+            err << "kioskSmith-cli: warning: " << status.message() << Qt::endl;
+    };
+    SharedState& s = shop.state;
+    warn(SettingsFiles::loadFtpSettings(s.dataFolder, s.ftpSettings));
+    warn(SettingsFiles::loadStoreSettings(s.dataFolder, s.storeSettings));
+    warn(CatalogueFiles::loadDepartments(s.dataFolder, s.catalogue));
+    warn(CatalogueFiles::loadProducts(s.dataFolder, s.catalogue));
+    s.catalogue.packDepartments();
+    s.catalogueLoaded = true;
+}
+
+int orders(Shop& shop, const QString& csvPath, QTextStream& out, QTextStream& err) {
+    SharedState& s = shop.state;
+    const OrderCollection::View view = OrderCollection::collect(s.orders, s.ftpSettings, s.storeSettings);
+    using Outcome = OrderCollection::Outcome;
+    switch (view.outcome) {
+    case Outcome::NoFtpServer:
+        err << "kioskSmith-cli: " << OrderTexts::cannotLocateLine() << Qt::endl;
+        return Failure;
+    case Outcome::NotFound:
+        err << "kioskSmith-cli: there is no order list at " << OrderTexts::ordersUrl(s.storeSettings.domain)
+            << " (HTTP " << view.httpCode << "). Publish the whole store to create it." << Qt::endl;
+        return Failure;
+    case Outcome::Unreachable:
+    case Outcome::TimedOut:
+        err << "kioskSmith-cli: cannot reach " << OrderTexts::ordersUrl(s.storeSettings.domain) << ": " << view.error
+            << Qt::endl;
+        return Failure;
+    case Outcome::Cancelled:
+        return Failure;
+    case Outcome::Empty:
+    case Outcome::ListRead:
+    case Outcome::Malformed:
+        break;
+    }
+    for (const QString& line : view.listLines)
+        out << line << Qt::endl;
+    if (!csvPath.isEmpty()) {
+        const Status written = OrderCsv::write(csvPath, s.orders.orderTable);
+        if (!written) {
+            err << "kioskSmith-cli: could not write " << written.message() << Qt::endl;
+            return Failure;
+        }
+    }
+    if (view.outcome == Outcome::Malformed) {
+        err << "kioskSmith-cli: the order list is damaged at order " << view.malformedAt
+            << "; only the orders before it were read." << Qt::endl;
+        return Failure;
+    }
+    return Success;
+}
+
+int check(Shop& shop, QTextStream& out) {
+    const QStringList problems = ShopCheck::problems(shop.state.catalogue);
+    for (const QString& line : problems)
+        out << line << Qt::endl;
+    return problems.isEmpty() ? Success : Failure;
+}
+
+} // namespace
+
+int publishCommand(SharedState& state, bool refresh, QTextStream& out, QTextStream& err);
+
+int runCli(const QStringList& arguments, const QString& programFolder, QTextStream& out, QTextStream& err) {
+    QString dataDir = programFolder;
+    QString command;
+    QString csvPath;
+    bool refresh = false;
+    const auto usage = [&err](const QString& problem) {
+        err << "kioskSmith-cli: " << problem << Qt::endl << "Try 'kioskSmith-cli --help'." << Qt::endl;
+        return BadUsage;
+    };
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        const auto value = [&](QString& into) {
+            if (i + 1 >= arguments.size())
+                return false;
+            into = arguments[++i];
+            return true;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out << kHelp;
+            return Success;
+        } else if (arg == QLatin1String("--data")) {
+            if (!value(dataDir))
+                return usage(QStringLiteral("--data needs a folder"));
+        } else if (arg == QLatin1String("--csv") && command == QLatin1String("orders")) {
+            if (!value(csvPath))
+                return usage(QStringLiteral("--csv needs a file name"));
+        } else if (arg == QLatin1String("--refresh") && command == QLatin1String("publish")) {
+            refresh = true;
+        } else if (command.isEmpty() && (arg == QLatin1String("publish") || arg == QLatin1String("orders") ||
+                                         arg == QLatin1String("check"))) {
+            command = arg;
+        } else {
+            return usage(QStringLiteral("unknown argument '%1'").arg(arg));
+        }
+    }
+    if (command.isEmpty())
+        return usage(QStringLiteral("no command given"));
+    if (!QFileInfo(dataDir).isDir())
+        return usage(QStringLiteral("there is no data folder at %1").arg(QDir::toNativeSeparators(dataDir)));
+    if (!QFileInfo::exists(dataDir + QStringLiteral("/store")))
+        err << "kioskSmith-cli: warning: " << QDir::toNativeSeparators(dataDir)
+            << " has no store folder; is it a kioskSmith program folder?" << Qt::endl;
+
+    auto shop = std::make_unique<Shop>();
+    shop->state.dataFolder = QDir::toNativeSeparators(QDir(dataDir).absolutePath()) + QDir::separator();
+    load(*shop, err);
+    if (command == QLatin1String("orders"))
+        return orders(*shop, csvPath, out, err);
+    if (command == QLatin1String("check"))
+        return check(*shop, out);
+    return publishCommand(shop->state, refresh, out, err);
+}

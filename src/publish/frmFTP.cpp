@@ -1,9 +1,246 @@
 #include "publish/frmFTP.h"
 
+#include "catalogue/SharedState.h"
+#include "publish/UploadSound.h"
+#include "publish/UploadWorker.h"
+#include "shell/MessageBox.h"
+#include "shell/Shell.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+// The running upload as the main window sees it: asked to stop, it cancels and waits.
+class UploadTask final : public BackgroundTask {
+public:
+    UploadTask(UploadWorker* worker, QObject* parent) : BackgroundTask(parent), m_worker(worker) {}
+    bool isRunning() const override { return m_worker->isRunning(); }
+    void stopAndWait() override {
+        m_worker->cancel();
+        m_worker->wait();
+    }
+
+private:
+    UploadWorker* m_worker;
+};
+
+// A small picture of a page travelling up to the web, for the window's corners.
+QPixmap decoration(int size, const QColor& colour) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    p.setBrush(Qt::white);
+    const double s = size;
+    const QPointF arrow[] = {{s * 0.5, s * 0.2},  {s * 0.78, s * 0.5}, {s * 0.6, s * 0.5}, {s * 0.6, s * 0.78},
+                             {s * 0.4, s * 0.78}, {s * 0.4, s * 0.5},  {s * 0.22, s * 0.5}};
+    p.drawPolygon(arrow, 7);
+    return pixmap;
+}
+
+} // namespace
+
 frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     : TaskWindow(state,
                  shell,
                  QStringLiteral("frmFTP"),
                  QStringLiteral("Upload - get ready for opening the doors"),
                  QSize(9840, 7440),
-                 parent) {}
+                 parent),
+      m_worker(new UploadWorker(this)), m_sound(new UploadSound(this)), m_task(new UploadTask(m_worker, this)) {
+    auto* details = new QGroupBox(QStringLiteral("FTP Details"), this);
+    details->setObjectName(QStringLiteral("frmCommsDetails"));
+    placeTwips(details, 240, 120, 6600, 2760);
+
+    const char* captions[] = {"URL:", "User name:", "Password:", "Dest. Folder:", "Progress:"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(captions[i]), details);
+        label->setObjectName(QStringLiteral("Label1_%1").arg(i));
+        placeTwips(label, 240, 420 + i * 480, 1500, 315);
+    }
+    const auto field = [this, details](const char* name, int row, const QString& text) {
+        auto* box = new QLineEdit(text, details);
+        box->setObjectName(QString::fromLatin1(name));
+        placeTwips(box, 1800, 390 + row * 480, 4560, 375);
+        return box;
+    };
+    m_txtURL = field("txtURL", 0, QStringLiteral("ftp."));
+    m_txtURL->setToolTip(QStringLiteral("Enter your FTP server's name or address, e.g. ftp.example.com or "
+                                        "192.0.2.10 (add :port for a port other than 21)"));
+    m_txtUserName = field("txtUserName", 1, QString());
+    m_txtPassword = field("txtPassword", 2, QString());
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_txtDestination = field("txtDestination", 3, QStringLiteral("htdocs/"));
+
+    m_chkRefreshStore = new QCheckBox(QStringLiteral("Refresh the whole store"), details);
+    m_chkRefreshStore->setObjectName(QStringLiteral("chkRefreshStore"));
+    m_chkRefreshStore->setToolTip(QStringLiteral("Refresh the entire store on your Web space"));
+    placeTwips(m_chkRefreshStore, 1800, 2310, 4560, 315);
+    connect(m_chkRefreshStore, &QCheckBox::clicked, this, &frmFTP::chkRefreshStore_Click);
+
+    auto* picture1 = new QLabel(this);
+    picture1->setObjectName(QStringLiteral("Picture1"));
+    placeTwips(picture1, 7440, 360, 1680, 1680);
+    picture1->setPixmap(decoration(px(1680), QColor(64, 160, 90)));
+    auto* picture2 = new QLabel(this);
+    picture2->setObjectName(QStringLiteral("Picture2"));
+    placeTwips(picture2, 7920, 2160, 720, 720);
+    picture2->setPixmap(decoration(px(720), QColor(128, 200, 140)));
+
+    auto* progressLabel = new QLabel(QString::fromLatin1(captions[4]), this);
+    progressLabel->setObjectName(QStringLiteral("Label1_4"));
+    placeTwips(progressLabel, 240, 3000, 1500, 315);
+    m_lstResponse = new QListWidget(this);
+    m_lstResponse->setObjectName(QStringLiteral("lstResponse"));
+    placeTwips(m_lstResponse, 240, 3330, 9360, 3360);
+
+    m_cmdCommit = new QPushButton(QStringLiteral("Upload now!"), this);
+    m_cmdCommit->setObjectName(QStringLiteral("cmdCommit"));
+    placeTwips(m_cmdCommit, 6120, 6870, 1680, 420);
+    connect(m_cmdCommit, &QPushButton::clicked, this, &frmFTP::cmdCommit_Click);
+    m_cmdDone = new QPushButton(QStringLiteral("Exit"), this);
+    m_cmdDone->setObjectName(QStringLiteral("cmdDone"));
+    placeTwips(m_cmdDone, 7920, 6870, 1680, 420);
+    connect(m_cmdDone, &QPushButton::clicked, this, &frmFTP::cmdDone_Click);
+
+    connect(m_worker, &UploadWorker::progress, this, &frmFTP::showProgress);
+    connect(m_worker, &UploadWorker::trace, this, [this](const QString& line) {
+        m_shell.trace(line);
+        m_shell.selectLastTraceLine();
+    });
+    connect(m_worker, &UploadWorker::soundRequested, m_sound, &UploadSound::play);
+    connect(m_sound, &UploadSound::finished, m_worker, &UploadWorker::soundPlayed);
+    connect(m_worker, &UploadWorker::finished, this, &frmFTP::onFinished);
+}
+
+frmFTP::~frmFTP() {
+    m_worker->cancel();
+    m_worker->wait();
+}
+
+bool frmFTP::isUploading() const {
+    return m_worker->isRunning();
+}
+
+void frmFTP::Form_Activate() {
+    const FtpSettings& saved = m_state.ftpSettings;
+    m_txtURL->setText(saved.url);
+    m_txtUserName->setText(saved.userName);
+    m_txtDestination->setText(saved.destinationFolder);
+    m_txtPassword->setText(saved.password);
+    m_lstResponse->clear();
+}
+
+void frmFTP::chkRefreshStore_Click(bool ticked) {
+    if (!ticked)
+        return;
+    const auto answer = MessageBox::show(this,
+                                         QStringLiteral("By making this selection, you will refresh all files on your "
+                                                        "server including resetting the Orders History file - Are you "
+                                                        "sure you wish to do this?"),
+                                         MessageBox::YesNo);
+    if (answer != MessageBox::Yes)
+        m_chkRefreshStore->setChecked(false);
+}
+
+void frmFTP::showProgress(const QString& text) {
+    m_lstResponse->addItem(text);
+    m_lstResponse->setCurrentRow(m_lstResponse->count() - 1);
+    m_lstResponse->scrollToBottom();
+}
+
+void frmFTP::lockControls() {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore)})
+        w->setEnabled(false);
+}
+
+void frmFTP::unlockControls() {
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore)})
+        w->setEnabled(true);
+    unsetCursor();
+}
+
+FtpSettings frmFTP::typedSettings() const {
+    return FtpSettings{m_txtURL->text(), m_txtUserName->text(), m_txtPassword->text(), m_txtDestination->text()};
+}
+
+void frmFTP::cmdCommit_Click() {
+    if (m_worker->isRunning())
+        return;
+    if (m_state.catalogue.departmentCount == 0) {
+        showProgress(QStringLiteral("No departments to upload!"));
+        return;
+    }
+    const struct {
+        QLineEdit* box;
+        const char* message;
+    } required[] = {{m_txtURL, "Please enter a URL"},
+                    {m_txtUserName, "Please enter a User name"},
+                    {m_txtPassword, "Please enter a Password name"}};
+    for (const auto& r : required) {
+        if (r.box->text().isEmpty()) {
+            MessageBox::show(this, QString::fromLatin1(r.message));
+            r.box->setFocus();
+            return;
+        }
+    }
+
+    lockControls();
+    m_lstResponse->clear();
+    setCursor(Qt::BusyCursor);
+
+    // The upload works on copies: the owner may go on editing while it runs.
+    UploadRequest request;
+    request.catalogue = m_state.catalogue;
+    request.storeSettings = m_state.storeSettings;
+    request.typed = typedSettings();
+    request.dataFolder = m_state.dataFolder;
+    request.refreshStore = m_chkRefreshStore->isChecked();
+    request.diagnosticsOn = m_state.diagnosticsOn;
+    m_worker->start(std::move(request));
+}
+
+void frmFTP::onFinished(const UploadOutcome& outcome) {
+    unlockControls();
+    // Saved after every attempt that reached the server, whatever came after.
+    if (outcome.connected)
+        saveFtpSettings();
+    emit uploadFinished(outcome);
+}
+
+bool frmFTP::saveFtpSettings() {
+    for (;;) {
+        const Status saved = SettingsFiles::saveFtpSettings(m_state.dataFolder, m_state.ftpSettings, typedSettings());
+        if (saved)
+            return true;
+        if (saved.reason() == SettingsFiles::passwordRefusedReason()) {
+            MessageBox::show(this, saved.reason());
+            return false;
+        }
+        const QString text = QStringLiteral("kioskSmith could not save your FTP details in %1.\n\n%2\n\n"
+                                            "Make the folder writable, then choose Retry.")
+                                 .arg(saved.file(), saved.reason());
+        if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)
+            return false;
+    }
+}
+
+void frmFTP::cmdDone_Click() {
+    if (saveFtpSettings())
+        hideWindow();
+}

@@ -1,9 +1,59 @@
 #pragma once
 
+#include "publish/UploadJob.h"
+#include "shell/BackgroundTask.h"
 #include "shell/TaskWindow.h"
 
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class UploadSound;
+class UploadWorker;
+
+// The upload window: the FTP details, the refresh choice, "Upload now!" and the progress list.
+// The upload runs on a worker thread; the window stays responsive with its inputs locked.
 class frmFTP final : public TaskWindow {
     Q_OBJECT
 public:
     frmFTP(SharedState& state, Shell& shell, QWidget* parent = nullptr);
+    ~frmFTP() override;
+
+    void Form_Activate() override;
+
+    void cmdCommit_Click();
+    void cmdDone_Click();
+    void chkRefreshStore_Click(bool ticked);
+
+    void showProgress(const QString& text);
+    void lockControls();
+    void unlockControls();
+
+    // The running upload, for the main window to stop and wait for at the end of the program.
+    BackgroundTask* uploadTask() const { return m_task; }
+    UploadWorker* worker() const { return m_worker; }
+    bool isUploading() const;
+
+    QListWidget* lstResponse() const { return m_lstResponse; }
+
+signals:
+    void uploadFinished(const UploadOutcome& outcome);
+
+private:
+    void onFinished(const UploadOutcome& outcome);
+    // Saves the four fields; tells the owner when the file cannot be written. True when saved.
+    bool saveFtpSettings();
+    FtpSettings typedSettings() const;
+
+    QLineEdit* m_txtURL;
+    QLineEdit* m_txtUserName;
+    QLineEdit* m_txtPassword;
+    QLineEdit* m_txtDestination;
+    QCheckBox* m_chkRefreshStore;
+    QListWidget* m_lstResponse;
+    QPushButton* m_cmdCommit;
+    QPushButton* m_cmdDone;
+    UploadWorker* m_worker;
+    UploadSound* m_sound;
+    BackgroundTask* m_task;
 };

@@ -193,7 +193,9 @@ frmProducts* frmMain::productsWindow() {
     return m_products;
 }
 frmFTP* frmMain::ftpWindow() {
-    return taskWindow(m_ftp);
+    if (!m_ftp)
+        addBackgroundTask(taskWindow(m_ftp)->uploadTask());
+    return m_ftp;
 }
 frmOrders* frmMain::ordersWindow() {
     return taskWindow(m_ordersWindow);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// The end-of-upload sound. Plays a sound file once and says when it has finished; where there is
+// no sound device it finishes at once, and where the file is missing the system beep stands in.
+class UploadSound final : public QObject {
+    Q_OBJECT
+public:
+    explicit UploadSound(QObject* parent = nullptr);
+
+    void play(const QString& soundFile);
+
+signals:
+    void finished();
+};

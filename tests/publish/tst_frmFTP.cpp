@@ -1,0 +1,300 @@
+#include "catalogue/SharedState.h"
+#include "publish/UploadWorker.h"
+#include "publish/frmFTP.h"
+#include "shell/ConnectionCheck.h"
+#include "shell/MessageBox.h"
+#include "shell/frmDiagnostics.h"
+#include "shell/frmMain.h"
+#include "support/FtpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <curl/curl.h>
+
+using namespace TestSupport;
+
+namespace {
+
+// The program on a data folder of its own, holding the shipped web files and one department
+// with a pictured product, with the upload window open.
+struct Program {
+    QTemporaryDir dir;
+    SharedState state;
+    std::unique_ptr<frmMain> main;
+    frmFTP* ftp = nullptr;
+
+    explicit Program(bool withDepartment = true) {
+        const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
+        QDirIterator it(shipped.filePath(QStringLiteral("store")), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString source = it.next();
+            const QString rel = shipped.relativeFilePath(source);
+            if (rel != QLatin1String("store/storesettings.txt") && rel != QLatin1String("store/productdetails.nif"))
+                writeBytes(dir.filePath(rel), readBytes(source));
+        }
+        writeBytes(dir.filePath(QStringLiteral("RHYTHM.wav")),
+                   readBytes(shipped.filePath(QStringLiteral("RHYTHM.wav"))));
+        writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
+                   "127.0.0.1\r\nShop\r\n\r\n\r\n$\r\n1\r\n1\r\n10\r\n");
+        writeBytes(dir.filePath(QStringLiteral("pictures/tea.jpeg")), QByteArray("\xFF\xD8\xFF\xE0 tea", 8));
+        main = std::make_unique<frmMain>(state);
+        main->setProgramFolder(dir.path());
+        main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(false));
+        main->startUp();
+        if (withDepartment) {
+            state.catalogue.departmentNames[0] = QStringLiteral("Tea & Cake");
+            state.catalogue.departmentCount = 1;
+            state.catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+            state.catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
+            state.catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("pictures/tea.jpeg"));
+        }
+        main->Command1_Click(2);
+        ftp = main->ftpWindow();
+    }
+
+    template <class T> T* control(const char* name) const { return ftp->findChild<T*>(QString::fromLatin1(name)); }
+    void type(const FtpSettings& s) {
+        control<QLineEdit>("txtURL")->setText(s.url);
+        control<QLineEdit>("txtUserName")->setText(s.userName);
+        control<QLineEdit>("txtPassword")->setText(s.password);
+        control<QLineEdit>("txtDestination")->setText(s.destinationFolder);
+    }
+    QStringList progress() const {
+        QStringList lines;
+        for (int i = 0; i < ftp->lstResponse()->count(); ++i)
+            lines.append(ftp->lstResponse()->item(i)->text());
+        return lines;
+    }
+    bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
+    void tickRefresh() {
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        QTest::mouseClick(control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
+    }
+    // Presses "Upload now!" and waits for the upload to end, counting event-loop turns meanwhile.
+    int uploadAndWait() {
+        int turns = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++turns; });
+        ticker.start(5);
+        QSignalSpy done(ftp, &frmFTP::uploadFinished);
+        QTest::mouseClick(control<QPushButton>("cmdCommit"), Qt::LeftButton);
+        if (!done.wait(60000))
+            qWarning("the upload did not end");
+        return turns;
+    }
+};
+
+} // namespace
+
+class tst_frmFTP : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    void cleanupTestCase() { curl_global_cleanup(); }
+    void init() { MessageBox::reset(); }
+    void checksBeforeUploading_data();
+    void checksBeforeUploading();
+    void refreshNeedsConfirmation_data();
+    void refreshNeedsConfirmation();
+    void uploadWhileWindowStaysResponsive();
+    void wrongPasswordSavesNothing();
+    void activationReloadsSavedDetails();
+    void noActivationOnReturnFromConfirmation();
+    void exitStopsRunningUpload();
+};
+
+void tst_frmFTP::checksBeforeUploading_data() {
+    QTest::addColumn<bool>("department");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("no departments") << false << QStringList{QString(), QString(), QString()}
+                                    << QStringLiteral("No departments to upload!") << QString() << QString();
+    QTest::newRow("no server or user") << true << QStringList{QString(), QString(), QStringLiteral("pw")} << QString()
+                                       << QStringLiteral("Please enter a URL") << QStringLiteral("txtURL");
+    QTest::newRow("no user") << true << QStringList{QStringLiteral("ftp.example.com"), QString(), QString()}
+                             << QString() << QStringLiteral("Please enter a User name")
+                             << QStringLiteral("txtUserName");
+    QTest::newRow("no password") << true
+                                 << QStringList{QStringLiteral("ftp.example.com"), QStringLiteral("u"), QString()}
+                                 << QString() << QStringLiteral("Please enter a Password name")
+                                 << QStringLiteral("txtPassword");
+}
+
+// Catches a check reported with the wrong words or order, or an upload started regardless.
+void tst_frmFTP::checksBeforeUploading() {
+    QFETCH(bool, department);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, line);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    Program program(department);
+    program.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    program.type({typed[0], typed[1], typed[2], QStringLiteral("htdocs/")});
+    if (!message.isEmpty())
+        MessageBox::setNextAnswer(MessageBox::AnswerOk);
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    QCOMPARE(program.progress(), line.isEmpty() ? QStringList() : QStringList{line});
+    QCOMPARE(MessageBox::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!focus.isEmpty())
+        QCOMPARE(QApplication::focusWidget(), program.control<QWidget>(qPrintable(focus)));
+    QVERIFY(!program.locked());
+    QVERIFY(!program.ftp->isUploading());
+    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
+}
+
+void tst_frmFTP::refreshNeedsConfirmation_data() {
+    QTest::addColumn<MessageBox::Answer>("answer");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("yes") << MessageBox::Yes << true;
+    QTest::newRow("no") << MessageBox::No << false;
+}
+
+// Catches a full refresh chosen without the owner's yes, or a question on unticking.
+void tst_frmFTP::refreshNeedsConfirmation() {
+    QFETCH(MessageBox::Answer, answer);
+    QFETCH(bool, ticked);
+    Program program;
+    auto* box = program.control<QCheckBox>("chkRefreshStore");
+    MessageBox::setNextAnswer(answer);
+    QTest::mouseClick(box, Qt::LeftButton);
+    QCOMPARE(box->isChecked(), ticked);
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
+    if (ticked) {
+        QTest::mouseClick(box, Qt::LeftButton);
+        QVERIFY(!box->isChecked());
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+    }
+}
+
+// Catches an upload that blocks the window, leaves it locked, does not reach the server, or
+// does not save the details typed after a connected upload.
+void tst_frmFTP::uploadWhileWindowStaysResponsive() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    Program program;
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.tickRefresh();
+    const int turns = program.uploadAndWait();
+    const QStringList lines = program.progress();
+    QVERIFY2(!lines.isEmpty() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n"),
+             qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
+    QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
+    QVERIFY(turns > 5);
+    QVERIFY(!program.locked());
+    QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/0.jpeg"))),
+             readBytes(program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))));
+    FtpSettings saved;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
+    QCOMPARE(saved.url, server.serverText());
+    QCOMPARE(saved.password, server.password());
+    // The product table was copied: editing during the upload cannot reach it, and the shared one is unchanged.
+    QCOMPARE(program.state.catalogue.productTable(0, 0, 0), QStringLiteral("Green tea"));
+}
+
+// Catches a failed login reported as anything but "Connection failed.", or details saved after it.
+void tst_frmFTP::wrongPasswordSavesNothing() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    Program program;
+    MessageBox::setNextInput(QStringLiteral("mosslit"));
+    program.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    QTest::keyClick(program.main.get(), Qt::Key_F2);
+    program.main->Command1_Click(2); // back to the upload window from the trace window
+    program.type({server.serverText(), server.userName(), QStringLiteral("wrong"), QStringLiteral("htdocs/")});
+    program.uploadAndWait();
+    QCOMPARE(program.progress(),
+             (QStringList{QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
+                          QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
+                          QStringLiteral("Connection failed.")}));
+    QVERIFY(!program.locked());
+    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
+    QListWidget* trace = program.main->diagnosticsWindow()->lstDisplay();
+    QCOMPARE(trace->count(), 3);
+    QCOMPARE(trace->item(0)->text(), QStringLiteral("URL:") + server.serverText());
+    QCOMPARE(trace->item(2)->text(), QStringLiteral("Password:wrong"));
+    QCOMPARE(trace->currentRow(), 2);
+}
+
+// Catches details typed but not saved surviving a return to the window, or a saved change lost.
+void tst_frmFTP::activationReloadsSavedDetails() {
+    Program program;
+    program.type({QStringLiteral("ftp.example.com"), QStringLiteral("owner"), QStringLiteral("pw"),
+                  QStringLiteral("public_html/")});
+    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
+    QVERIFY(!program.ftp->isVisible());
+    program.main->Command1_Click(2);
+    program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
+    program.ftp->showProgress(QStringLiteral("old line"));
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(2);
+    QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("ftp.example.com"));
+    QCOMPARE(program.control<QLineEdit>("txtPassword")->text(), QStringLiteral("pw"));
+    QCOMPARE(program.control<QLineEdit>("txtDestination")->text(), QStringLiteral("public_html/"));
+    QVERIFY(program.progress().isEmpty());
+}
+
+// Catches the window's activation running again when the refresh question closes.
+void tst_frmFTP::noActivationOnReturnFromConfirmation() {
+    Program program;
+    program.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
+    program.ftp->showProgress(QStringLiteral("kept"));
+    bool answered = false;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            answered = true;
+            box->button(QMessageBox::Yes)->click();
+        } else if (clock.elapsed() > 5000) {
+            poll.stop();
+        }
+    });
+    poll.start(20);
+    QTest::mouseClick(program.control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
+    QVERIFY(answered);
+    program.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    QTest::qWait(50);
+    QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("typed.example.com"));
+    QCOMPARE(program.progress(), QStringList{QStringLiteral("kept")});
+    QVERIFY(program.control<QCheckBox>("chkRefreshStore")->isChecked());
+}
+
+// Catches the program ending (and saving) while an upload still runs.
+void tst_frmFTP::exitStopsRunningUpload() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    Program program;
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.tickRefresh();
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    QVERIFY(program.ftp->isUploading());
+    QVERIFY(program.main->close());
+    QVERIFY(!program.ftp->isUploading());
+    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
+}
+
+QTEST_MAIN(tst_frmFTP)
+#include "tst_frmFTP.moc"

@@ -13,6 +13,9 @@ namespace Curl {
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+struct MultiDeleter {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
@@ -21,6 +24,7 @@ struct FreeDeleter {
 };
 
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
+using Multi = std::unique_ptr<CURLM, MultiDeleter>;
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 using Text = std::unique_ptr<char, FreeDeleter>;
 

@@ -34,7 +34,10 @@ FtpSession::FtpSession(const QString& serverText,
                        const QString& password,
                        const std::atomic<bool>* cancel)
     : m_address(FtpServerAddress::fromServerText(serverText)), m_userName(userName.toUtf8()),
-      m_password(password.toUtf8()), m_cancel(cancel), m_curl(curl_easy_init()) {}
+      m_password(password.toUtf8()), m_cancel(cancel), m_curl(curl_easy_init()), m_multi(curl_multi_init()) {
+    if (m_multi)
+        curl_multi_setopt(m_multi.get(), CURLMOPT_MAXCONNECTS, 1L);
+}
 
 FtpSession::~FtpSession() = default;
 
@@ -76,7 +79,6 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXCONNECTS, 1L);
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, freshConnection ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplySeconds);
@@ -123,7 +125,7 @@ Status FtpSession::run(const Request& request, const QString& what) {
         if (request.upload != nullptr && !request.upload->seek(0))
             return Status::failure(what, request.upload->errorString());
         prepare(request, attempt > 0);
-        const CURLcode code = curl_easy_perform(m_curl.get());
+        const CURLcode code = perform();
         m_upload = nullptr;
         if (code == CURLE_OK)
             return Status::success();
@@ -133,8 +135,48 @@ Status FtpSession::run(const Request& request, const QString& what) {
     }
 }
 
+CURLcode FtpSession::perform() {
+    CURLM* multi = m_multi.get();
+    CURL* easy = m_curl.get();
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0)
+            break;
+        // libcurl 7.88 sometimes has neither a socket nor a timer to wait on between the reply
+        // to EPSV and the data connection, and would sleep a whole second: look again at once.
+        fd_set readable;
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        int highest = -1;
+        curl_multi_fdset(multi, &readable, &writable, &failed, &highest);
+        long timeout = -1;
+        curl_multi_timeout(multi, &timeout);
+        long wait = highest < 0 ? 1 : 200;
+        if (timeout >= 0 && timeout < wait)
+            wait = timeout;
+        curl_multi_poll(multi, nullptr, 0, int(wait), nullptr);
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            result = message->data.result;
+    }
+    curl_multi_remove_handle(multi, easy);
+    return result;
+}
+
 Status FtpSession::open() {
-    if (!m_curl)
+    if (!isReady())
         return Status::failure(QString(), QStringLiteral("libcurl could not be set up"));
     if (!m_address.isUsable())
         return Status::failure(m_address.host, QStringLiteral("this is not a server name"));

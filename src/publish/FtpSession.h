@@ -30,7 +30,7 @@ public:
     FtpSession& operator=(const FtpSession&) = delete;
 
     // False when libcurl could not give us a handle.
-    bool isReady() const { return bool(m_curl); }
+    bool isReady() const { return m_curl && m_multi; }
     const FtpServerAddress& address() const { return m_address; }
 
     Status open() override;
@@ -58,6 +58,7 @@ private:
     Status runCommand(const QByteArray& verb, const QByteArray& nameOrPath);
     Status runListing(ListCommand command);
     long lastResponseCode() const;
+    CURLcode perform();
 
     static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onRead(char* data, std::size_t size, std::size_t count, void* self);
@@ -70,6 +71,8 @@ private:
     const std::atomic<bool>* m_cancel = nullptr;
 
     Curl::Easy m_curl;
+    // Transfers run through a multi handle of our own, which keeps the connection between them.
+    Curl::Multi m_multi;
     Curl::Slist m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     QByteArray m_body;

@@ -60,6 +60,12 @@ struct UploadOutcome {
 // web space, reporting every step as a progress line. Runs synchronously; UploadWorker runs it on
 // a thread of its own. A set cancel flag stops it between two operations (or inside a transfer)
 // with the outcome Cancelled and no further progress line.
+//
+// The caller's own checks come first ("No departments to upload!", the empty fields). A command
+// line runs it straight away and prints each line as it comes:
+//   std::atomic<bool> stop{false};                       // set from a signal handler
+//   UploadJob job(request, {printLine, {}, {}}, &stop);
+//   const UploadOutcome outcome = job.run();             // outcome.connected: save the details
 class UploadJob final {
 public:
     UploadJob(UploadRequest request, UploadCallbacks callbacks, const std::atomic<bool>* cancel = nullptr);

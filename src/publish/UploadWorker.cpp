@@ -28,7 +28,9 @@ bool UploadWorker::start(UploadRequest request) {
     m_cancel.store(false);
     m_soundDone.tryAcquire(m_soundDone.available());
 
-    m_thread = QThread::create([this, request = std::move(request)]() mutable {
+    // Without a listener nothing plays, and nothing is waited for.
+    const bool withSound = isSignalConnected(QMetaMethod::fromSignal(&UploadWorker::soundRequested));
+    m_thread = QThread::create([this, withSound, request = std::move(request)]() mutable {
         UploadCallbacks callbacks;
         callbacks.progress = [this](const QString& line) {
             emit progress(line);
@@ -36,9 +38,10 @@ bool UploadWorker::start(UploadRequest request) {
         callbacks.trace = [this](const QString& line) {
             emit trace(line);
         };
-        callbacks.playSound = [this](const QString& soundFile) {
-            waitForSound(soundFile);
-        };
+        if (withSound)
+            callbacks.playSound = [this](const QString& soundFile) {
+                waitForSound(soundFile);
+            };
         UploadJob job(std::move(request), std::move(callbacks), &m_cancel);
         const UploadOutcome outcome = job.run();
         emit finished(outcome);
@@ -64,9 +67,6 @@ void UploadWorker::soundPlayed() {
 }
 
 void UploadWorker::waitForSound(const QString& soundFile) {
-    // Without a listener nothing plays, and nothing is waited for.
-    if (!isSignalConnected(QMetaMethod::fromSignal(&UploadWorker::soundRequested)))
-        return;
     if (m_cancel.load())
         return;
     emit soundRequested(soundFile);

@@ -163,11 +163,15 @@ QString FtpTestServer::serverText() const {
 }
 
 QString FtpTestServer::userName() const {
-    return m_kind == Kind::Pyftpdlib ? QStringLiteral("kiosk") : QStringLiteral("anonymous");
+    if (m_kind == Kind::Vsftpd)
+        return QStringLiteral("anonymous");
+    return m_options.userName.isEmpty() ? QStringLiteral("kiosk") : m_options.userName;
 }
 
 QString FtpTestServer::password() const {
-    return m_kind == Kind::Pyftpdlib ? QStringLiteral("s3cret \u00A3") : QStringLiteral("guest");
+    if (m_kind == Kind::Vsftpd)
+        return QStringLiteral("guest");
+    return m_options.password.isEmpty() ? QStringLiteral("s3cret \u00A3") : m_options.password;
 }
 
 QString FtpTestServer::localPath(const QString& remotePath) const {
@@ -401,11 +405,17 @@ QString FtpTestServer::asLogged(const QString& command) const {
         return command;
     const qsizetype blank = command.indexOf(QLatin1Char(' '));
     QString out = command.left(blank < 0 ? command.size() : blank).toUpper();
-    if (blank >= 0) {
-        out += QLatin1Char(' ');
-        for (const char byte : command.mid(blank + 1).toUtf8())
-            out += (static_cast<unsigned char>(byte) >= 0x80) ? QLatin1Char('?') : QLatin1Char(byte);
-    }
+    if (blank >= 0)
+        out += QLatin1Char(' ') + loggedText(command.mid(blank + 1));
+    return out;
+}
+
+QString FtpTestServer::loggedText(const QString& text) const {
+    if (m_kind == Kind::Pyftpdlib)
+        return text;
+    QString out;
+    for (const char byte : text.toUtf8())
+        out += (static_cast<unsigned char>(byte) >= 0x80) ? QLatin1Char('?') : QLatin1Char(byte);
     return out;
 }
 

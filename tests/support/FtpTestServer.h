@@ -29,6 +29,9 @@ public:
         int idleTimeoutSeconds = 0;
         // Folders below the root (made before start()) in which the server's user may change nothing.
         QStringList readOnlyFolders;
+        // pyftpdlib's login; empty for the default ones (vsftpd always logs in anonymously).
+        QString userName;
+        QString password;
     };
 
     explicit FtpTestServer(Kind kind);
@@ -68,6 +71,8 @@ public:
     // A command as this server's log shows it: vsftpd writes the verb in capitals and each
     // byte outside ASCII as "?"; pyftpdlib shows the command as sent.
     QString asLogged(const QString& command) const;
+    // A name or path as this server's log shows it (vsftpd: each byte outside ASCII as "?").
+    QString loggedText(const QString& text) const;
     // The absolute remote paths of the files stored, in the order the server completed them.
     QStringList storedPaths() const;
     // Forgets what was logged so far.

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "catalogue/StoreCatalogue.h"
+#include "publish/UploadJob.h"
+#include "support/FtpTestServer.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <functional>
+
+// A data folder as the program keeps it: the shop's eleven web files, seventeen graphics and
+// no_image_available.jpg, the store settings, the starting orders.txt, the sound, and a folder
+// of product pictures. Every file holds its own recognisable bytes.
+class PublishFixture final {
+public:
+    PublishFixture();
+
+    // The program's folder followed by the separator, as the upload gets it.
+    QString dataFolder() const;
+    // A local file below the data folder ("store/index.php").
+    QString path(const QString& relative) const;
+    QByteArray bytes(const QString& relative) const;
+
+    // Makes a picture file below pictures/ with bytes of its own, and gives its full path.
+    QString makePicture(const QString& name);
+    // The full path a picture would have, without making it.
+    QString picturePath(const QString& name) const;
+
+    // The request the upload window would hand over for this catalogue and server.
+    UploadRequest request(const FtpTestServer& server,
+                          const StoreCatalogue& catalogue,
+                          bool refresh = false,
+                          const QString& destination = QStringLiteral("htdocs/")) const;
+
+    // What a full refresh puts in the shop's root, gfx and store, relative to the root, with
+    // the bytes of their local sources (department folders not included).
+    QMap<QString, QByteArray> fixedFilesTree() const;
+
+    // The test's own copy of the sending order: web files, graphics, store files.
+    static const QStringList& webFileNames();
+    static const QStringList& graphicsFileNames();
+    static const QStringList& storeFileNames();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Every file (with its bytes) and every folder (ending in "/") below a remote folder, read
+// from the server's disk, relative to that folder.
+QMap<QString, QByteArray> remoteTree(const FtpTestServer& server, const QString& remoteFolder);
+
+// What one upload reported, in order.
+struct UploadRecord {
+    QStringList lines;  // progress lines
+    QStringList traces; // diagnostics trace lines
+    QStringList events; // progress lines, and "<sound> " + file where the sound played
+    UploadOutcome outcome;
+};
+
+// Runs an upload to its end on this thread. `onLine` sees each progress line as it comes.
+UploadRecord runUpload(const UploadRequest& request,
+                       const std::function<void(const QString&)>& onLine = {},
+                       const std::atomic<bool>* cancel = nullptr);
+
+// The four lines of a connection that succeeded, for this server field.
+QStringList connectedLines(const QString& serverText);

@@ -1,0 +1,631 @@
+#include "PublishFixture.h"
+#include "ServerRows.h"
+#include "publish/UploadJob.h"
+#include "support/FtpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+using Kind = FtpTestServer::Kind;
+
+namespace {
+
+const QString kIndent = QStringLiteral("     ");
+const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
+
+QString fileLine(const QString& name) {
+    return kIndent + QStringLiteral("Uploading file: ") + name;
+}
+QString imageLine(const QString& path) {
+    return kIndent + QStringLiteral("Sending image: ") + path;
+}
+
+// One productdetails.nif line from its nine items, each followed by the separator byte.
+QByteArray nifLine(const QList<QByteArray>& items) {
+    QByteArray line;
+    for (const QByteArray& item : items)
+        line += item + '\xAC';
+    return line + "\r\n";
+}
+
+QByteArray nine(const QByteArray& slot, const QByteArray& title, const QByteArray& price = QByteArray()) {
+    return nifLine({slot, title, {}, {}, {}, price, {}, {}, {}});
+}
+
+// The shop most tests publish: pictures present, missing and absent, a department without
+// products, and department names with blanks, "£", accents and "&".
+struct SampleShop {
+    StoreCatalogue catalogue;
+    QString atlas, cook, tea, mug, spade;
+
+    explicit SampleShop(PublishFixture& fixture) {
+        atlas = fixture.makePicture(QStringLiteral("atlas.jpg"));
+        cook = fixture.makePicture(QStringLiteral("cook.gif"));
+        tea = fixture.makePicture(QStringLiteral("tea.jpg"));
+        mug = fixture.makePicture(QStringLiteral("mug.jpg"));
+        spade = fixture.makePicture(QStringLiteral("my spade.jpg"));
+
+        catalogue.departmentNames[0] = QStringLiteral("Books");
+        catalogue.departmentNames[1] = QStringLiteral("\u00A3 Deals");
+        catalogue.departmentNames[2] = QStringLiteral("Caf\u00E9 & Th\u00E9");
+        catalogue.departmentNames[3] = QStringLiteral("Garden Tools");
+        catalogue.departmentCount = 4;
+
+        set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), atlas);
+        set(0, 1, QStringLiteral("Bible"), QString(), fixture.picturePath(QStringLiteral("gone.jpg")));
+        set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), cook);
+        set(2, 0, QStringLiteral("Tea"),
+            QStringLiteral("\u00A3"
+                           "3,20"),
+            tea);
+        set(2, 1, QStringLiteral("Coffee"), QString(), QString());
+        set(2, 2, QStringLiteral("Mug"), QString(), mug);
+        set(3, 0, QStringLiteral("Spade"), QString(), spade);
+    }
+
+    void set(int d, int p, const QString& title, const QString& price, const QString& image) {
+        ProductRecord record;
+        record.title = title;
+        record.price = price;
+        record.image = image;
+        catalogue.setProduct(d, p, record);
+    }
+
+    // Department lines of an upload, after the fixed files or storesettings.txt.
+    QStringList departmentLines() const {
+        return {fileLine(QStringLiteral("productdetails.nif")),
+                imageLine(atlas),
+                imageLine(cook),
+                fileLine(QStringLiteral("productdetails.nif")),
+                fileLine(QStringLiteral("productdetails.nif")),
+                imageLine(tea),
+                fileLine(QStringLiteral("productdetails.nif")),
+                imageLine(spade)};
+    }
+
+    // The department folders on the server, relative to the shop's root.
+    QMap<QString, QByteArray> departmentTree() const {
+        return {
+            {QStringLiteral("store/Books/"), {}},
+            {QStringLiteral("store/Books/productdetails.nif"),
+             nine("0", "Atlas", "12.50") + nine("1", "Bible") + nine("2", "Cookbook", "9")},
+            {QStringLiteral("store/Books/0.jpeg"), TestSupport::readBytes(atlas)},
+            {QStringLiteral("store/Books/2.jpeg"), TestSupport::readBytes(cook)},
+            {QStringLiteral("store/\u00A3 Deals/"), {}},
+            {QStringLiteral("store/\u00A3 Deals/productdetails.nif"), {}},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/"), {}},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"), nine("0", "Tea",
+                                                                                   "\xA3"
+                                                                                   "3,20") +
+                                                                                  nine("1", "Coffee") +
+                                                                                  nine("2", "Mug")},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"), TestSupport::readBytes(tea)},
+            {QStringLiteral("store/Garden Tools/"), {}},
+            {QStringLiteral("store/Garden Tools/productdetails.nif"), nine("0", "Spade")},
+            {QStringLiteral("store/Garden Tools/0.jpeg"), TestSupport::readBytes(spade)},
+        };
+    }
+
+    // The department files in the order they are stored, below the shop's root.
+    static QStringList departmentOrder() {
+        return {QStringLiteral("store/Books/productdetails.nif"),
+                QStringLiteral("store/Books/0.jpeg"),
+                QStringLiteral("store/Books/2.jpeg"),
+                QStringLiteral("store/\u00A3 Deals/productdetails.nif"),
+                QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"),
+                QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"),
+                QStringLiteral("store/Garden Tools/productdetails.nif"),
+                QStringLiteral("store/Garden Tools/0.jpeg")};
+    }
+};
+
+QStringList fullRefreshFixedLines() {
+    QStringList lines{QStringLiteral("Uploading Web files...")};
+    for (const QString& name : PublishFixture::webFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading graphics files..."));
+    for (const QString& name : PublishFixture::graphicsFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading store files..."));
+    for (const QString& name : PublishFixture::storeFileNames())
+        lines.append(fileLine(name));
+    return lines;
+}
+
+QStringList fullRefreshFixedOrder() {
+    QStringList order = PublishFixture::webFileNames();
+    for (const QString& name : PublishFixture::graphicsFileNames())
+        order.append(QStringLiteral("gfx/") + name);
+    for (const QString& name : PublishFixture::storeFileNames())
+        order.append(QStringLiteral("store/") + name);
+    return order;
+}
+
+// Remote paths below the shop's root as the server's log shows them.
+QStringList underRoot(const FtpTestServer& server, const QStringList& relative, const QString& root) {
+    QStringList out;
+    for (const QString& path : relative)
+        out.append(server.loggedText(root + QLatin1Char('/') + path));
+    return out;
+}
+
+QMap<QString, QByteArray> united(QMap<QString, QByteArray> a, const QMap<QString, QByteArray>& b) {
+    a.insert(b);
+    return a;
+}
+
+// Lays out a shop on the server's disk, as an earlier upload would have left it.
+void seedShop(const FtpTestServer& server, const QMap<QString, QByteArray>& extra = {}) {
+    server.makeFolder(QStringLiteral("/htdocs/kioskSmith/gfx"));
+    server.makeFolder(QStringLiteral("/htdocs/kioskSmith/store"));
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/index.php"), "old page");
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"), "::orders from customers::-");
+    for (auto it = extra.begin(); it != extra.end(); ++it) {
+        if (it.key().endsWith(QLatin1Char('/')))
+            server.makeFolder(QStringLiteral("/htdocs/kioskSmith/") + it.key());
+        else
+            server.writeFile(QStringLiteral("/htdocs/kioskSmith/") + it.key(), it.value());
+    }
+}
+
+const char* joined(const QStringList& lines) {
+    static QByteArray text;
+    text = lines.join(QLatin1String("\n")).toUtf8();
+    return text.constData();
+}
+
+} // namespace
+
+// The upload sequence against real servers: every progress line in its order, the tree on the
+// server byte for byte, the order in which the server stored the files, and each way it stops.
+class tst_UploadJob : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstUpload_data();
+    void firstUpload();
+    void dataOnlyUpload_data();
+    void dataOnlyUpload();
+    void refreshOverExistingShop_data();
+    void refreshOverExistingShop();
+    void missingWebFileAndTheNextUploads_data();
+    void missingWebFileAndTheNextUploads();
+    void departmentFolderInTheWay_data();
+    void departmentFolderInTheWay();
+    void rootThatCannotBeRemoved_data();
+    void rootThatCannotBeRemoved();
+    void connectionFailures_data();
+    void connectionFailures();
+    void serverStopsDuringUpload_data();
+    void serverStopsDuringUpload();
+    void badDepartmentNames_data();
+    void badDepartmentNames();
+    void productDetailsUnwritable();
+    void destinations_data();
+    void destinations();
+    void cancelled();
+
+private:
+    ServerRows::CurlGlobal m_curl;
+};
+
+void tst_UploadJob::firstUpload_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("refresh");
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "tick box clear")) << kind << false;
+        QTest::newRow(ServerRows::rowName(kind, "tick box set")) << kind << true;
+    }
+}
+
+void tst_UploadJob::firstUpload() {
+    // A destination without a shop always gets the full refresh.
+    QFETCH(Kind, kind);
+    QFETCH(bool, refresh);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, refresh));
+
+    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
+                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    QCOMPARE(record.lines, lines);
+    QVERIFY(record.outcome.succeeded());
+    QVERIFY(record.outcome.connected);
+    QVERIFY(record.traces.isEmpty());
+
+    // The sound plays twice, just before the closing line.
+    const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
+    QCOMPARE(record.events.mid(record.events.size() - 3), QStringList({sound, sound, kSuccess}));
+    QCOMPARE(record.events.count(sound), 2);
+
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
+             united(fixture.fixedFilesTree(), shop.departmentTree()));
+    QCOMPARE(server.storedPaths(), underRoot(server, fullRefreshFixedOrder() + SampleShop::departmentOrder(),
+                                             QStringLiteral("/htdocs/kioskSmith")));
+    // The local file holds the last department written.
+    QCOMPARE(fixture.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
+}
+
+void tst_UploadJob::dataOnlyUpload_data() {
+    refreshOverExistingShop_data();
+}
+
+void tst_UploadJob::dataOnlyUpload() {
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    QVERIFY(runUpload(fixture.request(server, shop.catalogue)).outcome.succeeded());
+
+    // Customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
+    const QString orders = QStringLiteral("/htdocs/kioskSmith/store/orders.txt");
+    server.writeFile(orders, "::an order::-");
+    shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.atlas);
+    shop.catalogue.setProduct(0, 2, ProductRecord());
+    server.clearLog();
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
+    QStringList departments = shop.departmentLines();
+    departments.removeAll(imageLine(shop.cook));
+    const QStringList expectedLines1 =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))} + departments +
+        QStringList{kSuccess};
+    QCOMPARE(record.lines, expectedLines1);
+    QVERIFY(record.outcome.succeeded());
+
+    QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
+    expected.insert(QStringLiteral("store/orders.txt"), "::an order::-");
+    expected.insert(QStringLiteral("store/Books/productdetails.nif"),
+                    nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
+    expected.remove(QStringLiteral("store/Books/2.jpeg"));
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
+
+    QStringList order = SampleShop::departmentOrder();
+    order.removeAll(QStringLiteral("store/Books/2.jpeg"));
+    QCOMPARE(server.storedPaths(), underRoot(server, QStringList{QStringLiteral("store/storesettings.txt")} + order,
+                                             QStringLiteral("/htdocs/kioskSmith")));
+}
+
+void tst_UploadJob::refreshOverExistingShop_data() {
+    QTest::addColumn<Kind>("kind");
+    for (const Kind kind : ServerRows::kinds())
+        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+}
+
+void tst_UploadJob::refreshOverExistingShop() {
+    // The tick box replaces everything: old departments with nested folders, stray files, and
+    // the server's order list, which becomes the starting copy again.
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    seedShop(server, {{QStringLiteral("store/Old Dept/sub/deeper/x.txt"), "x"},
+                      {QStringLiteral("store/Books/7.jpeg"), "stale"},
+                      {QStringLiteral("gfx/junk.gif"), "junk"},
+                      {QStringLiteral("empty/"), {}}});
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList expectedLines2 =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
+        fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    QCOMPARE(record.lines, expectedLines2);
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
+             united(fixture.fixedFilesTree(), shop.departmentTree()));
+    QCOMPARE(TestSupport::readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"))),
+             fixture.bytes(QStringLiteral("store/orders.txt")));
+}
+
+void tst_UploadJob::missingWebFileAndTheNextUploads_data() {
+    refreshOverExistingShop_data();
+}
+
+void tst_UploadJob::missingWebFileAndTheNextUploads() {
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    const QString index = fixture.path(QStringLiteral("store/index.php"));
+    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
+    QVERIFY(QFile::remove(index));
+
+    // The files before it stay on the server.
+    UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
+    QStringList expected = connectedLines(server.serverText()) +
+                           QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Uploading Web files...")};
+    for (const QString& name : PublishFixture::webFileNames().mid(0, 6))
+        expected.append(fileLine(name));
+    expected.append(QStringLiteral("Failed to locate ") + index);
+    QCOMPARE(record.lines, expected);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(record.outcome.connected);
+    QCOMPARE(record.outcome.failureLine, expected.last());
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")).size(), 6);
+
+    // Without the tick box the root is found and the data way taken, which has no store folder.
+    record = runUpload(fixture.request(server, shop.catalogue));
+    const QStringList expectedLines3 = connectedLines(server.serverText()) +
+                                       QStringList{QStringLiteral("Starting upload..."),
+                                                   QStringLiteral("Failed to switch to 'kioskSmith/store' directory.")};
+    QCOMPARE(record.lines, expectedLines3);
+
+    // With the tick box and the file back, the partial shop is replaced.
+    TestSupport::writeBytes(index, indexBytes);
+    record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList expectedLines4 =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
+        fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    QCOMPARE(record.lines, expectedLines4);
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
+             united(fixture.fixedFilesTree(), shop.departmentTree()));
+}
+
+void tst_UploadJob::departmentFolderInTheWay_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("lockedFile"); // else a file named as the department
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "a file of that name")) << kind << false;
+        QTest::newRow(ServerRows::rowName(kind, "a file the server will not delete")) << kind << true;
+    }
+}
+
+void tst_UploadJob::departmentFolderInTheWay() {
+    QFETCH(Kind, kind);
+    QFETCH(bool, lockedFile);
+    FtpTestServer::Options options;
+    if (lockedFile) {
+        options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/store/Books/locked")};
+    }
+    FtpTestServer server(kind, options);
+    if (lockedFile)
+        seedShop(server,
+                 {{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}});
+    else
+        seedShop(server, {{QStringLiteral("store/Books"), "a file"}});
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
+    const QStringList expectedLines5 =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
+    QCOMPARE(record.lines, expectedLines5);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(!record.outcome.detail.isEmpty());
+    if (lockedFile) {
+        // What could go went; the walk ended instead of circling the locked folder.
+        QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg"))));
+        QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/locked/x"))));
+        QVERIFY(server.commands().count(QStringLiteral("CWD /htdocs//kioskSmith/store/Books/locked")) <= 1);
+    }
+}
+
+void tst_UploadJob::rootThatCannotBeRemoved_data() {
+    refreshOverExistingShop_data();
+}
+
+void tst_UploadJob::rootThatCannotBeRemoved() {
+    // Starting over after a removal that left the root would never end.
+    QFETCH(Kind, kind);
+    FtpTestServer::Options options;
+    options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/locked")};
+    FtpTestServer server(kind, options);
+    seedShop(server, {{QStringLiteral("locked/x"), "x"}});
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList expected =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files..."),
+                    QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
+                                   "directory manually through FTP.")};
+    QCOMPARE(record.lines, expected);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(server.storedPaths().isEmpty());
+}
+
+void tst_UploadJob::connectionFailures_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("diagnostics");
+    QTest::newRow("pyftpdlib: wrong password, trace on") << Kind::Pyftpdlib << true << true;
+    QTest::newRow("pyftpdlib: wrong password, trace off") << Kind::Pyftpdlib << true << false;
+    for (const Kind kind : ServerRows::kinds())
+        QTest::newRow(ServerRows::rowName(kind, "server unreachable")) << kind << false << true;
+}
+
+void tst_UploadJob::connectionFailures() {
+    QFETCH(Kind, kind);
+    QFETCH(bool, running);
+    QFETCH(bool, diagnostics);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    if (!running)
+        server.stop();
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.typed.password = QStringLiteral("not it");
+    request.diagnosticsOn = diagnostics;
+
+    const UploadRecord record = runUpload(request);
+    const QStringList expectedLines6 =
+        QStringList({QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
+                     QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
+                     QStringLiteral("Connection failed.")});
+    QCOMPARE(record.lines, expectedLines6);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(!record.outcome.connected); // nothing is saved
+    QVERIFY(!record.outcome.detail.isEmpty());
+    const QStringList traces = {QStringLiteral("URL:") + server.serverText(),
+                                QStringLiteral("User name:") + server.userName(), QStringLiteral("Password:not it")};
+    QCOMPARE(record.traces, diagnostics ? traces : QStringList());
+    if (running)
+        QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith"))));
+}
+
+void tst_UploadJob::serverStopsDuringUpload_data() {
+    refreshOverExistingShop_data();
+}
+
+void tst_UploadJob::serverStopsDuringUpload() {
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue), [&](const QString& line) {
+        if (line == imageLine(shop.atlas))
+            server.stop();
+    });
+    QCOMPARE(record.lines.mid(record.lines.size() - 2),
+             QStringList({imageLine(shop.atlas), QStringLiteral("Failed to upload file atlas.jpg")}));
+    QVERIFY(!record.lines.contains(kSuccess));
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(record.outcome.connected); // the window saves the details
+    QVERIFY(!record.events.contains(QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"))));
+}
+
+void tst_UploadJob::badDepartmentNames_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("slash") << QStringLiteral("Toys/Games") << QStringLiteral("Toys/Games");
+    QTest::newRow("backslash") << QStringLiteral("..\\up") << QStringLiteral("..\\up");
+    QTest::newRow("separator") << QStringLiteral("A\u00ACB") << QStringLiteral("A\u00ACB");
+    QTest::newRow("line break") << QStringLiteral("A\r\nDELE x") << QStringLiteral("A??DELE x");
+    QTest::newRow("dot") << QStringLiteral(".") << QStringLiteral(".");
+    QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("..");
+}
+
+void tst_UploadJob::badDepartmentNames() {
+    // Such a name would write outside the shop or break its pages: nothing is sent at all.
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+    FtpTestServer server(Kind::Pyftpdlib);
+    seedShop(server);
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    shop.catalogue.departmentNames[4] = name;
+    shop.catalogue.departmentCount = 5;
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    QCOMPARE(record.lines.mid(0, 5),
+             connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")});
+    QCOMPARE(record.lines.size(), 6);
+    QVERIFY2(record.lines.last().startsWith(QStringLiteral("The department name '") + shown + QLatin1Char('\'')),
+             qPrintable(record.lines.last()));
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    const QStringList commands = server.commands();
+    QCOMPARE(commands, QStringList({QStringLiteral("USER kiosk"), QStringLiteral("PASS ******"), QStringLiteral("PWD"),
+                                    QStringLiteral("QUIT")}));
+    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/index.php"))));
+}
+
+void tst_UploadJob::productDetailsUnwritable() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    seedShop(server);
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    QVERIFY(QDir().mkpath(fixture.path(QStringLiteral("store/productdetails.nif"))));
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
+    const QString prefix = QStringLiteral("Failed to write productdetails.nif: ");
+    const QStringList before =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
+    QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
+    QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
+             qPrintable(record.lines.last()));
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(!server.storedPaths().contains(QStringLiteral("/htdocs/kioskSmith/store/Books/productdetails.nif")));
+}
+
+void tst_UploadJob::destinations_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<QString>("root"); // where the shop lands, when it does
+    QTest::addColumn<QString>("rootCommand");
+    QTest::newRow("pyftpdlib: design-time htdocs/, doubled slash sent unchanged")
+        << Kind::Pyftpdlib << QStringLiteral("htdocs/") << kSuccess << QStringLiteral("/htdocs/kioskSmith")
+        << QStringLiteral("CWD /htdocs//kioskSmith");
+    QTest::newRow("pyftpdlib: empty") << Kind::Pyftpdlib << QString() << kSuccess << QStringLiteral("/kioskSmith")
+                                      << QStringLiteral("CWD //kioskSmith");
+    QTest::newRow("vsftpd: nested") << Kind::Vsftpd << QStringLiteral("htdocs/www") << kSuccess
+                                    << QStringLiteral("/htdocs/www/kioskSmith")
+                                    << QStringLiteral("CWD /htdocs/www/kioskSmith");
+    // vsftpd's top folder cannot be written to.
+    QTest::newRow("vsftpd: empty") << Kind::Vsftpd << QString()
+                                   << QStringLiteral(
+                                          "Failed to create new 'kioskSmith' directory. Try manually through FTP.")
+                                   << QString() << QStringLiteral("MKD //kioskSmith");
+    for (const Kind kind : ServerRows::kinds())
+        QTest::newRow(ServerRows::rowName(kind, "missing"))
+            << kind << QStringLiteral("nowhere") << QStringLiteral("Failed to access area stated in 'Dest. folder'.")
+            << QString() << QStringLiteral("CWD /nowhere");
+}
+
+void tst_UploadJob::destinations() {
+    QFETCH(Kind, kind);
+    QFETCH(QString, destination);
+    QFETCH(QString, lastLine);
+    QFETCH(QString, root);
+    QFETCH(QString, rootCommand);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs/www"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, false, destination));
+    QCOMPARE(record.lines.last(), lastLine);
+    QVERIFY2(server.commands().contains(rootCommand), joined(server.commands()));
+    if (!root.isEmpty())
+        QCOMPARE(remoteTree(server, root), united(fixture.fixedFilesTree(), shop.departmentTree()));
+}
+
+void tst_UploadJob::cancelled() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    std::atomic<bool> cancel{false};
+
+    const UploadRecord record = runUpload(
+        fixture.request(server, shop.catalogue),
+        [&](const QString& line) {
+            if (line == QLatin1String("Uploading graphics files..."))
+                cancel.store(true);
+        },
+        &cancel);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
+    QCOMPARE(record.lines.last(), QStringLiteral("Uploading graphics files..."));
+    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/gfx/add.bmp"))));
+}
+
+QTEST_GUILESS_MAIN(tst_UploadJob)
+#include "tst_UploadJob.moc"

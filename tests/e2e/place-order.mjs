@@ -1,0 +1,36 @@
+// A customer buys from the demo shop in chromium: two teapots and a notebook, then checks out.
+// Usage: node place-order.mjs http://127.0.0.1:PORT/kioskSmith/
+// Prints the order number shown on the confirmation page.
+
+import { launchBrowser } from '../store/lib/shop.mjs';
+
+const base = process.argv[2];
+const chromium = await launchBrowser();
+try {
+    const { page, problems } = await chromium.customer('desktop');
+    await page.goto(base);
+    const departments = page.getByRole('navigation', { name: 'Departments' });
+
+    const buy = async (department, title, qty) => {
+        await departments.getByRole('link', { name: department, exact: true }).click();
+        const card = page.locator('article').filter({ hasText: title });
+        await card.getByLabel(/Quantity/).fill(String(qty));
+        await card.getByRole('button', { name: /Add to basket/ }).click();
+        await card.locator('.product-note').waitFor();
+    };
+    await buy('Kitchen & Tea', 'Stoneware teapot', 2);
+    await buy('Stationery', 'Linen notebook', 1);
+
+    await page.locator('a.basket-link').click();
+    await page.getByRole('link', { name: 'Checkout' }).click();
+    await page.getByLabel('Your name').fill('Ann Example');
+    await page.getByLabel('Delivery address').fill('1 Harbour Row\nMossbank');
+    await page.getByRole('button', { name: 'Check your order' }).click();
+    await page.getByRole('button', { name: 'Place order' }).click();
+    const number = (await page.locator('.order-number').innerText()).trim();
+    if (problems.length > 0)
+        throw new Error(problems.join('\n'));
+    console.log(number);
+} finally {
+    await chromium.close();
+}

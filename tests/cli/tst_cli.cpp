@@ -1,0 +1,254 @@
+#include "catalogue/CatalogueFiles.h"
+#include "catalogue/SettingsFiles.h"
+#include "catalogue/Windows1252.h"
+#include "support/FtpTestServer.h"
+#include "support/HttpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"), arguments);
+    Run run;
+    if (!process.waitForFinished(90000))
+        return run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// A data folder with a store folder, the given settings and catalogue.
+struct DataFolder {
+    QTemporaryDir dir;
+    QString folder() const { return dataFolderOf(dir.path()); }
+    explicit DataFolder(const QString& domain = QStringLiteral("127.0.0.1:9"),
+                        const FtpSettings& ftp = {QStringLiteral("127.0.0.1:9"), QStringLiteral("u"),
+                                                  QStringLiteral("p"), QStringLiteral("htdocs/")}) {
+        QDir(dir.path()).mkpath(QStringLiteral("store"));
+        StoreSettings store;
+        store.domain = domain;
+        store.storeName = QStringLiteral("Shop");
+        SettingsFiles::saveStoreSettings(folder(), store);
+        FtpSettings saved;
+        SettingsFiles::saveFtpSettings(folder(), saved, ftp);
+    }
+    void save(const StoreCatalogue& catalogue) const {
+        CatalogueFiles::saveDepartments(folder(), catalogue);
+        CatalogueFiles::saveProducts(folder(), catalogue);
+    }
+};
+
+// Reads a CSV file with Python's csv module: a parser that is not ours.
+QJsonArray parsedCsv(const QString& path) {
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv, json, sys\n"
+                                 "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+                                 "    print(json.dumps(list(csv.reader(f))))\n"),
+                  path});
+    python.waitForFinished(30000);
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+const QString kSep = QStringLiteral("\u00AC");
+
+} // namespace
+
+class tst_Cli : public QObject {
+    Q_OBJECT
+private slots:
+    void badArguments_data();
+    void badArguments();
+    void help();
+    void ordersFromUnreachableServer();
+    void ordersAsCsv();
+    void check_data();
+    void check();
+    void publish();
+    void publishToUnreachableServer();
+};
+
+void tst_Cli::badArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no command") << QStringList{} << QStringLiteral("no command given");
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("sell")}
+                                     << QStringLiteral("unknown argument 'sell'");
+    QTest::newRow("option of another command") << QStringList{QStringLiteral("check"), QStringLiteral("--refresh")}
+                                               << QStringLiteral("unknown argument '--refresh'");
+    QTest::newRow("csv without a file") << QStringList{QStringLiteral("orders"), QStringLiteral("--csv")}
+                                        << QStringLiteral("--csv needs a file name");
+    QTest::newRow("missing data folder") << QStringList{QStringLiteral("--data"), QStringLiteral("/nonexistent/kiosk"),
+                                                        QStringLiteral("check")}
+                                         << QStringLiteral("there is no data folder at /nonexistent/kiosk");
+}
+
+// Catches bad arguments or a missing data folder taken as success, or reported on standard output.
+void tst_Cli::badArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const Run run = cli(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+}
+
+// Catches a help text that does not explain each command.
+void tst_Cli::help() {
+    const Run run = cli({QStringLiteral("--help")});
+    QCOMPARE(run.status, 0);
+    for (const char* word : {"publish", "--refresh", "orders", "--csv", "check", "--data"})
+        QVERIFY2(run.out.contains(QString::fromLatin1(word)), word);
+}
+
+// Catches an unreachable shop reported as an empty order list.
+void tst_Cli::ordersFromUnreachableServer() {
+    DataFolder data(QStringLiteral("127.0.0.1:%1").arg(freePort()));
+    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders")});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains(QStringLiteral("cannot reach")), qPrintable(run.err));
+}
+
+// Catches list lines that differ from the window's, or a CSV that a spreadsheet would misread.
+void tst_Cli::ordersAsCsv() {
+    PhpTestServer php;
+    QVERIFY2(php.start(), qPrintable(php.errorString()));
+    const QString list = QStringLiteral("::06/12/2026 09:15") + kSep + QStringLiteral("Smith, \"Ann\"") + kSep +
+                         QStringLiteral("1 High St\r\nMossbank") + kSep + QStringLiteral("2 x Tea at \u00A33.00") +
+                         kSep + QStringLiteral("Total: \u00A36.00") + kSep +
+                         QStringLiteral("::-\r\n::07/12/2026 10:00") + kSep + QStringLiteral("Bob") + kSep +
+                         QStringLiteral("2 Low Rd") + kSep + QStringLiteral("1 x Mug") + kSep +
+                         QStringLiteral("::-\r\n");
+    php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), *Windows1252::encode(list));
+    DataFolder data(php.domain());
+    const QString csv = data.dir.filePath(QStringLiteral("orders.csv"));
+    const Run run =
+        cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders"), QStringLiteral("--csv"), csv});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QStringLiteral("00001 06/12/2026 09:15: Smith, \"Ann\"\n00002 07/12/2026 10:00: Bob\n"));
+    QVERIFY(readBytes(csv).startsWith("\xEF\xBB\xBF"));
+    const QJsonArray rows = parsedCsv(csv);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].toArray().toVariantList(),
+             (QVariantList{QStringLiteral("Order #"), QStringLiteral("Date"), QStringLiteral("Name"),
+                           QStringLiteral("Address"), QStringLiteral("Order")}));
+    QCOMPARE(rows[1].toArray().toVariantList(),
+             (QVariantList{QStringLiteral("00001"), QStringLiteral("06/12/2026 09:15"),
+                           QStringLiteral("Smith, \"Ann\""), QStringLiteral("1 High St\r\nMossbank"),
+                           QStringLiteral("2 x Tea at \u00A33.00\r\nTotal: \u00A36.00")}));
+    QCOMPARE(rows[2].toArray().at(4).toString(), QStringLiteral("1 x Mug"));
+}
+
+void tst_Cli::check_data() {
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("expected"); // empty: no problem reported
+    QTest::newRow("clean shop") << QStringLiteral("none") << QString();
+    QTest::newRow("department name with a slash") << QStringLiteral("slash") << QStringLiteral("Tea/Coffee");
+    QTest::newRow("product without a price") << QStringLiteral("price") << QStringLiteral("Green tea");
+    QTest::newRow("missing picture") << QStringLiteral("missing") << QStringLiteral("gone.jpeg");
+    QTest::newRow("file that is no picture") << QStringLiteral("notpicture") << QStringLiteral("notes.jpeg");
+}
+
+// Catches a problem that would break the published shop going unreported, or a clean shop failing.
+void tst_Cli::check() {
+    QFETCH(QString, problem);
+    QFETCH(QString, expected);
+    DataFolder data;
+    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")),
+               readBytes(fixturePath(QStringLiteral("UpperCaseExtension.JPEG"))));
+    writeBytes(data.dir.filePath(QStringLiteral("notes.jpeg")), QByteArray("just some notes\r\n"));
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] =
+        problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
+    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
+    const QString picture = problem == QLatin1String("missing")      ? QStringLiteral("gone.jpeg")
+                            : problem == QLatin1String("notpicture") ? QStringLiteral("notes.jpeg")
+                                                                     : QStringLiteral("tea.jpeg");
+    catalogue.productTable(0, 0, 8) = data.dir.filePath(picture);
+    data.save(catalogue);
+    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("check")});
+    QVERIFY(run.err.isEmpty());
+    if (expected.isEmpty()) {
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.out.isEmpty());
+    } else {
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
+        QVERIFY2(run.out.contains(expected), qPrintable(run.out));
+    }
+}
+
+// Catches a command-line upload that differs from the window's lines or reports failure as success.
+void tst_Cli::publish() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    DataFolder data(QStringLiteral("127.0.0.1:9"),
+                    {server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
+    const auto files = QDir(shipped.filePath(QStringLiteral("store"))).entryList(QDir::Files);
+    for (const QString& name : files) {
+        if (name != QLatin1String("storesettings.txt"))
+            writeBytes(data.dir.filePath(QStringLiteral("store/") + name),
+                       readBytes(shipped.filePath(QStringLiteral("store/") + name)));
+    }
+    const auto graphics = QDir(shipped.filePath(QStringLiteral("store/gfx"))).entryList(QDir::Files);
+    for (const QString& name : graphics)
+        writeBytes(data.dir.filePath(QStringLiteral("store/gfx/") + name),
+                   readBytes(shipped.filePath(QStringLiteral("store/gfx/") + name)));
+    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
+    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
+    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
+    data.save(catalogue);
+
+    const Run run =
+        cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish"), QStringLiteral("--refresh")});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
+    QCOMPARE(lines.last(), QStringLiteral("Store uploaded sucessfully"));
+    QVERIFY(lines.contains(QStringLiteral("     Sending image: ") + data.dir.filePath(QStringLiteral("tea.jpeg"))));
+    QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/0.jpeg"))),
+             QByteArray("\xFF\xD8\xFF tea"));
+}
+
+// Catches an upload to a server that is not there ending with status 0.
+void tst_Cli::publishToUnreachableServer() {
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(freePort());
+    DataFolder data(QStringLiteral("127.0.0.1:9"),
+                    {server, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("Tea");
+    data.save(catalogue);
+    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish")});
+    QCOMPARE(run.status, 1);
+    QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n")));
+    QVERIFY(!run.err.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"

@@ -31,7 +31,8 @@ frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         placeTwips(label, 5160, tops[i], 975, 375);
     }
-    const int widths[] = {1215, 1215, 3855};
+    // The date box is wider than the order number: the shop writes "dd/mm/yyyy hh:mm".
+    const int widths[] = {2295, 1215, 3855};
     for (int i = 0; i < 3; ++i) {
         m_text[i] = new QLineEdit(frame);
         m_text[i]->setObjectName(QStringLiteral("Text1_%1").arg(i));

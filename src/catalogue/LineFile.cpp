@@ -73,6 +73,10 @@ Status write(const QString& path, const QStringList& lines) {
         bytes.append("\r\n", 2);
     }
 
+    return replaceFile(path, bytes);
+}
+
+Status replaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Status::failure(QDir::toNativeSeparators(path), file.errorString());

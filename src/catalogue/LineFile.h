@@ -23,6 +23,9 @@ QString oneLine(const QString& value);
 // character the code page cannot store.
 Status write(const QString& path, const QStringList& lines);
 
+// Replaces the file by these bytes, written beside it and renamed over it.
+Status replaceFile(const QString& path, const QByteArray& bytes);
+
 // The file of one empty line that a loader leaves where its file was missing or short.
 Status writeMarker(const QString& path);
 

@@ -1,9 +1,7 @@
 #include "orders/OrderCsv.h"
 
+#include "catalogue/LineFile.h"
 #include "orders/OrderTexts.h"
-
-#include <QDir>
-#include <QSaveFile>
 
 namespace {
 
@@ -47,13 +45,7 @@ QByteArray toCsv(const std::vector<OrderRecord>& orders) {
 }
 
 Status write(const QString& path, const std::vector<OrderRecord>& orders) {
-    const QByteArray bytes = toCsv(orders);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Status::failure(QDir::toNativeSeparators(path), file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return Status::failure(QDir::toNativeSeparators(path), file.errorString());
-    return Status::success();
+    return LineFile::replaceFile(path, toCsv(orders));
 }
 
 } // namespace OrderCsv

@@ -1,6 +1,7 @@
 #include "orders/OrderFetch.h"
 
 #include "catalogue/Windows1252.h"
+#include "publish/Curl.h"
 
 #include <QByteArrayList>
 #include <QStringDecoder>
@@ -11,19 +12,6 @@
 #include <memory>
 
 namespace {
-
-struct CurlEasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct CurlMultiDeleter {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
-struct CurlSlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-using CurlMulti = std::unique_ptr<CURLM, CurlMultiDeleter>;
-using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
     static_cast<QByteArray*>(userData)->append(data, static_cast<qsizetype>(size * count));
@@ -42,10 +30,6 @@ OrderFetch::Status statusFor(CURLcode code) {
     default:
         return OrderFetch::Status::Unreachable;
     }
-}
-
-QString messageFor(CURLcode code, const char* errorBuffer) {
-    return QString::fromUtf8(errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code));
 }
 
 bool isUtf8Label(QByteArrayView charset) {
@@ -103,8 +87,8 @@ void Cancellation::cancel() {
 
 Response get(const QString& url, const Options& options, Cancellation* cancellation) {
     Response response;
-    CurlEasy easy(curl_easy_init());
-    CurlMulti multi(curl_multi_init());
+    Curl::Easy easy(curl_easy_init());
+    Curl::Multi multi(curl_multi_init());
     if (!easy || !multi) {
         response.error = QStringLiteral("libcurl could not start a transfer");
         return response;
@@ -112,7 +96,7 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
 
     std::array<char, CURL_ERROR_SIZE> errorBuffer{};
     // A proxy or cache in between must not hand back an old list: orders arrive all the time.
-    CurlSlist headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
+    Curl::Slist headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
     if (headers)
         curl_slist_append(headers.get(), "Pragma: no-cache");
     const QByteArray address = url.toUtf8();
@@ -172,7 +156,7 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
         if (response.httpCode < 200 || response.httpCode > 299)
             response.status = Status::HttpError;
     } else if (response.error.isEmpty()) {
-        response.error = messageFor(code, errorBuffer.data());
+        response.error = Curl::failureReason(code, errorBuffer.data());
         response.body.clear();
     }
     curl_multi_remove_handle(multi.get(), h);

@@ -4,7 +4,6 @@
 #include "catalogue/Windows1252.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace {
 
@@ -54,17 +53,7 @@ Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString
         bytes += "\r\n";
     }
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return Status::failure(QDir::toNativeSeparators(file), out.errorString());
-    if (out.write(bytes) != bytes.size()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return Status::failure(QDir::toNativeSeparators(file), reason);
-    }
-    if (!out.commit())
-        return Status::failure(QDir::toNativeSeparators(file), out.errorString());
-    return Status::success();
+    return LineFile::replaceFile(file, bytes);
 }
 
 QString pictureName(int slot) {

@@ -1,5 +1,7 @@
 #include "publish/PublishedTree.h"
 
+#include "structure/DepartmentName.h"
+
 namespace PublishedTree {
 
 const QStringList& webFiles() {
@@ -63,15 +65,7 @@ QByteArray rootPath(const QString& destinationFolder) {
 }
 
 bool isDepartmentFolderName(const QString& name) {
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-        return false;
-    for (const QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0x00AC))
-            return false;
-        if (c.category() == QChar::Other_Control)
-            return false;
-    }
-    return true;
+    return DepartmentName::canBeFolder(name);
 }
 
 QString printableName(const QString& name) {

@@ -31,14 +31,12 @@ struct Program {
         writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
                    domain.toLatin1() + "\r\nShop\r\n\r\n\r\n\xA3\r\n1\r\n1\r\n10\r\n");
         writeBytes(dir.filePath(QStringLiteral("ftpsettings.txt")), ftpUrl.toLatin1() + "\r\nowner\r\n\r\nhtdocs/\r\n");
-        main = std::make_unique<frmMain>(state);
-        main->setProgramFolder(dir.path());
-        main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(true));
-        OrderFetch::Options options;
-        options.connectTimeout = std::chrono::milliseconds(transferTimeoutMs);
-        options.transferTimeout = std::chrono::milliseconds(transferTimeoutMs);
-        main->ordersController()->collector().setOptions(options);
-        main->startUp();
+        main = startProgram(state, dir.path(), true, [transferTimeoutMs](frmMain& m) {
+            OrderFetch::Options options;
+            options.connectTimeout = std::chrono::milliseconds(transferTimeoutMs);
+            options.transferTimeout = std::chrono::milliseconds(transferTimeoutMs);
+            m.ordersController()->collector().setOptions(options);
+        });
     }
 
     frmOrders* window() { return main->ordersWindow(); }

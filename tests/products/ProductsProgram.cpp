@@ -22,13 +22,7 @@ ProductsProgram::ProductsProgram(const QStringList& departments, const QString& 
             names += name.toLatin1() + "\r\n";
         TestSupport::writeBytes(QDir(folder).filePath(QStringLiteral("departments.txt")), names);
     }
-    main = std::make_unique<frmMain>(state);
-    main->setProgramFolder(folder);
-    main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(false));
-    main->startUp();
-    main->activateWindow();
-    if (!QTest::qWaitForWindowActive(main.get()))
-        qWarning("the main window did not become active");
+    main = TestSupport::startProgram(state, folder);
 }
 
 ProductsProgram::~ProductsProgram() {

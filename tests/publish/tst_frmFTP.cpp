@@ -45,10 +45,7 @@ struct Program {
         writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
                    "127.0.0.1\r\nShop\r\n\r\n\r\n$\r\n1\r\n1\r\n10\r\n");
         writeBytes(dir.filePath(QStringLiteral("pictures/tea.jpeg")), QByteArray("\xFF\xD8\xFF\xE0 tea", 8));
-        main = std::make_unique<frmMain>(state);
-        main->setProgramFolder(dir.path());
-        main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(false));
-        main->startUp();
+        main = startProgram(state, dir.path());
         if (withDepartment) {
             state.catalogue.departmentNames[0] = QStringLiteral("Tea & Cake");
             state.catalogue.departmentCount = 1;

@@ -51,16 +51,11 @@ struct Program {
     explicit Program(bool connected, bool finishCollectionAtOnce = true) {
         QDir(dir.path()).mkdir(QStringLiteral("store"));
         copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
-        main = std::make_unique<frmMain>(state);
-        main->setProgramFolder(dir.path());
-        main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(connected));
-        main->setOrderCollection(&collection);
-        if (finishCollectionAtOnce)
-            QTimer::singleShot(0, main.get(), [this] { collection.finish(); });
-        main->startUp();
-        main->activateWindow();
-        if (!QTest::qWaitForWindowActive(main.get()))
-            qWarning("the main window did not become active");
+        main = startProgram(state, dir.path(), connected, [this, finishCollectionAtOnce](frmMain& m) {
+            m.setOrderCollection(&collection);
+            if (finishCollectionAtOnce)
+                QTimer::singleShot(0, &m, [this] { collection.finish(); });
+        });
     }
 
     QList<QMdiSubWindow*> visibleTaskWindows() const {

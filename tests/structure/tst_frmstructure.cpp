@@ -41,15 +41,7 @@ struct Program {
     SharedState state;
     std::unique_ptr<frmMain> main;
 
-    explicit Program(const QString& folder) {
-        main = std::make_unique<frmMain>(state);
-        main->setProgramFolder(folder);
-        main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(false));
-        main->startUp();
-        main->activateWindow();
-        if (!QTest::qWaitForWindowActive(main.get()))
-            qWarning("the main window did not become active");
-    }
+    explicit Program(const QString& folder) : main(startProgram(state, folder)) {}
 
     frmStructure* window() { return main->structureWindow(); }
     // "Store Structure" in the command window.

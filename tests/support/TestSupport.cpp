@@ -72,3 +72,22 @@ bool runUnprivileged(const std::function<void()>& work) {
 #endif
 }
 } // namespace TestSupport
+
+#include "shell/ConnectionCheck.h"
+#include "shell/frmMain.h"
+
+namespace TestSupport {
+std::unique_ptr<frmMain>
+startProgram(SharedState& state, const QString& folder, bool connected, const std::function<void(frmMain&)>& prepare) {
+    auto main = std::make_unique<frmMain>(state);
+    main->setProgramFolder(folder);
+    main->setConnectionCheck(std::make_unique<FixedConnectionCheck>(connected));
+    if (prepare)
+        prepare(*main);
+    main->startUp();
+    main->activateWindow();
+    if (!QTest::qWaitForWindowActive(main.get()))
+        qWarning("the main window did not become active");
+    return main;
+}
+} // namespace TestSupport

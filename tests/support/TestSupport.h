@@ -28,3 +28,18 @@ namespace TestSupport {
 // even when the tests run as root. Returns false where that cannot be arranged.
 bool runUnprivileged(const std::function<void()>& work);
 } // namespace TestSupport
+
+#include <memory>
+
+class frmMain;
+struct SharedState;
+
+namespace TestSupport {
+// The whole program started as the owner starts it, on `folder` as its data folder, with the
+// connection check answering `connected`. `prepare` runs just before the start-up (to set an
+// order collection's options, say). The main window is made active, as a window manager would.
+std::unique_ptr<frmMain> startProgram(SharedState& state,
+                                      const QString& folder,
+                                      bool connected = false,
+                                      const std::function<void(frmMain&)>& prepare = {});
+} // namespace TestSupport

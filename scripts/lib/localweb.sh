@@ -24,6 +24,16 @@ start_local_web() {
     _kiosk_web_pids+=($!)
     php -S "127.0.0.1:$KIOSK_HTTP_PORT" -t "$KIOSK_WEB_ROOT/htdocs" >"$KIOSK_BUILD/webspace-http.log" 2>&1 &
     _kiosk_web_pids+=($!)
+    local waited=0
+    until port_in_use "$KIOSK_FTP_PORT" && port_in_use "$KIOSK_HTTP_PORT"; do
+        if [ $waited -ge 100 ]; then
+            say "kioskSmith: the local web space did not start; see $KIOSK_BUILD/webspace-*.log"
+            stop_local_web
+            return 0
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
     say "kioskSmith: local web space: FTP 127.0.0.1:$KIOSK_FTP_PORT (user $KIOSK_FTP_USER, password $KIOSK_FTP_PASSWORD),"
     say "            your shop after \"Upload now!\": http://127.0.0.1:$KIOSK_HTTP_PORT/kioskSmith/"
 }

@@ -1,9 +1,11 @@
 #include "publish/UploadSound.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
+#include <QtEndian>
 
 #ifdef KIOSK_HAVE_MULTIMEDIA
 #include <QAudioDevice>
@@ -11,10 +13,29 @@
 #include <QSoundEffect>
 #endif
 
-namespace {
-// The chime is short; a sound that never reports its end cannot hold the upload longer than this.
-constexpr int kLongestSoundMs = 4000;
-} // namespace
+int UploadSound::playingTimeMs(const QString& path) {
+    constexpr int fallbackMs = 3000;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fallbackMs;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 44 || !head.startsWith("RIFF") || head.mid(8, 4) != "WAVE")
+        return fallbackMs;
+    const auto u32 = [&head](qsizetype at) {
+        return qFromLittleEndian<quint32>(head.constData() + at);
+    };
+    quint32 byteRate = 0;
+    for (qsizetype at = 12; at + 8 <= head.size();) {
+        const QByteArray id = head.mid(at, 4);
+        const quint32 size = u32(at + 4);
+        if (id == "fmt " && at + 20 <= head.size())
+            byteRate = u32(at + 16);
+        if (id == "data" && byteRate > 0)
+            return int(qMin<quint64>(quint64(size) * 1000 / byteRate, 10000));
+        at += 8 + qsizetype(size) + (size & 1);
+    }
+    return fallbackMs;
+}
 
 UploadSound::UploadSound(QObject* parent) : QObject(parent) {}
 
@@ -48,7 +69,7 @@ void UploadSound::play(const QString& soundFile) {
                 effect->play();
         });
         effect->setSource(QUrl::fromLocalFile(QFileInfo(soundFile).absoluteFilePath()));
-        guard->start(kLongestSoundMs);
+        guard->start(playingTimeMs(soundFile) + 250);
         return;
     }
 #endif

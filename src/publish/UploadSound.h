@@ -12,6 +12,10 @@ public:
 
     void play(const QString& soundFile);
 
+    // How long a WAV file plays, from its header (3 s for a file that cannot be read as one, 10 s
+    // at most): a sound that never reports its end holds the upload no longer than this.
+    static int playingTimeMs(const QString& path);
+
 signals:
     void finished();
 };

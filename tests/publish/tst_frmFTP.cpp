@@ -1,4 +1,5 @@
 #include "catalogue/SharedState.h"
+#include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
 #include "publish/frmFTP.h"
 #include "shell/ConnectionCheck.h"
@@ -106,6 +107,8 @@ private slots:
     void activationReloadsSavedDetails();
     void noActivationOnReturnFromConfirmation();
     void exitStopsRunningUpload();
+    void soundWaitIsTheSoundsLength_data();
+    void soundWaitIsTheSoundsLength();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -291,6 +294,38 @@ void tst_frmFTP::exitStopsRunningUpload() {
     QVERIFY(program.main->close());
     QVERIFY(!program.ftp->isUploading());
     QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
+}
+
+void tst_frmFTP::soundWaitIsTheSoundsLength_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("ms");
+    // 16-bit mono at 8000 Hz: 16000 bytes a second.
+    const auto wav = [](quint32 dataBytes) -> QByteArray {
+        QByteArray h("RIFF....WAVEfmt ");
+        const auto u32 = [&h](quint32 v) {
+            h.append(reinterpret_cast<const char*>(&v), 4);
+        };
+        const auto u16 = [&h](quint16 v) {
+            h.append(reinterpret_cast<const char*>(&v), 2);
+        };
+        u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
+        h.append("data");
+        u32(dataBytes);
+        return h + QByteArray(int(dataBytes), '\0');
+    };
+    QTest::newRow("one and a half seconds") << wav(24000) << 1500;
+    QTest::newRow("not a sound file") << QByteArray("plain text, not a sound") << 3000;
+    QTest::newRow("an hour is capped") << wav(16000).replace(40, 4, QByteArray("\x00\x1b\xb7\x03", 4)) << 10000;
+}
+
+// Catches an upload held far longer than its closing sound, or forever by a sound that never ends.
+void tst_frmFTP::soundWaitIsTheSoundsLength() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, ms);
+    QTemporaryDir dir;
+    writeBytes(dir.filePath(QStringLiteral("sound.wav")), bytes);
+    QCOMPARE(UploadSound::playingTimeMs(dir.filePath(QStringLiteral("sound.wav"))), ms);
+    QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
 QTEST_MAIN(tst_frmFTP)

@@ -93,11 +93,16 @@ void tst_UploadWorker::cancelEndsTheUpload() {
     UploadWorker worker;
     QStringList lines;
     std::optional<UploadOutcome> outcome;
-    connect(&worker, &UploadWorker::progress, this, [&](const QString& line) {
-        lines.append(line);
-        if (line == QLatin1String("Uploading Web files..."))
-            worker.cancel();
-    });
+    // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
+    // thread is cannot change how far the upload gets.
+    connect(
+        &worker, &UploadWorker::progress, this,
+        [&](const QString& line) {
+            lines.append(line);
+            if (line == QLatin1String("Uploading Web files..."))
+                worker.cancel();
+        },
+        Qt::DirectConnection);
     connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
     QVERIFY(worker.start(fixture.request(server, smallShop(fixture))));
     QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);

@@ -176,10 +176,11 @@ void tst_frmPhotoChooser::choose_data() {
     QTest::addColumn<bool>("doubleClick");     // on the last one, instead of OK
     QTest::addColumn<bool>("preview");         // of the last one
     QTest::addColumn<QString>("chosen");       // empty: OK does nothing
-    const QStringList two = {QStringLiteral("PICTURE.JPEG"), QStringLiteral("logo.png")};
-    const QString logo = QStringLiteral("logo.png");
-    QTest::newRow("OK: the last selected") << two << false << false << true << logo;
-    QTest::newRow("double click: the last selected") << two << false << true << true << logo;
+    // The last one selected is neither the first previewed nor the first listed.
+    const QStringList two = {QStringLiteral("logo.png"), QStringLiteral("PICTURE.JPEG")};
+    const QString last = two.last();
+    QTest::newRow("OK: the last selected") << two << false << false << true << last;
+    QTest::newRow("double click: the last selected") << two << false << true << true << last;
     QTest::newRow("OK with nothing selected") << QStringList() << false << false << false << QString();
     QTest::newRow("OK on a file gone meanwhile") << two << true << false << true << QString();
     QTest::newRow("OK on a file that is no picture")

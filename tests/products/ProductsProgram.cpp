@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
@@ -106,4 +107,39 @@ void clickRow(QListWidget* list, int row) {
     list->scrollToItem(list->item(row));
     const QRect rect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+}
+
+QStringList focusOrder(QWidget* window, const QStringList& names) {
+    QStringList order;
+    QWidget* start = window->findChild<QWidget*>(names.first());
+    QWidget* w = start;
+    do {
+        if (names.contains(w->objectName()) && !order.contains(w->objectName()))
+            order.append(w->objectName());
+        w = w->nextInFocusChain();
+    } while (w && w != start);
+    return order;
+}
+
+QStringList misplaced(QWidget* window) {
+    QStringList problems;
+    QList<QWidget*> parents{window};
+    for (QGroupBox* frame : window->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+        parents.append(frame);
+    for (QWidget* parent : parents) {
+        QList<QWidget*> placed;
+        for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!w->isWindow() && !w->objectName().isEmpty())
+                placed.append(w);
+        }
+        for (qsizetype i = 0; i < placed.size(); ++i) {
+            if (!parent->rect().contains(placed[i]->geometry()))
+                problems.append(placed[i]->objectName() + QStringLiteral(" reaches out of ") + parent->objectName());
+            for (qsizetype j = i + 1; j < placed.size(); ++j) {
+                if (placed[i]->geometry().intersects(placed[j]->geometry()))
+                    problems.append(placed[i]->objectName() + QStringLiteral(" overlaps ") + placed[j]->objectName());
+            }
+        }
+    }
+    return problems;
 }

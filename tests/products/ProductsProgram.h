@@ -52,6 +52,11 @@ private:
 void pressButton(QWidget* box, const QString& text);
 // Selects the row of a list as a mouse click does.
 void clickRow(QListWidget* list, int row);
+// The controls named, in the order the focus chain visits them from the first of them.
+QStringList focusOrder(QWidget* window, const QStringList& names);
+// The named controls of a window and of its frames that reach out of their parent or lie over a
+// neighbour, one line each.
+QStringList misplaced(QWidget* window);
 
 template <class T> T* ProductsProgram::control(const char* name) const {
     return main->findChild<T*>(QString::fromLatin1(name));

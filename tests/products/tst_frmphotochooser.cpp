@@ -71,10 +71,8 @@ private slots:
     void patterns_data();
     void patterns();
     void remembersFolder();
-    void handsBackLastSelected_data();
-    void handsBackLastSelected();
-    void okWithoutFile();
-    void badPicture();
+    void choose_data();
+    void choose();
     void drives();
 };
 
@@ -91,24 +89,11 @@ void tst_frmPhotoChooser::controls() {
     QVERIFY(d->findChild<QTreeWidget*>(QStringLiteral("dirDialog")));
     QVERIFY(d->findChild<QComboBox*>(QStringLiteral("drvDialog")));
     QVERIFY(std::abs(chooser.preview()->width() * 2 - chooser.preview()->height() * 3) <= 3);
-    const QStringList expected = {QStringLiteral("dirDialog"), QStringLiteral("fillDialog"),
-                                  QStringLiteral("drvDialog"), QStringLiteral("cmdOK"), QStringLiteral("cmdCancel")};
-    QStringList order;
-    QWidget* start = d->findChild<QWidget*>(expected.first());
-    QWidget* w = start;
-    do {
-        if (expected.contains(w->objectName()) && !order.contains(w->objectName()))
-            order.append(w->objectName());
-        w = w->nextInFocusChain();
-    } while (w != start);
-    QCOMPARE(order, expected);
-    const auto children = d->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (qsizetype i = 0; i < children.size(); ++i) {
-        QVERIFY2(d->rect().contains(children[i]->geometry()), qPrintable(children[i]->objectName()));
-        for (qsizetype j = i + 1; j < children.size(); ++j)
-            QVERIFY2(!children[i]->geometry().intersects(children[j]->geometry()),
-                     qPrintable(children[i]->objectName() + QStringLiteral(" / ") + children[j]->objectName()));
-    }
+    const QStringList order = {QStringLiteral("dirDialog"), QStringLiteral("fillDialog"), QStringLiteral("drvDialog"),
+                               QStringLiteral("cmdOK"), QStringLiteral("cmdCancel")};
+    QCOMPARE(focusOrder(d, order), order);
+    const QStringList problems = misplaced(d);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
 }
 
 void tst_frmPhotoChooser::patterns_data() {
@@ -185,72 +170,58 @@ void tst_frmPhotoChooser::remembersFolder() {
     QVERIFY(emptyPreview);
 }
 
-void tst_frmPhotoChooser::handsBackLastSelected_data() {
-    QTest::addColumn<bool>("doubleClick");
-    QTest::newRow("OK") << false;
-    QTest::newRow("double click") << true;
+void tst_frmPhotoChooser::choose_data() {
+    QTest::addColumn<QStringList>("selected"); // in turn, among all pictures
+    QTest::addColumn<bool>("removed");         // the last one deleted before OK
+    QTest::addColumn<bool>("doubleClick");     // on the last one, instead of OK
+    QTest::addColumn<bool>("preview");         // of the last one
+    QTest::addColumn<QString>("chosen");       // empty: OK does nothing
+    // The last one selected is neither the first previewed nor the first listed.
+    const QStringList two = {QStringLiteral("logo.png"), QStringLiteral("PICTURE.JPEG")};
+    const QString last = two.last();
+    QTest::newRow("OK: the last selected") << two << false << false << true << last;
+    QTest::newRow("double click: the last selected") << two << false << true << true << last;
+    QTest::newRow("OK with nothing selected") << QStringList() << false << false << false << QString();
+    QTest::newRow("OK on a file gone meanwhile") << two << true << false << true << QString();
+    QTest::newRow("OK on a file that is no picture")
+        << QStringList{QStringLiteral("notes.jpeg")} << false << false << false << QStringLiteral("notes.jpeg");
 }
 
-// Catches OK handing back the first file previewed instead of the last one selected, and a
-// double click that does not behave as OK.
-void tst_frmPhotoChooser::handsBackLastSelected() {
+// Catches OK handing back the first file previewed instead of the last one selected, a double
+// click that does not behave as OK, OK with no file or a file gone closing the dialog, and a file
+// that is no picture refused on OK although it exists, showing an error box or an old picture.
+void tst_frmPhotoChooser::choose() {
+    QFETCH(QStringList, selected);
+    QFETCH(bool, removed);
     QFETCH(bool, doubleClick);
+    QFETCH(bool, preview);
+    QFETCH(QString, chosen);
     Chooser chooser;
+    bool shown = false;
+    bool stayed = false;
     const int result = chooser.run([&](QWidget*) {
         chooser.dialog->findChild<QComboBox*>(QStringLiteral("cmbFileType"))->setCurrentIndex(2);
-        chooser.select(QStringLiteral("PICTURE.JPEG"));
-        QVERIFY(chooser.preview()->hasPicture());
-        chooser.select(QStringLiteral("logo.png"));
-        QVERIFY(chooser.preview()->hasPicture());
+        for (const QString& name : selected)
+            chooser.select(name);
+        shown = chooser.preview()->hasPicture();
+        if (removed)
+            QVERIFY(QFile::remove(QDir(chooser.data).filePath(selected.last())));
         if (doubleClick) {
-            const auto item = chooser.files()->findItems(QStringLiteral("logo.png"), Qt::MatchExactly).first();
+            const auto item = chooser.files()->findItems(selected.last(), Qt::MatchExactly).first();
             QTest::mouseDClick(chooser.files()->viewport(), Qt::LeftButton, Qt::NoModifier,
                                chooser.files()->visualItemRect(item).center());
         } else {
             QTest::mouseClick(chooser.button("cmdOK"), Qt::LeftButton);
         }
-    });
-    QCOMPARE(result, int(QDialog::Accepted));
-    QCOMPARE(chooser.dialog->chosenPath(),
-             QDir::toNativeSeparators(QDir(chooser.data).filePath(QStringLiteral("logo.png"))));
-}
-
-// Catches OK with no file selected closing the dialog or handing back a folder.
-void tst_frmPhotoChooser::okWithoutFile() {
-    Chooser chooser;
-    bool stayed = false;
-    chooser.run([&](QWidget*) {
-        QVERIFY(chooser.files()->selectedItems().isEmpty());
-        QTest::mouseClick(chooser.button("cmdOK"), Qt::LeftButton);
         stayed = chooser.dialog->isVisible();
-        QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);
+        if (stayed)
+            QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);
     });
-    QVERIFY(stayed);
-    QVERIFY(chooser.dialog->chosenPath().isEmpty());
-    QVERIFY(MessageBox::shownTexts().isEmpty());
-}
-
-// Catches a file that is no picture showing an error box or an old picture, or refused on OK
-// although it exists; and a file gone before OK handed back.
-void tst_frmPhotoChooser::badPicture() {
-    Chooser chooser;
-    bool previewEmpty = false;
-    bool stayedForGone = false;
-    const int result = chooser.run([&](QWidget*) {
-        chooser.select(QStringLiteral("PICTURE.JPEG"));
-        QVERIFY(chooser.preview()->hasPicture());
-        QFile::remove(QDir(chooser.data).filePath(QStringLiteral("PICTURE.JPEG")));
-        QTest::mouseClick(chooser.button("cmdOK"), Qt::LeftButton);
-        stayedForGone = chooser.dialog->isVisible();
-        chooser.select(QStringLiteral("notes.jpeg"));
-        previewEmpty = !chooser.preview()->hasPicture();
-        QTest::mouseClick(chooser.button("cmdOK"), Qt::LeftButton);
-    });
-    QVERIFY(stayedForGone);
-    QVERIFY(previewEmpty);
-    QCOMPARE(result, int(QDialog::Accepted));
+    QCOMPARE(shown, preview);
+    QCOMPARE(stayed, chosen.isEmpty());
+    QCOMPARE(result, int(chosen.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
     QCOMPARE(chooser.dialog->chosenPath(),
-             QDir::toNativeSeparators(QDir(chooser.data).filePath(QStringLiteral("notes.jpeg"))));
+             chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QDir(chooser.data).filePath(chosen)));
     QVERIFY(MessageBox::shownTexts().isEmpty());
 }
 

@@ -45,18 +45,12 @@ private slots:
     void storedValue();
     void normalisedPrice_data();
     void normalisedPrice();
-    void missingDetails_data();
-    void missingDetails();
-    void recordingSlot_data();
-    void recordingSlot();
-    void recordNew_data();
-    void recordNew();
-    void recordEdit_data();
-    void recordEdit();
+    void refusedRecording_data();
+    void refusedRecording();
+    void record_data();
+    void record();
     void remove_data();
     void remove();
-    void pictureState_data();
-    void pictureState();
     void check();
 };
 
@@ -159,97 +153,92 @@ void tst_ProductRules::normalisedPrice() {
     }
 }
 
-void tst_ProductRules::missingDetails_data() {
+void tst_ProductRules::refusedRecording_data() {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("price");
-    QTest::addColumn<bool>("refused");
-    QTest::newRow("both") << QStringLiteral("Tea") << QStringLiteral("2") << false;
-    QTest::newRow("title of blanks") << QStringLiteral("   ") << QStringLiteral("2") << false;
-    QTest::newRow("price of a blank") << QStringLiteral("Tea") << QStringLiteral(" ") << false;
-    QTest::newRow("no title") << QString() << QStringLiteral("2") << true;
-    QTest::newRow("no price") << QStringLiteral("Tea") << QString() << true;
+    QTest::addColumn<int>("field"); // holds `odd` too; -1: none
+    QTest::addColumn<QString>("odd");
+    QTest::addColumn<QString>("says"); // what the message begins with; empty: recorded
+    const QString missing = QStringLiteral("Product must have a Title and a Price before submitting");
+    const QString tea = QStringLiteral("Tea"), two = QStringLiteral("2"), none;
+    QTest::newRow("both") << tea << two << -1 << none << none;
+    QTest::newRow("title of blanks") << QStringLiteral("   ") << two << -1 << none << none;
+    QTest::newRow("price of a blank") << tea << QStringLiteral(" ") << -1 << none << none;
+    QTest::newRow("no title") << QString() << two << -1 << none << missing;
+    QTest::newRow("no price") << tea << QString() << -1 << none << missing;
+    const QStringList labels = {
+        QStringLiteral("Title"),           QStringLiteral("Description 1"),   QStringLiteral("Description 2"),
+        QStringLiteral("Description 3"),   QStringLiteral("Price"),           QStringLiteral("Unit"),
+        QStringLiteral("Pricing (sub) 1"), QStringLiteral("Pricing (sub) 2"), QStringLiteral("Image Filepath")};
+    for (int f = 0; f < ProductRecord::fieldCount; ++f)
+        QTest::addRow("separator in %s", qPrintable(labels[f]))
+            << tea << two << f << QStringLiteral("\u00AC") << labels[f] + QStringLiteral(": A product cannot hold");
+    QTest::newRow("unstorable in the unit")
+        << tea << two << 5 << QStringLiteral("\u0100") << QStringLiteral("Unit: A product cannot hold");
 }
 
-// Catches blanks treated as empty, or an empty title or price let through.
-void tst_ProductRules::missingDetails() {
+// Catches blanks treated as empty, an empty title or price let through, and "¬" or a character
+// the catalogue cannot store let into any field by a value that did not come in by typing, or
+// refused without naming the field.
+void tst_ProductRules::refusedRecording() {
     QFETCH(QString, title);
     QFETCH(QString, price);
-    QFETCH(bool, refused);
+    QFETCH(int, field);
+    QFETCH(QString, odd);
+    QFETCH(QString, says);
     ProductRecord r;
     r.title = title;
     r.price = price;
-    const auto message = ProductEditing::missingDetails(r);
-    QCOMPARE(bool(message), refused);
-    if (message)
-        QCOMPARE(*message, QStringLiteral("Product must have a Title and a Price before submitting"));
+    if (field >= 0)
+        r.field(field) += odd;
+    auto message = ProductEditing::missingDetails(r);
+    if (!message)
+        message = ProductEditing::refusedContent(r);
+    QCOMPARE(message.value_or(QString()).left(says.size()), says);
+    QCOMPARE(bool(message), !says.isEmpty());
 }
 
-void tst_ProductRules::recordingSlot_data() {
-    QTest::addColumn<bool>("editMode");
-    QTest::addColumn<int>("selected");
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("slot");
-    QTest::newRow("new into an empty department") << false << -1 << 0 << 0;
-    QTest::newRow("new after two") << false << 1 << 2 << 2;
-    QTest::newRow("edit the second") << true << 1 << 5 << 1;
-    QTest::newRow("edit without a selection") << true << -1 << 5 << 0;
+void tst_ProductRules::record_data() {
+    QTest::addColumn<int>("already"); // products in the department
+    QTest::addColumn<int>("slot");    // the one written; `already` for a new product
+    QTest::addColumn<QString>("image");
+    QTest::addColumn<QString>("storedImage");
+    const QString picture = QStringLiteral("/pics/new.jpeg");
+    QTest::newRow("new into slot 0") << 0 << 0 << picture << picture;
+    QTest::newRow("new into slot 1") << 1 << 1 << picture << picture;
+    QTest::newRow("the 100th") << 99 << 99 << picture << picture;
+    QTest::newRow("edit, new picture") << 3 << 1 << picture << picture;
+    QTest::newRow("edit, cleared path keeps the old picture")
+        << 3 << 1 << QString() << QStringLiteral("/pics/old.jpeg");
 }
 
-// Catches a new product written over a listed one, or an edit written to a new slot.
-void tst_ProductRules::recordingSlot() {
-    QFETCH(bool, editMode);
-    QFETCH(int, selected);
-    QFETCH(int, entries);
-    QFETCH(int, slot);
-    QCOMPARE(ProductEditing::recordingSlot(editMode, selected, entries), slot);
-}
-
-void tst_ProductRules::recordNew_data() {
-    QTest::addColumn<int>("already");
-    QTest::newRow("slot 0 of an empty department") << 0;
-    QTest::newRow("slot 1 after one") << 1;
-    QTest::newRow("the 100th") << 99;
-}
-
-// Catches a new product landing in the wrong slot, a count not raised, or a line break stored.
-void tst_ProductRules::recordNew() {
+// Catches a new product written over a listed one or an edit written to a new slot, a count not
+// raised by a new product or changed by an edit, a line break stored, a cleared image path that
+// wipes the picture, and another product touched.
+void tst_ProductRules::record() {
     QFETCH(int, already);
+    QFETCH(int, slot);
+    QFETCH(QString, image);
+    QFETCH(QString, storedImage);
+    const bool isNew = slot == already;
     StoreCatalogue catalogue;
     fillDepartment(catalogue, 2, already);
-    ProductRecord typed = productNamed(QStringLiteral("New"), QStringLiteral("/pics/new.jpeg"));
+    if (!isNew)
+        catalogue.productTable(2, slot, 8) = QStringLiteral("/pics/old.jpeg");
+    ProductRecord typed = productNamed(QStringLiteral("New"), image);
     typed.description2 = QStringLiteral("two\r\nlines");
-    const int slot = ProductEditing::recordingSlot(false, -1, catalogue.productsIn(2));
-    ProductEditing::record(catalogue, 2, slot, typed, true);
-    QCOMPARE(slot, already);
+    QCOMPARE(ProductEditing::recordingSlot(!isNew, isNew ? -1 : slot, already), slot);
+    ProductEditing::record(catalogue, 2, slot, typed, isNew);
     ProductRecord expected = typed;
     expected.description2 = QStringLiteral("two lines");
-    QCOMPARE(catalogue.product(2, already), expected);
-    QCOMPARE(catalogue.productCount, already + 1);
-    QCOMPARE(catalogue.productsIn(2), already + 1);
-    QCOMPARE(catalogue.product(2, already + 1), ProductRecord{});
-}
-
-void tst_ProductRules::recordEdit_data() {
-    QTest::addColumn<QString>("typedImage");
-    QTest::addColumn<QString>("storedImage");
-    QTest::newRow("new picture") << QStringLiteral("/pics/b.jpeg") << QStringLiteral("/pics/b.jpeg");
-    QTest::newRow("cleared path keeps the old picture") << QString() << QStringLiteral("/pics/a.jpeg");
-}
-
-// Catches an edit that changes productCount, or a cleared image path that wipes the picture.
-void tst_ProductRules::recordEdit() {
-    QFETCH(QString, typedImage);
-    QFETCH(QString, storedImage);
-    StoreCatalogue catalogue;
-    fillDepartment(catalogue, 0, 3);
-    catalogue.productTable(0, 1, 8) = QStringLiteral("/pics/a.jpeg");
-    ProductRecord typed = productNamed(QStringLiteral("Edited"), typedImage);
-    ProductEditing::record(catalogue, 0, 1, typed, false);
-    QCOMPARE(catalogue.productCount, 3);
-    typed.image = storedImage;
-    QCOMPARE(catalogue.product(0, 1), typed);
-    QCOMPARE(catalogue.product(0, 0), productNamed(QStringLiteral("P0")));
-    QCOMPARE(catalogue.product(0, 2), productNamed(QStringLiteral("P2")));
+    expected.image = storedImage;
+    QCOMPARE(catalogue.product(2, slot), expected);
+    QCOMPARE(catalogue.productCount, isNew ? already + 1 : already);
+    for (int p = 0; p < already; ++p) {
+        if (p != slot)
+            QCOMPARE(catalogue.product(2, p), productNamed(QStringLiteral("P%1").arg(p)));
+    }
+    QCOMPARE(catalogue.product(2, std::max(already, slot + 1)), ProductRecord{});
 }
 
 void tst_ProductRules::remove_data() {
@@ -285,40 +274,16 @@ void tst_ProductRules::remove() {
     QCOMPARE(catalogue.product(2, 0), productNamed(QStringLiteral("P0")));
 }
 
-void tst_ProductRules::pictureState_data() {
-    QTest::addColumn<QString>("fixture"); // empty: no file
-    QTest::addColumn<QString>("path");    // as named in the catalogue, relative to a temp folder
-    QTest::addColumn<int>("state");
-    QTest::newRow("no path") << QString() << QString() << int(ProductCheck::PictureState::None);
-    QTest::newRow("missing") << QString() << QStringLiteral("gone.jpeg") << int(ProductCheck::PictureState::Missing);
-    QTest::newRow("jpeg") << QStringLiteral("UpperCaseExtension.JPEG") << QStringLiteral("a.JPEG")
-                          << int(ProductCheck::PictureState::Picture);
-    QTest::newRow("png named jpeg") << QStringLiteral("PngPicture.png") << QStringLiteral("b.jpeg")
-                                    << int(ProductCheck::PictureState::Picture);
-    QTest::newRow("text named jpeg") << QStringLiteral("NotAPicture.jpeg") << QStringLiteral("c.jpeg")
-                                     << int(ProductCheck::PictureState::NotAPicture);
-}
-
-// Catches a missing or non-picture file passed as a picture by the check before publishing.
-void tst_ProductRules::pictureState() {
-    QFETCH(QString, fixture);
-    QFETCH(QString, path);
-    QFETCH(int, state);
-    QTemporaryDir dir;
-    if (!fixture.isEmpty())
-        copyFixture(fixture, dir.path(), path);
-    const QString full = path.isEmpty() ? QString() : dir.filePath(path);
-    QCOMPARE(int(ProductCheck::pictureState(full)), state);
-}
-
-// Catches a problem not reported, or one reported for a sound product.
+// Catches a problem not reported, or one reported for a sound product: a PNG named ".jpeg" is
+// a picture, a text file named so is not.
 void tst_ProductRules::check() {
     QTemporaryDir dir;
     copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("good.jpeg"));
+    copyFixture(QStringLiteral("PngPicture.png"), dir.path(), QStringLiteral("png.jpeg"));
     copyFixture(QStringLiteral("NotAPicture.jpeg"), dir.path(), QStringLiteral("bad.jpeg"));
     StoreCatalogue catalogue;
     fillDepartment(catalogue, 0, 5);
-    catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("good.jpeg"));
+    catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("png.jpeg"));
     catalogue.productTable(0, 1, 4) = QStringLiteral("  "); // no price
     catalogue.productTable(0, 1, 8) = dir.filePath(QStringLiteral("good.jpeg"));
     // slot 2 without a picture stops the pictures of 3 and 4 from being sent

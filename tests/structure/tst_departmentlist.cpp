@@ -83,8 +83,6 @@ private slots:
     void remove();
     void move_data();
     void move();
-    void swapsAreSeparate_data();
-    void swapsAreSeparate();
 };
 
 void tst_DepartmentList::add_data() {
@@ -214,30 +212,6 @@ void tst_DepartmentList::move() {
     QCOMPARE(DepartmentList::moveDepartment(c, slot, up), moves);
     verifyDepartments(c, expected, rows);
     QCOMPARE(c.productCount, count);
-}
-
-void tst_DepartmentList::swapsAreSeparate_data() {
-    QTest::addColumn<bool>("up");
-    QTest::newRow("up") << true;
-    QTest::newRow("down") << false;
-}
-
-// Catches a name swap that also moves products, or a product swap that also moves names:
-// the move runs one after the other, so either doing both would undo the other.
-void tst_DepartmentList::swapsAreSeparate() {
-    QFETCH(bool, up);
-    const QStringList names{QStringLiteral("Books"), QStringLiteral("Toys")};
-    const int slot = up ? 1 : 0;
-    StoreCatalogue c = catalogueOf(names, {2, 3});
-    const QStringList row0 = rowOf(c, 0), row1 = rowOf(c, 1);
-    QVERIFY(DepartmentList::swapDepartmentNames(c, slot, up));
-    QCOMPARE(c.departmentNames[0], names[1]);
-    QCOMPARE(c.departmentNames[1], names[0]);
-    QCOMPARE(rowOf(c, 0), row0);
-    QVERIFY(DepartmentList::swapDepartmentProducts(c, slot, up));
-    QCOMPARE(c.departmentNames[0], names[1]);
-    QCOMPARE(rowOf(c, 0), row1);
-    QCOMPARE(rowOf(c, 1), row0);
 }
 
 QTEST_GUILESS_MAIN(tst_DepartmentList)

@@ -6,6 +6,7 @@
 #include "orders/OrderCollection.h"
 #include "orders/OrderCsv.h"
 #include "orders/OrderTexts.h"
+#include "publish/PublishOptions.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,10 +19,13 @@ enum ExitStatus { Success = 0, Failure = 1, BadUsage = 2 };
 const char* const kHelp = R"(Usage: kioskSmith-cli [--data DIR] COMMAND [OPTIONS]
 
 Commands:
-  publish [--refresh]
+  publish [--refresh] [--connections N]
         Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
         window does, and prints the same progress lines. --refresh rebuilds the whole shop
         (its pages, graphics and an empty order list) as "Refresh the whole store" does.
+        --connections N sends the pictures (and removes old folders) over N FTP connections
+        at once, 1 to 8, for this run only; without it, the number chosen in the upload window
+        (kioskSmith.ini) is used, 4 unless changed.
   orders [--csv FILE]
         Collects the shop's orders as the program does at start-up and prints one line per
         order ("00001 date: name"). --csv also writes every order to FILE as a spreadsheet
@@ -106,13 +110,14 @@ int check(Shop& shop, QTextStream& out) {
 
 } // namespace
 
-int publishCommand(SharedState& state, bool refresh, QTextStream& out, QTextStream& err);
+int publishCommand(SharedState& state, bool refresh, int connections, QTextStream& out, QTextStream& err);
 
 int runCli(const QStringList& arguments, const QString& programFolder, QTextStream& out, QTextStream& err) {
     QString dataDir = programFolder;
     QString command;
     QString csvPath;
     bool refresh = false;
+    std::optional<int> connections;
     const auto usage = [&err](const QString& problem) {
         err << "kioskSmith-cli: " << problem << Qt::endl << "Try 'kioskSmith-cli --help'." << Qt::endl;
         return BadUsage;
@@ -137,6 +142,12 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
                 return usage(QStringLiteral("--csv needs a file name"));
         } else if (arg == QLatin1String("--refresh") && command == QLatin1String("publish")) {
             refresh = true;
+        } else if (arg == QLatin1String("--connections") && command == QLatin1String("publish")) {
+            QString text;
+            if (!value(text) || !(connections = PublishOptionsFile::parseConnections(text)))
+                return usage(QStringLiteral("--connections needs a number from %1 to %2")
+                                 .arg(PublishOptions::minConnections)
+                                 .arg(PublishOptions::maxConnections));
         } else if (command.isEmpty() && (arg == QLatin1String("publish") || arg == QLatin1String("orders") ||
                                          arg == QLatin1String("check"))) {
             command = arg;
@@ -159,5 +170,13 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
         return orders(*shop, csvPath, out, err);
     if (command == QLatin1String("check"))
         return check(*shop, out);
-    return publishCommand(shop->state, refresh, out, err);
+    if (!connections) {
+        // The owner's choice from the upload window; a damaged options file means the default.
+        PublishOptions options;
+        const Status read = PublishOptionsFile::load(shop->state.dataFolder, options);
+        if (!read)
+            err << "kioskSmith-cli: warning: " << read.message() << Qt::endl;
+        connections = options.connections;
+    }
+    return publishCommand(shop->state, refresh, *connections, out, err);
 }

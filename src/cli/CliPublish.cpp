@@ -4,7 +4,7 @@
 #include <QTextStream>
 
 // The upload window's checks, then the upload sequence with the saved FTP details.
-int publishCommand(SharedState& state, bool refresh, QTextStream& out, QTextStream& err) {
+int publishCommand(SharedState& state, bool refresh, int connections, QTextStream& out, QTextStream& err) {
     if (state.catalogue.departmentCount == 0) {
         out << "No departments to upload!" << Qt::endl;
         return 1;
@@ -25,6 +25,7 @@ int publishCommand(SharedState& state, bool refresh, QTextStream& out, QTextStre
     request.typed = ftp;
     request.dataFolder = state.dataFolder;
     request.refreshStore = refresh;
+    request.connections = connections;
     UploadCallbacks callbacks;
     callbacks.progress = [&out](const QString& line) {
         QString shown = line;

@@ -42,7 +42,7 @@ FtpSession::FtpSession(const QString& serverText,
 FtpSession::~FtpSession() = default;
 
 bool FtpSession::cancelled() const {
-    return m_cancel != nullptr && m_cancel->load();
+    return m_stopped.load() || (m_cancel != nullptr && m_cancel->load());
 }
 
 QByteArray FtpSession::folderUrl(const QByteArray& absolutePath) const {
@@ -192,6 +192,12 @@ Status FtpSession::open() {
         m_open = false;
         return status;
     }
+    const char* peer = nullptr;
+    long peerPort = 0;
+    if (curl_easy_getinfo(m_curl.get(), CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer != nullptr)
+        m_peerAddress = QByteArray(peer);
+    if (curl_easy_getinfo(m_curl.get(), CURLINFO_PRIMARY_PORT, &peerPort) == CURLE_OK)
+        m_peerPort = int(peerPort);
     const char* entryPath = nullptr;
     if (curl_easy_getinfo(m_curl.get(), CURLINFO_FTP_ENTRY_PATH, &entryPath) == CURLE_OK && entryPath != nullptr &&
         entryPath[0] == '/')

@@ -17,7 +17,7 @@ class QFile;
 // before an operation is reported as failed.
 //
 // Use from one thread at a time. A set cancel flag ends a running transfer and fails every
-// further operation at once.
+// further operation at once; so does stopTransfer(), from any thread, until allowTransfers().
 class FtpSession final : public RemoteFolder {
 public:
     FtpSession(const QString& serverText,
@@ -41,6 +41,16 @@ public:
     Status list(std::vector<RemoteEntry>& entries) override;
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
+
+    // Where the control connection went, for other connections of the same upload to reach the
+    // same server: its numeric address and port, as libcurl connected them at open().
+    const QByteArray& peerAddress() const { return m_peerAddress; }
+    int peerPort() const { return m_peerPort; }
+
+    // Ends the transfer running on another thread at once, and fails what follows, until
+    // allowTransfers() is called.
+    void stopTransfer() { m_stopped.store(true); }
+    void allowTransfers() { m_stopped.store(false); }
 
 private:
     enum class ListCommand { Unknown, Mlsd, ListAll, List };
@@ -78,6 +88,10 @@ private:
     QByteArray m_body;
     QByteArray m_lastReply;
     QFile* m_upload = nullptr;
+
+    std::atomic<bool> m_stopped{false};
+    QByteArray m_peerAddress;
+    int m_peerPort = 0;
 
     QByteArray m_current = QByteArrayLiteral("/");
     ListCommand m_listCommand = ListCommand::Unknown;

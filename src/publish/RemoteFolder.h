@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 // One entry of a remote folder listing. The name is kept as the bytes the server sent, so an
@@ -16,13 +18,33 @@ struct RemoteEntry {
     bool operator==(const RemoteEntry&) const = default;
 };
 
+// A local file to store under a name in the current remote folder.
+struct FileToStore {
+    QString localPath;
+    QByteArray name;
+};
+
+// How storing several files ended.
+struct StoreOutcome {
+    enum class Result {
+        Stored,  // every file
+        Failed,  // see failedIndex and status
+        Stopped, // the caller said not to start the next file
+    };
+    Result result = Result::Stored;
+    // Failed: the first file, in the order given, that was not stored.
+    std::size_t failedIndex = 0;
+    Status status = Status::success();
+};
+
 // The folder operations the upload and the folder removal need from a remote web space.
 // Names and paths are the bytes sent to the server (UTF-8 for the names we make ourselves).
 // A relative name is taken in the current folder; an absolute path starts with "/".
 // Every operation is synchronous and returns a failure with the server's or the transport's reason.
 //
-// Implementations: FtpSession (one FTP control connection). Tests drive the sequences through
-// this interface against real servers; another protocol, or a pool of sessions, plugs in here.
+// Implementations: FtpSession (one FTP control connection) and FtpPool (that connection and
+// extra ones for the batches). Tests drive the sequences through this interface against real
+// servers; another protocol plugs in here.
 class RemoteFolder {
 public:
     virtual ~RemoteFolder() = default;
@@ -51,6 +73,19 @@ public:
     // Sends "rmd " + name: removes an empty folder (a name in the current folder or an absolute
     // path). Refused for a folder that still holds something.
     virtual Status removeFolder(const QByteArray& nameOrPath) = 0;
+
+    // Called as file `index` starts, in the order given; false stops before it starts.
+    using StartingFile = std::function<bool(std::size_t index)>;
+
+    // Stores the files under their names in the current folder. Files start in the order given;
+    // none starts after one has failed. The outcome names the first file in that order that was
+    // not stored; files started before it end first. Here one after the other; a pool of
+    // connections runs several at once.
+    virtual StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting);
+
+    // Deletes these files of the current folder; whether each went is not looked at (the removal
+    // of their folder shows it). Here one after the other, in the order given.
+    virtual void deleteFiles(const std::vector<QByteArray>& names);
 
 protected:
     RemoteFolder() = default;

@@ -29,14 +29,24 @@ bool removeRemoteFolder(RemoteFolder& remote, const QByteArray& path) {
             entries.clear();
 
         bool wentDown = false;
+        // The files listed so far, deleted together before the next folder is looked at (over
+        // several connections where the remote folder has them), so the folder comes after them
+        // as in the listing.
+        std::vector<QByteArray> files;
+        const auto deleteListedFiles = [&remote, &files] {
+            if (!files.empty())
+                remote.deleteFiles(files);
+            files.clear();
+        };
         for (const RemoteEntry& entry : entries) {
             const QByteArray name = stripNulls(entry.name);
             if (name.isEmpty() || name == "." || name == "..")
                 continue;
             if (!entry.isFolder) {
-                remote.deleteFile(name);
+                files.push_back(name);
                 continue;
             }
+            deleteListedFiles();
             if (remote.removeFolder(name))
                 continue;
             const QByteArray below = RemotePath::join(here, name);
@@ -56,6 +66,7 @@ bool removeRemoteFolder(RemoteFolder& remote, const QByteArray& path) {
         }
         if (wentDown)
             continue;
+        deleteListedFiles();
 
         passedOver.insert(here);
         entered.pop_back();

@@ -11,8 +11,10 @@ namespace RemoteFolderRemoval {
 constexpr int maxDepth = 255;
 
 // Removes the folder at `path` (an absolute path) and all it holds, depth first: each folder is
-// listed, its files deleted and its subfolders removed with "rmd " + name, entering a subfolder
-// the server refuses to remove and listing its parent again from the start after coming back.
+// listed, its files deleted (those listed before a subfolder together, through deleteFiles, so
+// a pool of connections shares them) and its subfolders removed with "rmd " + name, entering a
+// subfolder the server refuses to remove and listing its parent again from the start after
+// coming back.
 // A folder that is still refused after one full pass over it is given up and passed over; so
 // the walk always ends. Afterwards the current folder is the parent of `path`.
 //

@@ -1,6 +1,7 @@
 #include "publish/UploadJob.h"
 
 #include "catalogue/LineFile.h"
+#include "publish/FtpPool.h"
 #include "publish/FtpSession.h"
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
@@ -60,7 +61,11 @@ bool UploadJob::openInternet() {
     auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_cancel);
     if (!session->isReady())
         return false;
-    m_remote = std::move(session);
+    if (m_request.connections > 1)
+        m_remote = std::make_unique<FtpPool>(std::move(session), m_request.connections, typed.userName, typed.password,
+                                             m_cancel);
+    else
+        m_remote = std::move(session);
     return true;
 }
 
@@ -277,14 +282,30 @@ std::vector<UploadJob::Picture> UploadJob::picturesToSend(int d) const {
 }
 
 bool UploadJob::sendPictures(int d) {
-    for (const Picture& picture : picturesToSend(d)) {
+    const std::vector<Picture> pictures = picturesToSend(d);
+    std::vector<FileToStore> files;
+    files.reserve(pictures.size());
+    for (const Picture& picture : pictures)
+        files.push_back({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8()});
+    // Each line as its picture starts; they start in slot order, whichever connection sends them.
+    const StoreOutcome outcome = m_remote->storeFiles(files, [this, &pictures](std::size_t i) {
         if (stopIfCancelled())
             return false;
-        progress(kIndent + QStringLiteral("Sending image: ") + picture.localPath);
-        if (!store(picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8()))
-            return reportRemote(QStringLiteral("Failed to upload file ") + QFileInfo(picture.localPath).fileName());
+        progress(kIndent + QStringLiteral("Sending image: ") + pictures[i].localPath);
+        return true;
+    });
+    switch (outcome.result) {
+    case StoreOutcome::Result::Stored:
+        return true;
+    case StoreOutcome::Result::Stopped:
+        stopIfCancelled();
+        return false;
+    case StoreOutcome::Result::Failed:
+        break;
     }
-    return true;
+    noted(outcome.status);
+    return reportRemote(QStringLiteral("Failed to upload file ") +
+                        QFileInfo(pictures[outcome.failedIndex].localPath).fileName());
 }
 
 void UploadJob::finish() {

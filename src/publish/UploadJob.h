@@ -28,6 +28,10 @@ struct UploadRequest {
     bool refreshStore = false;
     // The diagnostics trace is on: the connection reports its three trace lines.
     bool diagnosticsOn = false;
+    // The FTP connections the upload may use, the main one included (1 to 8): the pictures of a
+    // department and the files of a folder being removed are shared among them. 1 is the upload
+    // over the main connection alone.
+    int connections = 1;
 };
 
 // How an upload reports. Each is called on the thread that runs the upload, in order; any may

@@ -1,6 +1,7 @@
 #include "publish/frmFTP.h"
 
 #include "catalogue/SharedState.h"
+#include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
 #include "shell/MessageBox.h"
@@ -13,6 +14,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace {
 
@@ -84,8 +86,22 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     m_chkRefreshStore = new QCheckBox(QStringLiteral("Refresh the whole store"), details);
     m_chkRefreshStore->setObjectName(QStringLiteral("chkRefreshStore"));
     m_chkRefreshStore->setToolTip(QStringLiteral("Refresh the entire store on your Web space"));
-    placeTwips(m_chkRefreshStore, 1800, 2310, 4560, 315);
+    placeTwips(m_chkRefreshStore, 1800, 2310, 2640, 315);
     connect(m_chkRefreshStore, &QCheckBox::clicked, this, &frmFTP::chkRefreshStore_Click);
+
+    // How many connections send the pictures at once; on the tick box's row, right-aligned with the fields.
+    auto* connectionsLabel = new QLabel(QStringLiteral("Connections:"), details);
+    connectionsLabel->setObjectName(QStringLiteral("lblConnections"));
+    connectionsLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(connectionsLabel, 4485, 2310, 1260, 315);
+    m_spnConnections = new QSpinBox(details);
+    m_spnConnections->setObjectName(QStringLiteral("spnConnections"));
+    m_spnConnections->setRange(PublishOptions::minConnections, PublishOptions::maxConnections);
+    m_spnConnections->setValue(PublishOptions::defaultConnections);
+    m_spnConnections->setToolTip(QStringLiteral("How many connections to your Web space send the pictures at once "
+                                                "(1 to 8). Choose fewer if your host allows only a few."));
+    connectionsLabel->setBuddy(m_spnConnections);
+    placeTwips(m_spnConnections, 5790, 2280, 570, 375);
 
     auto* picture1 = new QLabel(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
@@ -137,6 +153,10 @@ void frmFTP::Form_Activate() {
     m_txtUserName->setText(saved.userName);
     m_txtDestination->setText(saved.destinationFolder);
     m_txtPassword->setText(saved.password);
+    // A missing or damaged options file means the default.
+    PublishOptions options;
+    PublishOptionsFile::load(m_state.dataFolder, options);
+    m_spnConnections->setValue(options.connections);
     m_lstResponse->clear();
 }
 
@@ -159,18 +179,18 @@ void frmFTP::showProgress(const QString& text) {
 }
 
 void frmFTP::lockControls() {
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
-          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
-          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore)})
+    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
+                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
+                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
+                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(false);
 }
 
 void frmFTP::unlockControls() {
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
-          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
-          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore)})
+    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
+                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
+                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
+                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(true);
     unsetCursor();
 }
@@ -212,6 +232,7 @@ void frmFTP::cmdCommit_Click() {
     request.dataFolder = m_state.dataFolder;
     request.refreshStore = m_chkRefreshStore->isChecked();
     request.diagnosticsOn = m_state.diagnosticsOn;
+    request.connections = m_spnConnections->value();
     m_worker->start(std::move(request));
 }
 
@@ -219,7 +240,7 @@ void frmFTP::onFinished(const UploadOutcome& outcome) {
     unlockControls();
     // Saved after every attempt that reached the server, whatever came after.
     if (outcome.connected)
-        saveFtpSettings();
+        saveDetails();
     emit uploadFinished(outcome);
 }
 
@@ -240,7 +261,28 @@ bool frmFTP::saveFtpSettings() {
     }
 }
 
+bool frmFTP::savePublishOptions() {
+    PublishOptions options;
+    options.connections = m_spnConnections->value();
+    for (;;) {
+        const Status saved = PublishOptionsFile::save(m_state.dataFolder, options);
+        if (saved)
+            return true;
+        const QString text = QStringLiteral("kioskSmith could not save the number of connections in %1.\n\n%2\n\n"
+                                            "Make the folder writable, then choose Retry.")
+                                 .arg(saved.file(), saved.reason());
+        if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)
+            return false;
+    }
+}
+
+bool frmFTP::saveDetails() {
+    const bool details = saveFtpSettings();
+    const bool options = savePublishOptions();
+    return details && options;
+}
+
 void frmFTP::cmdDone_Click() {
-    if (saveFtpSettings())
+    if (saveDetails())
         hideWindow();
 }

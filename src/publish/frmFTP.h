@@ -8,6 +8,7 @@ class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 class UploadSound;
 class UploadWorker;
 
@@ -43,6 +44,10 @@ private:
     void onFinished(const UploadOutcome& outcome);
     // Saves the four fields; tells the owner when the file cannot be written. True when saved.
     bool saveFtpSettings();
+    // Saves the number of connections in the program's options file, the same way.
+    bool savePublishOptions();
+    // The FTP details and the options, as after every connected upload and on Exit.
+    bool saveDetails();
     FtpSettings typedSettings() const;
 
     QLineEdit* m_txtURL;
@@ -50,6 +55,7 @@ private:
     QLineEdit* m_txtPassword;
     QLineEdit* m_txtDestination;
     QCheckBox* m_chkRefreshStore;
+    QSpinBox* m_spnConnections;
     QListWidget* m_lstResponse;
     QPushButton* m_cmdCommit;
     QPushButton* m_cmdDone;

@@ -1,4 +1,5 @@
 #include "catalogue/SharedState.h"
+#include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
 #include "publish/frmFTP.h"
@@ -11,10 +12,13 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,6 +113,10 @@ private slots:
     void exitStopsRunningUpload();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
+    void connectionsControl();
+    void connectionsUsedLockedAndSaved();
+    void connectionsReloadedAndSavedOnExit();
+    void unwritableOptionsReported();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -326,6 +334,118 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     writeBytes(dir.filePath(QStringLiteral("sound.wav")), bytes);
     QCOMPARE(UploadSound::playingTimeMs(dir.filePath(QStringLiteral("sound.wav"))), ms);
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
+}
+
+// Catches the connections control missing, misnamed, with the wrong range or default, or laid
+// over another control of the details frame or cut short.
+void tst_frmFTP::connectionsControl() {
+    Program program;
+    auto* spin = program.control<QSpinBox>("spnConnections");
+    auto* label = program.control<QLabel>("lblConnections");
+    QVERIFY(spin != nullptr && label != nullptr);
+    QCOMPARE(spin->minimum(), 1);
+    QCOMPARE(spin->maximum(), 8);
+    QCOMPARE(spin->value(), 4);
+    QCOMPARE(label->text(), QStringLiteral("Connections:"));
+    QCOMPARE(label->buddy(), spin);
+    auto* frame = program.control<QGroupBox>("frmCommsDetails");
+    QCOMPARE(spin->parentWidget(), frame);
+    QCOMPARE(label->parentWidget(), frame);
+
+    const QList<QWidget*> controls = frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* a : controls) {
+        QVERIFY2(frame->contentsRect().contains(a->geometry()), qPrintable(a->objectName()));
+        for (QWidget* b : controls) {
+            if (a != b)
+                QVERIFY2(!a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + QStringLiteral(" over ") + b->objectName()));
+        }
+    }
+    for (QWidget* w :
+         {static_cast<QWidget*>(label), static_cast<QWidget*>(program.control<QCheckBox>("chkRefreshStore"))})
+        QVERIFY2(w->sizeHint().width() <= w->width(), qPrintable(QStringLiteral("%1: %2 wide, needs %3")
+                                                                     .arg(w->objectName())
+                                                                     .arg(w->width())
+                                                                     .arg(w->sizeHint().width())));
+    QVERIFY(spin->sizeHint().width() <= spin->width());
+    QVERIFY(spin->sizeHint().height() <= spin->height());
+}
+
+// Catches the owner's number of connections not reaching the upload, the control left open
+// while an upload runs, or the choice not saved after a connected upload.
+void tst_frmFTP::connectionsUsedLockedAndSaved() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    Program program;
+    for (int p = 1; p < 6; ++p) {
+        const QString picture = program.dir.filePath(QStringLiteral("pictures/cake%1.jpeg").arg(p));
+        writeBytes(picture, QByteArray("\xFF\xD8\xFF\xE0 cake ", 9) + QByteArray::number(p));
+        program.state.catalogue.productTable(0, p, 0) = QStringLiteral("Cake %1").arg(p);
+        program.state.catalogue.productTable(0, p, 8) = picture;
+    }
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    auto* spin = program.control<QSpinBox>("spnConnections");
+    spin->setValue(3);
+
+    QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    QVERIFY(!spin->isEnabled());
+    QVERIFY(done.wait(60000));
+    QVERIFY(spin->isEnabled());
+    QCOMPARE(program.progress().last(), QStringLiteral("Store uploaded sucessfully\r\n"));
+    QCOMPARE(server.loggedInSessions().size(), 3);
+    for (int p = 1; p < 6; ++p)
+        QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
+                 readBytes(program.dir.filePath(QStringLiteral("pictures/cake%1.jpeg").arg(p))));
+    PublishOptions saved;
+    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), saved));
+    QCOMPARE(saved.connections, 3);
+}
+
+// Catches a choice changed but not saved surviving a return to the window, one saved by Exit
+// lost, or a saved one not shown.
+void tst_frmFTP::connectionsReloadedAndSavedOnExit() {
+    Program program;
+    const QString dataFolder = dataFolderOf(program.dir.path());
+    writeBytes(PublishOptionsFile::path(dataFolder), "[Publishing]\r\nConnections=6\r\n");
+    auto* spin = program.control<QSpinBox>("spnConnections");
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(2);
+    QCOMPARE(spin->value(), 6);
+
+    spin->setValue(2);
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(2);
+    QCOMPARE(spin->value(), 6);
+
+    spin->setValue(5);
+    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
+    QVERIFY(!program.ftp->isVisible());
+    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), QByteArray("[Publishing]\r\nConnections=5\r\n"));
+    program.main->Command1_Click(2);
+    QCOMPARE(spin->value(), 5);
+}
+
+// Catches an options file that cannot be written being dropped without a word.
+void tst_frmFTP::unwritableOptionsReported() {
+    Program program;
+    const QString dataFolder = dataFolderOf(program.dir.path());
+    QVERIFY(QDir().mkpath(PublishOptionsFile::path(dataFolder)));
+    program.type({QStringLiteral("ftp.example.com"), QStringLiteral("owner"), QStringLiteral("pw"),
+                  QStringLiteral("public_html/")});
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QVERIFY2(MessageBox::shownTexts().first().startsWith(
+                 QStringLiteral("kioskSmith could not save the number of connections in ")),
+             qPrintable(MessageBox::shownTexts().first()));
+    QVERIFY(program.ftp->isVisible());
+    // The FTP details went where they belong all the same.
+    FtpSettings saved;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolder, saved));
+    QCOMPARE(saved.url, QStringLiteral("ftp.example.com"));
 }
 
 QTEST_MAIN(tst_frmFTP)

@@ -39,6 +39,9 @@ ap.add_argument('--password', required=True)
 ap.add_argument('--log', required=True)
 ap.add_argument('--timeout', type=float, default=0)
 ap.add_argument('--read-only', action='append', default=[])
+ap.add_argument('--max-per-ip', type=int, default=0)
+ap.add_argument('--max-logins', type=int, default=0)
+ap.add_argument('--refuse-store', action='append', default=[])
 a = ap.parse_args()
 logging.basicConfig(level=logging.ERROR)
 log = open(a.log, 'a', encoding='utf-8', errors='backslashreplace', buffering=1)
@@ -47,9 +50,31 @@ class SortedFS(AbstractedFS):
     def listdir(self, path):
         return sorted(super().listdir(path))
 
+refused = set(os.path.normpath(os.path.join(a.root, p.lstrip('/'))) for p in a.refuse_store)
+logins = {}
+
 class Handler(FTPHandler):
     abstracted_fs = SortedFS
     auth_failed_timeout = 0
+    counted = None
+    def handle_auth_success(self, home, password, msg_login):
+        if a.max_logins and logins.get(self.username, 0) >= a.max_logins:
+            self.respond('530 Too many connections for this user.')
+            self.close_when_done()
+            return
+        logins[self.username] = logins.get(self.username, 0) + 1
+        self.counted = self.username
+        return super().handle_auth_success(home, password, msg_login)
+    def close(self):
+        if self.counted is not None:
+            logins[self.counted] -= 1
+            self.counted = None
+        return super().close()
+    def ftp_STOR(self, file, mode='w'):
+        if os.path.normpath(file) in refused:
+            self.respond('550 Not enough privileges.')
+            return
+        return super().ftp_STOR(file, mode)
     def pre_process_command(self, line, cmd, arg):
         shown = 'PASS ******' if cmd == 'PASS' else line
         log.write('%d <- %s\n' % (self.remote_port, shown))
@@ -65,8 +90,10 @@ auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')
 for folder in a.read_only:
     auth.override_perm(a.user, os.path.join(a.root, folder), 'elr', recursive=True)
 Handler.authorizer = auth
+server = FTPServer(('127.0.0.1', a.port), Handler)
+server.max_cons_per_ip = a.max_per_ip
 # A poll timeout of its own: pyftpdlib's loop can otherwise sleep past a due idle timer.
-FTPServer(('127.0.0.1', a.port), Handler).serve_forever(timeout=0.1)
+server.serve_forever(timeout=0.1)
 )PY";
 
 // Every process below `pid`, found through /proc; the children of vsftpd are its sessions.
@@ -225,6 +252,12 @@ bool FtpTestServer::startPyftpdlib(QString* error) {
         arguments << QStringLiteral("--timeout") << QString::number(m_options.idleTimeoutSeconds);
     for (const QString& folder : m_options.readOnlyFolders)
         arguments << QStringLiteral("--read-only") << resolve(QStringLiteral("/"), folder).mid(1);
+    if (m_options.maxConnectionsPerAddress > 0)
+        arguments << QStringLiteral("--max-per-ip") << QString::number(m_options.maxConnectionsPerAddress);
+    if (m_options.maxLoginsPerUser > 0)
+        arguments << QStringLiteral("--max-logins") << QString::number(m_options.maxLoginsPerUser);
+    for (const QString& path : m_options.refusedStores)
+        arguments << QStringLiteral("--refuse-store") << resolve(QStringLiteral("/"), path);
     m_process.setProgram(kPython);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -281,7 +314,8 @@ bool FtpTestServer::startVsftpd(QString* error) {
         QStringLiteral("log_ftp_protocol=YES"),
         QStringLiteral("vsftpd_log_file=") + m_logPath,
         QStringLiteral("max_clients=50"),
-        QStringLiteral("max_per_ip=50"),
+        QStringLiteral("max_per_ip=") +
+            QString::number(m_options.maxConnectionsPerAddress > 0 ? m_options.maxConnectionsPerAddress : 50),
     };
     if (m_options.idleTimeoutSeconds > 0)
         config << QStringLiteral("idle_session_timeout=") + QString::number(m_options.idleTimeoutSeconds);
@@ -437,6 +471,15 @@ QStringList FtpTestServer::storedPaths() const {
             folder = QStringLiteral("/");
     }
     return out;
+}
+
+QStringList FtpTestServer::loggedInSessions() const {
+    QStringList sessions;
+    for (const FtpExchange& exchange : exchanges()) {
+        if (exchange.reply == 230 && !sessions.contains(exchange.session))
+            sessions.append(exchange.session);
+    }
+    return sessions;
 }
 
 void FtpTestServer::clearLog() const {

@@ -32,6 +32,14 @@ public:
         // pyftpdlib's login; empty for the default ones (vsftpd always logs in anonymously).
         QString userName;
         QString password;
+        // Connections the server takes from one address at a time (0: no limit); more are
+        // turned away with a 421 greeting.
+        int maxConnectionsPerAddress = 0;
+        // pyftpdlib: logins the user may have at a time (0: no limit); more are refused with
+        // "530 Too many connections for this user."
+        int maxLoginsPerUser = 0;
+        // pyftpdlib: remote paths ("/htdocs/x/3.jpeg") the server refuses to store, with 550.
+        QStringList refusedStores;
     };
 
     explicit FtpTestServer(Kind kind);
@@ -75,6 +83,8 @@ public:
     QString loggedText(const QString& text) const;
     // The absolute remote paths of the files stored, in the order the server completed them.
     QStringList storedPaths() const;
+    // The connections that logged in, in the order they did (the sessions of exchanges()).
+    QStringList loggedInSessions() const;
     // Forgets what was logged so far.
     void clearLog() const;
 

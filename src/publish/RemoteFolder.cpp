@@ -1,5 +1,28 @@
 #include "publish/RemoteFolder.h"
 
+StoreOutcome RemoteFolder::storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) {
+    StoreOutcome outcome;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (starting && !starting(i)) {
+            outcome.result = StoreOutcome::Result::Stopped;
+            return outcome;
+        }
+        const Status status = storeFile(files[i].localPath, files[i].name);
+        if (!status) {
+            outcome.result = StoreOutcome::Result::Failed;
+            outcome.failedIndex = i;
+            outcome.status = status;
+            return outcome;
+        }
+    }
+    return outcome;
+}
+
+void RemoteFolder::deleteFiles(const std::vector<QByteArray>& names) {
+    for (const QByteArray& name : names)
+        deleteFile(name);
+}
+
 namespace RemotePath {
 
 QByteArray join(const QByteArray& folder, const QByteArray& name) {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "catalogue/StoreCatalogue.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+// The full shop the publishing benchmarks send: 30 departments of 100 pictures of about 30 KB,
+// every web file and graphic at about its real size, generated once into a data folder; and the
+// same tree laid out as it lands on the server, for lftp to mirror.
+namespace BenchShop {
+
+constexpr int departments = 30;
+constexpr int pictures = 100;
+
+QString departmentName(int d);
+void makeDataFolder(const QString& dataFolder);
+StoreCatalogue makeCatalogue(const QString& dataFolder);
+// The tree below the shop's root ("kioskSmith"), made of hard links to the data folder's files.
+void makeMirrorTree(const QString& dataFolder, const QString& root);
+
+struct TreeSize {
+    int files = 0;
+    qint64 bytes = 0;
+    bool operator==(const TreeSize&) const = default;
+};
+TreeSize sizeOf(const QString& folder);
+
+struct Run {
+    double seconds = 0;
+    long peakKilobytes = 0;
+    int exitCode = -1;
+    QMap<QString, int> commands;
+    int totalCommands = 0;
+};
+
+// Runs a child to its end, timing it and taking its peak memory from the kernel.
+Run runChild(const QString& program, const QStringList& arguments);
+
+// In the child: one upload of the generated shop, as the upload window would run it. Arguments:
+// data folder, server, user, password, destination folder, connections, "refresh" or "data".
+int uploadChild(const QStringList& arguments);
+// The arguments for uploadChild.
+QStringList uploadArguments(const QString& dataFolder,
+                            const QString& server,
+                            const QString& user,
+                            const QString& password,
+                            const QString& destination,
+                            int connections,
+                            bool refresh);
+
+} // namespace BenchShop

@@ -1,0 +1,226 @@
+// The full shop and the data-only upload over a web-host-like link, each beside lftp sending the
+// same tree to the same server in the same run (run-slowlink.sh starts it inside the link's
+// client namespace, with pyftpdlib in the server namespace):
+//
+//   4 connections  beside  lftp -e "mirror -R --parallel=4"                  target: at most 0.8x
+//   8 connections  beside  lftp "set ftp:sync-mode off; mirror -R --parallel=8 --no-perms"
+//                                                                            target: at most 1.0x
+//
+// lftp's data-only counterpart removes the 30 department folders ("rm -r"; at its fastest in
+// parallel background jobs) and mirrors the store folder again. Every client runs as a child
+// process, timed from start to exit.
+
+#include "BenchShop.h"
+#include "catalogue/LineFile.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Options {
+    QString host;
+    int port = 0;
+    QString root; // the server's folder, seen from here
+    QString work;
+    QString user = QStringLiteral("bench");
+    QString password = QStringLiteral("bench");
+    QList<int> pairs = {4, 8};
+    bool full = true;
+    bool data = true;
+};
+
+struct Pair {
+    int connections;
+    QString lftpName;
+    QString lftpSettings; // before the mirror
+    QString mirrorOptions;
+    double target;
+};
+
+Pair pairFor(int connections) {
+    if (connections >= 8)
+        return {connections, QStringLiteral("lftp fastest (sync-mode off, --parallel=%1 --no-perms)").arg(connections),
+                QStringLiteral("set ftp:sync-mode off; "), QStringLiteral("--parallel=%1 --no-perms").arg(connections),
+                1.0};
+    return {connections, QStringLiteral("lftp mirror -R --parallel=%1").arg(connections), QString(),
+            QStringLiteral("--parallel=%1").arg(connections), 0.8};
+}
+
+bool serverAnswers(const Options& options) {
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired()) {
+        QTcpSocket probe;
+        probe.connectToHost(options.host, quint16(options.port));
+        if (probe.waitForConnected(1000) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220"))
+            return true;
+        QThread::msleep(200);
+    }
+    return false;
+}
+
+QString quoted(const QString& text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+BenchShop::Run lftp(const Options& options, const QString& script) {
+    return BenchShop::runChild(QStringLiteral("lftp"),
+                               {QStringLiteral("-u"), options.user + QLatin1Char(',') + options.password,
+                                QStringLiteral("-p"), QString::number(options.port), QStringLiteral("-e"),
+                                script + QStringLiteral("; quit"), options.host});
+}
+
+struct Line {
+    QString what;
+    double kiosk = 0;
+    double lftp = 0;
+    double target = 0;
+    bool complete = true;
+};
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--upload"))
+        return BenchShop::uploadChild(arguments.mid(1));
+
+    Options options;
+    for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
+        const QString& key = arguments[i];
+        const QString& value = arguments[i + 1];
+        if (key == QLatin1String("--server")) {
+            options.host = value.section(QLatin1Char(':'), 0, 0);
+            options.port = value.section(QLatin1Char(':'), 1).toInt();
+        } else if (key == QLatin1String("--root")) {
+            options.root = value;
+        } else if (key == QLatin1String("--work")) {
+            options.work = value;
+        } else if (key == QLatin1String("--pairs")) {
+            options.pairs.clear();
+            for (const QString& n : value.split(QLatin1Char(',')))
+                options.pairs.append(n.toInt());
+        } else if (key == QLatin1String("--only")) {
+            options.full = value == QLatin1String("full");
+            options.data = value == QLatin1String("data");
+        }
+    }
+    if (options.host.isEmpty() || options.port <= 0 || options.root.isEmpty() || options.work.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_slowlink --server HOST:PORT --root SERVER_FOLDER --work DIR "
+                             "[--pairs 4,8] [--only full|data]\n(run it through run-slowlink.sh)\n");
+        return 2;
+    }
+    if (!serverAnswers(options)) {
+        std::fprintf(stderr, "bench_slowlink: no FTP server answers at %s:%d\n", qPrintable(options.host),
+                     options.port);
+        return 1;
+    }
+
+    const QString dataFolder = TestSupport::dataFolderOf(options.work + QStringLiteral("/program"));
+    std::printf("Generating the shop ...\n");
+    BenchShop::makeDataFolder(dataFolder);
+    const QString mirror = options.work + QStringLiteral("/mirror/kioskSmith");
+    BenchShop::makeMirrorTree(dataFolder, mirror);
+    const BenchShop::TreeSize tree = BenchShop::sizeOf(mirror);
+    std::printf("Shop: %d files, %.1f MB; server %s:%d\n\n", tree.files, double(tree.bytes) / 1e6,
+                qPrintable(options.host), options.port);
+    std::fflush(stdout);
+
+    const auto remoteFolder = [&](const QString& name) {
+        QDir().mkpath(options.root + QLatin1Char('/') + name);
+        return name;
+    };
+    const auto sent = [&](const QString& folder) {
+        return BenchShop::sizeOf(options.root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith"));
+    };
+    const auto kiosk = [&](int connections, const QString& folder) {
+        return BenchShop::runChild(
+            app.applicationFilePath(),
+            QStringList{QStringLiteral("--upload")} +
+                BenchShop::uploadArguments(dataFolder, options.host + QLatin1Char(':') + QString::number(options.port),
+                                           options.user, options.password, folder, connections, false));
+    };
+    const auto report = [&](const char* kind, const QString& who, const BenchShop::Run& run, const QString& folder) {
+        const BenchShop::TreeSize size = sent(folder);
+        const bool complete = run.exitCode == 0 && size == tree;
+        std::printf("%-5s %-58s %8.1f s  exit %d  %d files %.1f MB%s\n", kind, qPrintable(who), run.seconds,
+                    run.exitCode, size.files, double(size.bytes) / 1e6, complete ? "" : "  INCOMPLETE");
+        std::fflush(stdout);
+        return complete;
+    };
+
+    std::vector<Line> lines;
+    if (options.full) {
+        for (const int n : options.pairs) {
+            const Pair pair = pairFor(n);
+            const QString mine = remoteFolder(QStringLiteral("k%1").arg(n));
+            const QString theirs = remoteFolder(QStringLiteral("l%1").arg(n));
+            const BenchShop::Run k = kiosk(n, mine);
+            bool complete = report("full", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine);
+            const BenchShop::Run l =
+                lftp(options,
+                     pair.lftpSettings + QStringLiteral("mirror -R %1 %2 %3")
+                                             .arg(pair.mirrorOptions, quoted(mirror),
+                                                  quoted(QLatin1Char('/') + theirs + QStringLiteral("/kioskSmith"))));
+            complete = report("full", pair.lftpName, l, theirs) && complete;
+            lines.push_back({QStringLiteral("full shop, %1 connections vs %2").arg(n).arg(pair.lftpName), k.seconds,
+                             l.seconds, pair.target, complete});
+        }
+    }
+    if (options.data) {
+        for (const int n : options.pairs) {
+            const Pair pair = pairFor(n);
+            const QString mine = QStringLiteral("k%1").arg(n);
+            const QString theirs = QStringLiteral("l%1").arg(n);
+            if (!options.full) {
+                // Without the full runs before, the shop is laid out on the server's disk.
+                for (const QString& folder : {mine, theirs})
+                    BenchShop::runChild(QStringLiteral("cp"), {QStringLiteral("-a"), mirror,
+                                                               options.root + QLatin1Char('/') + remoteFolder(folder)});
+            }
+            const BenchShop::Run k = kiosk(n, mine);
+            bool complete = report("data", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine);
+            // lftp removes a folder one file per round trip; at its fastest the folders go in
+            // parallel background jobs (as many connections as it likes), which is how it
+            // matches the data-only time it is known for.
+            QStringList folders;
+            for (int d = 0; d < BenchShop::departments; ++d)
+                folders.append(quoted(BenchShop::departmentName(d)));
+            const QString remove = pair.connections >= 8
+                                       ? QString(QStringLiteral("rm -r ") + folders.join(QStringLiteral(" & rm -r ")) +
+                                                 QStringLiteral(" & wait all"))
+                                       : QString(QStringLiteral("rm -r ") + folders.join(QLatin1Char(' ')));
+            const QString store = QLatin1Char('/') + theirs + QStringLiteral("/kioskSmith/store");
+            const BenchShop::Run l =
+                lftp(options, pair.lftpSettings + QStringLiteral("cd %1; %2; mirror -R %3 %4 %1")
+                                                      .arg(quoted(store), remove, pair.mirrorOptions,
+                                                           quoted(mirror + QStringLiteral("/store"))));
+            complete = report("data",
+                              pair.lftpName + (pair.connections >= 8 ? QStringLiteral(" (rm -r jobs, mirror)")
+                                                                     : QStringLiteral(" (rm -r, mirror)")),
+                              l, theirs) &&
+                       complete;
+            lines.push_back({QStringLiteral("data only, %1 connections vs %2").arg(n).arg(pair.lftpName), k.seconds,
+                             l.seconds, pair.target, complete});
+        }
+    }
+
+    std::printf("\nOver the slow link (50 ms round trip, 20 Mbit/s):\n");
+    bool met = true;
+    for (const Line& line : lines) {
+        const double ratio = line.kiosk / line.lftp;
+        const bool ok = line.complete && ratio <= line.target;
+        met = met && ok;
+        std::printf("  %-86s %7.1f s vs %7.1f s  ratio %.2f (target at most %.1f) %s\n", qPrintable(line.what),
+                    line.kiosk, line.lftp, ratio, line.target, ok ? "met" : "MISSED");
+    }
+    return met ? 0 : 1;
+}

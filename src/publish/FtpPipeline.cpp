@@ -1,0 +1,715 @@
+#include "publish/FtpPipeline.h"
+
+#include "publish/RemoteFolder.h"
+
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace {
+
+// As long as the main connection waits (FtpSession): to connect and log in, for a reply or a
+// stalled transfer.
+constexpr auto kConnectTime = std::chrono::seconds(20);
+constexpr auto kReplyTime = std::chrono::seconds(60);
+constexpr qint64 kChunkBytes = 64 * 1024;
+// A reply longer than this is not an FTP server talking.
+constexpr qsizetype kLongestReply = 64 * 1024;
+
+bool positive(int code) {
+    return code >= 200 && code < 300;
+}
+
+// Replies that say the connection cannot go on rather than that one file cannot be stored: the
+// server closing (421), the data connection failing (425, 426), or the login gone (530).
+bool connectionTrouble(int code) {
+    return code == 421 || code == 425 || code == 426 || code == 530;
+}
+
+QString withReply(const QString& what, const QByteArray& reply) {
+    return what + QStringLiteral(" (server: ") + QString::fromUtf8(reply.trimmed()) + QLatin1Char(')');
+}
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A non-blocking TCP connection on its way to `address`, without Nagle's delay (commands and the
+// end of a file go out at once). -1, with `error` set, when it cannot even start.
+int startConnection(const sockaddr* address, socklen_t length, bool& pending, int& error) {
+    const int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (::connect(fd, address, length) == 0) {
+        pending = false;
+        return fd;
+    }
+    if (errno == EINPROGRESS) {
+        pending = true;
+        return fd;
+    }
+    error = errno;
+    ::close(fd);
+    return -1;
+}
+
+// Whether a connection under way has got anywhere: nothing yet, or its error (0 when it stands).
+std::optional<int> connectionResult(int fd) {
+    pollfd probe{fd, POLLOUT, 0};
+    if (::poll(&probe, 1, 0) <= 0)
+        return std::nullopt;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    return error;
+}
+
+// The port of a "229 Entering Extended Passive Mode (|||port|)" reply.
+std::optional<int> extendedPassivePort(const QByteArray& reply) {
+    const qsizetype open = reply.indexOf('(');
+    if (open < 0 || open + 1 >= reply.size())
+        return std::nullopt;
+    const char mark = reply[open + 1];
+    const QList<QByteArray> parts = reply.mid(open + 1).split(mark);
+    if (parts.size() < 5)
+        return std::nullopt;
+    bool ok = false;
+    const int port = parts[3].toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+// The port of a "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)" reply. The address in it is
+// not used: the data connection goes where the control connection went, as libcurl does.
+std::optional<int> passivePort(const QByteArray& reply) {
+    static const QRegularExpression numbers(QStringLiteral(R"((\d+),(\d+),(\d+),(\d+),(\d+),(\d+))"));
+    const QRegularExpressionMatch match = numbers.match(QString::fromLatin1(reply));
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int high = match.captured(5).toInt();
+    const int low = match.captured(6).toInt();
+    if (high > 255 || low > 255 || (high == 0 && low == 0))
+        return std::nullopt;
+    return high * 256 + low;
+}
+
+} // namespace
+
+FtpPipeline::FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password)
+    : m_address(std::move(address)), m_port(port), m_userName(std::move(userName)), m_password(std::move(password)) {}
+
+FtpPipeline::~FtpPipeline() {
+    closeData();
+    if (m_control >= 0) {
+        if (m_state == State::Ready)
+            ::send(m_control, "QUIT\r\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(m_control);
+    }
+}
+
+void FtpPipeline::start() {
+    m_state = State::Connecting;
+    if (RemotePath::breaksCommandLine(m_userName) || RemotePath::breaksCommandLine(m_password)) {
+        close(QStringLiteral("the user name or password holds a line break"));
+        return;
+    }
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const QByteArray port = QByteArray::number(m_port);
+    if (::getaddrinfo(m_address.constData(), port.constData(), &hints, &found) != 0 || found == nullptr) {
+        close(QStringLiteral("no address to connect to"));
+        return;
+    }
+    bool pending = false;
+    int error = 0;
+    m_control = startConnection(found->ai_addr, found->ai_addrlen, pending, error);
+    ::freeaddrinfo(found);
+    if (m_control < 0) {
+        close(systemError(error));
+        return;
+    }
+    m_controlConnecting = pending;
+    m_awaiting = {Sent::Greeting};
+    touch();
+}
+
+void FtpPipeline::touch(Clock::time_point now) {
+    if (m_state == State::Connecting) {
+        m_deadline = now + kConnectTime;
+        m_hasDeadline = true;
+    } else if (m_state == State::Busy) {
+        m_deadline = now + kReplyTime;
+        m_hasDeadline = true;
+    }
+}
+
+int FtpPipeline::millisecondsToDeadline(Clock::time_point now) const {
+    if (!m_hasDeadline || m_state == State::Closed)
+        return INT_MAX;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - now).count();
+    return left <= 0 ? 0 : int(std::min<long long>(left, INT_MAX));
+}
+
+void FtpPipeline::addWaitDescriptors(std::vector<pollfd>& fds) const {
+    if (m_state == State::Closed)
+        return;
+    if (m_control >= 0)
+        fds.push_back({m_control, short(POLLIN | (m_controlConnecting || !m_out.isEmpty() ? POLLOUT : 0)), 0});
+    if (m_data >= 0)
+        fds.push_back({m_data, short(m_work == Work::List && !m_dataConnecting ? POLLIN : POLLOUT), 0});
+}
+
+void FtpPipeline::handle(Clock::time_point now) {
+    if (m_state == State::Closed)
+        return;
+    if (m_controlConnecting) {
+        if (const auto error = connectionResult(m_control)) {
+            if (*error != 0) {
+                close(systemError(*error));
+                return;
+            }
+            m_controlConnecting = false;
+            touch(now);
+        }
+    }
+    if (!m_controlConnecting) {
+        readControl();
+        if (m_state == State::Closed)
+            return;
+        flushControl();
+        if (m_state == State::Closed)
+            return;
+    }
+    if (m_data >= 0 && m_dataConnecting) {
+        if (const auto error = connectionResult(m_data)) {
+            if (*error != 0) {
+                breakWork(QStringLiteral("the data connection failed: ") + systemError(*error));
+                return;
+            }
+            m_dataConnecting = false;
+            touch(now);
+        }
+    }
+    if (m_data >= 0 && !m_dataConnecting) {
+        pumpData();
+        if (m_state == State::Closed)
+            return;
+    }
+    if (m_hasDeadline && now >= m_deadline) {
+        if (m_state == State::Connecting)
+            close(QStringLiteral("no answer while logging in"));
+        else
+            breakWork(QStringLiteral("no answer from the server"));
+    }
+}
+
+void FtpPipeline::send(const QByteArray& command, Sent kind) {
+    m_out += command + "\r\n";
+    m_awaiting.push_back(kind);
+    touch();
+}
+
+void FtpPipeline::flushControl() {
+    while (!m_out.isEmpty() && m_control >= 0 && !m_controlConnecting) {
+        const ssize_t sent =
+            ::send(m_control, m_out.constData(), std::size_t(m_out.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            m_out.remove(0, qsizetype(sent));
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        close(QStringLiteral("the connection failed: ") + systemError(errno));
+        return;
+    }
+}
+
+void FtpPipeline::readControl() {
+    char buffer[4096];
+    bool ended = false;
+    int error = 0;
+    for (;;) {
+        const ssize_t got = ::recv(m_control, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got > 0) {
+            m_in.append(buffer, qsizetype(got));
+            touch();
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        ended = true;
+        error = got < 0 ? errno : 0;
+        break;
+    }
+
+    // Whole replies, in order; a multi-line reply counts from its first line to "code ".
+    for (;;) {
+        const qsizetype end = m_in.indexOf('\n');
+        if (end < 0)
+            break;
+        QByteArray line = m_in.left(end);
+        m_in.remove(0, end + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (m_multilineCode != 0) {
+            const QByteArray code = QByteArray::number(m_multilineCode);
+            if (line.startsWith(code) && (line.size() == 3 || line[3] == ' ')) {
+                m_multilineCode = 0;
+                onReply(code.toInt(), m_multilineFirst);
+                if (m_state == State::Closed)
+                    return;
+            }
+            continue;
+        }
+        bool isCode = line.size() >= 3;
+        for (int i = 0; isCode && i < 3; ++i)
+            isCode = line[i] >= '0' && line[i] <= '9';
+        if (!isCode) {
+            close(withReply(QStringLiteral("not an FTP reply"), line));
+            return;
+        }
+        const int code = line.left(3).toInt();
+        if (line.size() > 3 && line[3] == '-') {
+            m_multilineCode = code;
+            m_multilineFirst = line;
+            continue;
+        }
+        onReply(code, line);
+        if (m_state == State::Closed)
+            return;
+    }
+    if (m_in.size() > kLongestReply) {
+        close(QStringLiteral("not an FTP reply"));
+        return;
+    }
+    if (ended)
+        close(error != 0 ? QStringLiteral("the connection failed: ") + systemError(error)
+                         : QStringLiteral("the server closed the connection"));
+}
+
+void FtpPipeline::onReply(int code, const QByteArray& text) {
+    // A preliminary reply: the greeting is on its way, or the transfer has begun.
+    if (code < 200)
+        return;
+    if (m_awaiting.empty()) {
+        // Unasked: a server closing an idle connection says so first (421).
+        close(withReply(QStringLiteral("the server closed the connection"), text), code == 421);
+        return;
+    }
+    const Sent kind = m_awaiting.front();
+    m_awaiting.pop_front();
+    switch (kind) {
+    case Sent::Greeting:
+    case Sent::User:
+    case Sent::Pass:
+    case Sent::Type:
+        onLoginReply(kind, code, text);
+        break;
+    case Sent::Cwd:
+        onCwdReply(code, text);
+        break;
+    case Sent::Passive:
+        onPassiveReply(code, text);
+        break;
+    case Sent::Transfer:
+        onTransferReply(code, text);
+        break;
+    case Sent::Delete:
+        onDeleteReply(code, text);
+        break;
+    case Sent::Quit:
+        break;
+    }
+}
+
+void FtpPipeline::onLoginReply(Sent kind, int code, const QByteArray& text) {
+    // 421 and 530 before the login is through: too many connections (the main one logged in
+    // with the same details).
+    const bool refused = code == 421 || code == 530;
+    const QString why = withReply(QStringLiteral("the server did not let us in"), text);
+    switch (kind) {
+    case Sent::Greeting:
+        if (code == 220)
+            send("USER " + m_userName, Sent::User);
+        else
+            close(why, refused);
+        break;
+    case Sent::User:
+        if (code == 331)
+            send("PASS " + m_password, Sent::Pass);
+        else if (code == 230)
+            send("TYPE I", Sent::Type);
+        else
+            close(why, refused);
+        break;
+    case Sent::Pass:
+        if (code == 230 || code == 202)
+            send("TYPE I", Sent::Type);
+        else
+            close(why, refused);
+        break;
+    default:
+        if (positive(code)) {
+            m_state = State::Ready;
+            m_hasDeadline = false;
+        } else {
+            close(withReply(QStringLiteral("the server refused binary transfers"), text));
+        }
+        break;
+    }
+}
+
+void FtpPipeline::store(const QByteArray& folder, const QByteArray& name, const QString& localPath) {
+    m_state = State::Busy;
+    m_work = Work::Store;
+    m_result.reset();
+    touch();
+    if (name.isEmpty() || name.contains('/') || RemotePath::breaksCommandLine(name)) {
+        finish(Outcome::Failed, QStringLiteral("not a file name the server can be sent"));
+        return;
+    }
+    m_file = std::make_unique<QFile>(localPath);
+    if (!m_file->open(QIODevice::ReadOnly)) {
+        finish(Outcome::Failed, localPath + QStringLiteral(": ") + m_file->errorString());
+        return;
+    }
+    m_transferCommand = "STOR " + name;
+    startTransfer(folder);
+}
+
+void FtpPipeline::list(const QByteArray& folder, const QByteArray& command) {
+    m_state = State::Busy;
+    m_work = Work::List;
+    m_result.reset();
+    touch();
+    m_transferCommand = command;
+    startTransfer(folder);
+}
+
+void FtpPipeline::startTransfer(const QByteArray& folder) {
+    m_dataDone = false;
+    m_replied = false;
+    m_passiveFailed = false;
+    m_chunk.clear();
+    m_chunkSent = 0;
+    m_wantedFolder = folder;
+    if (!isIn(folder)) {
+        // The passive set-up goes with the change of folder; the transfer itself waits until the
+        // server has said the folder is entered.
+        send("CWD " + folder, Sent::Cwd);
+        send(m_usePasv ? QByteArrayLiteral("PASV") : QByteArrayLiteral("EPSV"), Sent::Passive);
+    } else {
+        sendPassiveAndTransfer();
+    }
+    flushControl();
+}
+
+void FtpPipeline::sendPassiveAndTransfer() {
+    send(m_usePasv ? QByteArrayLiteral("PASV") : QByteArrayLiteral("EPSV"), Sent::Passive);
+    send(m_transferCommand, Sent::Transfer);
+}
+
+void FtpPipeline::deleteFiles(const QByteArray& folder, std::vector<QByteArray> names) {
+    m_state = State::Busy;
+    m_work = Work::Delete;
+    m_result.reset();
+    m_deletesSent.clear();
+    m_deletesToSend = std::move(names);
+    touch();
+    m_wantedFolder = folder;
+    if (!isIn(folder))
+        send("CWD " + folder, Sent::Cwd);
+    else
+        sendDeletes();
+    flushControl();
+    if (m_work == Work::Delete && m_awaiting.empty())
+        finish(Outcome::Done);
+}
+
+void FtpPipeline::sendDeletes() {
+    for (QByteArray& name : m_deletesToSend) {
+        // Such a name would be two commands; the main connection refuses it as well.
+        if (name.isEmpty() || RemotePath::breaksCommandLine(name))
+            continue;
+        send("DELE " + name, Sent::Delete);
+        m_deletesSent.push_back(std::move(name));
+    }
+    m_deletesToSend.clear();
+}
+
+void FtpPipeline::onCwdReply(int code, const QByteArray& text) {
+    if (!positive(code)) {
+        m_folder.clear();
+        breakWork(withReply(QStringLiteral("could not enter ") + QString::fromUtf8(m_wantedFolder), text));
+        return;
+    }
+    m_folder = m_wantedFolder;
+    if (m_work == Work::Store || m_work == Work::List) {
+        send(m_transferCommand, Sent::Transfer);
+    } else if (m_work == Work::Delete) {
+        sendDeletes();
+        if (m_awaiting.empty())
+            finish(Outcome::Done);
+    }
+}
+
+void FtpPipeline::onPassiveReply(int code, const QByteArray& text) {
+    if (m_work != Work::Store && m_work != Work::List)
+        return;
+    if (!positive(code)) {
+        if (!m_usePasv && code >= 500) {
+            // No EPSV here: the transfer that went with it fails, and is tried again with PASV.
+            m_usePasv = true;
+            m_passiveFailed = true;
+            return;
+        }
+        breakWork(withReply(QStringLiteral("no passive mode"), text));
+        return;
+    }
+    const auto port = code == 229 ? extendedPassivePort(text) : passivePort(text);
+    if (!port) {
+        breakWork(withReply(QStringLiteral("no port for the data connection"), text));
+        return;
+    }
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(m_control, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        breakWork(QStringLiteral("the connection failed: ") + systemError(errno));
+        return;
+    }
+    if (peer.ss_family == AF_INET)
+        reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(quint16(*port));
+    else if (peer.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(quint16(*port));
+    bool pending = false;
+    int error = 0;
+    m_data = startConnection(reinterpret_cast<sockaddr*>(&peer), length, pending, error);
+    if (m_data < 0) {
+        breakWork(QStringLiteral("the data connection failed: ") + systemError(error));
+        return;
+    }
+    m_dataConnecting = pending;
+}
+
+void FtpPipeline::pumpData() {
+    if (m_work == Work::Store && m_file != nullptr)
+        sendFile();
+    else if (m_work == Work::List)
+        receiveListing();
+    else
+        closeData();
+}
+
+void FtpPipeline::sendFile() {
+    for (;;) {
+        if (m_chunkSent == m_chunk.size()) {
+            m_chunk = m_file->read(kChunkBytes);
+            m_chunkSent = 0;
+            if (m_chunk.isEmpty()) {
+                if (!m_file->atEnd() || m_file->error() != QFileDevice::NoError) {
+                    // The server must not take what was sent for the whole file.
+                    const QString why = m_file->fileName() + QStringLiteral(": ") + m_file->errorString();
+                    const linger reset{1, 0};
+                    ::setsockopt(m_data, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    m_result = Result{Outcome::Failed, why, 0, {}, {}};
+                    m_work = Work::None;
+                    close(why);
+                    return;
+                }
+                // Closing the data connection is what tells the server the file is complete.
+                closeData();
+                m_dataDone = true;
+                return;
+            }
+        }
+        const ssize_t sent = ::send(m_data, m_chunk.constData() + m_chunkSent,
+                                    std::size_t(m_chunk.size() - m_chunkSent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            m_chunkSent += qsizetype(sent);
+            touch();
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        // The server closed the data connection: its reply to STOR says why.
+        closeData();
+        return;
+    }
+}
+
+void FtpPipeline::receiveListing() {
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::recv(m_data, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got > 0) {
+            m_chunk.append(buffer, qsizetype(got));
+            touch();
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        closeData();
+        if (got < 0) {
+            breakWork(QStringLiteral("the data connection failed: ") + systemError(errno));
+            return;
+        }
+        m_dataDone = true;
+        if (m_replied) {
+            Result result{Outcome::Done, {}, 0, std::move(m_chunk), {}};
+            finish(Outcome::Done);
+            m_result = std::move(result);
+        }
+        return;
+    }
+}
+
+void FtpPipeline::onTransferReply(int code, const QByteArray& text) {
+    if (m_work != Work::Store && m_work != Work::List)
+        return;
+    if (m_passiveFailed) {
+        m_passiveFailed = false;
+        closeData();
+        if (positive(code)) {
+            breakWork(withReply(QStringLiteral("a transfer without a data connection"), text));
+            return;
+        }
+        m_chunk.clear();
+        m_chunkSent = 0;
+        if (m_file != nullptr && !m_file->seek(0)) {
+            finish(Outcome::Failed, m_file->fileName() + QStringLiteral(": ") + m_file->errorString());
+            return;
+        }
+        sendPassiveAndTransfer();
+        return;
+    }
+    if (positive(code)) {
+        if (m_work == Work::List) {
+            // The last of the listing may still be on its way on the data connection.
+            if (m_dataDone) {
+                Result result{Outcome::Done, {}, 0, std::move(m_chunk), {}};
+                finish(Outcome::Done);
+                m_result = std::move(result);
+            } else {
+                m_replied = true;
+            }
+        } else if (m_dataDone) {
+            finish(Outcome::Done);
+        } else {
+            breakWork(withReply(QStringLiteral("the server took the file before all of it was sent"), text));
+        }
+        return;
+    }
+    closeData();
+    if (connectionTrouble(code)) {
+        breakWork(withReply(QStringLiteral("the transfer broke off"), text));
+        return;
+    }
+    finish(Outcome::Failed, withReply(m_work == Work::List ? QStringLiteral("the server refused the listing")
+                                                           : QStringLiteral("the server refused the file"),
+                                      text));
+    m_result->replyCode = code;
+}
+
+void FtpPipeline::onDeleteReply(int code, const QByteArray& text) {
+    if (m_work != Work::Delete || m_deletesSent.empty())
+        return;
+    QByteArray name = std::move(m_deletesSent.front());
+    m_deletesSent.pop_front();
+    if (code == 421 || code == 530) {
+        m_deletesSent.push_front(std::move(name));
+        breakWork(withReply(QStringLiteral("the deletes broke off"), text));
+        return;
+    }
+    // Whether the file went is seen when its folder is removed, as on the main connection.
+    if (m_deletesSent.empty() && m_deletesToSend.empty() && m_awaiting.empty())
+        finish(Outcome::Done);
+}
+
+void FtpPipeline::closeData() {
+    if (m_data >= 0)
+        ::close(m_data);
+    m_data = -1;
+    m_dataConnecting = false;
+}
+
+std::optional<FtpPipeline::Result> FtpPipeline::takeResult() {
+    std::optional<Result> result = std::move(m_result);
+    m_result.reset();
+    return result;
+}
+
+void FtpPipeline::finish(Outcome outcome, const QString& reason) {
+    m_result = Result{outcome, reason, 0, {}, {}};
+    m_work = Work::None;
+    m_file.reset();
+    closeData();
+    if (m_state == State::Busy)
+        m_state = State::Ready;
+    m_hasDeadline = !m_awaiting.empty();
+}
+
+void FtpPipeline::breakWork(const QString& reason) {
+    close(reason);
+}
+
+void FtpPipeline::close(const QString& reason, bool refused) {
+    if (m_state == State::Closed)
+        return;
+    closeData();
+    if (m_control >= 0)
+        ::close(m_control);
+    m_control = -1;
+    m_controlConnecting = false;
+    m_state = State::Closed;
+    m_closeReason = reason;
+    m_refused = m_refused || refused;
+    m_hasDeadline = false;
+    m_awaiting.clear();
+    m_out.clear();
+    if (m_work != Work::None) {
+        // What was not done may be done by another connection.
+        Result result{Outcome::Broken, reason, 0, {}, {}};
+        if (m_work == Work::Delete) {
+            result.notDeleted.assign(std::make_move_iterator(m_deletesSent.begin()),
+                                     std::make_move_iterator(m_deletesSent.end()));
+            for (QByteArray& name : m_deletesToSend)
+                result.notDeleted.push_back(std::move(name));
+        }
+        m_result = std::move(result);
+    }
+    m_work = Work::None;
+    m_file.reset();
+    m_chunk.clear();
+    m_deletesSent.clear();
+    m_deletesToSend.clear();
+}
+
+void FtpPipeline::abort(const QString& why) {
+    close(why);
+    m_result.reset();
+}

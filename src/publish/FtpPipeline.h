@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <poll.h>
+
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One of the extra connections an upload opens beside its main one, to send pictures and delete
+// files in parallel with it. An FTP control connection of our own rather than libcurl's, because
+// libcurl waits for each reply before the next command: here the commands of one piece of work go
+// out together ("EPSV" with "STOR"; a run of "DELE"s), so a file costs only the round trips its
+// data connection needs. Logged in with the main connection's details; passive mode; "TYPE I"
+// once; "CWD" only when the folder to work in is not the one entered last; names and paths sent
+// as the main connection sends them.
+//
+// A command never depends on the outcome of one still on its way, except "STOR" after "EPSV"
+// (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
+// the server has said that the connection is in it.
+//
+// Non-blocking: FtpPool drives several of them, and the main connection, from one loop.
+class FtpPipeline final {
+public:
+    enum class State {
+        Connecting, // TCP connection, greeting, login, "TYPE I"
+        Ready,      // logged in, nothing to do
+        Busy,       // a store, or a run of deletes
+        Closed,     // unusable from now on; see closeReason()
+    };
+
+    // How a piece of work ended.
+    enum class Outcome {
+        Done,   // stored; listed; or every delete answered (whatever the answers were)
+        Failed, // the server refused the store or the listing itself, or the local file failed
+        Broken, // the connection let us down; the work is not done, and may go to another connection
+    };
+    struct Result {
+        Outcome outcome = Outcome::Done;
+        QString reason;                     // Failed or Broken: why, with the server's reply
+        int replyCode = 0;                  // Failed: the server's reply
+        QByteArray listing;                 // Done listing: what the server sent
+        std::vector<QByteArray> notDeleted; // Broken during deletes: the names without an answer
+    };
+
+    using Clock = std::chrono::steady_clock;
+
+    // `address` is numeric (as the main connection reached the server); the login is the main
+    // connection's.
+    FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password);
+    // Says QUIT where the connection is usable, and closes.
+    ~FtpPipeline();
+
+    FtpPipeline(const FtpPipeline&) = delete;
+    FtpPipeline& operator=(const FtpPipeline&) = delete;
+
+    // Starts connecting and logging in.
+    void start();
+
+    State state() const { return m_state; }
+    // The server turned the connection or the login away (a 421 or 530 reply): it accepts no
+    // more connections of ours.
+    bool wasRefused() const { return m_refused; }
+    const QString& closeReason() const { return m_closeReason; }
+
+    // Work, given only while Ready. Stores a local file under a name in a folder (absolute path).
+    void store(const QByteArray& folder, const QByteArray& name, const QString& localPath);
+    // Deletes files of a folder (absolute path) by their names.
+    void deleteFiles(const QByteArray& folder, std::vector<QByteArray> names);
+    // Lists a folder (absolute path) with this command ("MLSD", "LIST -a", "LIST"), in binary:
+    // the listing is read as bytes either way.
+    void list(const QByteArray& folder, const QByteArray& command);
+    // Whether the server has said that the connection is in this folder.
+    bool isIn(const QByteArray& folder) const { return !m_folder.isEmpty() && m_folder == folder; }
+    // The end of the work given last, once; nothing while it runs.
+    std::optional<Result> takeResult();
+    // Makes the next piece of work enter its folder again, whatever was entered last: a folder
+    // of the same path may have been removed and made again meanwhile.
+    void forgetFolder() { m_folder.clear(); }
+    // Stops whatever runs and closes the connection; no result follows.
+    void abort(const QString& why);
+
+    // The sockets to wait on, for poll().
+    void addWaitDescriptors(std::vector<pollfd>& fds) const;
+    // How long the loop may wait before this connection must look at its clock.
+    int millisecondsToDeadline(Clock::time_point now) const;
+    // Moves on after a wait: reads and writes what the sockets take now, and gives up on a
+    // server that has not answered in time.
+    void handle(Clock::time_point now);
+
+private:
+    enum class Sent { Greeting, User, Pass, Type, Cwd, Passive, Transfer, Delete, Quit };
+    enum class Work { None, Store, List, Delete };
+
+    void send(const QByteArray& command, Sent kind);
+    void flushControl();
+    void readControl();
+    void onReply(int code, const QByteArray& text);
+    void onLoginReply(Sent kind, int code, const QByteArray& text);
+    void onCwdReply(int code, const QByteArray& text);
+    void onPassiveReply(int code, const QByteArray& text);
+    void onTransferReply(int code, const QByteArray& text);
+    void onDeleteReply(int code, const QByteArray& text);
+
+    void startTransfer(const QByteArray& folder);
+    void sendPassiveAndTransfer();
+    void sendDeletes();
+    void pumpData();
+    void sendFile();
+    void receiveListing();
+    void closeData();
+
+    void finish(Outcome outcome, const QString& reason = QString());
+    void breakWork(const QString& reason);
+    void close(const QString& reason, bool refused = false);
+    void touch(Clock::time_point now);
+    void touch() { touch(Clock::now()); }
+
+    QByteArray m_address;
+    int m_port = 0;
+    QByteArray m_userName;
+    QByteArray m_password;
+
+    State m_state = State::Closed;
+    bool m_refused = false;
+    QString m_closeReason;
+
+    int m_control = -1;
+    bool m_controlConnecting = false;
+    QByteArray m_out; // commands not yet written
+    QByteArray m_in;  // reply bytes not yet a whole reply
+    int m_multilineCode = 0;
+    QByteArray m_multilineFirst;
+    std::deque<Sent> m_awaiting; // commands whose final reply has not come, oldest first
+    Clock::time_point m_deadline;
+    bool m_hasDeadline = false;
+
+    QByteArray m_folder; // entered last; empty when not known
+    QByteArray m_wantedFolder;
+    Work m_work = Work::None;
+    std::optional<Result> m_result;
+
+    // The store or listing under way.
+    QByteArray m_transferCommand; // "STOR name", "MLSD", ...
+    std::unique_ptr<QFile> m_file;
+    bool m_usePasv = false;       // the server refused EPSV
+    bool m_passiveFailed = false; // this attempt's EPSV was refused: try again with PASV
+    int m_data = -1;
+    bool m_dataConnecting = false;
+    bool m_dataDone = false; // store: every byte written and the connection closed; list: all read
+    bool m_replied = false;  // list: the server's final reply came before the last of the data
+    QByteArray m_chunk;      // store: bytes read from the file; list: the listing
+    qsizetype m_chunkSent = 0;
+
+    // The deletes under way: sent and not answered, then not yet sent.
+    std::deque<QByteArray> m_deletesSent;
+    std::vector<QByteArray> m_deletesToSend;
+};

@@ -1,0 +1,475 @@
+#include "publish/FtpPool.h"
+
+#include "publish/FtpListing.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The longest one wait lasts, so that a cancelled upload stops soon.
+constexpr int kTurnMilliseconds = 100;
+// The most deletes one connection is handed at a time.
+constexpr std::size_t kLongestDeleteRun = 200;
+
+// Replies that say a command is not known or not offered, as opposed to a refusal.
+bool notImplemented(int replyCode) {
+    return replyCode >= 500 && replyCode <= 504;
+}
+
+// The main connection's share of a batch of files, sent from a thread of its own: libcurl does
+// not return while it waits for the server's word at the end of an FTP transfer, which would
+// hold up every other connection of the pool. One file at a time; the pool's loop hands them
+// out and hears of each end through a pipe it waits on with the other connections' sockets.
+class MainLane final {
+public:
+    explicit MainLane(FtpSession& session) : m_session(session) {
+        int ends[2];
+        if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
+            return;
+        m_wakeRead = ends[0];
+        m_wakeWrite = ends[1];
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~MainLane() {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_quit = true;
+            }
+            m_changed.notify_one();
+            m_thread.join();
+        }
+        if (m_wakeRead >= 0)
+            ::close(m_wakeRead);
+        if (m_wakeWrite >= 0)
+            ::close(m_wakeWrite);
+        m_session.allowTransfers();
+    }
+
+    MainLane(const MainLane&) = delete;
+    MainLane& operator=(const MainLane&) = delete;
+
+    bool usable() const { return m_thread.joinable(); }
+    int wakeDescriptor() const { return m_wakeRead; }
+
+    void store(std::size_t index, const FileToStore& file) {
+        m_session.allowTransfers();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_job = Job{index, file};
+        }
+        m_changed.notify_one();
+    }
+
+    // Ends the running file at once; its end is still reported.
+    void stop() { m_session.stopTransfer(); }
+
+    std::optional<std::pair<std::size_t, Status>> takeResult() {
+        char drained[16];
+        while (::read(m_wakeRead, drained, sizeof drained) > 0) {
+        }
+        const std::lock_guard lock(m_mutex);
+        if (!m_done)
+            return std::nullopt;
+        std::optional<std::pair<std::size_t, Status>> done = std::move(m_done);
+        m_done.reset();
+        return done;
+    }
+
+private:
+    struct Job {
+        std::size_t index = 0;
+        FileToStore file;
+    };
+
+    void run() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_quit || m_job.has_value(); });
+                if (m_quit)
+                    return;
+                job = std::move(*m_job);
+                m_job.reset();
+            }
+            const Status status = m_session.storeFile(job.file.localPath, job.file.name);
+            {
+                const std::lock_guard lock(m_mutex);
+                m_done.emplace(job.index, status);
+            }
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t written = ::write(m_wakeWrite, &byte, 1);
+        }
+    }
+
+    FtpSession& m_session;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::optional<Job> m_job;
+    std::optional<std::pair<std::size_t, Status>> m_done;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+FtpPool::FtpPool(std::unique_ptr<FtpSession> main,
+                 int connections,
+                 const QString& userName,
+                 const QString& password,
+                 const std::atomic<bool>* cancel)
+    : m_main(std::move(main)), m_extraWanted(std::clamp(connections, 1, maxConnections) - 1),
+      m_userName(userName.toUtf8()), m_password(password.toUtf8()), m_cancel(cancel) {}
+
+FtpPool::~FtpPool() {
+    // The extra connections say goodbye first; the main one closes with the session.
+    m_extras.clear();
+}
+
+bool FtpPool::cancelled() const {
+    return m_cancel != nullptr && m_cancel->load();
+}
+
+int FtpPool::connectionsInUse() const {
+    int count = 1;
+    for (const auto& extra : m_extras) {
+        if (extra->state() != FtpPipeline::State::Closed)
+            ++count;
+    }
+    return count;
+}
+
+Status FtpPool::open() {
+    return m_main->open();
+}
+
+Status FtpPool::enterFolder(const QByteArray& absolutePath) {
+    return m_main->enterFolder(absolutePath);
+}
+
+QByteArray FtpPool::currentFolder() const {
+    return m_main->currentFolder();
+}
+
+Status FtpPool::makeFolder(const QByteArray& nameOrPath) {
+    forgetFolders();
+    return m_main->makeFolder(nameOrPath);
+}
+
+Status FtpPool::storeFile(const QString& localPath, const QByteArray& name) {
+    return m_main->storeFile(localPath, name);
+}
+
+Status FtpPool::list(std::vector<RemoteEntry>& entries) {
+    // An extra connection lists in binary, so the main one never changes its transfer type.
+    entries.clear();
+    const QByteArray folder = m_main->currentFolder();
+    QByteArray command = m_listCommand.isEmpty() ? QByteArrayLiteral("MLSD") : m_listCommand;
+    for (;;) {
+        FtpPipeline* lister = nullptr;
+        while (lister == nullptr) {
+            if (!openExtras())
+                return m_main->list(entries);
+            if (cancelled())
+                return Status::failure(QString::fromUtf8(folder), QStringLiteral("cancelled"));
+            for (const auto& extra : m_extras) {
+                if (extra->state() == FtpPipeline::State::Ready && (lister == nullptr || extra->isIn(folder)))
+                    lister = extra.get();
+            }
+            if (lister == nullptr)
+                pump(kTurnMilliseconds, -1);
+        }
+        lister->list(folder, command);
+        std::optional<FtpPipeline::Result> result;
+        while (!(result = lister->takeResult())) {
+            if (cancelled()) {
+                lister->abort(QStringLiteral("cancelled"));
+                return Status::failure(QString::fromUtf8(folder), QStringLiteral("cancelled"));
+            }
+            pump(kTurnMilliseconds, -1);
+        }
+        switch (result->outcome) {
+        case FtpPipeline::Outcome::Done:
+            m_listCommand = command;
+            entries =
+                command == "MLSD" ? FtpListing::parseMlsd(result->listing) : FtpListing::parseList(result->listing);
+            return Status::success();
+        case FtpPipeline::Outcome::Broken:
+            // Another connection lists instead, or the main one when none is left.
+            continue;
+        case FtpPipeline::Outcome::Failed:
+            break;
+        }
+        // As the main connection would: MLSD where the server has it, else "LIST -a" (hidden
+        // files show), else LIST.
+        if (m_listCommand.isEmpty() && command == "MLSD" && notImplemented(result->replyCode)) {
+            command = QByteArrayLiteral("LIST -a");
+            continue;
+        }
+        if (m_listCommand.isEmpty() && command == "LIST -a") {
+            command = QByteArrayLiteral("LIST");
+            continue;
+        }
+        return Status::failure(QString::fromUtf8(folder), result->reason);
+    }
+}
+
+Status FtpPool::deleteFile(const QByteArray& name) {
+    return m_main->deleteFile(name);
+}
+
+Status FtpPool::removeFolder(const QByteArray& nameOrPath) {
+    forgetFolders();
+    return m_main->removeFolder(nameOrPath);
+}
+
+void FtpPool::forgetFolders() {
+    // A folder made or removed may be one an extra connection is in, under a path that will
+    // name another folder: each enters its next folder again.
+    for (const auto& extra : m_extras)
+        extra->forgetFolder();
+}
+
+bool FtpPool::openExtras() {
+    if (!m_extrasOpened && m_extraWanted > 0) {
+        m_extrasOpened = true;
+        // The extra connections go where the main one went, so a name with several addresses
+        // cannot send them to another server.
+        if (!m_main->peerAddress().isEmpty() && m_main->peerPort() > 0) {
+            for (int i = 0; i < m_extraWanted; ++i) {
+                auto extra =
+                    std::make_unique<FtpPipeline>(m_main->peerAddress(), m_main->peerPort(), m_userName, m_password);
+                extra->start();
+                m_extras.push_back(std::move(extra));
+            }
+        }
+    }
+    dropClosedExtras();
+    return !m_extras.empty();
+}
+
+void FtpPool::dropClosedExtras() {
+    std::erase_if(m_extras, [](const std::unique_ptr<FtpPipeline>& extra) {
+        return extra->state() == FtpPipeline::State::Closed;
+    });
+}
+
+void FtpPool::pump(int maxMilliseconds, int wakeDescriptor) {
+    std::vector<pollfd> fds;
+    fds.reserve(m_extras.size() * 2 + 1);
+    if (wakeDescriptor >= 0)
+        fds.push_back({wakeDescriptor, POLLIN, 0});
+    int wait = maxMilliseconds;
+    const auto now = FtpPipeline::Clock::now();
+    for (const auto& extra : m_extras) {
+        extra->addWaitDescriptors(fds);
+        wait = std::min(wait, extra->millisecondsToDeadline(now));
+    }
+    ::poll(fds.data(), nfds_t(fds.size()), wait);
+    const auto after = FtpPipeline::Clock::now();
+    for (const auto& extra : m_extras)
+        extra->handle(after);
+}
+
+StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) {
+    if (files.size() < 2 || !openExtras())
+        return RemoteFolder::storeFiles(files, starting);
+    MainLane mainLane(*m_main);
+    if (!mainLane.usable())
+        return RemoteFolder::storeFiles(files, starting);
+    const QByteArray folder = m_main->currentFolder();
+
+    std::set<std::size_t> waiting; // not yet started, or to start again elsewhere
+    for (std::size_t i = 0; i < files.size(); ++i)
+        waiting.insert(i);
+    std::vector<bool> started(files.size(), false);
+    std::optional<std::size_t> onMain;
+    std::map<FtpPipeline*, std::size_t> onExtra;
+    StoreOutcome outcome;
+    bool failed = false;
+    bool stop = false;
+
+    // The next file to start, in order.
+    const auto next = [&]() -> std::optional<std::size_t> {
+        if (stop || waiting.empty())
+            return std::nullopt;
+        const std::size_t i = *waiting.begin();
+        if (!started[i]) {
+            if (cancelled() || (starting && !starting(i))) {
+                stop = true;
+                return std::nullopt;
+            }
+            started[i] = true;
+        }
+        waiting.erase(waiting.begin());
+        return i;
+    };
+    // A file that was not stored: nothing after it starts, and what after it runs is stopped.
+    // What runs before it goes on, since one of those failing is the one to report.
+    const auto fail = [&](std::size_t i, const Status& why) {
+        if (failed && outcome.failedIndex < i)
+            return;
+        failed = true;
+        outcome.result = StoreOutcome::Result::Failed;
+        outcome.failedIndex = i;
+        outcome.status = why;
+        waiting.erase(waiting.upper_bound(i), waiting.end());
+        if (onMain && *onMain > i)
+            mainLane.stop();
+        for (auto it = onExtra.begin(); it != onExtra.end();) {
+            if (it->second > i) {
+                it->first->abort(QStringLiteral("stopped after a failed file"));
+                it = onExtra.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    };
+
+    for (;;) {
+        if (auto done = mainLane.takeResult()) {
+            onMain.reset();
+            if (!done->second)
+                fail(done->first, done->second);
+        }
+        // The ends first, then what they mean: a failure stops other transfers.
+        std::vector<std::pair<std::size_t, FtpPipeline::Result>> ended;
+        for (auto it = onExtra.begin(); it != onExtra.end();) {
+            if (std::optional<FtpPipeline::Result> result = it->first->takeResult()) {
+                ended.emplace_back(it->second, std::move(*result));
+                it = onExtra.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const auto& [i, result] : ended) {
+            switch (result.outcome) {
+            case FtpPipeline::Outcome::Done:
+                break;
+            case FtpPipeline::Outcome::Failed:
+                fail(i, Status::failure(QString::fromUtf8(files[i].name), result.reason));
+                break;
+            case FtpPipeline::Outcome::Broken:
+                // Another connection, or the main one, sends it instead.
+                if (!failed || i < outcome.failedIndex)
+                    waiting.insert(i);
+                break;
+            }
+        }
+        dropClosedExtras();
+
+        if (cancelled())
+            stop = true;
+        // The extra connections first: a file costs them fewer round trips.
+        for (const auto& extra : m_extras) {
+            if (stop || extra->state() != FtpPipeline::State::Ready || onExtra.count(extra.get()) != 0)
+                continue;
+            const auto i = next();
+            if (!i)
+                break;
+            onExtra[extra.get()] = *i;
+            extra->store(folder, files[*i].name, files[*i].localPath);
+        }
+        if (!onMain) {
+            if (const auto i = next()) {
+                onMain = *i;
+                mainLane.store(*i, files[*i]);
+            }
+        }
+        if (stop)
+            break;
+        if (!onMain && onExtra.empty() && waiting.empty())
+            return outcome;
+        pump(kTurnMilliseconds, mainLane.wakeDescriptor());
+    }
+
+    // Cancelled: whatever runs stops where it is.
+    for (const auto& [extra, index] : onExtra)
+        extra->abort(QStringLiteral("cancelled"));
+    dropClosedExtras();
+    if (onMain) {
+        mainLane.stop();
+        while (!mainLane.takeResult())
+            pump(kTurnMilliseconds, mainLane.wakeDescriptor());
+    }
+    outcome.result = StoreOutcome::Result::Stopped;
+    return outcome;
+}
+
+void FtpPool::deleteFiles(const std::vector<QByteArray>& names) {
+    // The listing before opened the extra connections; one of them is in the folder already.
+    if (names.empty())
+        return;
+    if (!openExtras()) {
+        RemoteFolder::deleteFiles(names);
+        return;
+    }
+    const QByteArray folder = m_main->currentFolder();
+    std::deque<QByteArray> left(names.begin(), names.end());
+    std::set<FtpPipeline*> busy;
+
+    for (;;) {
+        for (auto it = busy.begin(); it != busy.end();) {
+            std::optional<FtpPipeline::Result> result = (*it)->takeResult();
+            if (!result) {
+                ++it;
+                continue;
+            }
+            if (result->outcome == FtpPipeline::Outcome::Broken)
+                left.insert(left.begin(), result->notDeleted.begin(), result->notDeleted.end());
+            it = busy.erase(it);
+        }
+        dropClosedExtras();
+        if (cancelled()) {
+            for (FtpPipeline* extra : busy)
+                extra->abort(QStringLiteral("cancelled"));
+            dropClosedExtras();
+            return;
+        }
+        if (m_extras.empty())
+            break;
+        if (left.empty() && busy.empty())
+            return;
+        // A connection already in the folder takes what is left at once; else it is shared
+        // among the connections, each of which enters the folder first.
+        for (const bool inFolder : {true, false}) {
+            for (const auto& extra : m_extras) {
+                if (left.empty())
+                    break;
+                if (extra->state() != FtpPipeline::State::Ready || busy.count(extra.get()) != 0 ||
+                    extra->isIn(folder) != inFolder)
+                    continue;
+                const std::size_t share = std::min(
+                    kLongestDeleteRun, inFolder ? left.size() : (left.size() + m_extras.size() - 1) / m_extras.size());
+                std::vector<QByteArray> run(std::make_move_iterator(left.begin()),
+                                            std::make_move_iterator(left.begin() + qsizetype(share)));
+                left.erase(left.begin(), left.begin() + qsizetype(share));
+                busy.insert(extra.get());
+                extra->deleteFiles(folder, std::move(run));
+            }
+        }
+        pump(kTurnMilliseconds, -1);
+    }
+
+    // No extra connection left: the main one deletes the rest.
+    for (const QByteArray& name : left) {
+        if (cancelled())
+            return;
+        m_main->deleteFile(name);
+    }
+}

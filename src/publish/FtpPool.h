@@ -1,0 +1,74 @@
+#pragma once
+
+#include "publish/FtpPipeline.h"
+#include "publish/FtpSession.h"
+#include "publish/RemoteFolder.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+// The FTP connections of one upload: the main FtpSession, which does everything in the upload
+// sequence's order, and extra connections beside it (FtpPipeline) that share its batches: the
+// pictures of a department (storeFiles) and the files of a listing being removed (deleteFiles).
+// The listings of a removal are read over an extra connection too, so the main connection never
+// leaves binary mode. The extras are opened at the first batch or listing, logged in with the
+// same details, and kept to the end of the upload.
+//
+// The server decides how many it takes: a connection it turns away (421, 530), or one that fails
+// later, is let go and its work goes to the others; the main connection alone is always enough.
+// Only the main connection's own failures, or a file the server refuses, fail a batch.
+class FtpPool final : public RemoteFolder {
+public:
+    static constexpr int maxConnections = 8;
+
+    // `connections` counts the main one (1 to maxConnections); the login is the main one's.
+    FtpPool(std::unique_ptr<FtpSession> main,
+            int connections,
+            const QString& userName,
+            const QString& password,
+            const std::atomic<bool>* cancel = nullptr);
+    ~FtpPool() override;
+
+    FtpPool(const FtpPool&) = delete;
+    FtpPool& operator=(const FtpPool&) = delete;
+
+    // The connections in use now, the main one included; fewer than asked once the server
+    // turned some away.
+    int connectionsInUse() const;
+
+    Status open() override;
+    Status enterFolder(const QByteArray& absolutePath) override;
+    QByteArray currentFolder() const override;
+    Status makeFolder(const QByteArray& nameOrPath) override;
+    Status storeFile(const QString& localPath, const QByteArray& name) override;
+    Status list(std::vector<RemoteEntry>& entries) override;
+    Status deleteFile(const QByteArray& name) override;
+    Status removeFolder(const QByteArray& nameOrPath) override;
+
+    StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) override;
+    void deleteFiles(const std::vector<QByteArray>& names) override;
+
+private:
+    bool cancelled() const;
+    // Opens the extra connections the first time a batch could use them; false when there are
+    // none to use.
+    bool openExtras();
+    // Lets go of the extra connections that can no longer be used; once the server has turned
+    // one away, no more are asked for.
+    void dropClosedExtras();
+    void forgetFolders();
+    // Waits until an extra connection's socket or `wakeDescriptor` (when not -1) needs attention,
+    // at most `maxMilliseconds`, then moves every extra connection on.
+    void pump(int maxMilliseconds, int wakeDescriptor);
+
+    std::unique_ptr<FtpSession> m_main;
+    int m_extraWanted = 0;
+    QByteArray m_userName;
+    QByteArray m_password;
+    const std::atomic<bool>* m_cancel = nullptr;
+    bool m_extrasOpened = false;
+    // The listing command the extra connections found the server to answer; empty until then.
+    QByteArray m_listCommand;
+    std::vector<std::unique_ptr<FtpPipeline>> m_extras;
+};

@@ -1,0 +1,126 @@
+#include "publish/PublishOptions.h"
+
+#include "catalogue/LineFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString kSection = QStringLiteral("Publishing");
+const QString kConnections = QStringLiteral("Connections");
+
+// "[Name]" gives the name; nothing for any other line.
+std::optional<QString> sectionName(const QString& line) {
+    const QString trimmed = line.trimmed();
+    if (trimmed.size() < 2 || !trimmed.startsWith(QLatin1Char('[')) || !trimmed.endsWith(QLatin1Char(']')))
+        return std::nullopt;
+    return trimmed.mid(1, trimmed.size() - 2).trimmed();
+}
+
+// Whether a line sets this key ("Key=value", blanks around either allowed).
+bool setsKey(const QString& line, const QString& key, QString* value = nullptr) {
+    const qsizetype equals = line.indexOf(QLatin1Char('='));
+    if (equals < 0 || line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
+        return false;
+    if (value != nullptr)
+        *value = line.mid(equals + 1).trimmed();
+    return true;
+}
+
+} // namespace
+
+namespace PublishOptionsFile {
+
+QString path(const QString& dataFolder) {
+    return LineFile::dataPath(dataFolder, QStringLiteral("kioskSmith.ini"));
+}
+
+std::optional<int> parseConnections(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > 2)
+        return std::nullopt;
+    for (const QChar c : trimmed) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    const int value = trimmed.toInt();
+    if (value < PublishOptions::minConnections || value > PublishOptions::maxConnections)
+        return std::nullopt;
+    return value;
+}
+
+Status load(const QString& dataFolder, PublishOptions& options) {
+    options = PublishOptions();
+    const QString file = path(dataFolder);
+    if (!QFileInfo::exists(file))
+        return Status::success();
+    const auto lines = LineFile::read(file);
+    if (!lines)
+        return Status::failure(QDir::toNativeSeparators(file), QStringLiteral("the file cannot be read"));
+
+    bool inSection = false;
+    for (const QString& line : *lines) {
+        if (const auto name = sectionName(line)) {
+            inSection = name->compare(kSection, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        QString value;
+        if (!inSection || !setsKey(line, kConnections, &value))
+            continue;
+        const auto connections = parseConnections(value);
+        if (!connections)
+            return Status::failure(QDir::toNativeSeparators(file),
+                                   QStringLiteral("\"%1\" is not a number of connections from %2 to %3; %4 is used")
+                                       .arg(value)
+                                       .arg(PublishOptions::minConnections)
+                                       .arg(PublishOptions::maxConnections)
+                                       .arg(PublishOptions::defaultConnections));
+        options.connections = *connections;
+        return Status::success();
+    }
+    return Status::success();
+}
+
+Status save(const QString& dataFolder, const PublishOptions& options) {
+    const QString file = path(dataFolder);
+    const QString setting = kConnections + QLatin1Char('=') + QString::number(options.connections);
+    QStringList lines = LineFile::read(file).value_or(QStringList());
+
+    // The value replaces the one in the section, or goes at its end; the section is added at the
+    // end of the file when there is none.
+    qsizetype sectionEnd = -1;
+    bool inSection = false;
+    bool written = false;
+    for (qsizetype i = 0; i < lines.size() && !written; ++i) {
+        if (const auto name = sectionName(lines[i])) {
+            if (inSection)
+                break;
+            inSection = name->compare(kSection, Qt::CaseInsensitive) == 0;
+            if (inSection)
+                sectionEnd = i + 1;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (setsKey(lines[i], kConnections)) {
+            lines[i] = setting;
+            written = true;
+        } else if (!lines[i].trimmed().isEmpty()) {
+            sectionEnd = i + 1;
+        }
+    }
+    if (!written) {
+        if (sectionEnd >= 0) {
+            lines.insert(sectionEnd, setting);
+        } else {
+            if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+                lines.append(QString());
+            lines.append(QLatin1Char('[') + kSection + QLatin1Char(']'));
+            lines.append(setting);
+        }
+    }
+    return LineFile::write(file, lines);
+}
+
+} // namespace PublishOptionsFile

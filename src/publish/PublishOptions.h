@@ -1,0 +1,43 @@
+#pragma once
+
+#include "catalogue/Status.h"
+
+#include <QString>
+
+#include <optional>
+
+// The owner's publishing choices that the original settings files have no place for, kept in
+// the program's own options file "kioskSmith.ini" in the program folder:
+//
+//   [Publishing]
+//   Connections=4
+//
+// A local text file like the others (Windows-1252, CR LF after every line).
+struct PublishOptions {
+    static constexpr int minConnections = 1;
+    static constexpr int maxConnections = 8;
+    static constexpr int defaultConnections = 4;
+
+    // The FTP connections an upload may use, the main one included.
+    int connections = defaultConnections;
+
+    bool operator==(const PublishOptions&) const = default;
+};
+
+namespace PublishOptionsFile {
+
+QString path(const QString& dataFolder);
+
+// Reads the options. A missing file, section or value gives the default without a word. A file
+// that cannot be read, or a value that is not one of ours, gives the default too, and a failure
+// that says what was wrong (for a warning); `options` is usable either way.
+Status load(const QString& dataFolder, PublishOptions& options);
+
+// Writes the options, keeping every other line of the file as it was; the old file stays whole
+// when the new one cannot be written.
+Status save(const QString& dataFolder, const PublishOptions& options);
+
+// A number of connections as typed ("4"): nothing unless it is a whole number from 1 to 8.
+std::optional<int> parseConnections(const QString& text);
+
+} // namespace PublishOptionsFile

@@ -1,0 +1,609 @@
+#include "PublishFixture.h"
+#include "ServerRows.h"
+#include "publish/FtpPool.h"
+#include "publish/FtpSession.h"
+#include "publish/ProductDetails.h"
+#include "publish/RemoteFolderRemoval.h"
+#include "support/FtpTestServer.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSet>
+#include <QThread>
+#include <QtTest>
+
+using Kind = FtpTestServer::Kind;
+
+namespace {
+
+const QString kIndent = QStringLiteral("     ");
+const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
+const QString kRoot = QStringLiteral("/htdocs/kioskSmith");
+
+QString fileLine(const QString& name) {
+    return kIndent + QStringLiteral("Uploading file: ") + name;
+}
+QString imageLine(const QString& path) {
+    return kIndent + QStringLiteral("Sending image: ") + path;
+}
+
+QStringList fullRefreshFixedLines() {
+    QStringList lines{QStringLiteral("Uploading Web files...")};
+    for (const QString& name : PublishFixture::webFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading graphics files..."));
+    for (const QString& name : PublishFixture::graphicsFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading store files..."));
+    for (const QString& name : PublishFixture::storeFileNames())
+        lines.append(fileLine(name));
+    return lines;
+}
+
+const char* joined(const QStringList& lines) {
+    static QByteArray text;
+    text = lines.join(QLatin1String("\n")).toUtf8();
+    return text.constData();
+}
+
+QString verbOf(const QString& command) {
+    return command.section(QLatin1Char(' '), 0, 0).toUpper();
+}
+
+// A department as the tests publish it: its pictures by slot (an empty path ends the pass, a
+// path without a file is passed over).
+struct Department {
+    QString name;
+    QStringList pictures;
+};
+
+struct Shop {
+    StoreCatalogue catalogue;
+    QList<Department> departments;
+
+    void add(const Department& department) {
+        const int d = int(departments.size());
+        catalogue.departmentNames[std::size_t(d)] = department.name;
+        catalogue.departmentCount = d + 1;
+        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
+            ProductRecord record;
+            record.title = QStringLiteral("Product %1").arg(p);
+            record.price = QStringLiteral("1.00");
+            record.image = department.pictures[p];
+            catalogue.setProduct(d, int(p), record);
+        }
+        departments.append(department);
+    }
+
+    // The pictures a department sends: slot order, up to the first empty path, files that exist.
+    static QList<QPair<int, QString>> sent(const Department& department) {
+        QList<QPair<int, QString>> out;
+        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
+            const QString& path = department.pictures[p];
+            if (path.isEmpty())
+                break;
+            if (QFileInfo(path).isFile())
+                out.append({int(p), path});
+        }
+        return out;
+    }
+
+    QStringList departmentLines() const {
+        QStringList lines;
+        for (const Department& department : departments) {
+            lines.append(fileLine(QStringLiteral("productdetails.nif")));
+            for (const auto& [slot, path] : sent(department))
+                lines.append(imageLine(path));
+        }
+        return lines;
+    }
+
+    // The department folders' pictures on the server, relative to the shop's root.
+    QMap<QString, QByteArray> pictureTree() const {
+        QMap<QString, QByteArray> tree;
+        for (const Department& department : departments) {
+            for (const auto& [slot, path] : sent(department))
+                tree.insert(QStringLiteral("store/") + department.name + QLatin1Char('/') +
+                                ProductDetails::pictureName(slot),
+                            TestSupport::readBytes(path));
+        }
+        return tree;
+    }
+};
+
+// A department of `count` pictures named after it and their slot.
+Department pictured(PublishFixture& fixture, const QString& name, int count) {
+    Department department{name, {}};
+    for (int p = 0; p < count; ++p)
+        department.pictures.append(
+            fixture.makePicture(QStringLiteral("%1-%2.jpg").arg(name).arg(p, 3, 10, QLatin1Char('0'))));
+    return department;
+}
+
+// What the server holds below the shop's root, pictures only.
+QMap<QString, QByteArray> picturesOnServer(const FtpTestServer& server) {
+    QMap<QString, QByteArray> out;
+    const QMap<QString, QByteArray> tree = remoteTree(server, kRoot);
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        if (it.key().endsWith(QLatin1String(".jpeg")))
+            out.insert(it.key(), it.value());
+    }
+    return out;
+}
+
+// The commands of each session, in order, keyed by the session; the main one is the first to log in.
+QMap<QString, QStringList> commandsBySession(const FtpTestServer& server) {
+    QMap<QString, QStringList> out;
+    for (const FtpExchange& exchange : server.exchanges())
+        out[exchange.session].append(exchange.command);
+    return out;
+}
+
+QString mainSession(const FtpTestServer& server) {
+    const QStringList sessions = server.loggedInSessions();
+    return sessions.isEmpty() ? QString() : sessions.first();
+}
+
+// The main connection's part of an upload: what stays there whatever the number of connections.
+QStringList sequenceCommands(const QStringList& commands) {
+    static const QSet<QString> moving = {QStringLiteral("EPSV"), QStringLiteral("PASV"), QStringLiteral("TYPE"),
+                                         QStringLiteral("MLSD"), QStringLiteral("LIST"), QStringLiteral("DELE"),
+                                         QStringLiteral("QUIT")};
+    QStringList out;
+    for (const QString& command : commands) {
+        if (moving.contains(verbOf(command)))
+            continue;
+        if (verbOf(command) == QLatin1String("STOR") && command.endsWith(QLatin1String(".jpeg")))
+            continue;
+        out.append(command);
+    }
+    return out;
+}
+
+} // namespace
+
+// Pictures and removals over several FTP connections against real servers: the progress lines
+// and the tree as with one connection, the first failing picture the one reported, a server
+// that takes fewer connections, connections lost on the way, and the server-side order.
+class tst_FtpPool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void picturesOverSeveralConnections_data();
+    void picturesOverSeveralConnections();
+    void firstFailingPictureReported_data();
+    void firstFailingPictureReported();
+    void serverTakesFewerConnections_data();
+    void serverTakesFewerConnections();
+    void oneConnectionKeepsTheServerOrder();
+    void removalOverThePool_data();
+    void removalOverThePool();
+    void connectionsLostOnTheWay();
+    void cancelWhilePicturesRun();
+
+private:
+    ServerRows::CurlGlobal m_curl;
+};
+
+void tst_FtpPool::picturesOverSeveralConnections_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("connections");
+    QTest::newRow("pyftpdlib: 4 connections") << Kind::Pyftpdlib << 4;
+    QTest::newRow("pyftpdlib: 8 connections") << Kind::Pyftpdlib << 8;
+    QTest::newRow("pyftpdlib: 2 connections") << Kind::Pyftpdlib << 2;
+    QTest::newRow("vsftpd: 4 connections") << Kind::Vsftpd << 4;
+}
+
+// Catches pictures lost, mixed up, cut short or sent in ASCII over the extra connections;
+// progress lines out of slot order; a missing picture that is not passed over, or a pass that
+// does not end at the first empty image path; and anything but the pictures leaving the main
+// connection or its order.
+void tst_FtpPool::picturesOverSeveralConnections() {
+    QFETCH(Kind, kind);
+    QFETCH(int, connections);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    Shop shop;
+    Department big = pictured(fixture, QStringLiteral("Big Department"), 100);
+    QVERIFY(QFile::remove(big.pictures[17]));
+    QVERIFY(QFile::remove(big.pictures[60]));
+    shop.add(big);
+    Department stops = pictured(fixture, QStringLiteral("Stops Early"), 4);
+    stops.pictures[2].clear(); // the pass ends here: the fourth picture is never sent
+    shop.add(stops);
+    shop.add(pictured(fixture, QStringLiteral("Caf\u00E9 & Th\u00E9"), 5));
+
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = connections;
+    const UploadRecord record = runUpload(request);
+
+    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
+                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    QCOMPARE(record.lines, lines);
+    QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
+    QCOMPARE(picturesOnServer(server), shop.pictureTree());
+    QCOMPARE(shop.pictureTree().size(), 98 + 2 + 5);
+    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Stops Early/3.jpeg"))));
+    const QMap<QString, QByteArray> tree = remoteTree(server, kRoot);
+    const QMap<QString, QByteArray> fixedFiles = fixture.fixedFilesTree();
+    for (auto it = fixedFiles.cbegin(); it != fixedFiles.cend(); ++it)
+        QCOMPARE(tree.value(it.key()), it.value());
+
+    if (kind != Kind::Pyftpdlib)
+        return; // vsftpd's log does not tell its parallel sessions apart
+    QCOMPARE(server.loggedInSessions().size(), connections);
+    const QMap<QString, QStringList> bySession = commandsBySession(server);
+    const QString main = mainSession(server);
+    int sessionsWithPictures = 0;
+    for (auto it = bySession.begin(); it != bySession.end(); ++it) {
+        bool stored = false;
+        for (const QString& command : it.value())
+            stored = stored || (verbOf(command) == QLatin1String("STOR") && command.endsWith(QLatin1String(".jpeg")));
+        sessionsWithPictures += stored ? 1 : 0;
+        if (it.key() == main)
+            continue;
+        // The extra connections: pictures only, binary once, a folder entered once per batch,
+        // nothing between two pictures but the passive set-up.
+        QCOMPARE(it.value().count(QStringLiteral("TYPE I")), 1);
+        QStringList betweenStores;
+        for (const QString& command : it.value()) {
+            const QString verb = verbOf(command);
+            QVERIFY2(verb != QLatin1String("MKD") && verb != QLatin1String("RMD") && verb != QLatin1String("DELE"),
+                     qPrintable(command));
+            if (verb == QLatin1String("STOR")) {
+                QVERIFY2(command.endsWith(QLatin1String(".jpeg")), qPrintable(command));
+                QVERIFY2(betweenStores.isEmpty() || betweenStores == QStringList{QStringLiteral("EPSV")} ||
+                             (betweenStores.size() == 2 && verbOf(betweenStores[0]) == QLatin1String("CWD")),
+                         joined(betweenStores));
+                betweenStores.clear();
+            } else if (verb != QLatin1String("USER") && verb != QLatin1String("PASS") &&
+                       verb != QLatin1String("TYPE")) {
+                betweenStores.append(command);
+            }
+        }
+    }
+    QVERIFY2(sessionsWithPictures >= 2, "the pictures went over one connection");
+    // The main connection: binary once, and every step of the sequence in its order.
+    QCOMPARE(bySession[main].count(QStringLiteral("TYPE I")), 1);
+    QCOMPARE(bySession[main].filter(QStringLiteral("TYPE A")).size(), 0);
+
+    // Server-side, each department's pictures land after its product file and before the next
+    // department's folder is made.
+    QStringList order = server.storedPaths();
+    for (const Department& department : shop.departments) {
+        const QString folder = kRoot + QStringLiteral("/store/") + department.name + QLatin1Char('/');
+        const qsizetype details = order.indexOf(folder + QStringLiteral("productdetails.nif"));
+        QVERIFY(details >= 0);
+        for (const auto& [slot, path] : Shop::sent(department)) {
+            const qsizetype at = order.indexOf(folder + ProductDetails::pictureName(slot));
+            QVERIFY(at > details);
+            for (qsizetype i = details + 1; i < at; ++i)
+                QVERIFY2(order[i].startsWith(folder), qPrintable(order[i]));
+        }
+    }
+}
+
+void tst_FtpPool::firstFailingPictureReported_data() {
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<QList<int>>("refused"); // slots the server will not store
+    QTest::addColumn<int>("reported");
+    QTest::newRow("4 connections, slot 50") << 4 << QList<int>{50} << 50;
+    QTest::newRow("4 connections, slots 53 and 50") << 4 << QList<int>{53, 50} << 50;
+    QTest::newRow("4 connections, slot 1") << 4 << QList<int>{1} << 1;
+    QList<int> fromThirty;
+    for (int slot = 30; slot < 100; ++slot)
+        fromThirty.append(slot);
+    QTest::newRow("4 connections, every slot from 30") << 4 << fromThirty << 30;
+    QTest::newRow("8 connections, slots 97 and 96") << 8 << QList<int>{97, 96} << 96;
+    QTest::newRow("1 connection, slot 50") << 1 << QList<int>{50} << 50;
+}
+
+// Catches a later failure reported instead of the first in slot order, a success line after a
+// failure, pictures started after the failed one was known, lines out of slot order, and the
+// upload going on to the next department.
+void tst_FtpPool::firstFailingPictureReported() {
+    QFETCH(int, connections);
+    QFETCH(QList<int>, refused);
+    QFETCH(int, reported);
+    FtpTestServer::Options options;
+    for (const int slot : refused)
+        options.refusedStores.append(kRoot + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
+    FtpTestServer server(Kind::Pyftpdlib, options);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    Shop shop;
+    shop.add(pictured(fixture, QStringLiteral("Big"), 100));
+    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = connections;
+    const UploadRecord record = runUpload(request);
+
+    const QStringList& pictures = shop.departments[0].pictures;
+    QStringList before = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
+                         fullRefreshFixedLines() + QStringList{fileLine(QStringLiteral("productdetails.nif"))};
+    for (int slot = 0; slot <= reported; ++slot)
+        before.append(imageLine(pictures[slot]));
+    const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(pictures[reported]).fileName();
+    QCOMPARE(record.lines.mid(0, before.size()), before);
+    QCOMPARE(record.lines.last(), failure);
+    // Between them only lines of pictures already under way, still in slot order.
+    const QStringList after = record.lines.mid(before.size(), record.lines.size() - before.size() - 1);
+    for (qsizetype i = 0; i < after.size(); ++i)
+        QCOMPARE(after[i], imageLine(pictures[reported + 1 + int(i)]));
+    if (connections == 1)
+        QVERIFY(after.isEmpty());
+    QVERIFY(!record.lines.contains(kSuccess));
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QCOMPARE(record.outcome.failureLine, failure);
+    QVERIFY(record.outcome.detail.contains(QStringLiteral("550")));
+
+    // What came before the failure is on the server, whole; the failed picture is not, and the
+    // next department was never begun.
+    const QMap<QString, QByteArray> onServer = picturesOnServer(server);
+    for (int slot = 0; slot < reported; ++slot)
+        QCOMPARE(onServer.value(QStringLiteral("store/Big/") + ProductDetails::pictureName(slot)),
+                 TestSupport::readBytes(pictures[slot]));
+    QVERIFY(!onServer.contains(QStringLiteral("store/Big/") + ProductDetails::pictureName(reported)));
+    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
+}
+
+void tst_FtpPool::serverTakesFewerConnections_data() {
+    QTest::addColumn<bool>("perUser"); // else per address
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("connections");
+    QTest::newRow("two logins per user (530), 4 asked") << true << 2 << 4;
+    QTest::newRow("two connections per address (421), 4 asked") << false << 2 << 4;
+    QTest::newRow("one login per user, 8 asked: the main connection alone") << true << 1 << 8;
+    QTest::newRow("one connection per address, 4 asked: the main connection alone") << false << 1 << 4;
+}
+
+// Catches an upload that fails, or loses pictures, because the server turned extra connections
+// away: the first upload and then a data-only one, whose removals go over the pool too.
+void tst_FtpPool::serverTakesFewerConnections() {
+    QFETCH(bool, perUser);
+    QFETCH(int, limit);
+    QFETCH(int, connections);
+    FtpTestServer::Options options;
+    if (perUser)
+        options.maxLoginsPerUser = limit;
+    else
+        options.maxConnectionsPerAddress = limit;
+    FtpTestServer server(Kind::Pyftpdlib, options);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    Shop shop;
+    shop.add(pictured(fixture, QStringLiteral("Books"), 30));
+    shop.add(pictured(fixture, QStringLiteral("Games"), 12));
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = connections;
+
+    UploadRecord record = runUpload(request);
+    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
+                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(picturesOnServer(server), shop.pictureTree());
+    QCOMPARE(server.loggedInSessions().size(), limit);
+
+    // The server lets go of the connections it counted before the owner's next press.
+    QTRY_COMPARE(server.commands().count(QStringLiteral("QUIT")), limit);
+    QTest::qWait(200);
+    server.clearLog();
+    record = runUpload(request);
+    const QStringList dataLines =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))} +
+        shop.departmentLines() + QStringList{kSuccess};
+    QCOMPARE(record.lines, dataLines);
+    QCOMPARE(picturesOnServer(server), shop.pictureTree());
+    QCOMPARE(server.loggedInSessions().size(), limit);
+}
+
+// Catches the one-connection upload changing at all: one session, and the server sees the
+// commands of the upload sequence exactly as before, listing and deletes included; with four
+// connections, the main connection still sends the sequence's own commands in that order.
+void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
+    const QString root = QStringLiteral("/htdocs//kioskSmith");
+    QStringList expected = {
+        QStringLiteral("USER kiosk"),
+        QStringLiteral("PASS ******"),
+        QStringLiteral("PWD"),
+        QStringLiteral("CWD /htdocs"),
+        QStringLiteral("CWD ") + root,
+        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("TYPE I"),
+        QStringLiteral("STOR storesettings.txt"),
+        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("TYPE A"),
+        QStringLiteral("MLSD"),
+        QStringLiteral("DELE 0.jpeg"),
+        QStringLiteral("DELE 7.jpeg"),
+        QStringLiteral("rmd old"),
+        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books/old"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("MLSD"),
+        QStringLiteral("DELE a.txt"),
+        QStringLiteral("DELE b.txt"),
+        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("MLSD"),
+        QStringLiteral("rmd old"),
+        QStringLiteral("DELE productdetails.nif"),
+        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
+        QStringLiteral("rmd ") + root + QStringLiteral("/store/Books"),
+        QStringLiteral("MKD ") + root + QStringLiteral("/store/Books"),
+        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("TYPE I"),
+        QStringLiteral("STOR productdetails.nif"),
+    };
+    for (int slot = 0; slot < 3; ++slot)
+        expected << QStringLiteral("EPSV") << QStringLiteral("STOR ") + ProductDetails::pictureName(slot);
+    expected << QStringLiteral("QUIT");
+
+    QStringList mainPart[2];
+    for (const int connections : {1, 4}) {
+        FtpTestServer server(Kind::Pyftpdlib);
+        for (const QString& file :
+             {QStringLiteral("0.jpeg"), QStringLiteral("7.jpeg"), QStringLiteral("productdetails.nif"),
+              QStringLiteral("old/a.txt"), QStringLiteral("old/b.txt")})
+            server.writeFile(kRoot + QStringLiteral("/store/Books/") + file, "old");
+        KIOSK_START_SERVER(server);
+        PublishFixture fixture;
+        Shop shop;
+        shop.add(pictured(fixture, QStringLiteral("Books"), 3));
+        UploadRequest request = fixture.request(server, shop.catalogue);
+        request.connections = connections;
+        const UploadRecord record = runUpload(request);
+        QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
+        QCOMPARE(picturesOnServer(server), shop.pictureTree());
+        if (connections == 1) {
+            QCOMPARE(server.loggedInSessions().size(), 1);
+            QCOMPARE(server.commands(), expected);
+        } else {
+            QCOMPARE(server.loggedInSessions().size(), 4);
+        }
+        mainPart[connections == 1 ? 0 : 1] = sequenceCommands(commandsBySession(server)[mainSession(server)]);
+    }
+    QCOMPARE(mainPart[1], mainPart[0]);
+}
+
+void tst_FtpPool::removalOverThePool_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::newRow("pyftpdlib") << Kind::Pyftpdlib;
+    QTest::newRow("vsftpd") << Kind::Vsftpd;
+}
+
+// Catches a removal over several connections that leaves files, walks its folders in another
+// order, has two listings open at once, or deletes on the main connection.
+void tst_FtpPool::removalOverThePool() {
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    QStringList files;
+    for (int i = 0; i < 40; ++i)
+        files << QStringLiteral("F/file%1.jpeg").arg(i, 2, 10, QLatin1Char('0'));
+    files << QStringLiteral("F/sub/b.txt") << QStringLiteral("F/sub/deep/c.txt") << QStringLiteral("F/sub/deep/d.txt")
+          << QStringLiteral("F/zz.txt");
+    for (const QString& file : files)
+        server.writeFile(QStringLiteral("/htdocs/") + file, file.toUtf8());
+    server.makeFolder(QStringLiteral("/htdocs/F/empty"));
+    KIOSK_START_SERVER(server);
+
+    FtpPool pool(std::make_unique<FtpSession>(server.serverText(), server.userName(), server.password()), 4,
+                 server.userName(), server.password());
+    QVERIFY(pool.open());
+    QVERIFY(pool.enterFolder("/htdocs"));
+    server.clearLog();
+    QVERIFY(RemoteFolderRemoval::removeRemoteFolder(pool, "/htdocs/F"));
+    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F"))));
+    QVERIFY(QFileInfo(server.localPath(QStringLiteral("/htdocs"))).isDir());
+    QCOMPARE(pool.currentFolder(), QByteArray("/htdocs"));
+    QCOMPARE(pool.connectionsInUse(), 4);
+    if (kind != Kind::Pyftpdlib)
+        return; // vsftpd's log does not tell its parallel sessions apart
+
+    // The main connection walks the folders as alone: entering them, and removing each.
+    // The log was cleared after the main connection logged in: it is the one that removes F.
+    const QMap<QString, QStringList> bySession = commandsBySession(server);
+    QString main;
+    for (auto it = bySession.begin(); it != bySession.end(); ++it) {
+        if (it.value().contains(QStringLiteral("rmd /htdocs/F")))
+            main = it.key();
+    }
+    QVERIFY(!main.isEmpty());
+    QCOMPARE(bySession[main], (QStringList{
+                                  QStringLiteral("CWD /htdocs/F"),
+                                  QStringLiteral("rmd empty"),
+                                  QStringLiteral("rmd sub"),
+                                  QStringLiteral("CWD /htdocs/F/sub"),
+                                  QStringLiteral("rmd deep"),
+                                  QStringLiteral("CWD /htdocs/F/sub/deep"),
+                                  QStringLiteral("CWD /htdocs/F/sub"),
+                                  QStringLiteral("rmd deep"),
+                                  QStringLiteral("CWD /htdocs/F"),
+                                  QStringLiteral("rmd sub"),
+                                  QStringLiteral("CWD /htdocs"),
+                                  QStringLiteral("rmd /htdocs/F"),
+                              }));
+    // Listings and deletes on the others, one listing at a time.
+    int deletes = 0;
+    bool listing = false;
+    QString listingSession;
+    for (const FtpExchange& exchange : server.exchanges()) {
+        const QString verb = verbOf(exchange.command);
+        if (verb == QLatin1String("DELE"))
+            ++deletes;
+        if (verb == QLatin1String("MLSD") || verb == QLatin1String("LIST")) {
+            QVERIFY2(!listing, "two listings at once");
+            listing = true;
+            listingSession = exchange.session;
+        }
+        if (listing && exchange.session == listingSession && exchange.reply / 100 == 2 &&
+            (verb == QLatin1String("MLSD") || verb == QLatin1String("LIST")))
+            listing = false;
+    }
+    QCOMPARE(deletes, int(files.size()));
+}
+
+// Catches an upload that fails when the server drops the extra connections while they wait:
+// the main connection is reopened as ever, the lost ones are let go, and every picture still
+// arrives.
+void tst_FtpPool::connectionsLostOnTheWay() {
+    FtpTestServer::Options options;
+    options.idleTimeoutSeconds = 1;
+    FtpTestServer server(Kind::Pyftpdlib, options);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    Shop shop;
+    shop.add(pictured(fixture, QStringLiteral("First"), 10));
+    shop.add(pictured(fixture, QStringLiteral("Second"), 10));
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = 4;
+    int detailsLines = 0;
+    const UploadRecord record = runUpload(request, [&](const QString& line) {
+        // The owner's machine is busy before the second department: every connection times out.
+        if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2)
+            QThread::msleep(2500);
+    });
+    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
+                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(picturesOnServer(server), shop.pictureTree());
+}
+
+// Catches a cancelled upload whose pool goes on starting pictures, reports anything, or hangs.
+void tst_FtpPool::cancelWhilePicturesRun() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    Shop shop;
+    shop.add(pictured(fixture, QStringLiteral("Big"), 60));
+    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = 4;
+    std::atomic<bool> cancel{false};
+    const QString cancelAt = imageLine(shop.departments[0].pictures[10]);
+    QElapsedTimer clock;
+    clock.start();
+    const UploadRecord record = runUpload(
+        request,
+        [&](const QString& line) {
+            if (line == cancelAt)
+                cancel.store(true);
+        },
+        &cancel);
+    QVERIFY(clock.elapsed() < 20000);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
+    QCOMPARE(record.lines.last(), cancelAt);
+    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
+}
+
+QTEST_GUILESS_MAIN(tst_FtpPool)
+#include "tst_FtpPool.moc"

@@ -147,7 +147,9 @@ void tst_CliPublish::connectionsUsed() {
     const Run run = runCli(QStringList{QStringLiteral("--data"), dataFolder, QStringLiteral("publish")} + options);
     QCOMPARE(run.exitCode, 0);
     QVERIFY2(run.out.endsWith(QStringLiteral("Store uploaded sucessfully\n")), qPrintable(run.out));
-    QCOMPARE(server.loggedInSessions().size(), connections);
+    // The connections opened: with a few small pictures on loopback, an extra one may not have
+    // finished logging in before the main connection sent them all.
+    QCOMPARE(server.sessions().size(), connections);
     QCOMPARE(run.err.contains(QStringLiteral("kioskSmith.ini")), warned);
     for (int p = 0; p < 8; ++p)
         QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/%1.jpeg").arg(p))),

@@ -482,6 +482,20 @@ QStringList FtpTestServer::loggedInSessions() const {
     return sessions;
 }
 
+QStringList FtpTestServer::sessions() const {
+    QStringList out;
+    QFile file(m_logPath);
+    if (m_kind != Kind::Pyftpdlib || !file.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        const qsizetype mark = line.indexOf(QLatin1String(" -> 220"));
+        if (mark > 0 && !out.contains(line.left(mark)))
+            out.append(line.left(mark));
+    }
+    return out;
+}
+
 void FtpTestServer::clearLog() const {
     QFile file(m_logPath);
     if (file.exists() && file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -85,6 +85,8 @@ public:
     QStringList storedPaths() const;
     // The connections that logged in, in the order they did (the sessions of exchanges()).
     QStringList loggedInSessions() const;
+    // pyftpdlib: every connection the server greeted, logged in or not, in the order it did.
+    QStringList sessions() const;
     // Forgets what was logged so far.
     void clearLog() const;
 

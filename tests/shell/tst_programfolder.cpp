@@ -12,9 +12,10 @@ namespace {
 
 // What the build ships, without whatever an owner (or a developer trying the program) left there.
 bool isOwnersFile(const QString& relative) {
-    static const QStringList owners = {QStringLiteral("departments.txt"), QStringLiteral("products.txt"),
-                                       QStringLiteral("ftpsettings.txt"), QStringLiteral("store/storesettings.txt"),
-                                       QStringLiteral("store/productdetails.nif")};
+    static const QStringList owners = {
+        QStringLiteral("departments.txt"),          QStringLiteral("products.txt"),
+        QStringLiteral("ftpsettings.txt"),          QStringLiteral("store/storesettings.txt"),
+        QStringLiteral("store/productdetails.nif"), QStringLiteral("kioskSmith.ini")};
     return owners.contains(relative) || relative.startsWith(QLatin1String("pictures/"));
 }
 

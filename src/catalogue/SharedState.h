@@ -1,8 +1,8 @@
 #pragma once
 
+#include "catalogue/OrderRecord.h"
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/StoreCatalogue.h"
-#include "orders/OrderRecord.h"
 
 #include <QString>
 

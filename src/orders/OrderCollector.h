@@ -1,9 +1,9 @@
 #pragma once
 
+#include "catalogue/OrderRecord.h"
 #include "catalogue/SettingsFiles.h"
 #include "orders/OrderCollection.h"
 #include "orders/OrderFetch.h"
-#include "orders/OrderRecord.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "catalogue/OrderRecord.h"
 #include "catalogue/Status.h"
-#include "orders/OrderRecord.h"
 
 #include <QByteArray>
 #include <QString>

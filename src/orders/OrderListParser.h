@@ -1,6 +1,6 @@
 #pragma once
 
-#include "orders/OrderRecord.h"
+#include "catalogue/OrderRecord.h"
 
 #include <QString>
 #include <QStringView>

@@ -2,7 +2,7 @@
 
 #include "catalogue/SharedState.h"
 #include "orders/frmOrders.h"
-#include "shell/Shell.h"
+#include "ui/Shell.h"
 
 OrdersController::OrdersController(SharedState& state,
                                    Shell& shell,

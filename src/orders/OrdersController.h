@@ -1,7 +1,7 @@
 #pragma once
 
 #include "orders/OrderCollector.h"
-#include "shell/BackgroundTask.h"
+#include "ui/BackgroundTask.h"
 
 #include <functional>
 

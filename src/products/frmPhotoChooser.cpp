@@ -3,8 +3,8 @@
 #include "catalogue/SharedState.h"
 #include "products/PictureBox.h"
 #include "products/ProductRules.h"
-#include "shell/MessageBox.h"
-#include "shell/Twips.h"
+#include "ui/MessageBox.h"
+#include "ui/Twips.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -6,8 +6,8 @@
 #include "products/ProductEditing.h"
 #include "products/ProductRules.h"
 #include "products/frmPhotoChooser.h"
-#include "shell/MessageBox.h"
-#include "shell/Shell.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
 
 #include <QFileInfo>
 #include <QFocusEvent>

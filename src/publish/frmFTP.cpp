@@ -4,8 +4,8 @@
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
-#include "shell/MessageBox.h"
-#include "shell/Shell.h"
+#include "ui/MessageBox.h"
+#include "ui/Shell.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "publish/UploadJob.h"
-#include "shell/BackgroundTask.h"
-#include "shell/TaskWindow.h"
+#include "ui/BackgroundTask.h"
+#include "ui/TaskWindow.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -2,10 +2,10 @@
 
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/SharedState.h"
-#include "shell/MessageBox.h"
 #include "structure/DepartmentList.h"
 #include "structure/DepartmentName.h"
 #include "structure/StorableText.h"
+#include "ui/MessageBox.h"
 
 #include <QComboBox>
 #include <QEvent>

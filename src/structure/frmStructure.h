@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/TaskWindow.h"
+#include "ui/TaskWindow.h"
 
 class QComboBox;
 class QGroupBox;

@@ -1,12 +1,12 @@
+#include "app/frmMain.h"
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SharedState.h"
 #include "orders/frmOrders.h"
 #include "publish/UploadJob.h"
-#include "shell/MessageBox.h"
-#include "shell/frmMain.h"
 #include "support/FtpTestServer.h"
 #include "support/HttpTestServer.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
 #include <QDirIterator>
 #include <QListWidget>

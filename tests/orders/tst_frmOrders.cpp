@@ -1,12 +1,12 @@
+#include "app/ConnectionCheck.h"
+#include "app/frmMain.h"
+#include "app/frmMenuLeft.h"
 #include "catalogue/SharedState.h"
 #include "orders/OrdersController.h"
 #include "orders/frmOrders.h"
-#include "shell/ConnectionCheck.h"
-#include "shell/MessageBox.h"
-#include "shell/frmMain.h"
-#include "shell/frmMenuLeft.h"
 #include "support/HttpTestServer.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
 #include <QLineEdit>
 #include <QListWidget>

@@ -1,7 +1,7 @@
 #include "ProductsProgram.h"
 
+#include "app/ConnectionCheck.h"
 #include "products/frmProducts.h"
-#include "shell/ConnectionCheck.h"
 #include "support/TestSupport.h"
 
 #include <QAbstractButton>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/frmMain.h"
 #include "catalogue/SharedState.h"
-#include "shell/frmMain.h"
 
 #include <QTemporaryDir>
 

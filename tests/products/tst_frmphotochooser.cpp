@@ -1,8 +1,8 @@
 #include "ProductsProgram.h"
 #include "products/PictureBox.h"
 #include "products/frmPhotoChooser.h"
-#include "shell/MessageBox.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
 #include <QComboBox>
 #include <QListWidget>

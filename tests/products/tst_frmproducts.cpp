@@ -1,10 +1,10 @@
 #include "ProductsProgram.h"
+#include "app/frmMenuLeft.h"
 #include "products/PictureBox.h"
 #include "products/frmPhotoChooser.h"
 #include "products/frmProducts.h"
-#include "shell/MessageBox.h"
-#include "shell/frmMenuLeft.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
 #include <QClipboard>
 #include <QGroupBox>

@@ -1,14 +1,14 @@
+#include "app/ConnectionCheck.h"
+#include "app/frmDiagnostics.h"
+#include "app/frmMain.h"
 #include "catalogue/SharedState.h"
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
 #include "publish/frmFTP.h"
-#include "shell/ConnectionCheck.h"
-#include "shell/MessageBox.h"
-#include "shell/frmDiagnostics.h"
-#include "shell/frmMain.h"
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
 #include <QCheckBox>
 #include <QDirIterator>

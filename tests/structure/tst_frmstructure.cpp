@@ -1,11 +1,11 @@
+#include "app/frmMain.h"
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/SharedState.h"
-#include "shell/MessageBox.h"
-#include "shell/Twips.h"
-#include "shell/frmMain.h"
 #include "structure/frmStructure.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QClipboard>

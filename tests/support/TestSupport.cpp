@@ -73,8 +73,8 @@ bool runUnprivileged(const std::function<void()>& work) {
 }
 } // namespace TestSupport
 
-#include "shell/ConnectionCheck.h"
-#include "shell/frmMain.h"
+#include "app/ConnectionCheck.h"
+#include "app/frmMain.h"
 
 namespace TestSupport {
 std::unique_ptr<frmMain>

@@ -1,6 +1,6 @@
+#include "app/TerminationSignals.h"
+#include "app/frmMain.h"
 #include "catalogue/SharedState.h"
-#include "shell/TerminationSignals.h"
-#include "shell/frmMain.h"
 
 #include <QApplication>
 

@@ -1,13 +1,13 @@
+#include "app/ConnectionCheck.h"
+#include "app/frmDiagnostics.h"
+#include "app/frmMain.h"
+#include "app/frmMenuLeft.h"
+#include "app/frmSplash.h"
 #include "catalogue/SharedState.h"
-#include "shell/BackgroundTask.h"
-#include "shell/ConnectionCheck.h"
-#include "shell/MessageBox.h"
-#include "shell/Twips.h"
-#include "shell/frmDiagnostics.h"
-#include "shell/frmMain.h"
-#include "shell/frmMenuLeft.h"
-#include "shell/frmSplash.h"
 #include "support/TestSupport.h"
+#include "ui/BackgroundTask.h"
+#include "ui/MessageBox.h"
+#include "ui/Twips.h"
 
 #include <QAction>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "shell/Placement.h"
+#include "app/Placement.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Shell.h"
+#include "ui/Shell.h"
 
 #include <QMainWindow>
 #include <QPointer>

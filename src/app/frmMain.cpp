@@ -1,5 +1,11 @@
-#include "shell/frmMain.h"
+#include "app/frmMain.h"
 
+#include "app/CatalogueSaver.h"
+#include "app/ConnectionCheck.h"
+#include "app/Placement.h"
+#include "app/frmDiagnostics.h"
+#include "app/frmMenuLeft.h"
+#include "app/frmSplash.h"
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/SharedState.h"
 #include "orders/OrdersController.h"
@@ -7,16 +13,10 @@
 #include "products/frmPhotoChooser.h"
 #include "products/frmProducts.h"
 #include "publish/frmFTP.h"
-#include "shell/BackgroundTask.h"
-#include "shell/CatalogueSaver.h"
-#include "shell/ConnectionCheck.h"
-#include "shell/MessageBox.h"
-#include "shell/Placement.h"
-#include "shell/Twips.h"
-#include "shell/frmDiagnostics.h"
-#include "shell/frmMenuLeft.h"
-#include "shell/frmSplash.h"
 #include "structure/frmStructure.h"
+#include "ui/BackgroundTask.h"
+#include "ui/MessageBox.h"
+#include "ui/Twips.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "shell/ConnectionCheck.h"
+#include "app/ConnectionCheck.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

@@ -1,6 +1,6 @@
-#include "shell/frmSplash.h"
+#include "app/frmSplash.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "shell/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <QInputDialog>
 #include <QMessageBox>

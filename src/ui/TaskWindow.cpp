@@ -1,6 +1,6 @@
-#include "shell/TaskWindow.h"
+#include "ui/TaskWindow.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QMdiSubWindow>
 

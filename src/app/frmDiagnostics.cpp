@@ -1,6 +1,6 @@
-#include "shell/frmDiagnostics.h"
+#include "app/frmDiagnostics.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QListWidget>
 #include <QVBoxLayout>

@@ -1,5 +1,5 @@
-#include "shell/Placement.h"
-#include "shell/Twips.h"
+#include "app/Placement.h"
+#include "ui/Twips.h"
 
 #include <QtTest>
 

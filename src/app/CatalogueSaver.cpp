@@ -1,8 +1,8 @@
-#include "shell/CatalogueSaver.h"
+#include "app/CatalogueSaver.h"
 
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SharedState.h"
-#include "shell/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
-#include "shell/frmMenuLeft.h"
+#include "app/frmMenuLeft.h"
 
-#include "shell/Twips.h"
+#include "ui/Twips.h"
 
 #include <QPushButton>
 

@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""Every include between folders of src/ points down the layers, so no two folders include each
+other, directly or round a longer loop."""
+import pathlib
+import re
+import sys
+
+# Each folder and the folders it may include. The core's folders are Qt Core only; ui is what
+# every window shares; the feature folders hold their rules (core) and their windows.
+ALLOWED = {
+    "catalogue": set(),
+    "ui": {"catalogue"},
+    "structure": {"catalogue", "ui"},
+    "products": {"catalogue", "ui", "structure"},
+    "publish": {"catalogue", "ui", "structure"},
+    "orders": {"catalogue", "ui", "publish"},
+    "app": {"catalogue", "ui", "structure", "products", "publish", "orders"},
+    "cli": {"catalogue", "structure", "products", "publish", "orders"},
+}
+
+src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[2] / "src")
+include = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
+faults = []
+edges = {}
+for path in sorted(src.rglob("*")):
+    if path.suffix not in {".cpp", ".h"}:
+        continue
+    folder = path.relative_to(src).parts[0]
+    if folder not in ALLOWED:
+        faults.append(f"{path}: folder {folder} has no place in the layers")
+        continue
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        m = include.match(line)
+        if not m or m.group(1) == folder:
+            continue
+        edges.setdefault(folder, set()).add(m.group(1))
+        if m.group(1) not in ALLOWED[folder]:
+            faults.append(f"{path}:{number}: {folder} may not include {m.group(1)}")
+
+# The allowed map itself must have no circle.
+def reaches(start, goal, seen):
+    for nxt in ALLOWED.get(start, ()):
+        if nxt == goal or (nxt not in seen and reaches(nxt, goal, seen | {nxt})):
+            return True
+    return False
+
+for folder in ALLOWED:
+    if reaches(folder, folder, set()):
+        faults.append(f"the layers map has a circle through {folder}")
+
+for fault in faults:
+    print(fault)
+print(f"{len(edges)} folders checked, {len(faults)} faults")
+sys.exit(1 if faults else 0)

@@ -3,6 +3,7 @@
 #include "catalogue/LineFile.h"
 #include "publish/FtpPool.h"
 #include "publish/FtpSession.h"
+#include "publish/OrderKey.h"
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
 #include "publish/RemoteFolderRemoval.h"
@@ -180,6 +181,8 @@ void UploadJob::refreshStore() {
         if (!uploadFile(local(file)))
             return;
     }
+    if (!sendOrderKey())
+        return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
@@ -214,6 +217,8 @@ void UploadJob::uploadData() {
         return;
     }
     if (!uploadFile(local(PublishedTree::settingsFile())))
+        return;
+    if (!sendOrderKey())
         return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
@@ -265,6 +270,19 @@ bool UploadJob::uploadFile(const QString& localPath) {
     if (!store(localPath, name->toUtf8()))
         return reportRemote(QStringLiteral("Failed to upload file ") + *name);
     return true;
+}
+
+// The secret the shop's collectOrders.php asks of the program, made on the first upload and
+// sent with every upload, so a shop always has the key the program holds.
+bool UploadJob::sendOrderKey() {
+    OrderKey key;
+    const Status made = OrderKey::loadOrCreate(m_request.dataFolder, key);
+    if (!made)
+        return report(QStringLiteral("Failed to write orderkey.php: ") + made.reason(), made.message());
+    const Status written = LineFile::replaceFile(local(OrderKey::phpFileName()), key.phpFile());
+    if (!written)
+        return report(QStringLiteral("Failed to write orderkey.php: ") + written.reason(), written.message());
+    return uploadFile(local(OrderKey::phpFileName()));
 }
 
 std::vector<UploadJob::Picture> UploadJob::picturesToSend(int d) const {

@@ -94,6 +94,7 @@ private:
     void uploadData();
     bool publishDepartment(int d);
     bool uploadFile(const QString& localPath);
+    bool sendOrderKey();
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();

@@ -1,5 +1,6 @@
 #include "orders/OrderCollection.h"
 
+#include "catalogue/StoreDomain.h"
 #include "orders/OrderArchive.h"
 #include "orders/OrderListParser.h"
 #include "orders/OrderTexts.h"
@@ -136,7 +137,7 @@ Start begin(OrderBook& book, const FtpSettings& ftpSettings, const StoreSettings
         return start;
     }
     start.traceLine = OrderTexts::traceLine(storeSettings.domain);
-    start.target.domain = storeSettings.domain;
+    start.target.domain = StoreDomain::clean(storeSettings.domain);
     start.target.secret = key.secret;
     start.target.httpsKnown = key.httpsWorked(storeSettings.domain);
     return start;

@@ -74,7 +74,7 @@ StoreSettings storeAt(const QString& domain) {
 OrderFetch::Options shortTimeouts() {
     OrderFetch::Options options;
     options.connectTimeout = std::chrono::milliseconds(2000);
-    options.transferTimeout = std::chrono::milliseconds(1500);
+    options.stallTimeout = std::chrono::milliseconds(1500);
     return options;
 }
 
@@ -290,7 +290,7 @@ void tst_OrderCollection::cancelStopsAHungFetch() {
     OrderBook book;
     OrderCollector collector(book);
     OrderFetch::Options patient;
-    patient.transferTimeout = std::chrono::milliseconds(60000);
+    patient.stallTimeout = std::chrono::milliseconds(60000);
     collector.setOptions(patient);
     QSignalSpy finished(&collector, &OrderCollector::finished);
 

@@ -34,7 +34,7 @@ struct Program {
         main = startProgram(state, dir.path(), true, [transferTimeoutMs](frmMain& m) {
             OrderFetch::Options options;
             options.connectTimeout = std::chrono::milliseconds(transferTimeoutMs);
-            options.transferTimeout = std::chrono::milliseconds(transferTimeoutMs);
+            options.stallTimeout = std::chrono::milliseconds(transferTimeoutMs);
             m.ordersController()->collector().setOptions(options);
         });
     }

@@ -57,12 +57,12 @@ std::optional<OrderCollection::Result> transferProblem(const OrderFetch::Respons
 OrderCollection::Result parsed(QString text) {
     using OrderCollection::Outcome;
     OrderCollection::Result result;
-    result.ordersText = std::move(text);
-    if (result.ordersText.isEmpty()) {
+    if (text.isEmpty()) {
         result.outcome = Outcome::Empty;
         return result;
     }
-    OrderListParser::Result list = OrderListParser::parse(result.ordersText);
+    result.textShown = !text.trimmed().isEmpty();
+    OrderListParser::Result list = OrderListParser::parse(text);
     result.orders = std::move(list.orders);
     result.malformedAt = list.malformedAt;
     result.outcome = list.isComplete() ? Outcome::ListRead : Outcome::Malformed;
@@ -108,6 +108,37 @@ QString failureAdvice(const OrderCollection::View& view) {
                QStringLiteral(". Refresh the whole store to give the shop this program's order key.");
     return QStringLiteral("The orders could not be read: ") + view.error +
            QStringLiteral(". Check that your shop is online (your host may have suspended it), then press F5.");
+}
+
+// The private list record by record: each is decoded on its own (older pages wrote
+// Windows-1252, newer ones UTF-8) and read at once, so the whole list is never held as text.
+OrderCollection::Result parsedRecords(QByteArrayView bytes) {
+    using OrderCollection::Outcome;
+    static constexpr QByteArrayView end("::-");
+    OrderCollection::Result result;
+    if (bytes.trimmed().isEmpty()) {
+        result.outcome = Outcome::Empty;
+        return result;
+    }
+    result.orders.reserve(std::size_t(bytes.count(end)));
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        const qsizetype found = bytes.indexOf(end, from);
+        const qsizetype to = found < 0 ? bytes.size() : found + end.size();
+        const QString text = OrderFetch::decodeRecords(bytes.sliced(from, to - from));
+        from = to;
+        OrderListParser::Result one = OrderListParser::parse(text);
+        for (OrderRecord& order : one.orders) {
+            order.orderNumber = OrderListParser::orderNumberText(qsizetype(result.orders.size()) + 1);
+            result.orders.push_back(std::move(order));
+        }
+        if (!one.isComplete()) {
+            result.malformedAt = qsizetype(result.orders.size()) + 1;
+            break;
+        }
+    }
+    result.outcome = result.malformedAt == 0 ? Outcome::ListRead : Outcome::Malformed;
+    return result;
 }
 
 } // namespace
@@ -172,7 +203,7 @@ Result interpretPublicList(const OrderFetch::Response& response) {
     }
     Result result = parsed(std::move(text));
     result.httpCode = response.httpCode;
-    if (result.orders.empty() && result.outcome == Outcome::ListRead && !result.ordersText.trimmed().isEmpty())
+    if (result.orders.empty() && result.outcome == Outcome::ListRead && result.textShown)
         return failed(response, QStringLiteral("the server's answer is not an order list"));
     return result;
 }
@@ -195,7 +226,7 @@ Result interpretPrivateList(const OrderFetch::Response& response) {
             return failed(response, QStringLiteral("the server sent a web page instead of the order list"));
         return failed(response, QStringLiteral("the server's answer is not an order list"));
     }
-    Result result = parsed(OrderFetch::decodeRecords(QByteArrayView(response.body).sliced(kListMark.size())));
+    Result result = parsedRecords(QByteArrayView(response.body).sliced(kListMark.size()));
     result.httpCode = response.httpCode;
     return result;
 }
@@ -244,7 +275,6 @@ View apply(OrderBook& book, Result result) {
     view.plainHttp = result.plainHttp;
     view.httpsWorked = result.httpsWorked;
 
-    book.ordersText = std::move(result.ordersText);
     book.orderTable = std::move(result.orders);
     view.orderCount = book.orderCount();
     view.listLines.reserve(view.orderCount);

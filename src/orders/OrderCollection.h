@@ -66,8 +66,8 @@ struct Start {
 // What the fetch and parse found. Made on any thread; touches nothing shared.
 struct Result {
     Outcome outcome = Outcome::Cancelled;
-    QString ordersText;
     std::vector<OrderRecord> orders;
+    bool textShown = false; // the reply held more than blanks
     qsizetype malformedAt = 0; // the record, from 1, at which reading stopped
     long httpCode = 0;
     QString error;            // libcurl's words for an unreachable or slow server, or why the answer is no list

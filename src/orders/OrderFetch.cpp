@@ -19,6 +19,7 @@ struct Body {
     QByteArray bytes;
     qint64 limit = 0;
     bool tooLarge = false;
+    CURL* handle = nullptr;
 };
 
 // libcurl hands over the bytes after undoing gzip or deflate, so the cap holds for what a small
@@ -26,6 +27,13 @@ struct Body {
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
     auto* body = static_cast<Body*>(userData);
     const qint64 n = static_cast<qint64>(size * count);
+    if (body->bytes.isEmpty()) {
+        // Room for the whole body at once where its length is known, instead of doubling.
+        curl_off_t length = -1;
+        curl_easy_getinfo(body->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0 && length <= body->limit)
+            body->bytes.reserve(static_cast<qsizetype>(length));
+    }
     if (body->bytes.size() + n > body->limit) {
         body->tooLarge = true;
         return 0;
@@ -126,6 +134,7 @@ Response fetch(const QString& url, const QByteArray& secret, const Options& opti
     const QByteArray caFile = options.caFile.toLocal8Bit();
 
     CURL* h = easy.get();
+    body.handle = h;
     curl_easy_setopt(h, CURLOPT_URL, address.constData());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer.data());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -278,8 +278,9 @@ void tst_UploadJob::dataOnlyUpload() {
     departments.removeAll(imageLine(shop.cook));
     const QStringList expectedLines1 =
         connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))} + departments +
-        QStringList{kSuccess};
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("orderkey.php"))} +
+        departments + QStringList{kSuccess};
     QCOMPARE(record.lines, expectedLines1);
     QVERIFY(record.outcome.succeeded());
 
@@ -292,8 +293,11 @@ void tst_UploadJob::dataOnlyUpload() {
 
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    QCOMPARE(server.storedPaths(), underRoot(server, QStringList{QStringLiteral("store/storesettings.txt")} + order,
-                                             QStringLiteral("/htdocs/kioskSmith")));
+    QCOMPARE(
+        server.storedPaths(),
+        underRoot(server,
+                  QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/orderkey.php")} + order,
+                  QStringLiteral("/htdocs/kioskSmith")));
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -404,6 +408,7 @@ void tst_UploadJob::departmentFolderInTheWay() {
     const QStringList expectedLines5 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("orderkey.php")),
                     QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
     QCOMPARE(record.lines, expectedLines5);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
@@ -554,8 +559,9 @@ void tst_UploadJob::productDetailsUnwritable() {
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
     const QString prefix = QStringLiteral("Failed to write productdetails.nif: ");
     const QStringList before =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
+        connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload..."),
+                                                          fileLine(QStringLiteral("storesettings.txt")),
+                                                          fileLine(QStringLiteral("orderkey.php"))};
     QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
     QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
              qPrintable(record.lines.last()));

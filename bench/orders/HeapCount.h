@@ -76,4 +76,3 @@ int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
     return 0;
 }
 }
-

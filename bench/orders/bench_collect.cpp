@@ -44,8 +44,8 @@ bool write(const QString& path, const QByteArray& bytes) {
 
 // Records as the pages write them: several address lines, a contact, one to six items.
 QByteArray records(int count) {
-    static const char* const names[] = {"Ann Smith", "Zoë Müller", "Αλέξανδρος Π.", "Татьяна Иванова", "王小明",
-                                        "Siobhán Ní Bhriain"};
+    static const char* const names[] = {"Ann Smith",       "Zoë Müller", "Αλέξανδρος Π.",
+                                        "Татьяна Иванова", "王小明",     "Siobhán Ní Bhriain"};
     QByteArray out;
     for (int i = 1; i <= count; ++i) {
         QByteArray items;
@@ -81,11 +81,11 @@ bool run(int count, const QString& root, const QString& domain) {
     for (int round = 0; round < kRounds; ++round) {
         QElapsedTimer clock;
         clock.start();
-        const int curl = QProcess::execute(
-            QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"),
-                                     QStringLiteral("/dev/null"), QStringLiteral("-X"), QStringLiteral("POST"),
-                                     QStringLiteral("-H"), QStringLiteral("X-Kiosk-Order-Key: ") + QString::fromLatin1(kKey),
-                                     url});
+        const int curl = QProcess::execute(QStringLiteral("curl"),
+                                           {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"),
+                                            QStringLiteral("/dev/null"), QStringLiteral("-X"), QStringLiteral("POST"),
+                                            QStringLiteral("-H"),
+                                            QStringLiteral("X-Kiosk-Order-Key: ") + QString::fromLatin1(kKey), url});
         plain.push_back(double(clock.nsecsElapsed()) / 1e6);
         if (curl != 0) {
             std::fprintf(stderr, "curl failed (%d)\n", curl);
@@ -123,8 +123,8 @@ int main(int argc, char* argv[]) {
     const QString root = dir.path();
     for (const char* page : {"collectOrders.php", "variables.php"}) {
         QFile source(QStringLiteral(KIOSK_SOURCE_DIR "/store/") + QLatin1String(page));
-        if (!source.open(QIODevice::ReadOnly) || !write(root + QStringLiteral("/kioskSmith/") + QLatin1String(page),
-                                                        source.readAll()))
+        if (!source.open(QIODevice::ReadOnly) ||
+            !write(root + QStringLiteral("/kioskSmith/") + QLatin1String(page), source.readAll()))
             return 1;
     }
     if (!write(root + QStringLiteral("/kioskSmith/store/orderkey.php"), "<?php return '" + kKey + "';\n"))

@@ -30,7 +30,5 @@ struct OrderBook {
         return index >= 0 && index < orderCount() ? &orderTable[static_cast<std::size_t>(index)] : nullptr;
     }
 
-    void clear() {
-        orderTable.clear();
-    }
+    void clear() { orderTable.clear(); }
 };

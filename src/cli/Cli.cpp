@@ -23,7 +23,8 @@ Commands:
   publish [--refresh] [--connections N]
         Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
         window does, and prints the same progress lines. --refresh rebuilds the whole shop
-        (its pages, graphics and an empty order list) as "Refresh the whole store" does.
+        (its pages and graphics; the orders on the server are kept) as "Refresh the whole
+        store" does.
         --connections N sends the pictures (and removes old folders) over N FTP connections
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
         (kioskSmith.ini) is used, 4 unless changed.

@@ -181,7 +181,9 @@ void tst_E2eShop::publishOrderCollectView() {
     const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[0].toArray().toVariantList(),
-             QVariantList({"Order #", "Date", "Name", "Address", "Contact", "Items", "Total"}));
+             QVariantList({QStringLiteral("Order #"), QStringLiteral("Date"), QStringLiteral("Name"),
+                           QStringLiteral("Address"), QStringLiteral("Contact"), QStringLiteral("Items"),
+                           QStringLiteral("Total")}));
     const QJsonArray second = rows[2].toArray();
     QCOMPARE(second[0].toString(), QStringLiteral("00002"));
     QCOMPARE(second[2].toString(), u'\'' + hostile);

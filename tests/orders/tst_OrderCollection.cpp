@@ -277,8 +277,9 @@ void tst_OrderCollection::privateList_data() {
          items({QStringLiteral("1 x Mug (Kitchen) at £4.50 = £4.50"), QStringLiteral("Total: £4.50")})},
     };
     // An order from the older pages in Windows-1252, then one from the new pages in UTF-8.
-    const QByteArray mixedRecords = *Windows1252::encode(record(mixed[0]) + QStringLiteral("\r\n")) +
-                                    (record(mixed[1]) + QStringLiteral("\r\n")).toUtf8();
+    const QString oldRecord = record(mixed[0]) + QStringLiteral("\r\n");
+    const QByteArray mixedRecords =
+        *Windows1252::encode(oldRecord) + (record(mixed[1]) + QStringLiteral("\r\n")).toUtf8();
     QTest::newRow("old and new records") << kKey << mixedRecords << Outcome::ListRead << mixed;
     QTest::newRow("no order yet") << kKey << QByteArray() << Outcome::Empty << QList<Fields>{};
     QTest::newRow("the shop holds another key")
@@ -390,7 +391,7 @@ void tst_OrderCollection::httpsFirst() {
     }
     QCOMPARE(view.outcome, outcome);
     QCOMPARE(view.plainHttp, plainHttp);
-    QCOMPARE(view.statusText().contains(QStringLiteral("plain HTTP")), plainHttp);
+    QCOMPARE(view.statusText().contains(OrderTexts::plainHttpText()), plainHttp);
     // Nothing went over plain HTTP unless it had to.
     QCOMPARE(m_php.log().contains(shop.toUtf8()), plainHttp);
 }

@@ -110,36 +110,96 @@ QString failureAdvice(const OrderCollection::View& view) {
            QStringLiteral(". Check that your shop is online (your host may have suspended it), then press F5.");
 }
 
-// The private list record by record: each is decoded on its own (older pages wrote
-// Windows-1252, newer ones UTF-8) and read at once, so the whole list is never held as text.
-OrderCollection::Result parsedRecords(QByteArrayView bytes) {
-    using OrderCollection::Outcome;
-    static constexpr QByteArrayView end("::-");
-    OrderCollection::Result result;
-    if (bytes.trimmed().isEmpty()) {
-        result.outcome = Outcome::Empty;
+// The private list, read record by record as it arrives: each record is decoded on its own
+// (older pages wrote Windows-1252, newer ones UTF-8) and read at once, so neither the whole
+// body nor the whole list as text is ever held.
+class PrivateListReader final {
+public:
+    bool feed(QByteArrayView chunk) {
+        if (m_head.size() < 512)
+            m_head.append(chunk.first(std::min<qsizetype>(512 - m_head.size(), chunk.size())));
+        if (m_stopped)
+            return true;
+        m_pending.append(chunk);
+        if (!m_markSeen) {
+            if (m_pending.size() < kListMark.size()) {
+                m_stopped = !kListMark.startsWith(QByteArrayView(m_pending));
+                return true;
+            }
+            if (!m_pending.startsWith(kListMark)) {
+                m_stopped = true;
+                m_pending.clear();
+                return true;
+            }
+            m_pending.remove(0, kListMark.size());
+            m_markSeen = true;
+        }
+        // Every whole record that has arrived, read in one go when it is all UTF-8 (the usual
+        // case); otherwise one record at a time, each in its own encoding.
+        const qsizetype last = m_pending.lastIndexOf(kRecordEnd);
+        if (last < 0)
+            return true;
+        const qsizetype whole = last + kRecordEnd.size();
+        const QByteArrayView batch = QByteArrayView(m_pending).first(whole);
+        qsizetype from = 0;
+        if (batch.isValidUtf8()) {
+            read(QString::fromUtf8(batch));
+            from = whole;
+        }
+        while (!m_stopped && from < whole) {
+            const qsizetype to = m_pending.indexOf(kRecordEnd, from) + kRecordEnd.size();
+            read(OrderFetch::decodeRecords(batch.sliced(from, to - from)));
+            from = to;
+        }
+        m_pending.remove(0, from);
+        return true;
+    }
+
+    // After the last byte: the result, given the reply's status was a success.
+    OrderCollection::Result finish(const OrderFetch::Response& response) {
+        using OrderCollection::Outcome;
+        if (!m_markSeen) {
+            OrderFetch::Response seen = response;
+            seen.body = m_head;
+            if (looksLikeHtml(seen))
+                return failed(response, QStringLiteral("the server sent a web page instead of the order list"));
+            return failed(response, QStringLiteral("the server's answer is not an order list"));
+        }
+        if (!m_stopped && !m_pending.trimmed().isEmpty())
+            read(OrderFetch::decodeRecords(m_pending));
+        OrderCollection::Result result;
+        result.httpCode = response.httpCode;
+        result.orders = std::move(m_orders);
+        result.malformedAt = m_malformedAt;
+        if (result.orders.empty() && m_malformedAt == 0)
+            result.outcome = Outcome::Empty;
+        else
+            result.outcome = m_malformedAt == 0 ? Outcome::ListRead : Outcome::Malformed;
         return result;
     }
-    result.orders.reserve(std::size_t(bytes.count(end)));
-    qsizetype from = 0;
-    while (from < bytes.size()) {
-        const qsizetype found = bytes.indexOf(end, from);
-        const qsizetype to = found < 0 ? bytes.size() : found + end.size();
-        const QString text = OrderFetch::decodeRecords(bytes.sliced(from, to - from));
-        from = to;
+
+private:
+    static constexpr QByteArrayView kRecordEnd = "::-";
+
+    void read(const QString& text) {
         OrderListParser::Result one = OrderListParser::parse(text);
         for (OrderRecord& order : one.orders) {
-            order.orderNumber = OrderListParser::orderNumberText(qsizetype(result.orders.size()) + 1);
-            result.orders.push_back(std::move(order));
+            order.orderNumber = OrderListParser::orderNumberText(qsizetype(m_orders.size()) + 1);
+            m_orders.push_back(std::move(order));
         }
         if (!one.isComplete()) {
-            result.malformedAt = qsizetype(result.orders.size()) + 1;
-            break;
+            m_malformedAt = qsizetype(m_orders.size()) + 1;
+            m_stopped = true;
         }
     }
-    result.outcome = result.malformedAt == 0 ? Outcome::ListRead : Outcome::Malformed;
-    return result;
-}
+
+    QByteArray m_head;
+    QByteArray m_pending;
+    std::vector<OrderRecord> m_orders;
+    qsizetype m_malformedAt = 0;
+    bool m_markSeen = false;
+    bool m_stopped = false;
+};
 
 } // namespace
 
@@ -208,7 +268,7 @@ Result interpretPublicList(const OrderFetch::Response& response) {
     return result;
 }
 
-Result interpretPrivateList(const OrderFetch::Response& response) {
+Result interpretPrivateList(const OrderFetch::Response& response, PrivateListReader& reader) {
     if (auto problem = transferProblem(response))
         return *problem;
     if (response.status == OrderFetch::Status::HttpError) {
@@ -221,22 +281,21 @@ Result interpretPrivateList(const OrderFetch::Response& response) {
             return failed(response, QStringLiteral("the server answered HTTP %1").arg(response.httpCode));
         }
     }
-    if (!response.body.startsWith(kListMark)) {
-        if (looksLikeHtml(response))
-            return failed(response, QStringLiteral("the server sent a web page instead of the order list"));
-        return failed(response, QStringLiteral("the server's answer is not an order list"));
-    }
-    Result result = parsedRecords(QByteArrayView(response.body).sliced(kListMark.size()));
-    result.httpCode = response.httpCode;
-    return result;
+    return reader.finish(response);
 }
 
 Result fetchAndParse(const Target& target, const OrderFetch::Options& options, OrderFetch::Cancellation* cancellation) {
     const bool usePrivate = !target.secret.isEmpty();
+    std::optional<PrivateListReader> reader;
+    const OrderFetch::Sink sink = [&reader](QByteArrayView chunk) {
+        return reader->feed(chunk);
+    };
     const auto ask = [&](bool https, const QString& file) {
         const QString url = target.url(https, file, options.httpsPort);
-        return file == kPrivateList ? OrderFetch::postWithKey(url, target.secret, options, cancellation)
-                                    : OrderFetch::get(url, options, cancellation);
+        if (file != kPrivateList)
+            return OrderFetch::get(url, options, cancellation);
+        reader.emplace();
+        return OrderFetch::postWithKey(url, target.secret, options, cancellation, sink);
     };
     const auto answered = [](const OrderFetch::Response& r) {
         return r.status == OrderFetch::Status::Ok || r.status == OrderFetch::Status::HttpError;
@@ -256,7 +315,7 @@ Result fetchAndParse(const Target& target, const OrderFetch::Options& options, O
         file = kPublicList;
         response = ask(https, file);
     }
-    Result result = file == kPrivateList ? interpretPrivateList(response) : interpretPublicList(response);
+    Result result = file == kPrivateList ? interpretPrivateList(response, *reader) : interpretPublicList(response);
     if (response.couldNotConnect && target.httpsKnown)
         result.error = QStringLiteral("HTTPS could not connect, and this shop has worked over HTTPS before, so "
                                       "plain HTTP is not tried: ") +

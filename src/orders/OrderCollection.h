@@ -67,7 +67,7 @@ struct Start {
 struct Result {
     Outcome outcome = Outcome::Cancelled;
     std::vector<OrderRecord> orders;
-    bool textShown = false; // the reply held more than blanks
+    bool textShown = false;    // the public list held more than blanks
     qsizetype malformedAt = 0; // the record, from 1, at which reading stopped
     long httpCode = 0;
     QString error;            // libcurl's words for an unreachable or slow server, or why the answer is no list
@@ -110,8 +110,7 @@ Start begin(OrderBook& book,
 // Fetches the list and reads it. Blocks the calling thread.
 Result fetchAndParse(const Target& target, const OrderFetch::Options& options, OrderFetch::Cancellation* cancellation);
 
-// Reads a response already fetched: the private list (collectOrders.php) or the old public one.
-Result interpretPrivateList(const OrderFetch::Response& response);
+// Reads the old public list (store/orders.txt) from a response already fetched.
 Result interpretPublicList(const OrderFetch::Response& response);
 
 // Stores the result in the book and says what the windows show.

@@ -18,8 +18,10 @@ namespace {
 struct Body {
     QByteArray bytes;
     qint64 limit = 0;
+    qint64 received = 0;
     bool tooLarge = false;
     CURL* handle = nullptr;
+    const OrderFetch::Sink* sink = nullptr;
 };
 
 // libcurl hands over the bytes after undoing gzip or deflate, so the cap holds for what a small
@@ -27,16 +29,21 @@ struct Body {
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
     auto* body = static_cast<Body*>(userData);
     const qint64 n = static_cast<qint64>(size * count);
+    if (body->received + n > body->limit) {
+        body->tooLarge = true;
+        return 0;
+    }
+    body->received += n;
+    if (body->sink && *body->sink) {
+        // Read as it arrives: the whole body is never held.
+        return (*body->sink)(QByteArrayView(data, static_cast<qsizetype>(n))) ? size * count : 0;
+    }
     if (body->bytes.isEmpty()) {
         // Room for the whole body at once where its length is known, instead of doubling.
         curl_off_t length = -1;
         curl_easy_getinfo(body->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         if (length > 0 && length <= body->limit)
             body->bytes.reserve(static_cast<qsizetype>(length));
-    }
-    if (body->bytes.size() + n > body->limit) {
-        body->tooLarge = true;
-        return 0;
     }
     body->bytes.append(data, static_cast<qsizetype>(n));
     return size * count;
@@ -111,10 +118,15 @@ void Cancellation::cancel() {
 
 namespace {
 
-Response fetch(const QString& url, const QByteArray& secret, const Options& options, Cancellation* cancellation) {
+Response fetch(const QString& url,
+               const QByteArray& secret,
+               const Options& options,
+               Cancellation* cancellation,
+               const Sink& sink = {}) {
     Response response;
     Body body;
     body.limit = options.maxBodyBytes;
+    body.sink = &sink;
     Curl::Easy easy(curl_easy_init());
     Curl::Multi multi(curl_multi_init());
     if (!easy || !multi) {
@@ -223,8 +235,12 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
     return fetch(url, {}, options, cancellation);
 }
 
-Response postWithKey(const QString& url, const QByteArray& secret, const Options& options, Cancellation* cancellation) {
-    return fetch(url, secret.isEmpty() ? QByteArray("-") : secret, options, cancellation);
+Response postWithKey(const QString& url,
+                     const QByteArray& secret,
+                     const Options& options,
+                     Cancellation* cancellation,
+                     const Sink& sink) {
+    return fetch(url, secret.isEmpty() ? QByteArray("-") : secret, options, cancellation, sink);
 }
 
 QByteArray charsetOf(QByteArrayView contentType) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 // Fetching the shop's order list over HTTP with libcurl. Runs on whatever thread calls it and
@@ -70,12 +71,16 @@ struct Response {
 // GET of `url`, following redirects over http and https only.
 Response get(const QString& url, const Options& options = {}, Cancellation* cancellation = nullptr);
 
+// Takes the body as it arrives, instead of Response::body; false stops the transfer.
+using Sink = std::function<bool(QByteArrayView)>;
+
 // POST of an empty body to `url` with the secret in the X-Kiosk-Order-Key header (never in the
 // address, which ends up in logs). Redirects are not followed: the secret goes nowhere else.
 Response postWithKey(const QString& url,
                      const QByteArray& secret,
                      const Options& options = {},
-                     Cancellation* cancellation = nullptr);
+                     Cancellation* cancellation = nullptr,
+                     const Sink& sink = {});
 
 // The charset parameter of a Content-Type value, lower case; empty when none is given.
 QByteArray charsetOf(QByteArrayView contentType);

@@ -56,6 +56,10 @@ QString productDetailsFile() {
     return QStringLiteral("store/productdetails.nif");
 }
 
+QString departmentListFile() {
+    return QStringLiteral("store/departments.nif");
+}
+
 QString soundFile() {
     return QStringLiteral("RHYTHM.wav");
 }

@@ -14,6 +14,7 @@ const QStringList& storeFiles();    // into store: storesettings.txt, no_image_a
 
 QString settingsFile();       // "store/storesettings.txt", the one fixed file a data upload sends
 QString productDetailsFile(); // "store/productdetails.nif"
+QString departmentListFile(); // "store/departments.nif", sent right after the settings
 QString soundFile();          // "RHYTHM.wav", played when an upload has succeeded
 
 // The shop's root: "/" + the destination folder as typed + "/kioskSmith", sent unchanged.

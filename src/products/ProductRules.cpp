@@ -166,7 +166,7 @@ bool isShopPrice(const QString& price, const QString& currencySymbol) {
 QString priceNote(const QString& price, const QString& currencySymbol) {
     if (price.isEmpty() || isShopPrice(price, currencySymbol))
         return QString();
-    return QStringLiteral("The shop cannot read this as a price and will not sell it: type an amount such as 6.75.");
+    return QStringLiteral("The shop cannot sell at this price: type an amount such as 6.75");
 }
 
 } // namespace ProductRules

@@ -1,7 +1,5 @@
 #include "publish/PublishedTree.h"
 
-#include "structure/DepartmentName.h"
-
 namespace PublishedTree {
 
 const QStringList& webFiles() {
@@ -66,10 +64,6 @@ QString soundFile() {
 
 QByteArray rootPath(const QString& destinationFolder) {
     return '/' + destinationFolder.toUtf8() + QByteArrayLiteral("/kioskSmith");
-}
-
-bool isDepartmentFolderName(const QString& name) {
-    return DepartmentName::canBeFolder(name);
 }
 
 QString printableName(const QString& name) {

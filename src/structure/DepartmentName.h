@@ -46,10 +46,6 @@ Verdict check(QStringView name);
 // slot = departmentCount, against every department there is.
 Verdict check(QStringView name, const StoreCatalogue& catalogue, int slot);
 
-inline bool canBeFolder(QStringView name) {
-    return check(name).isAccepted();
-}
-
 // True for a character that a department name can never hold, whatever else it holds.
 bool isRefusedCharacter(QChar ch);
 

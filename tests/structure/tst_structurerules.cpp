@@ -76,7 +76,6 @@ void tst_StructureRules::departmentName() {
     const DepartmentName::Verdict verdict = DepartmentName::check(name);
     QCOMPARE(verdict.problem, problem);
     QCOMPARE(verdict.refused, refused);
-    QCOMPARE(DepartmentName::canBeFolder(name), problem == Problem::None);
 }
 
 void tst_StructureRules::refusalMessage_data() {

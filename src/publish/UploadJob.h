@@ -97,6 +97,7 @@ private:
     void refreshStore();
     void uploadData();
     bool publishDepartment(int d);
+    bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
     bool sendOrderKey();
     bool fetchServerOrders();

@@ -124,8 +124,8 @@ const QStringList& PublishFixture::graphicsFileNames() {
 }
 
 const QStringList& PublishFixture::storeFileNames() {
-    static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("no_image_available.jpg"),
-                                      QStringLiteral("orderkey.php")};
+    static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("departments.nif"),
+                                      QStringLiteral("no_image_available.jpg"), QStringLiteral("orderkey.php")};
     return names;
 }
 

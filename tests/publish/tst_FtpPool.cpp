@@ -397,7 +397,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     const QStringList dataLines =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("orderkey.php"))} +
+                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
         shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -419,6 +419,8 @@ void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
         QStringLiteral("EPSV"),
         QStringLiteral("TYPE I"),
         QStringLiteral("STOR storesettings.txt"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("STOR departments.nif"),
         QStringLiteral("EPSV"),
         QStringLiteral("STOR orderkey.php"),
         QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <grp.h>
+#include <unistd.h>
+
 using namespace TestSupport;
 
 namespace {
@@ -21,8 +24,16 @@ struct Run {
     QString err;
 };
 
-Run cli(const QStringList& arguments) {
+// `asUser`: run as an ordinary user when the tests run as root (who may read every file).
+Run cli(const QStringList& arguments, bool asUser = false) {
     QProcess process;
+    if (asUser && ::geteuid() == 0) {
+        process.setChildProcessModifier([] {
+            constexpr uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+                ::_exit(99);
+        });
+    }
     process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"), arguments);
     Run run;
     if (!process.waitForFinished(90000))
@@ -83,6 +94,8 @@ private slots:
     void check();
     void publish();
     void publishToUnreachableServer();
+    void damagedFiles_data();
+    void damagedFiles();
 };
 
 void tst_Cli::badArguments_data() {
@@ -248,6 +261,82 @@ void tst_Cli::publishToUnreachableServer() {
     QCOMPARE(run.status, 1);
     QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n")));
     QVERIFY(!run.err.isEmpty());
+}
+
+void tst_Cli::damagedFiles_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("damage"); // short, unreadable or missing
+    QTest::addColumn<QString>("command");
+    const QString departments = QStringLiteral("departments.txt");
+    const QString products = QStringLiteral("products.txt");
+    const QString ftp = QStringLiteral("ftpsettings.txt");
+    const QString store = QStringLiteral("store/storesettings.txt");
+    QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
+    QTest::newRow("short products, publish") << products << QStringLiteral("short") << QStringLiteral("publish");
+    QTest::newRow("short ftp settings, publish") << ftp << QStringLiteral("short") << QStringLiteral("publish");
+    QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
+    QTest::newRow("unreadable products, check") << products << QStringLiteral("unreadable") << QStringLiteral("check");
+    QTest::newRow("unreadable departments, publish")
+        << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
+    QTest::newRow("unreadable ftp settings, orders") << ftp << QStringLiteral("unreadable") << QStringLiteral("orders");
+    QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
+}
+
+// Catches a command that writes over a file it only reads (a short or unreadable one replaced by
+// the marker, a missing one made), a damaged file not named, a check passing on half a catalogue,
+// and a publish that sends half a catalogue.
+void tst_Cli::damagedFiles() {
+    QFETCH(QString, file);
+    QFETCH(QString, damage);
+    QFETCH(QString, command);
+    DataFolder data;
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("Tea");
+    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
+    data.save(catalogue);
+    const QString path = data.dir.filePath(file);
+    if (damage == QLatin1String("short")) {
+        const QByteArray whole = readBytes(path);
+        writeBytes(path, whole.left(whole.indexOf("\r\n", whole.indexOf("\r\n") + 2) + 2)); // two lines
+    } else if (damage == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(path));
+    }
+    const QStringList names = {QStringLiteral("departments.txt"), QStringLiteral("products.txt"),
+                               QStringLiteral("ftpsettings.txt"), QStringLiteral("store/storesettings.txt")};
+    QHash<QString, QByteArray> before;
+    for (const QString& name : names)
+        before[name] = readBytes(data.dir.filePath(name));
+
+    const QStringList arguments = {QStringLiteral("--data"), data.dir.path(), command};
+    Run run;
+    if (damage == QLatin1String("unreadable")) {
+        // Root reads everything: the command runs as an ordinary user, for whom the file is closed.
+        QVERIFY(QFile::setPermissions(data.dir.path(),
+                                      QFile::permissions(data.dir.path()) | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+        run = cli(arguments, true);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    } else {
+        run = cli(arguments);
+    }
+    for (const QString& name : names)
+        QVERIFY2(readBytes(data.dir.filePath(name)) == before[name], qPrintable(name));
+    if (damage == QLatin1String("missing")) {
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        return;
+    }
+    QVERIFY2(run.err.contains(QDir::toNativeSeparators(file)), qPrintable(run.err));
+    if (command == QLatin1String("publish")) {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.out.isEmpty(), qPrintable(run.out)); // not even a connection tried
+    } else if (command == QLatin1String("check")) {
+        QCOMPARE(run.status, 1);
+    } else {
+        QVERIFY2(run.err.count(QLatin1Char('\n')) == 2, qPrintable(run.err)); // went on to the collection's outcome
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

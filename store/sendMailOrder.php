@@ -119,6 +119,13 @@ mailOwner($orderNumber, $date, $name, $recordAddress, $items);
  */
 function appendOrder(string $record, string $remoteAddress): ?int
 {
+    // The key is the last store file a refresh sends, after the orders it keeps from the old
+    // shop: without it the shop is still being published, and a list started now would be
+    // overwritten by the kept one.
+    if (!is_file(KIOSK_ORDER_KEY_FILE)) {
+        error_log('kioskSmith: the shop is being published (no ' . KIOSK_ORDER_KEY_FILE . '); no order is added');
+        return null;
+    }
     $file = @fopen(KIOSK_ORDERS_FILE, 'c+b');
     if ($file === false) {
         error_log('kioskSmith: cannot open ' . KIOSK_ORDERS_FILE . ' for an order');

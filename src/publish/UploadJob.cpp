@@ -193,13 +193,17 @@ void UploadJob::refreshStore() {
         reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
         return;
     }
+    // The kept orders first and the key last: the pages take no order until the key is there, so
+    // none placed during the refresh can be overwritten by the kept list.
+    if (!sendServerOrders())
+        return;
     for (const QString& file : PublishedTree::storeFiles()) {
         if (!uploadFile(local(file)))
             return;
         if (file == PublishedTree::settingsFile() && !sendDepartmentList())
             return;
     }
-    if (!sendOrderKey() || !sendServerOrders())
+    if (!sendOrderKey())
         return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;

@@ -328,11 +328,14 @@ void tst_UploadJob::refreshOverExistingShop() {
     SampleShop shop(fixture);
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    // The kept orders go first among the store files, before the key that opens the shop to orders.
+    QStringList fixedLines = fullRefreshFixedLines();
+    fixedLines.insert(fixedLines.indexOf(QStringLiteral("Uploading store files...")) + 1,
+                      fileLine(QStringLiteral("orders.php")));
     const QStringList expectedLines2 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
-        fullRefreshFixedLines() + QStringList{fileLine(QStringLiteral("orders.php"))} + shop.departmentLines() +
-        QStringList{kSuccess};
+        fixedLines + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, expectedLines2);
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");

@@ -129,6 +129,22 @@ describe('the order form', () => {
         assert.ok(!shop.orders().toString('utf8').includes('Posted'));
     });
 
+    test('takes no order while a refresh has not yet sent the key, so the kept list cannot overwrite it', async () => {
+        const key = path.join(shop.store, 'orderkey.php');
+        fs.renameSync(key, key + '.away');
+        try {
+            const before = shop.orders();
+            const customer = await httpCustomer(server.base);
+            const form = await customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Mid Refresh', address: 'Here' });
+            const answer = await customer.post('sendMailOrder.php', { token: customer.token, ...form });
+            await customer.close();
+            assert.equal(answer.status(), 503);
+            assert.deepEqual(shop.orders(), before);
+        } finally {
+            fs.renameSync(key + '.away', key);
+        }
+    });
+
     test('turns away the 21st order in a minute from one address', async () => {
         const own = buildShop({ settings: SETTINGS, departments: DEPARTMENTS });
         const php = await startPhp(own.root);

@@ -246,7 +246,7 @@ void tst_Cli::publishToUnreachableServer() {
     data.save(catalogue);
     const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish")});
     QCOMPARE(run.status, 1);
-    QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n")));
+    QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n     The server could not be reached.\n")));
     QVERIFY(!run.err.isEmpty());
 }
 

@@ -25,11 +25,20 @@ public:
 
     void lstOrders_Click();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void clearOrderDetails();
+    // Places the controls for the window's size: the lists and boxes take the room beyond the
+    // designed size, and the address box is as tall as its text.
+    void arrange();
 
     QListWidget* m_lstOrders;
     QListWidget* m_lstDetails;
     QLineEdit* m_text[3];
     QPlainTextEdit* m_address;
+    QWidget* m_frame;
+    QWidget* m_labels[5];
+    QWidget* m_done;
 };

@@ -36,6 +36,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 
 const char* const kTag = "Tag";
@@ -413,8 +415,6 @@ void frmMain::showTask(TaskWindow* window) {
     // The activation below is this choice's; the area's own activation signal must not repeat it.
     m_lastActive = qobject_cast<QMdiSubWindow*>(frame);
     frame->show();
-    if (m_lastActive)
-        fitTask(m_lastActive);
     frame->raise();
     if (m_lastActive)
         m_mdi->setActiveSubWindow(m_lastActive);
@@ -444,21 +444,18 @@ void frmMain::fitTask(QMdiSubWindow* frame) {
         frame->setFixedSize(wanted);
     } else {
         frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        frame->resize(frame->isVisible() ? frame->size().boundedTo(room).expandedTo(wanted) : wanted);
+        frame->setMinimumSize(160, 120);
+        frame->resize(frame->isVisible() ? frame->size().boundedTo(room) : wanted);
     }
-    // Kept inside the room as well, so the scroll bars are on screen.
-    const int left = std::max(m_menuLeftFrame->frameGeometry().width(),
-                              std::min(frame->x(), m_mdi->viewport()->width() - frame->width()));
-    const int top = std::max(0, std::min(frame->y(), m_mdi->viewport()->height() - frame->height()));
-    if (frame->isVisible())
-        frame->move(left, top);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     for (QMdiSubWindow* sub : m_mdi->subWindowList()) {
-        if (sub->isVisible())
+        if (sub->isVisible() && sub->findChild<TaskWindow*>()) {
             fitTask(sub);
+            centreForm(sub);
+        }
     }
 }
 
@@ -508,6 +505,20 @@ void frmMain::centreForm(QWidget* window) {
                               Twips::fromPixels(window->frameGeometry().height(), dpi));
     m_state.formLeft = pos.x();
     m_state.formTop = pos.y();
+    // A task window that would reach past the area is kept inside it, right of the command
+    // window, so its scroll bars can be reached.
+    if (qobject_cast<QMdiSubWindow*>(window) && window->findChild<TaskWindow*>()) {
+        const QSize room = m_mdi->viewport()->size();
+        const QSize size = window->frameGeometry().size();
+        int left = Twips::toPixels(m_state.formLeft, dpi);
+        int top = Twips::toPixels(m_state.formTop, dpi);
+        if (left + size.width() > room.width())
+            left = std::max(m_menuLeftFrame->frameGeometry().width(), room.width() - size.width());
+        if (top + size.height() > room.height())
+            top = room.height() - size.height();
+        m_state.formLeft = int(std::lround(Twips::fromPixels(left, dpi)));
+        m_state.formTop = int(std::lround(Twips::fromPixels(top, dpi)));
+    }
     // A window is never placed where its title bar cannot be reached.
     window->move(std::max(0, Twips::toPixels(m_state.formLeft, dpi)),
                  std::max(0, Twips::toPixels(m_state.formTop, dpi)));

@@ -21,6 +21,13 @@ QString line(int slot, const ProductRecord& product);
 // A file that cannot be written, or a field the code page cannot hold, is a failure.
 Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString& dataFolder);
 
+// dataFolder + "store/departments.nif": the department names in the owner's order.
+QString departmentListPath(const QString& dataFolder);
+
+// Writes departments.nif: the published department names in slot order, one a line, Windows-1252,
+// CR LF after every line, so the pages list the departments as the owner arranged them.
+Status writeDepartmentList(const StoreCatalogue& catalogue, const QString& dataFolder);
+
 // The name a product's picture has on the server: its slot and ".jpeg", whatever the local file.
 QString pictureName(int slot);
 

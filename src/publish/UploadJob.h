@@ -114,6 +114,7 @@ private:
     void refreshStore();
     void uploadData();
     bool publishDepartment(int d);
+    bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;

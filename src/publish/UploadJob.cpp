@@ -337,6 +337,7 @@ bool UploadJob::sendDepartmentList() {
     const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
     if (!written)
         return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
+    m_counts.bytesTotal += fileSize(local(PublishedTree::departmentListFile()));
     return uploadFile(local(PublishedTree::departmentListFile()));
 }
 
@@ -443,6 +444,7 @@ void UploadJob::countTotals(bool full) {
         ++m_counts.filesTotal;
         m_counts.bytesTotal += fileSize(local(file));
     }
+    ++m_counts.filesTotal; // the department list, its size known once written
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
         if (catalogue.departmentNames[std::size_t(d)].isEmpty())

@@ -233,6 +233,12 @@ void tst_frmFTP::uploadWhileWindowStaysResponsive() {
     QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
     QVERIFY(turns > 5);
     QVERIFY(!program.locked());
+    // Every file counted, and no more: the bar ends full.
+    auto* bar = program.control<QProgressBar>("prgUpload");
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
+    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
+    QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/0.jpeg"))),
              readBytes(program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))));
     FtpSettings saved;

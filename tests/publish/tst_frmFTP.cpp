@@ -223,6 +223,7 @@ void tst_frmFTP::uploadWhileWindowStaysResponsive() {
     QVERIFY2(server.start(&error), qPrintable(error));
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
+    program.addBigPictures(1, 400000); // a second on this server
     program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
     program.tickRefresh();
     const int turns = program.uploadAndWait();

@@ -57,6 +57,9 @@ public:
     // departments and the products once. False when the owner chose to stay after a failed write.
     bool endProgram();
     bool hasEnded() const { return m_ended; }
+    // Asked from outside to end (SIGTERM): open boxes are closed, a failing save is tried once
+    // and the program ends without asking, leaving the files on disk as they are.
+    void terminate();
 
     // Shell
     void centreForm(QWidget* window) override;
@@ -81,9 +84,6 @@ public:
     OrdersController* ordersController() const { return m_ordersController.get(); }
 
     static QString caption(int major, int minor, int revision);
-
-    // Ends the program without questions, as asked from outside (SIGTERM): a running upload is stopped.
-    void terminate();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -132,7 +132,6 @@ private:
     std::vector<QAction*> m_taskActions;
     QString m_panel1BeforeUpload;
     bool m_ordersButtonBeforeUpload = false;
-    bool m_terminating = false;
     QMdiSubWindow* m_lastActive = nullptr;
 
     QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
@@ -140,4 +139,6 @@ private:
     QEventLoop* m_startupWait = nullptr;
     bool m_ended = false;
     bool m_startedUp = false;
+    bool m_ending = false;      // endProgram is running
+    bool m_terminating = false; // asked from outside to end
 };

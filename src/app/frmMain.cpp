@@ -4,6 +4,7 @@
 #include "app/ConnectionCheck.h"
 #include "app/Placement.h"
 #include "app/frmDiagnostics.h"
+#include "app/frmHelp.h"
 #include "app/frmMenuLeft.h"
 #include "app/frmSplash.h"
 #include "catalogue/SettingsFiles.h"
@@ -21,7 +22,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
@@ -29,12 +29,17 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
+
+#include <cmath>
+#include <memory>
 
 namespace {
 
@@ -112,28 +117,38 @@ void frmMain::buildMenus() {
         return action;
     };
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    // "&" marks the Alt+letter of each menu and item; the words shown stay the same.
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnu_File"));
-    connect(addItem(file, "mnu_File_Exit", QStringLiteral("Exit")), &QAction::triggered, this,
-            [this] { Command1_Click(5); });
+    QAction* exit = addItem(file, "mnu_File_Exit", QStringLiteral("E&xit"));
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exit, &QAction::triggered, this, [this] { Command1_Click(5); });
 
-    QMenu* operations = menuBar()->addMenu(QStringLiteral("Operations"));
+    QMenu* operations = menuBar()->addMenu(QStringLiteral("&Operations"));
     operations->setObjectName(QStringLiteral("mnu_Operations"));
-    connect(addItem(operations, "mnu_Ope_DepStr", QStringLiteral("Department Structure")), &QAction::triggered, this,
-            [this] { Command1_Click(0); });
-    connect(addItem(operations, "mnu_Ope_Pro", QStringLiteral("Products")), &QAction::triggered, this,
-            [this] { Command1_Click(1); });
-    connect(addItem(operations, "mnu_Ope_Upl", QStringLiteral("Upload to Web")), &QAction::triggered, this,
+    QAction* structure = addItem(operations, "mnu_Ope_DepStr", QStringLiteral("&Department Structure"));
+    connect(structure, &QAction::triggered, this, [this] { Command1_Click(0); });
+    QAction* products = addItem(operations, "mnu_Ope_Pro", QStringLiteral("&Products"));
+    connect(products, &QAction::triggered, this, [this] { Command1_Click(1); });
+    connect(addItem(operations, "mnu_Ope_Upl", QStringLiteral("&Upload to Web")), &QAction::triggered, this,
             [this] { Command1_Click(2); });
     QAction* checkOrders = addItem(operations, "mnuCheckOrders", QStringLiteral("Check for orders now"));
     checkOrders->setShortcut(QKeySequence(Qt::Key_F5));
     checkOrders->setShortcutContext(Qt::ApplicationShortcut);
     connect(checkOrders, &QAction::triggered, this, &frmMain::checkOrdersNow);
+    m_taskActions = {structure, products};
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnu_Hel"));
-    connect(addItem(help, "mnu_Hel_Hel", QStringLiteral("Help")), &QAction::triggered, this, &frmMain::showHelp);
-    connect(addItem(help, "mnu_Hel_Abo", QStringLiteral("About")), &QAction::triggered, this, &frmMain::showAbout);
+    QAction* guide = addItem(help, "mnu_Hel_Hel", QStringLiteral("&Help"));
+    guide->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(guide, &QAction::triggered, this, &frmMain::showHelp);
+    connect(addItem(help, "mnu_Hel_Abo", QStringLiteral("&About")), &QAction::triggered, this, &frmMain::showAbout);
+
+    // Tab stays inside a window; F6 moves between the command window and the task window.
+    auto* keyF6 = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    keyF6->setContext(Qt::WindowShortcut);
+    connect(keyF6, &QShortcut::activated, this, &frmMain::switchPane);
 
     // The F2 and F3 items stay out of the menu; a hidden item never fires its shortcut, so the
     // keys are window shortcuts that trigger the hidden items.
@@ -170,13 +185,34 @@ QMdiSubWindow* frmMain::addChild(QWidget* widget, bool withTitleBar) {
     const Qt::WindowFlags flags =
         withTitleBar ? Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                      : Qt::SubWindow | Qt::FramelessWindowHint;
-    QMdiSubWindow* sub = m_mdi->addSubWindow(widget, flags);
+    // A task window sits in a scroll area, so one larger than the main window can still be reached.
+    QWidget* content = widget;
+    auto* task = qobject_cast<TaskWindow*>(widget);
+    if (task) {
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(widget->objectName() + QStringLiteral("_scroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(widget);
+        scroll->setWindowTitle(widget->windowTitle());
+        content = scroll;
+    }
+    QMdiSubWindow* sub = m_mdi->addSubWindow(content, flags);
     sub->setObjectName(widget->objectName() + QStringLiteral("_frame"));
     sub->setAttribute(Qt::WA_DeleteOnClose, false); // closing hides: windows live for the whole run
     sub->setWindowTitle(widget->windowTitle());
     sub->setOption(QMdiSubWindow::RubberBandResize, false);
-    sub->adjustSize();
-    sub->setFixedSize(sub->size());
+    if (task) {
+        // The frame around the whole window, kept to size it again as the room changes.
+        const QSize margins = sub->size() - sub->contentsRect().size();
+        sub->setProperty("fullSize", widget->minimumSize() + margins);
+        sub->resize(widget->minimumSize() + margins);
+        if (!task->isResizable())
+            sub->setFixedSize(sub->size());
+    } else {
+        sub->adjustSize();
+        sub->setFixedSize(sub->size());
+    }
     sub->hide();
     return sub;
 }
@@ -200,14 +236,50 @@ frmProducts* frmMain::productsWindow() {
 frmFTP* frmMain::ftpWindow() {
     if (!m_ftp) {
         addBackgroundTask(taskWindow(m_ftp)->uploadTask());
+        connect(m_ftp, &frmFTP::uploadStarted, this, [this] { setUploading(true); });
         // The shop just published may already hold orders placed meanwhile.
         connect(m_ftp, &frmFTP::uploadFinished, this, [this](const UploadOutcome& outcome) {
+            setUploading(false);
             if (outcome.result == UploadOutcome::Result::Succeeded)
                 checkOrdersNow();
         });
     }
     return m_ftp;
 }
+
+frmHelp* frmMain::helpWindow() const {
+    return m_help;
+}
+
+bool frmMain::isUploading() const {
+    return m_ftp && m_ftp->isUploading();
+}
+
+void frmMain::setUploading(bool uploading) {
+    if (uploading) {
+        m_panel1BeforeUpload = statusPanel(1);
+        m_ordersButtonBeforeUpload = m_menuLeft->command(3)->isEnabled();
+        setStatusPanel(1, QStringLiteral("Uploading..."));
+    } else {
+        setStatusPanel(1, m_panel1BeforeUpload);
+    }
+    for (int index : {0, 1})
+        m_menuLeft->command(index)->setEnabled(!uploading);
+    m_menuLeft->command(3)->setEnabled(!uploading && m_ordersButtonBeforeUpload);
+    for (QAction* action : m_taskActions)
+        action->setEnabled(!uploading);
+}
+
+bool frmMain::agreeToStopUpload() {
+    if (!isUploading())
+        return true;
+    const auto answer = MessageBox::show(this,
+                                         QStringLiteral("An upload is still running. Stop it and exit kioskSmith?\n\n"
+                                                        "Choose No to let it finish."),
+                                         MessageBox::YesNo);
+    return answer == MessageBox::Yes;
+}
+
 frmOrders* frmMain::ordersWindow() {
     return taskWindow(m_ordersWindow);
 }
@@ -252,12 +324,17 @@ void frmMain::startUp() {
     m_timer->start();
     if (m_connection->isConnected() || namesThisMachine(m_state.storeSettings.domain)) {
         setStatusPanel(2, QStringLiteral("Please wait - collecting orders..."));
-        bool done = false;
+        // The collection may end after this wait is gone (an exec that returned at once because
+        // the program is quitting): it must then touch neither the flag nor the loop.
+        const auto finished = std::make_shared<bool>(false);
         QEventLoop wait;
-        runCollection([&] {
-            done = true;
-            wait.quit();
+        const QPointer<QEventLoop> waiting(&wait);
+        runCollection([finished, waiting] {
+            *finished = true;
+            if (waiting)
+                waiting->quit();
         });
+        const bool& done = *finished;
         if (!done) {
             m_startupWait = &wait;
             wait.exec(); // the windows stay responsive while the orders come in
@@ -331,6 +408,9 @@ void frmMain::hideForms() {
 }
 
 void frmMain::Command1_Click(int index) {
+    // Only the upload window and Exit while an upload runs; the menus and buttons say so too.
+    if (isUploading() && index != 2 && index != 5)
+        return;
     switch (index) {
     case 0:
         showTask(structureWindow());
@@ -345,7 +425,7 @@ void frmMain::Command1_Click(int index) {
         showTask(ordersWindow());
         break;
     case 5:
-        if (endProgram())
+        if (agreeToStopUpload() && endProgram())
             QCoreApplication::exit(0); // at once: the close steps must not save a second time
         break;
     default:
@@ -356,6 +436,8 @@ void frmMain::Command1_Click(int index) {
 void frmMain::showTask(TaskWindow* window) {
     hideForms();
     QWidget* frame = window->frame();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(frame))
+        fitTask(sub);
     centreForm(frame);
     // The activation below is this choice's; the area's own activation signal must not repeat it.
     m_lastActive = qobject_cast<QMdiSubWindow*>(frame);
@@ -372,8 +454,72 @@ void frmMain::onSubWindowActivated(QMdiSubWindow* window) {
     if (!window || window == m_lastActive)
         return;
     m_lastActive = window;
-    if (auto* task = qobject_cast<TaskWindow*>(window->widget()))
+    if (auto* task = window->findChild<TaskWindow*>())
         task->Form_Activate();
+}
+
+void frmMain::fitTask(QMdiSubWindow* frame) {
+    const QSize full = frame->property("fullSize").toSize();
+    if (!full.isValid())
+        return;
+    // The room right of the command window; a window that needs more gets scroll bars.
+    const QSize room(m_mdi->viewport()->width() - m_menuLeftFrame->frameGeometry().width(),
+                     m_mdi->viewport()->height());
+    const QSize wanted = full.boundedTo(room).expandedTo(QSize(160, 120));
+    const TaskWindow* task = frame->findChild<TaskWindow*>();
+    if (task == nullptr || !task->isResizable()) {
+        frame->setFixedSize(wanted);
+    } else {
+        frame->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        frame->setMinimumSize(160, 120);
+        frame->resize(frame->isVisible() ? frame->size().boundedTo(room) : wanted);
+    }
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    for (QMdiSubWindow* sub : m_mdi->subWindowList()) {
+        if (sub->isVisible() && sub->findChild<TaskWindow*>()) {
+            fitTask(sub);
+            centreForm(sub);
+        }
+    }
+}
+
+void frmMain::switchPane() {
+    QWidget* focus = QApplication::focusWidget();
+    const bool inCommands = focus != nullptr && m_menuLeft->isAncestorOf(focus);
+    if (!inCommands) {
+        m_mdi->setActiveSubWindow(m_menuLeftFrame);
+        for (int index : {0, 1, 2, 3, 5}) {
+            if (m_menuLeft->command(index)->isEnabled()) {
+                m_menuLeft->command(index)->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+        return;
+    }
+    QMdiSubWindow* task = nullptr;
+    for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::ActivationHistoryOrder)) {
+        if (sub != m_menuLeftFrame && sub->isVisible())
+            task = sub;
+    }
+    if (task == nullptr)
+        return;
+    m_lastActive = task; // a move of the focus, not a new visit: no activation
+    m_mdi->setActiveSubWindow(task);
+    QWidget* content = task->findChild<TaskWindow*>();
+    if (content == nullptr)
+        content = task->widget();
+    QWidget* first = content->focusWidget();
+    if (first == nullptr || !first->isEnabled() || !first->isVisible()) {
+        first = content->nextInFocusChain();
+        while (first != content && !((first->focusPolicy() & Qt::TabFocus) && first->isEnabled() &&
+                                     first->isVisible() && content->isAncestorOf(first)))
+            first = first->nextInFocusChain();
+    }
+    if (first != nullptr && first != content)
+        first->setFocus(Qt::TabFocusReason);
 }
 
 void frmMain::centreForm(QWidget* window) {
@@ -386,6 +532,20 @@ void frmMain::centreForm(QWidget* window) {
                               Twips::fromPixels(window->frameGeometry().height(), dpi));
     m_state.formLeft = pos.x();
     m_state.formTop = pos.y();
+    // A task window that would reach past the area is kept inside it, right of the command
+    // window, so its scroll bars can be reached.
+    if (qobject_cast<QMdiSubWindow*>(window) && window->findChild<TaskWindow*>()) {
+        const QSize room = m_mdi->viewport()->size();
+        const QSize size = window->frameGeometry().size();
+        int left = Twips::toPixels(m_state.formLeft, dpi);
+        int top = Twips::toPixels(m_state.formTop, dpi);
+        if (left + size.width() > room.width())
+            left = std::max(m_menuLeftFrame->frameGeometry().width(), room.width() - size.width());
+        if (top + size.height() > room.height())
+            top = room.height() - size.height();
+        m_state.formLeft = int(std::lround(Twips::fromPixels(left, dpi)));
+        m_state.formTop = int(std::lround(Twips::fromPixels(top, dpi)));
+    }
     // A window is never placed where its title bar cannot be reached.
     window->move(std::max(0, Twips::toPixels(m_state.formLeft, dpi)),
                  std::max(0, Twips::toPixels(m_state.formTop, dpi)));
@@ -425,8 +585,12 @@ void frmMain::showAbout() {
 }
 
 void frmMain::showHelp() {
-    const QString page = m_state.dataFolder + QStringLiteral("help") + QDir::separator() + QStringLiteral("Home.htm");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    if (!m_help)
+        m_help = new frmHelp(m_state.dataFolder + QStringLiteral("help"), this);
+    m_help->showHome();
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void frmMain::askDiagnosticsPassCode() {
@@ -484,7 +648,7 @@ void frmMain::terminate() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (!endProgram()) {
+    if ((!m_ended && !m_terminating && !agreeToStopUpload()) || !endProgram()) {
         event->ignore();
         return;
     }

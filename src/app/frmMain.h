@@ -20,6 +20,7 @@ class QTimer;
 class TaskWindow;
 class frmDiagnostics;
 class frmFTP;
+class frmHelp;
 class frmMenuLeft;
 class frmOrders;
 class frmPhotoChooser;
@@ -78,6 +79,8 @@ public:
     frmPhotoChooser* photoChooser();
     frmDiagnostics* diagnosticsWindow();
     frmSplash* splash() const;
+    frmHelp* helpWindow() const;
+    bool isUploading() const;
     QMdiArea* mdiArea() const { return m_mdi; }
     QTimer* timer() const { return m_timer; }
     OrdersController* ordersController() const { return m_ordersController.get(); }
@@ -86,6 +89,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenus();
@@ -93,6 +97,14 @@ private:
     QMdiSubWindow* addChild(QWidget* widget, bool withTitleBar);
     template <class Window> Window* taskWindow(QPointer<Window>& slot);
     void showTask(TaskWindow* window);
+    // Sizes a task window's frame to the room the main window has; the rest scrolls.
+    void fitTask(QMdiSubWindow* frame);
+    // The task windows other than the upload may not be opened while it runs.
+    void setUploading(bool uploading);
+    // Exit during an upload: true when the owner agreed to stop it (or none runs).
+    bool agreeToStopUpload();
+    // F6: from the command window to the task window shown, and back.
+    void switchPane();
     void onSubWindowActivated(QMdiSubWindow* window);
     // Runs one order collection and calls `done` once it has finished.
     void runCollection(const std::function<void()>& done);
@@ -118,6 +130,10 @@ private:
     QPointer<frmPhotoChooser> m_photoChooser;
     QPointer<frmDiagnostics> m_diagnostics;
     QPointer<frmSplash> m_splash;
+    QPointer<frmHelp> m_help;
+    std::vector<QAction*> m_taskActions;
+    QString m_panel1BeforeUpload;
+    bool m_ordersButtonBeforeUpload = false;
     QMdiSubWindow* m_lastActive = nullptr;
 
     QLabel* m_panels[3] = {nullptr, nullptr, nullptr};

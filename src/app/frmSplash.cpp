@@ -39,8 +39,7 @@ frmSplash::frmSplash(QWidget* parent) : QWidget(parent) {
 
     auto* help = new QLabel(frame);
     help->setObjectName(QStringLiteral("txtHelp"));
-    help->setText(
-        QStringLiteral("For help please see\r\nQuillfern kioskSmith.doc in your installation \r\ndirectory\r\n"));
+    help->setText(QStringLiteral("For help please see\r\nthe owner's guide: choose Help > Help\r\nor press F1\r\n"));
     help->setAlignment(Qt::AlignCenter);
 
     auto* contact = new QLabel(QStringLiteral("Questions or ideas? Write to help@kiosksmith.example.com"), frame);

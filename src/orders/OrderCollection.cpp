@@ -320,7 +320,7 @@ Result fetchAndParse(const Target& target, const OrderFetch::Options& options, O
         result.error = QStringLiteral("HTTPS could not connect, and this shop has worked over HTTPS before, so "
                                       "plain HTTP is not tried: ") +
                        result.error;
-    result.plainHttp = plainHttp;
+    result.plainHttp = plainHttp && !response.couldNotConnect; // never said when plain HTTP did not connect either
     result.httpsWorked = https && answered(response);
     return result;
 }

@@ -5,18 +5,22 @@
 #include "orders/OrderTexts.h"
 
 #include <QCheckBox>
-
 #include <QFrame>
+#include <QResizeEvent>
+#include <QTextDocument>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 
 frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
     : TaskWindow(
           state, shell, QStringLiteral("frmOrders"), QStringLiteral("Current Orders"), QSize(10905, 6690), parent) {
     auto* frame = new QFrame(this);
+    m_frame = frame;
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setFrameShape(QFrame::StyledPanel);
     placeTwips(frame, 120, 120, 10575, 5775);
@@ -33,6 +37,7 @@ frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
         auto* label = new QLabel(QString::fromLatin1(captions[i]), frame);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         placeTwips(label, 5160, tops[i], 975, 375);
+        m_labels[i] = label;
     }
     // The date box is wider than the order number: the shop writes "dd/mm/yyyy hh:mm".
     const int widths[] = {2295, 1215, 3855};
@@ -49,6 +54,12 @@ frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
     m_lstDetails = new QListWidget(frame);
     m_lstDetails->setObjectName(QStringLiteral("lstDetails"));
     placeTwips(m_lstDetails, 6480, 2880, 3855, 2595);
+    // An item line is shown whole, on as many lines as it needs.
+    m_lstDetails->setWordWrap(true);
+    m_lstDetails->setTextElideMode(Qt::ElideNone);
+    m_lstDetails->setResizeMode(QListView::Adjust);
+    m_lstDetails->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_lstDetails->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
 
     auto* done = new QPushButton(QStringLiteral("Done"), this);
     done->setObjectName(QStringLiteral("cmdDone"));
@@ -66,6 +77,49 @@ frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
     m_lblAdvice->setTextInteractionFlags(Qt::TextSelectableByMouse);
     placeTwips(m_lblAdvice, 3120, 5940, 6240, 675);
     m_lblAdvice->hide();
+    m_done = done;
+    setResizable();
+}
+
+void frmOrders::resizeEvent(QResizeEvent* event) {
+    TaskWindow::resizeEvent(event);
+    arrange();
+}
+
+void frmOrders::arrange() {
+    const QSize extra = size() - minimumSize();
+    const int dx = std::max(0, extra.width());
+    const int dy = std::max(0, extra.height());
+    const int half = dx / 2;
+    m_frame->setGeometry(px(120), px(120), px(10575) + dx, px(5775) + dy);
+    m_lstOrders->setGeometry(px(240), px(360), px(4575) + half, px(5130) + dy);
+    const int tops[] = {360, 840, 1320, 1800, 2760};
+    for (int i = 0; i < 4; ++i)
+        m_labels[i]->move(px(5160) + half, px(tops[i]));
+    const int widths[] = {2295, 1215, 3855};
+    for (int i = 0; i < 3; ++i)
+        m_text[i]->setGeometry(px(6480) + half, px(tops[i]), px(widths[i]) + (i == 2 ? dx - half : 0), px(375));
+
+    // Tall enough for every line of the address as it wraps in the box.
+    const int boxWidth = px(3855) + dx - half;
+    const int frameWidth = m_address->frameWidth();
+    const int margin = int(m_address->document()->documentMargin());
+    const QFontMetrics metrics(m_address->font());
+    const QRect text = metrics.boundingRect(QRect(0, 0, std::max(1, boxWidth - 2 * (frameWidth + margin) - 4), 1 << 20),
+                                            Qt::TextWordWrap, m_address->toPlainText());
+    const int needed = text.height() + 2 * (frameWidth + margin) + 4;
+    const int bottomOfFrame = px(5775) + dy - px(300);
+    const int detailsMinimum = px(900);
+    const int maxAddress = bottomOfFrame - detailsMinimum - px(105) - px(1800);
+    const int addressHeight = std::clamp(needed, px(975), std::max(px(975), maxAddress));
+    m_address->setGeometry(px(6480) + half, px(1800), boxWidth, addressHeight);
+    const int addressBottom = px(1800) + addressHeight;
+    m_labels[4]->move(px(5160) + half, addressBottom - px(15));
+    m_lstDetails->setGeometry(px(6480) + half, addressBottom + px(105), boxWidth,
+                              std::max(px(375), bottomOfFrame - addressBottom - px(105)));
+    m_done->move(px(9480) + dx, px(6120) + dy);
+    m_chkArchive->move(px(240), px(6120) + dy);
+    m_lblAdvice->setGeometry(px(3120) + half, px(5940) + dy, px(6240), px(675));
 }
 
 void frmOrders::Form_Activate() {
@@ -133,5 +187,6 @@ void frmOrders::lstOrders_Click() {
     m_text[1]->setText(order->orderNumber);
     m_text[2]->setText(order->customerName);
     m_address->setPlainText(order->customerAddress);
+    arrange();
     m_lstDetails->addItems(OrderTexts::splitOrderItems(order->orderItems));
 }

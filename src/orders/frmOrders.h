@@ -37,6 +37,9 @@ public:
     // Shows the local order archive instead of the server's list, or the server's list again.
     void chkArchive_Click();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void clearOrderDetails();
     void showLines();
@@ -46,9 +49,15 @@ private:
     QLabel* m_lblAdvice;
     QStringList m_serverLines;
     std::vector<OrderRecord> m_archive;
+    // Places the controls for the window's size: the lists and boxes take the room beyond the
+    // designed size, and the address box is as tall as its text.
+    void arrange();
 
     QListWidget* m_lstOrders;
     QListWidget* m_lstDetails;
     QLineEdit* m_text[3];
     QPlainTextEdit* m_address;
+    QWidget* m_frame;
+    QWidget* m_labels[5];
+    QWidget* m_done;
 };

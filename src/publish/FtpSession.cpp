@@ -138,6 +138,8 @@ Status FtpSession::run(const Request& request, const QString& what) {
             return Status::success();
         if (attempt == 0 && !cancelled() && connectionDropped(code, lastResponseCode()))
             continue;
+        m_lastFailure = {code, lastResponseCode(),
+                         QString::fromUtf8(m_errorBuffer[0] != '\0' ? m_errorBuffer : curl_easy_strerror(code))};
         return Status::failure(what, Curl::failureReason(code, m_errorBuffer, shown(m_lastReply)));
     }
 }

@@ -53,6 +53,15 @@ public:
     void stopTransfer() { m_stopped.store(true); }
     void allowTransfers() { m_stopped.store(false); }
 
+    // How the last operation that failed ended: libcurl's code (CURLE_OK when it never ran),
+    // the server's last reply code and libcurl's own words, so a caller can say why.
+    struct Failure {
+        CURLcode code = CURLE_OK;
+        long replyCode = 0;
+        QString message;
+    };
+    const Failure& lastFailure() const { return m_lastFailure; }
+
 private:
     enum class ListCommand { Unknown, Mlsd, ListAll, List };
     struct Request {
@@ -100,4 +109,5 @@ private:
     QByteArray m_current = QByteArrayLiteral("/");
     ListCommand m_listCommand = ListCommand::Unknown;
     bool m_open = false;
+    Failure m_lastFailure;
 };

@@ -40,10 +40,68 @@ std::optional<QString> ordinaryFileName(const QString& path) {
     return std::nullopt;
 }
 
+qint64 fileSize(const QString& path) {
+    return QFileInfo(path).size();
+}
+
+bool isTlsFailure(CURLcode code) {
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The line under "Connection failed." that tells the owner why, or nothing when libcurl's
+// answer fits none of the owner's cases.
+QString connectionFailureReason(const FtpSession::Failure& failure) {
+    if (isTlsFailure(failure.code))
+        return kIndent + QStringLiteral("The secure connection failed: ") + failure.message;
+    if (failure.code == CURLE_LOGIN_DENIED || failure.replyCode == 530)
+        return kIndent + QStringLiteral("The server refused the user name or password.");
+    // 421: the server answered, only to turn the connection away (too many, or not from here).
+    if (failure.replyCode == 421)
+        return kIndent + QStringLiteral("The server refused the connection.");
+    switch (failure.code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+        return kIndent + QStringLiteral("The server could not be reached.");
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+        return kIndent + QStringLiteral("The server refused the connection.");
+    default:
+        return QString();
+    }
+}
+
 } // namespace
 
-UploadJob::UploadJob(UploadRequest request, UploadCallbacks callbacks, const std::atomic<bool>* cancel)
-    : m_request(std::move(request)), m_callbacks(std::move(callbacks)), m_cancel(cancel) {}
+UploadJob::UploadJob(UploadRequest request,
+                     UploadCallbacks callbacks,
+                     const std::atomic<bool>* cancel,
+                     const std::atomic<bool>* abort)
+    : m_request(std::move(request)), m_callbacks(std::move(callbacks)), m_cancel(cancel),
+      m_abort(abort != nullptr ? abort : cancel) {}
 
 UploadJob::~UploadJob() = default;
 
@@ -62,6 +120,8 @@ UploadOutcome UploadJob::run() {
     startUpload();
     // Closing the session ends the login and the connection.
     m_remote.reset();
+    m_session = nullptr;
+    removeCutShortFiles();
     return m_outcome;
 }
 
@@ -69,12 +129,13 @@ bool UploadJob::openInternet() {
     if (stopIfCancelled())
         return false;
     const FtpSettings& typed = m_request.typed;
-    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_cancel);
+    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_abort);
     if (!session->isReady())
         return false;
+    m_session = session.get();
     if (m_request.connections > 1)
         m_remote = std::make_unique<FtpPool>(std::move(session), m_request.connections, typed.userName, typed.password,
-                                             m_cancel);
+                                             m_abort);
     else
         m_remote = std::move(session);
     return true;
@@ -90,8 +151,13 @@ bool UploadJob::connectToServer() {
     }
     if (stopIfCancelled())
         return false;
-    if (!noted(m_remote->open()))
-        return reportRemote(QStringLiteral("Connection failed."));
+    if (!noted(m_remote->open())) {
+        reportRemote(QStringLiteral("Connection failed."));
+        const QString reason = connectionFailureReason(m_session->lastFailure());
+        if (!reason.isEmpty() && m_outcome.result == UploadOutcome::Result::Failed)
+            progress(reason);
+        return false;
+    }
     return true;
 }
 
@@ -125,7 +191,9 @@ void UploadJob::startUpload() {
 
     m_root = PublishedTree::rootPath(destination);
     // The first upload to a web space is always a full one, whatever the tick box says.
-    if (!enter(m_root) || m_request.refreshStore)
+    const bool full = !enter(m_root) || m_request.refreshStore;
+    countTotals(full);
+    if (full)
         refreshStore();
     else
         uploadData();
@@ -277,6 +345,7 @@ bool UploadJob::publishDepartment(int d) {
     const Status written = ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
     if (!written)
         return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+    m_counts.bytesTotal += fileSize(local(PublishedTree::productDetailsFile()));
     if (!uploadFile(local(PublishedTree::productDetailsFile())))
         return false;
     return sendPictures(d);
@@ -289,6 +358,7 @@ bool UploadJob::sendDepartmentList() {
     const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
     if (!written)
         return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
+    m_counts.bytesTotal += fileSize(local(PublishedTree::departmentListFile()));
     return uploadFile(local(PublishedTree::departmentListFile()));
 }
 
@@ -299,8 +369,13 @@ bool UploadJob::uploadFile(const QString& localPath) {
     if (!name)
         return report(QStringLiteral("Failed to locate ") + localPath, QStringLiteral("no ordinary file there"));
     progress(kIndent + QStringLiteral("Uploading file: ") + *name);
-    if (!store(localPath, name->toUtf8()))
+    if (!store(localPath, name->toUtf8())) {
+        if (aborted())
+            m_cutShort.push_back({m_remote->currentFolder(), name->toUtf8()});
         return reportRemote(QStringLiteral("Failed to upload file ") + *name);
+    }
+    ++m_counts.filesSent;
+    countSent(fileSize(localPath));
     return true;
 }
 
@@ -358,6 +433,7 @@ bool UploadJob::fetchServerOrders() {
 bool UploadJob::sendServerOrders() {
     if (m_keptFiles.empty())
         return true;
+    m_counts.filesTotal += int(m_keptFiles.size());
     const QString folder = local(QStringLiteral("store/kept-orders"));
     QDir().mkpath(folder);
     for (const KeptFile& file : m_keptFiles) {
@@ -397,14 +473,34 @@ bool UploadJob::sendPictures(int d) {
     for (const Picture& picture : pictures)
         files.push_back({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8()});
     // Each line as its picture starts; they start in slot order, whichever connection sends them.
-    const StoreOutcome outcome = m_remote->storeFiles(files, [this, &pictures](std::size_t i) {
+    // A picture starts when a connection is free, so all but the last few started have ended.
+    const std::size_t sending = std::size_t(std::max(1, m_request.connections));
+    std::size_t started = 0;
+    std::size_t counted = 0;
+    const auto countUpTo = [&](std::size_t ended) {
+        for (; counted < ended; ++counted) {
+            ++m_counts.filesSent;
+            countSent(fileSize(pictures[counted].localPath));
+        }
+    };
+    const StoreOutcome outcome = m_remote->storeFiles(files, [&](std::size_t i) {
         if (stopIfCancelled())
             return false;
+        started = i + 1;
+        if (i + 1 >= sending)
+            countUpTo(i + 1 - sending);
         progress(kIndent + QStringLiteral("Sending image: ") + pictures[i].localPath);
         return true;
     });
+    if (outcome.result != StoreOutcome::Result::Stored && aborted()) {
+        // Those still running when the transfers were cut may have arrived in part.
+        const QByteArray folder = m_remote->currentFolder();
+        for (std::size_t i = std::min(counted, started); i < started; ++i)
+            m_cutShort.push_back({folder, files[i].name});
+    }
     switch (outcome.result) {
     case StoreOutcome::Result::Stored:
+        countUpTo(pictures.size());
         return true;
     case StoreOutcome::Result::Stopped:
         stopIfCancelled();
@@ -429,6 +525,58 @@ void UploadJob::finish() {
     m_outcome.result = UploadOutcome::Result::Succeeded;
     m_outcome.failureLine.clear();
     m_outcome.detail.clear();
+}
+
+void UploadJob::countTotals(bool full) {
+    QStringList files;
+    if (full)
+        files << PublishedTree::webFiles() << PublishedTree::graphicsFiles() << PublishedTree::storeFiles();
+    else
+        files << PublishedTree::settingsFile();
+    m_counts = UploadCounts();
+    for (const QString& file : files) {
+        ++m_counts.filesTotal;
+        m_counts.bytesTotal += fileSize(local(file));
+    }
+    ++m_counts.filesTotal; // the department list, its size known once written
+    ++m_counts.filesTotal; // the order key, likewise
+    const StoreCatalogue& catalogue = m_request.catalogue;
+    for (int d = 0; d < catalogue.maxDepartments; ++d) {
+        if (catalogue.departmentNames[std::size_t(d)].isEmpty())
+            continue;
+        ++m_counts.filesTotal; // the product file, its size known once written
+        for (const Picture& picture : picturesToSend(d)) {
+            ++m_counts.filesTotal;
+            m_counts.bytesTotal += fileSize(picture.localPath);
+        }
+    }
+    if (m_callbacks.counts)
+        m_callbacks.counts(m_counts);
+}
+
+void UploadJob::countSent(qint64 bytes) {
+    m_counts.bytesSent += bytes;
+    if (m_callbacks.counts)
+        m_callbacks.counts(m_counts);
+}
+
+bool UploadJob::aborted() const {
+    return m_abort != nullptr && m_abort->load();
+}
+
+void UploadJob::removeCutShortFiles() {
+    if (m_cutShort.empty())
+        return;
+    // Over a connection of its own: the upload's connections refuse all work once aborted.
+    const FtpSettings& typed = m_request.typed;
+    FtpSession cleaner(typed.url, typed.userName, typed.password);
+    if (!cleaner.isReady() || !cleaner.open())
+        return;
+    for (const RemoteFile& file : m_cutShort) {
+        if (cleaner.enterFolder(file.folder))
+            cleaner.deleteFile(file.name);
+    }
+    m_cutShort.clear();
 }
 
 QString UploadJob::local(const QString& relative) const {
@@ -473,7 +621,7 @@ bool UploadJob::reportRemote(const QString& line) {
 }
 
 bool UploadJob::cancelRequested() const {
-    return m_cancel != nullptr && m_cancel->load();
+    return (m_cancel != nullptr && m_cancel->load()) || aborted();
 }
 
 bool UploadJob::stopIfCancelled() {

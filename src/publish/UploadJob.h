@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class FtpSession;
 class RemoteFolder;
 
 // Everything an upload needs, copied when "Upload now!" is pressed: the upload touches no
@@ -34,6 +35,15 @@ struct UploadRequest {
     int connections = 1;
 };
 
+// How far an upload has gone: files and bytes sent out of those it will send. The total of
+// bytes grows a little as each department's product file is written.
+struct UploadCounts {
+    int filesSent = 0;
+    int filesTotal = 0;
+    qint64 bytesSent = 0;
+    qint64 bytesTotal = 0;
+};
+
 // How an upload reports. Each is called on the thread that runs the upload, in order; any may
 // be empty.
 struct UploadCallbacks {
@@ -44,6 +54,8 @@ struct UploadCallbacks {
     // Play the sound file now and return when it has finished (or at once where there is no
     // sound). Called twice at the end of a good upload, before the closing line.
     std::function<void(const QString& soundFile)> playSound;
+    // The counts, after each file and once the total is known.
+    std::function<void(const UploadCounts& counts)> counts;
 };
 
 struct UploadOutcome {
@@ -63,7 +75,9 @@ struct UploadOutcome {
 // One press of "Upload now!" after the window's checks: connect, log in, and put the shop on the
 // web space, reporting every step as a progress line. Runs synchronously; UploadWorker runs it on
 // a thread of its own. A set cancel flag stops it between two operations (or inside a transfer)
-// with the outcome Cancelled and no further progress line.
+// with the outcome Cancelled and no further progress line. With an abort flag as well, cancel
+// only stops at the next clean point (between files) and abort also ends a running transfer;
+// a file cut short that way is deleted from the server before run() returns.
 //
 // The caller's own checks come first ("No departments to upload!", the empty fields). A command
 // line runs it straight away and prints each line as it comes:
@@ -72,7 +86,10 @@ struct UploadOutcome {
 //   const UploadOutcome outcome = job.run();             // outcome.connected: save the details
 class UploadJob final {
 public:
-    UploadJob(UploadRequest request, UploadCallbacks callbacks, const std::atomic<bool>* cancel = nullptr);
+    UploadJob(UploadRequest request,
+              UploadCallbacks callbacks,
+              const std::atomic<bool>* cancel = nullptr,
+              const std::atomic<bool>* abort = nullptr);
     ~UploadJob();
 
     UploadJob(const UploadJob&) = delete;
@@ -90,6 +107,10 @@ private:
         QString name;
         QByteArray bytes;
     };
+    struct RemoteFile {
+        QByteArray folder;
+        QByteArray name;
+    };
 
     bool openInternet();
     bool connectToServer();
@@ -105,6 +126,10 @@ private:
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();
+    void countTotals(bool full);
+    void countSent(qint64 bytes);
+    bool aborted() const;
+    void removeCutShortFiles();
 
     QString local(const QString& relative) const;
     bool enter(const QByteArray& path);
@@ -123,7 +148,12 @@ private:
     UploadRequest m_request;
     UploadCallbacks m_callbacks;
     const std::atomic<bool>* m_cancel = nullptr;
+    const std::atomic<bool>* m_abort = nullptr;
     std::unique_ptr<RemoteFolder> m_remote;
+    // The main connection, inside m_remote: it tells why the login failed.
+    FtpSession* m_session = nullptr;
+    UploadCounts m_counts;
+    std::vector<RemoteFile> m_cutShort;
     QByteArray m_root;
     QString m_lastFailure;
     UploadOutcome m_outcome;

@@ -3,8 +3,23 @@
 #include <QDeadlineTimer>
 #include <QMetaMethod>
 #include <QThread>
+#include <QTimer>
 
-UploadWorker::UploadWorker(QObject* parent) : QObject(parent) {}
+#include <utility>
+
+UploadWorker::UploadWorker(QObject* parent) : QObject(parent) {
+    connect(this, &UploadWorker::countsWaiting, this, &UploadWorker::passCountsOn, Qt::QueuedConnection);
+}
+
+void UploadWorker::passCountsOn() {
+    UploadCounts latest;
+    {
+        const QMutexLocker lock(&m_countsLock);
+        latest = m_latestCounts;
+        m_countsWaiting = false;
+    }
+    emit counts(latest);
+}
 
 UploadWorker::~UploadWorker() {
     cancel();
@@ -26,6 +41,8 @@ bool UploadWorker::start(UploadRequest request) {
         m_thread = nullptr;
     }
     m_cancel.store(false);
+    m_abort.store(false);
+    ++m_serial;
     m_soundDone.tryAcquire(m_soundDone.available());
 
     // Without a listener nothing plays, and nothing is waited for.
@@ -38,11 +55,21 @@ bool UploadWorker::start(UploadRequest request) {
         callbacks.trace = [this](const QString& line) {
             emit trace(line);
         };
+        callbacks.counts = [this](const UploadCounts& counts) {
+            bool first = false;
+            {
+                const QMutexLocker lock(&m_countsLock);
+                m_latestCounts = counts;
+                first = !std::exchange(m_countsWaiting, true);
+            }
+            if (first)
+                emit countsWaiting();
+        };
         if (withSound)
             callbacks.playSound = [this](const QString& soundFile) {
                 waitForSound(soundFile);
             };
-        UploadJob job(std::move(request), std::move(callbacks), &m_cancel);
+        UploadJob job(std::move(request), std::move(callbacks), &m_cancel, &m_abort);
         const UploadOutcome outcome = job.run();
         emit finished(outcome);
     });
@@ -51,8 +78,21 @@ bool UploadWorker::start(UploadRequest request) {
     return true;
 }
 
+void UploadWorker::stop() {
+    if (!isRunning() || m_cancel.load())
+        return;
+    m_cancel.store(true);
+    m_soundDone.release();
+    const int serial = m_serial;
+    QTimer::singleShot(stopGraceMilliseconds, this, [this, serial] {
+        if (serial == m_serial && isRunning())
+            m_abort.store(true);
+    });
+}
+
 void UploadWorker::cancel() {
     m_cancel.store(true);
+    m_abort.store(true);
     m_soundDone.release();
 }
 

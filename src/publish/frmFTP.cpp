@@ -12,9 +12,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 namespace {
 
@@ -117,7 +120,22 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     placeTwips(progressLabel, 240, 3000, 1500, 315);
     m_lstResponse = new QListWidget(this);
     m_lstResponse->setObjectName(QStringLiteral("lstResponse"));
-    placeTwips(m_lstResponse, 240, 3330, 9360, 3360);
+    placeTwips(m_lstResponse, 240, 3330, 9360, 2940);
+
+    m_prgUpload = new QProgressBar(this);
+    m_prgUpload->setObjectName(QStringLiteral("prgUpload"));
+    m_prgUpload->setRange(0, 1000);
+    m_prgUpload->setValue(0);
+    m_prgUpload->setTextVisible(true);
+    m_prgUpload->setFormat(QString());
+    placeTwips(m_prgUpload, 240, 6390, 9360, 375);
+
+    m_cmdStop = new QPushButton(QStringLiteral("Stop"), this);
+    m_cmdStop->setObjectName(QStringLiteral("cmdStop"));
+    m_cmdStop->setToolTip(QStringLiteral("Stop the upload after the file being sent"));
+    m_cmdStop->setEnabled(false);
+    placeTwips(m_cmdStop, 4320, 6870, 1680, 420);
+    connect(m_cmdStop, &QPushButton::clicked, this, &frmFTP::cmdStop_Click);
 
     m_cmdCommit = new QPushButton(QStringLiteral("Upload now!"), this);
     m_cmdCommit->setObjectName(QStringLiteral("cmdCommit"));
@@ -129,6 +147,13 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     connect(m_cmdDone, &QPushButton::clicked, this, &frmFTP::cmdDone_Click);
 
     connect(m_worker, &UploadWorker::progress, this, &frmFTP::showProgress);
+    connect(m_worker, &UploadWorker::counts, this, &frmFTP::showCounts);
+    m_tick = new QTimer(this);
+    m_tick->setInterval(1000);
+    connect(m_tick, &QTimer::timeout, this, [this] {
+        if (m_counts.filesTotal > 0)
+            m_prgUpload->setFormat(countsText(m_counts, m_clock.elapsed()));
+    });
     connect(m_worker, &UploadWorker::trace, this, [this](const QString& line) {
         m_shell.trace(line);
         m_shell.selectLastTraceLine();
@@ -148,6 +173,9 @@ bool frmFTP::isUploading() const {
 }
 
 void frmFTP::Form_Activate() {
+    // Coming back to a running upload shows it as it goes, with the details it uses.
+    if (isUploading())
+        return;
     const FtpSettings& saved = m_state.ftpSettings;
     m_txtURL->setText(saved.url);
     m_txtUserName->setText(saved.userName);
@@ -158,6 +186,8 @@ void frmFTP::Form_Activate() {
     PublishOptionsFile::load(m_state.dataFolder, options);
     m_spnConnections->setValue(options.connections);
     m_lstResponse->clear();
+    m_prgUpload->setValue(0);
+    m_prgUpload->setFormat(QString());
 }
 
 void frmFTP::chkRefreshStore_Click(bool ticked) {
@@ -178,12 +208,47 @@ void frmFTP::showProgress(const QString& text) {
     m_lstResponse->scrollToBottom();
 }
 
+QString frmFTP::countsText(const UploadCounts& counts, qint64 elapsedMs) {
+    const QLocale locale = QLocale::system();
+    QString text = QStringLiteral("%1 of %2 files, %3 of %4")
+                       .arg(counts.filesSent)
+                       .arg(counts.filesTotal)
+                       .arg(locale.formattedDataSize(counts.bytesSent, 1, QLocale::DataSizeTraditionalFormat),
+                            locale.formattedDataSize(counts.bytesTotal, 1, QLocale::DataSizeTraditionalFormat));
+    // A guess from the first second or the first bytes would jump about.
+    if (elapsedMs >= 2000 && counts.bytesSent > 0 && counts.bytesSent < counts.bytesTotal) {
+        const double leftMs =
+            double(counts.bytesTotal - counts.bytesSent) * double(elapsedMs) / double(counts.bytesSent);
+        const qint64 seconds = qint64(leftMs / 1000.0 + 0.5);
+        if (seconds < 60)
+            text += QStringLiteral(", about %1 s left").arg(std::max<qint64>(1, seconds));
+        else
+            text += QStringLiteral(", about %1 min left").arg((seconds + 30) / 60);
+    }
+    return text;
+}
+
+void frmFTP::showCounts(const UploadCounts& counts) {
+    m_counts = counts;
+    const qint64 total = std::max<qint64>(1, counts.bytesTotal);
+    m_prgUpload->setValue(int(std::min<qint64>(1000, counts.bytesSent * 1000 / total)));
+    m_prgUpload->setFormat(countsText(counts, m_clock.elapsed()));
+}
+
+void frmFTP::cmdStop_Click() {
+    if (!m_worker->isRunning())
+        return;
+    m_cmdStop->setEnabled(false);
+    m_worker->stop();
+}
+
 void frmFTP::lockControls() {
     for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
                        static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
                        static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
                        static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(false);
+    m_cmdStop->setEnabled(true);
 }
 
 void frmFTP::unlockControls() {
@@ -192,6 +257,7 @@ void frmFTP::unlockControls() {
                        static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
                        static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(true);
+    m_cmdStop->setEnabled(false);
     unsetCursor();
 }
 
@@ -222,6 +288,11 @@ void frmFTP::cmdCommit_Click() {
 
     lockControls();
     m_lstResponse->clear();
+    m_prgUpload->setValue(0);
+    m_prgUpload->setFormat(QString());
+    m_clock.start();
+    m_counts = UploadCounts();
+    m_tick->start();
     setCursor(Qt::BusyCursor);
 
     // The upload works on copies: the owner may go on editing while it runs.
@@ -234,10 +305,16 @@ void frmFTP::cmdCommit_Click() {
     request.diagnosticsOn = m_state.diagnosticsOn;
     request.connections = m_spnConnections->value();
     m_worker->start(std::move(request));
+    emit uploadStarted();
 }
 
 void frmFTP::onFinished(const UploadOutcome& outcome) {
+    m_tick->stop();
+    if (m_counts.filesTotal > 0)
+        m_prgUpload->setFormat(countsText(m_counts, 0));
     unlockControls();
+    if (outcome.result == UploadOutcome::Result::Cancelled)
+        showProgress(QStringLiteral("Upload stopped."));
     // Saved after every attempt that reached the server, whatever came after.
     if (outcome.connected)
         saveDetails();

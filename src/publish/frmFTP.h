@@ -4,11 +4,15 @@
 #include "ui/BackgroundTask.h"
 #include "ui/TaskWindow.h"
 
+#include <QElapsedTimer>
+
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 class UploadSound;
 class UploadWorker;
 
@@ -24,9 +28,11 @@ public:
 
     void cmdCommit_Click();
     void cmdDone_Click();
+    void cmdStop_Click();
     void chkRefreshStore_Click(bool ticked);
 
     void showProgress(const QString& text);
+    void showCounts(const UploadCounts& counts);
     void lockControls();
     void unlockControls();
 
@@ -37,7 +43,12 @@ public:
 
     QListWidget* lstResponse() const { return m_lstResponse; }
 
+    // The bar's text for these counts after this many milliseconds: files and bytes, and the
+    // time left once enough has gone to tell.
+    static QString countsText(const UploadCounts& counts, qint64 elapsedMs);
+
 signals:
+    void uploadStarted();
     void uploadFinished(const UploadOutcome& outcome);
 
 private:
@@ -59,6 +70,12 @@ private:
     QListWidget* m_lstResponse;
     QPushButton* m_cmdCommit;
     QPushButton* m_cmdDone;
+    QPushButton* m_cmdStop;
+    QProgressBar* m_prgUpload;
+    QElapsedTimer m_clock;
+    // Brings the time left up to date between two files.
+    QTimer* m_tick;
+    UploadCounts m_counts;
     UploadWorker* m_worker;
     UploadSound* m_sound;
     BackgroundTask* m_task;

@@ -13,9 +13,17 @@ TaskWindow::TaskWindow(
 }
 
 QWidget* TaskWindow::frame() {
-    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
-        return sub;
+    for (QWidget* w = parentWidget(); w != nullptr; w = w->parentWidget()) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(w))
+            return sub;
+    }
     return this;
+}
+
+void TaskWindow::setResizable() {
+    m_resizable = true;
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
 
 void TaskWindow::hideWindow() {

@@ -1,6 +1,7 @@
 #include "app/ConnectionCheck.h"
 #include "app/TerminationSignals.h"
 #include "app/frmDiagnostics.h"
+#include "app/frmHelp.h"
 #include "app/frmMain.h"
 #include "app/frmMenuLeft.h"
 #include "app/frmSplash.h"
@@ -8,14 +9,20 @@
 #include "support/TestSupport.h"
 #include "ui/BackgroundTask.h"
 #include "ui/MessageBox.h"
+#include "ui/TaskWindow.h"
 #include "ui/Twips.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -123,6 +130,13 @@ private slots:
     void passCode();
     void traceOnlyWhileOn();
     void oneSplashAtATime();
+    void helpInsideTheProgram_data();
+    void helpInsideTheProgram();
+    void menusFromTheKeyboard_data();
+    void menusFromTheKeyboard();
+    void f6MovesBetweenWindows();
+    void taskWindowsFit_data();
+    void taskWindowsFit();
     void damagedFilesAtStartUp_data();
     void damagedFilesAtStartUp();
     void fullDiskAtExit_data();
@@ -255,6 +269,7 @@ void tst_frmMain::exitWritesOnce_data() {
     QTest::newRow("Exit button") << QStringLiteral("button");
     QTest::newRow("File > Exit") << QStringLiteral("menu");
     QTest::newRow("closing the window") << QStringLiteral("close");
+    QTest::newRow("Ctrl+Q") << QStringLiteral("keys");
 }
 
 // Catches the catalogue written not at all, or a second time by the close that follows Exit.
@@ -268,6 +283,8 @@ void tst_frmMain::exitWritesOnce() {
         QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
     else if (how == QLatin1String("menu"))
         program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
+    else if (how == QLatin1String("keys"))
+        QTest::keyClick(program.main.get(), Qt::Key_Q, Qt::ControlModifier);
     else
         QVERIFY(program.main->close());
     QVERIFY(program.main->hasEnded());
@@ -363,6 +380,117 @@ void tst_frmMain::oneSplashAtATime() {
     QVERIFY(clock.elapsed() < frmSplash::lifetimeMs + 1500);
     about->trigger();
     QVERIFY(program.main->splash());
+}
+
+void tst_frmMain::helpInsideTheProgram_data() {
+    QTest::addColumn<bool>("byKey");
+    QTest::addColumn<bool>("guide");
+    QTest::newRow("F1") << true << true;
+    QTest::newRow("Help > Help") << false << true;
+    QTest::newRow("F1, the guide missing") << true << false;
+}
+
+// Catches help that needs another program, opens nothing, or hides that the guide is missing.
+void tst_frmMain::helpInsideTheProgram() {
+    QFETCH(bool, byKey);
+    QFETCH(bool, guide);
+    Program program(false);
+    if (guide)
+        writeBytes(program.dir.filePath(QStringLiteral("help/Home.htm")),
+                   readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/help/Home.htm")));
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    if (byKey)
+        QTest::keyClick(program.main.get(), Qt::Key_F1);
+    else
+        program.main->findChild<QAction*>(QStringLiteral("mnu_Hel_Hel"))->trigger();
+    frmHelp* help = program.main->helpWindow();
+    QVERIFY(help != nullptr);
+    QTRY_VERIFY(help->isVisible());
+    QCOMPARE(help->objectName(), QStringLiteral("frmHelp"));
+    if (guide) {
+        QVERIFY(help->source().toLocalFile().endsWith(QStringLiteral("/help/Home.htm")));
+        QVERIFY(help->toPlainText().contains(QStringLiteral("Publishing your shop")));
+    } else {
+        QVERIFY2(help->toPlainText().contains(QStringLiteral("guide is missing")), qPrintable(help->toPlainText()));
+    }
+    // The About text sends the owner to the same guide.
+    program.main->findChild<QAction*>(QStringLiteral("mnu_Hel_Abo"))->trigger();
+    auto* about = program.main->splash()->findChild<QLabel*>(QStringLiteral("txtHelp"));
+    QVERIFY(about->text().contains(QStringLiteral("Help > Help")));
+}
+
+void tst_frmMain::menusFromTheKeyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Alt+F") << int(Qt::Key_F) << QStringLiteral("mnu_File") << QStringLiteral("File");
+    QTest::newRow("Alt+O") << int(Qt::Key_O) << QStringLiteral("mnu_Operations") << QStringLiteral("Operations");
+    QTest::newRow("Alt+H") << int(Qt::Key_H) << QStringLiteral("mnu_Hel") << QStringLiteral("Help");
+}
+
+// Catches a menu the keyboard cannot open, or one whose shown words changed.
+void tst_frmMain::menusFromTheKeyboard() {
+    QFETCH(int, key);
+    QFETCH(QString, menu);
+    QFETCH(QString, title);
+    Program program(false);
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    auto* shown = program.main->findChild<QMenu*>(menu);
+    QCOMPARE(shown->title().remove(QLatin1Char('&')), title);
+    QTest::keyClick(program.main.get(), Qt::Key(key), Qt::AltModifier);
+    QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(shown));
+    shown->close();
+}
+
+// Catches F6 not reaching the task window from the command window, or not coming back.
+void tst_frmMain::f6MovesBetweenWindows() {
+    Program program(false);
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    program.main->Command1_Click(0);
+    QWidget* task = program.visibleTaskWindows().first();
+    program.main->menuLeft()->command(1)->setFocus();
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(task->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
+}
+
+void tst_frmMain::taskWindowsFit_data() {
+    QTest::addColumn<int>("index");
+    QTest::newRow("structure") << 0;
+    QTest::newRow("products") << 1;
+    QTest::newRow("upload") << 2;
+    QTest::newRow("orders") << 3;
+}
+
+// Catches a task window cut off by a small main window, placed over the command window, or
+// with a button that cannot be scrolled to.
+void tst_frmMain::taskWindowsFit() {
+    QFETCH(int, index);
+    Program program(true);
+    program.main->resize(760, 480);
+    program.main->Command1_Click(index);
+    QMdiSubWindow* frame = program.visibleTaskWindows().first();
+    const QRect area = program.main->mdiArea()->viewport()->rect();
+    QVERIFY2(area.contains(frame->geometry()), qPrintable(frame->objectName()));
+    QVERIFY(frame->x() >= program.main->menuLeft()->parentWidget()->width());
+    auto* scroll = qobject_cast<QScrollArea*>(frame->widget());
+    QVERIFY(scroll != nullptr);
+    const auto buttons = scroll->widget()->findChildren<QPushButton*>();
+    QVERIFY(!buttons.isEmpty());
+    for (QPushButton* button : buttons) {
+        if (!button->isVisibleTo(scroll->widget()))
+            continue;
+        scroll->ensureWidgetVisible(button, 0, 0);
+        const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
+        QVERIFY2(scroll->viewport()->rect().contains(shown), qPrintable(button->objectName()));
+    }
+    // Made larger, the window follows, up to the room there is; the orders window grows with it.
+    auto* task = qobject_cast<TaskWindow*>(scroll->widget());
+    const QSize designed = task->size();
+    frame->resize(frame->size() + QSize(40, 40));
+    QTRY_VERIFY(task->size().width() >= designed.width());
+    QVERIFY(task->size().height() >= designed.height());
 }
 
 void tst_frmMain::damagedFilesAtStartUp_data() {

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -79,6 +80,8 @@ class tst_frmOrders : public QObject {
 private slots:
     void init() { MessageBox::reset(); }
     void showsCollectedOrders();
+    void wholeAddressAndItemLines_data();
+    void wholeAddressAndItemLines();
     void itemLines_data();
     void itemLines();
     void switchingAwayEmptiesDetails();
@@ -245,6 +248,40 @@ void tst_frmOrders::failuresNewOrdersAndTheArchive() {
     QCOMPARE(program.details(), QStringList{QStringLiteral("1 x Tea")});
     program.window()->chkArchive()->click();
     QVERIFY(program.lines().isEmpty());
+}
+
+void tst_frmOrders::wholeAddressAndItemLines_data() {
+    QTest::addColumn<int>("grow");
+    QTest::newRow("designed size") << 0;
+    QTest::newRow("made larger") << 200;
+}
+
+// Catches an address shown in part, an item line cut off, or a window that cannot grow.
+void tst_frmOrders::wholeAddressAndItemLines() {
+    QFETCH(int, grow);
+    Program program(QStringLiteral("127.0.0.1:9"), QString());
+    const QString address =
+        QStringLiteral("Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom");
+    const QString item = QStringLiteral("2 x Stoneware teapot, hand-thrown in our village, blue glaze @ 24.00 = 48.00");
+    program.state.orders.orderTable = {
+        OrderRecord{QStringLiteral("d"), QStringLiteral("00001"), QStringLiteral("n"), address, item + kSep}};
+    program.window()->setOrderLines({QStringLiteral("00001 d: n")});
+    program.main->resize(1600, 1000); // room for the whole window and more
+    program.main->Command1_Click(3);
+    const QSize designed = program.window()->size();
+    program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
+    QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
+    program.click(0);
+    auto* box = program.window()->findChild<QPlainTextEdit*>(QStringLiteral("Text1_3"));
+    QCOMPARE(box->toPlainText(), address);
+    QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
+    QListWidget* details = program.window()->lstDetails();
+    const QRect line = details->visualItemRect(details->item(0));
+    QVERIFY(line.width() <= details->viewport()->width());
+    QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
+                 details->fontMetrics().horizontalAdvance(item) <= details->viewport()->width(),
+             "a long item line is not wrapped");
+    QVERIFY(program.window()->width() >= designed.width());
 }
 
 QTEST_MAIN(tst_frmOrders)

@@ -503,16 +503,20 @@ void tst_UploadJob::connectionFailures_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("running");
     QTest::addColumn<bool>("diagnostics");
-    QTest::newRow("pyftpdlib: wrong password, trace on") << Kind::Pyftpdlib << true << true;
-    QTest::newRow("pyftpdlib: wrong password, trace off") << Kind::Pyftpdlib << true << false;
+    QTest::addColumn<QString>("reason");
+    const QString refused = QStringLiteral("     The server refused the user name or password.");
+    const QString unreachable = QStringLiteral("     The server could not be reached.");
+    QTest::newRow("pyftpdlib: wrong password, trace on") << Kind::Pyftpdlib << true << true << refused;
+    QTest::newRow("pyftpdlib: wrong password, trace off") << Kind::Pyftpdlib << true << false << refused;
     for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(ServerRows::rowName(kind, "server unreachable")) << kind << false << true;
+        QTest::newRow(ServerRows::rowName(kind, "server unreachable")) << kind << false << true << unreachable;
 }
 
 void tst_UploadJob::connectionFailures() {
     QFETCH(Kind, kind);
     QFETCH(bool, running);
     QFETCH(bool, diagnostics);
+    QFETCH(QString, reason);
     FtpTestServer server(kind);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
@@ -528,8 +532,9 @@ void tst_UploadJob::connectionFailures() {
     const QStringList expectedLines6 =
         QStringList({QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
                      QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
-                     QStringLiteral("Connection failed.")});
+                     QStringLiteral("Connection failed."), reason});
     QCOMPARE(record.lines, expectedLines6);
+    QCOMPARE(record.outcome.failureLine, QStringLiteral("Connection failed."));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(!record.outcome.connected); // nothing is saved
     QVERIFY(!record.outcome.detail.isEmpty());

@@ -1,11 +1,13 @@
 #include "app/ConnectionCheck.h"
 #include "app/frmDiagnostics.h"
 #include "app/frmMain.h"
+#include "app/frmMenuLeft.h"
 #include "catalogue/SharedState.h"
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
 #include "publish/UploadWorker.h"
 #include "publish/frmFTP.h"
+#include "structure/frmStructure.h"
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 #include "ui/MessageBox.h"
@@ -17,8 +19,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -76,6 +80,24 @@ struct Program {
         return lines;
     }
     bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
+    // Pictures of `bytes` each for products 1 to `count`, so an upload to a slow server lasts.
+    void addBigPictures(int count, int bytes) {
+        for (int p = 1; p <= count; ++p) {
+            const QString picture = dir.filePath(QStringLiteral("pictures/big%1.jpeg").arg(p));
+            writeBytes(picture, QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(bytes - 4, char('a' + p)));
+            state.catalogue.productTable(0, p, 0) = QStringLiteral("Big %1").arg(p);
+            state.catalogue.productTable(0, p, 8) = picture;
+        }
+    }
+    // The task buttons and menu items other than the upload's, as the owner can use them.
+    QList<bool> otherTasksEnabled() const {
+        QList<bool> enabled;
+        for (int index : {0, 1, 3})
+            enabled << main->menuLeft()->command(index)->isEnabled();
+        for (const char* name : {"mnu_Ope_DepStr", "mnu_Ope_Pro"})
+            enabled << main->findChild<QAction*>(QString::fromLatin1(name))->isEnabled();
+        return enabled;
+    }
     void tickRefresh() {
         MessageBox::setNextAnswer(MessageBox::Yes);
         QTest::mouseClick(control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
@@ -110,7 +132,11 @@ private slots:
     void wrongPasswordSavesNothing();
     void activationReloadsSavedDetails();
     void noActivationOnReturnFromConfirmation();
-    void exitStopsRunningUpload();
+    void exitDuringUpload_data();
+    void exitDuringUpload();
+    void failureReasons_data();
+    void failureReasons();
+    void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
     void connectionsControl();
@@ -189,11 +215,15 @@ void tst_frmFTP::refreshNeedsConfirmation() {
 // Catches an upload that blocks the window, leaves it locked, does not reach the server, or
 // does not save the details typed after a connected upload.
 void tst_frmFTP::uploadWhileWindowStaysResponsive() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    // A slow server, so the upload lasts long enough to count the window's turns.
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 400000;
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
+    program.addBigPictures(1, 400000); // a second on this server
     program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
     program.tickRefresh();
     const int turns = program.uploadAndWait();
@@ -204,6 +234,12 @@ void tst_frmFTP::uploadWhileWindowStaysResponsive() {
     QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
     QVERIFY(turns > 5);
     QVERIFY(!program.locked());
+    // Every file counted, and no more: the bar ends full.
+    auto* bar = program.control<QProgressBar>("prgUpload");
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
+    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
+    QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/0.jpeg"))),
              readBytes(program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))));
     FtpSettings saved;
@@ -230,7 +266,8 @@ void tst_frmFTP::wrongPasswordSavesNothing() {
     QCOMPARE(program.progress(),
              (QStringList{QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
                           QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
-                          QStringLiteral("Connection failed.")}));
+                          QStringLiteral("Connection failed."),
+                          QStringLiteral("     The server refused the user name or password.")}));
     QVERIFY(!program.locked());
     QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
     QListWidget* trace = program.main->diagnosticsWindow()->lstDisplay();
@@ -288,20 +325,146 @@ void tst_frmFTP::noActivationOnReturnFromConfirmation() {
     QVERIFY(program.control<QCheckBox>("chkRefreshStore")->isChecked());
 }
 
-// Catches the program ending (and saving) while an upload still runs.
-void tst_frmFTP::exitStopsRunningUpload() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+void tst_frmFTP::exitDuringUpload_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<MessageBox::Answer>("answer");
+    QTest::addColumn<bool>("ends");
+    // Exit's yes is the close's: an Exit that ends the program leaves QtTest no event loop after it.
+    QTest::newRow("Exit, let it finish") << QStringLiteral("exit") << MessageBox::No << false;
+    QTest::newRow("close, stop it") << QStringLiteral("close") << MessageBox::Yes << true;
+    QTest::newRow("SIGTERM") << QStringLiteral("terminate") << MessageBox::AnswerOk << true;
+}
+
+// Catches the program ending (and saving) while an upload still runs, an Exit that does not
+// ask first or ends against the owner's No, or a termination that waits for an answer.
+void tst_frmFTP::exitDuringUpload() {
+    QFETCH(QString, how);
+    QFETCH(MessageBox::Answer, answer);
+    QFETCH(bool, ends);
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 200000;
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
+    program.addBigPictures(1, 2000000);
     program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    program.tickRefresh();
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
     QVERIFY(program.ftp->isUploading());
-    QVERIFY(program.main->close());
-    QVERIFY(!program.ftp->isUploading());
-    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
+    if (how == QLatin1String("terminate")) {
+        program.main->terminate();
+    } else {
+        MessageBox::setNextAnswer(answer);
+        if (how == QLatin1String("exit"))
+            QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
+        else
+            program.main->close();
+    }
+    QCOMPARE(MessageBox::shownTexts().size(), how == QLatin1String("terminate") ? 0 : 1);
+    QCOMPARE(program.main->hasEnded(), ends);
+    QCOMPARE(program.ftp->isUploading(), !ends);
+    if (ends)
+        QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
+}
+
+void tst_frmFTP::failureReasons_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("wrong password") << QStringLiteral("wrong password")
+                                    << QStringLiteral("     The server refused the user name or password.");
+    QTest::newRow("nothing listening") << QStringLiteral("nothing listening")
+                                       << QStringLiteral("     The server could not be reached.");
+    QTest::newRow("turned away") << QStringLiteral("turned away")
+                                 << QStringLiteral("     The server refused the connection.");
+}
+
+// Catches a failed connection that does not say why, or says the wrong reason.
+void tst_frmFTP::failureReasons() {
+    QFETCH(QString, server);
+    QFETCH(QString, reason);
+    FtpTestServer::Options options;
+    options.maxConnectionsPerAddress = 1;
+    FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, options);
+    QString error;
+    QVERIFY2(ftp.start(&error), qPrintable(error));
+    QString address = ftp.serverText();
+    QString password = ftp.password();
+    QTcpSocket holder; // takes the one connection the server allows
+    if (server == QLatin1String("wrong password")) {
+        password = QStringLiteral("wrong");
+    } else if (server == QLatin1String("nothing listening")) {
+        address = QStringLiteral("127.0.0.1:%1").arg(freePort());
+    } else {
+        holder.connectToHost(QStringLiteral("127.0.0.1"), ftp.port());
+        QVERIFY(holder.waitForConnected(5000));
+        QTRY_VERIFY(holder.waitForReadyRead(100) || holder.bytesAvailable() > 0);
+    }
+    Program program;
+    program.type({address, ftp.userName(), password, QStringLiteral("htdocs/")});
+    program.uploadAndWait();
+    QCOMPARE(program.progress().mid(3), (QStringList{QStringLiteral("Connection failed."), reason}));
+    QVERIFY(!program.locked());
+}
+
+// Catches a Stop that does not end the upload within three seconds, leaves part of a file on
+// the server or the window locked; the other task windows open while an upload runs; and a
+// progress bar that does not count.
+void tst_frmFTP::stopInTheMiddle() {
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 250000;
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    Program program;
+    program.addBigPictures(2, 3000000);
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    const QList<bool> before = program.otherTasksEnabled();
+    QCOMPARE(before, (QList<bool>{true, true, true, true, true}));
+    auto* stop = program.control<QPushButton>("cmdStop");
+    auto* bar = program.control<QProgressBar>("prgUpload");
+    QVERIFY(!stop->isEnabled());
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        program.progress().value(program.progress().size() - 1).startsWith(QStringLiteral("     Sending image: ")),
+        20000);
+
+    QCOMPARE(program.otherTasksEnabled(), (QList<bool>{false, false, false, false, false}));
+    QVERIFY(program.main->menuLeft()->command(2)->isEnabled());
+    QCOMPARE(program.main->statusPanel(1), QStringLiteral("Uploading..."));
+    const QStringList lines = program.progress();
+    program.main->Command1_Click(0);
+    QVERIFY(!program.main->structureWindow()->isVisible());
+    program.main->Command1_Click(2);
+    QCOMPARE(program.progress(), lines);
+    QCOMPARE(program.control<QLineEdit>("txtURL")->text(), server.serverText());
+    // Every file but the three pictures sent; the time left follows.
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
+    QVERIFY2(counts.hasMatch(), qPrintable(bar->text()));
+    QCOMPARE(counts.captured(2).toInt() - counts.captured(1).toInt(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->text().contains(QStringLiteral(" left")), 5000);
+    QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
+
+    QVERIFY(stop->isEnabled());
+    QTest::mouseClick(stop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!program.ftp->isUploading(), 3000);
+    QTRY_COMPARE(program.progress().last(), QStringLiteral("Upload stopped."));
+    QVERIFY(!program.locked());
+    QVERIFY(!stop->isEnabled());
+    QCOMPARE(program.otherTasksEnabled(), before);
+    QCOMPARE(program.main->statusPanel(1), QString());
+    // Each picture there is whole; the ones cut short are gone.
+    const QString folder = server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake"));
+    for (int slot = 0; slot < 3; ++slot) {
+        const QString remote = folder + QStringLiteral("/%1.jpeg").arg(slot);
+        const QString local = slot == 0 ? program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))
+                                        : program.dir.filePath(QStringLiteral("pictures/big%1.jpeg").arg(slot));
+        if (QFile::exists(remote))
+            QVERIFY2(readBytes(remote) == readBytes(local), qPrintable(remote));
+    }
+    QTRY_VERIFY(!QFile::exists(folder + QStringLiteral("/2.jpeg")));
 }
 
 void tst_frmFTP::soundWaitIsTheSoundsLength_data() {

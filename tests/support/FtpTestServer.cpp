@@ -28,7 +28,7 @@ const char kPyftpdlibLauncher[] = R"PY(
 import argparse, logging, os
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 ap = argparse.ArgumentParser()
@@ -42,6 +42,7 @@ ap.add_argument('--read-only', action='append', default=[])
 ap.add_argument('--max-per-ip', type=int, default=0)
 ap.add_argument('--max-logins', type=int, default=0)
 ap.add_argument('--refuse-store', action='append', default=[])
+ap.add_argument('--read-limit', type=int, default=0)
 a = ap.parse_args()
 logging.basicConfig(level=logging.ERROR)
 log = open(a.log, 'a', encoding='utf-8', errors='backslashreplace', buffering=1)
@@ -85,6 +86,10 @@ class Handler(FTPHandler):
 
 if a.timeout > 0:
     Handler.timeout = a.timeout
+if a.read_limit > 0:
+    class SlowDTP(ThrottledDTPHandler):
+        read_limit = a.read_limit
+    Handler.dtp_handler = SlowDTP
 auth = DummyAuthorizer()
 auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')
 for folder in a.read_only:
@@ -258,6 +263,8 @@ bool FtpTestServer::startPyftpdlib(QString* error) {
         arguments << QStringLiteral("--max-logins") << QString::number(m_options.maxLoginsPerUser);
     for (const QString& path : m_options.refusedStores)
         arguments << QStringLiteral("--refuse-store") << resolve(QStringLiteral("/"), path);
+    if (m_options.uploadBytesPerSecond > 0)
+        arguments << QStringLiteral("--read-limit") << QString::number(m_options.uploadBytesPerSecond);
     m_process.setProgram(kPython);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);

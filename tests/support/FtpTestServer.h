@@ -40,6 +40,9 @@ public:
         int maxLoginsPerUser = 0;
         // pyftpdlib: remote paths ("/htdocs/x/3.jpeg") the server refuses to store, with 550.
         QStringList refusedStores;
+        // pyftpdlib: the most bytes a second it takes in on each upload (0: no limit), so a
+        // test can act while a file is still arriving.
+        int uploadBytesPerSecond = 0;
     };
 
     explicit FtpTestServer(Kind kind);

@@ -1,6 +1,7 @@
 #include "publish/UploadJob.h"
 
 #include "catalogue/LineFile.h"
+#include "publish/ChangedOnlyUpload.h"
 #include "publish/FtpPool.h"
 #include "publish/FtpSession.h"
 #include "publish/ProductDetails.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -114,8 +116,61 @@ void UploadJob::startUpload() {
     // The first upload to a web space is always a full one, whatever the tick box says.
     if (!enter(m_root) || m_request.refreshStore)
         refreshStore();
+    else if (m_request.changedOnly)
+        uploadChangedOnly();
     else
         uploadData();
+}
+
+void UploadJob::uploadChangedOnly() {
+    // What a refresh followed by a data upload would leave in store, from their own sequences.
+    auto plan = std::make_unique<PlannedTree>(m_root + "/store");
+    const PlannedTree& planned = *plan;
+    if (!planned.isReady()) {
+        report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
+               QStringLiteral("no temporary folder"));
+        return;
+    }
+    std::unique_ptr<RemoteFolder> server = std::exchange(m_remote, std::move(plan));
+    m_planning = true;
+    refreshStore();
+    if (m_outcome.succeeded())
+        uploadData();
+    m_planning = false;
+    const std::unique_ptr<RemoteFolder> done = std::exchange(m_remote, std::move(server));
+    if (stopIfCancelled())
+        return;
+    if (!m_outcome.succeeded()) {
+        progress(m_outcome.failureLine);
+        return;
+    }
+    m_outcome.result = UploadOutcome::Result::Failed;
+
+    const FtpSettings& typed = m_request.typed;
+    SentRecord record = SentRecord::load(m_request.dataFolder, typed.url, typed.userName, typed.destinationFolder);
+    ChangedOnlyUpload changed(
+        *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
+        [this](const QString& line) { progress(line); });
+    const ChangedOnlyUpload::Outcome outcome = changed.run(planned, m_root + "/store", record);
+    if (outcome.result == ChangedOnlyUpload::Outcome::Result::Cancelled) {
+        stopIfCancelled();
+        return;
+    }
+    if (outcome.result == ChangedOnlyUpload::Outcome::Result::Failed) {
+        m_outcome.failureLine = outcome.failureLine;
+        m_outcome.detail = outcome.detail;
+        return;
+    }
+    progress(kIndent + QString::number(outcome.upToDate) + QStringLiteral(" files were already up to date."));
+    finish();
+}
+
+std::unique_ptr<RemoteFolder> UploadJob::singleConnection() const {
+    const FtpSettings& typed = m_request.typed;
+    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_cancel);
+    if (!session->isReady())
+        return nullptr;
+    return session;
 }
 
 void UploadJob::refreshStore() {
@@ -311,6 +366,10 @@ bool UploadJob::sendPictures(int d) {
 void UploadJob::finish() {
     if (stopIfCancelled())
         return;
+    if (m_planning) {
+        m_outcome.result = UploadOutcome::Result::Succeeded;
+        return;
+    }
     if (m_callbacks.playSound) {
         const QString sound = local(PublishedTree::soundFile());
         m_callbacks.playSound(sound);
@@ -345,7 +404,7 @@ bool UploadJob::store(const QString& localPath, const QByteArray& name) {
 }
 
 void UploadJob::progress(const QString& line) {
-    if (m_callbacks.progress)
+    if (m_callbacks.progress && !m_planning)
         m_callbacks.progress(line);
 }
 

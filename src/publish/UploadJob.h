@@ -26,6 +26,9 @@ struct UploadRequest {
     QString dataFolder;
     // "Refresh the whole store" ticked.
     bool refreshStore = false;
+    // "Send only what changed" ticked: the server's store folder is brought to what a refresh
+    // followed by a data upload would leave, sending only files that changed. A refresh wins.
+    bool changedOnly = false;
     // The diagnostics trace is on: the connection reports its three trace lines.
     bool diagnosticsOn = false;
     // The FTP connections the upload may use, the main one included (1 to 8): the pictures of a
@@ -92,6 +95,8 @@ private:
     void startUpload();
     void refreshStore();
     void uploadData();
+    void uploadChangedOnly();
+    std::unique_ptr<RemoteFolder> singleConnection() const;
     bool publishDepartment(int d);
     bool uploadFile(const QString& localPath);
     bool sendPictures(int d);
@@ -119,4 +124,6 @@ private:
     QByteArray m_root;
     QString m_lastFailure;
     UploadOutcome m_outcome;
+    // The sequences run against a tree in memory, quietly, to find what they would send.
+    bool m_planning = false;
 };

@@ -61,7 +61,7 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
       m_worker(new UploadWorker(this)), m_sound(new UploadSound(this)), m_task(new UploadTask(m_worker, this)) {
     auto* details = new QGroupBox(QStringLiteral("FTP Details"), this);
     details->setObjectName(QStringLiteral("frmCommsDetails"));
-    placeTwips(details, 240, 120, 6600, 2760);
+    placeTwips(details, 240, 120, 6600, 3120);
 
     const char* captions[] = {"URL:", "User name:", "Password:", "Dest. Folder:", "Progress:"};
     for (int i = 0; i < 4; ++i) {
@@ -103,6 +103,12 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     connectionsLabel->setBuddy(m_spnConnections);
     placeTwips(m_spnConnections, 5790, 2280, 570, 375);
 
+    m_chkChangedOnly = new QCheckBox(QStringLiteral("Send only what changed"), details);
+    m_chkChangedOnly->setObjectName(QStringLiteral("chkChangedOnly"));
+    m_chkChangedOnly->setToolTip(QStringLiteral("Send only the files that changed since the last upload; a refresh "
+                                                "of the whole store wins over it"));
+    placeTwips(m_chkChangedOnly, 1800, 2670, 3600, 315);
+
     auto* picture1 = new QLabel(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
     placeTwips(picture1, 7440, 360, 1680, 1680);
@@ -114,10 +120,10 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
 
     auto* progressLabel = new QLabel(QString::fromLatin1(captions[4]), this);
     progressLabel->setObjectName(QStringLiteral("Label1_4"));
-    placeTwips(progressLabel, 240, 3000, 1500, 315);
+    placeTwips(progressLabel, 240, 3360, 1500, 315);
     m_lstResponse = new QListWidget(this);
     m_lstResponse->setObjectName(QStringLiteral("lstResponse"));
-    placeTwips(m_lstResponse, 240, 3330, 9360, 3360);
+    placeTwips(m_lstResponse, 240, 3690, 9360, 3000);
 
     m_cmdCommit = new QPushButton(QStringLiteral("Upload now!"), this);
     m_cmdCommit->setObjectName(QStringLiteral("cmdCommit"));
@@ -157,6 +163,7 @@ void frmFTP::Form_Activate() {
     PublishOptions options;
     PublishOptionsFile::load(m_state.dataFolder, options);
     m_spnConnections->setValue(options.connections);
+    m_chkChangedOnly->setChecked(options.changedOnly);
     m_lstResponse->clear();
 }
 
@@ -179,18 +186,20 @@ void frmFTP::showProgress(const QString& text) {
 }
 
 void frmFTP::lockControls() {
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
-                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
-                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
-                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore),
+          static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(false);
 }
 
 void frmFTP::unlockControls() {
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
-                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
-                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
-                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore),
+          static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(true);
     unsetCursor();
 }
@@ -231,6 +240,7 @@ void frmFTP::cmdCommit_Click() {
     request.typed = typedSettings();
     request.dataFolder = m_state.dataFolder;
     request.refreshStore = m_chkRefreshStore->isChecked();
+    request.changedOnly = m_chkChangedOnly->isChecked();
     request.diagnosticsOn = m_state.diagnosticsOn;
     request.connections = m_spnConnections->value();
     m_worker->start(std::move(request));
@@ -264,6 +274,7 @@ bool frmFTP::saveFtpSettings() {
 bool frmFTP::savePublishOptions() {
     PublishOptions options;
     options.connections = m_spnConnections->value();
+    options.changedOnly = m_chkChangedOnly->isChecked();
     for (;;) {
         const Status saved = PublishOptionsFile::save(m_state.dataFolder, options);
         if (saved)

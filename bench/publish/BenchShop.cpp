@@ -108,6 +108,21 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
     }
 }
 
+void changePrice(StoreCatalogue& catalogue) {
+    ProductRecord record = catalogue.product(0, 0);
+    record.price = QStringLiteral("1.49");
+    catalogue.setProduct(0, 0, record);
+}
+
+void writeChangedPriceMirror(const QString& dataFolder, const QString& root) {
+    StoreCatalogue catalogue = makeCatalogue(dataFolder);
+    changePrice(catalogue);
+    ProductDetails::writeProductDetails(catalogue, 0, dataFolder);
+    const QString file = root + QStringLiteral("/store/") + departmentName(0) + QStringLiteral("/productdetails.nif");
+    QFile::remove(file);
+    QFile::copy(ProductDetails::path(dataFolder), file);
+}
+
 TreeSize sizeOf(const QString& folder) {
     TreeSize size;
     QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
@@ -158,6 +173,9 @@ int uploadChild(const QStringList& arguments) {
     request.typed.destinationFolder = arguments[4];
     request.connections = arguments[5].toInt();
     request.refreshStore = arguments[6] == QLatin1String("refresh");
+    request.changedOnly = arguments[6].startsWith(QLatin1String("changed"));
+    if (arguments[6] == QLatin1String("changed-price"))
+        changePrice(request.catalogue);
     int lines = 0;
     UploadCallbacks callbacks;
     callbacks.progress = [&lines](const QString&) {
@@ -187,6 +205,18 @@ QStringList uploadArguments(const QString& dataFolder,
             destination,
             QString::number(connections),
             refresh ? QStringLiteral("refresh") : QStringLiteral("data")};
+}
+
+QStringList changedArguments(const QString& dataFolder,
+                             const QString& server,
+                             const QString& user,
+                             const QString& password,
+                             const QString& destination,
+                             int connections,
+                             bool priceChanged) {
+    QStringList arguments = uploadArguments(dataFolder, server, user, password, destination, connections, false);
+    arguments.last() = priceChanged ? QStringLiteral("changed-price") : QStringLiteral("changed");
+    return arguments;
 }
 
 } // namespace BenchShop

@@ -79,75 +79,98 @@ ChangedOnlyUpload::run(const PlannedTree& planned, const QByteArray& storeFolder
     if (!toSend.empty() || !forgotten.empty())
         saveRecord(record);
 
-    if (removeUnwanted(files, folders))
+    if (removeUnwanted(files, folders) && writeScratchFiles(planned, toSend))
         send(toSend, record);
     saveRecord(record);
     return m_outcome;
 }
 
+ChangedOnlyUpload::~ChangedOnlyUpload() {
+    if (m_opener.joinable())
+        m_opener.join();
+}
+
+void ChangedOnlyUpload::openListers() {
+    const int extra = m_connections - 1;
+    if (extra < 1 || !m_newConnection || m_opener.joinable())
+        return;
+    m_listers.resize(std::size_t(extra));
+    m_opener = std::thread([this] {
+        std::vector<std::thread> logins;
+        for (std::size_t i = 0; i < m_listers.size(); ++i) {
+            logins.emplace_back([this, i] {
+                std::unique_ptr<RemoteFolder> connection = m_newConnection();
+                if (connection && connection->open())
+                    m_listers[i] = std::move(connection);
+            });
+        }
+        for (std::thread& login : logins)
+            login.join();
+    });
+}
+
 bool ChangedOnlyUpload::listServer(const std::set<QByteArray>& wantedFolders) {
+    // The store folder and every planned folder at once: one that is not on the server cannot be
+    // entered, and its parent's listing shows it missing.
+    std::vector<Listing> listings(1);
+    for (const QByteArray& folder : wantedFolders)
+        listings.push_back({folder, {}, false});
+    if (m_opener.joinable())
+        m_opener.join();
+    listTogether(listings);
+    // Closed before the pictures' batches open connections of their own.
+    m_listers.clear();
     if (cancelled())
         return false;
-    if (!m_server.enterFolder(m_store)) {
-        // Only a hand on the server takes the store folder away; the refresh would make it.
-        const Status made = m_server.makeFolder(m_store);
-        if (!made)
-            return fail(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."), made);
-        return true;
-    }
-    std::vector<Listing> level(1);
-    for (int depth = 0; !level.empty(); ++depth) {
-        if (depth > RemoteFolderRemoval::maxDepth)
-            return fail(QStringLiteral("Failed to read the store files on the server."),
-                        Status::failure(shown({}), QStringLiteral("the folders go too deep")));
-        listTogether(level);
-        std::vector<Listing> next;
-        for (Listing& listing : level) {
-            if (!listing.done) {
-                if (cancelled())
-                    return false;
-                const QByteArray folder = absolute(listing.folder);
-                Status status = m_server.enterFolder(folder);
-                if (status)
-                    status = m_server.list(listing.entries);
-                if (!status)
-                    return fail(QStringLiteral("Failed to read the store files on the server."), status);
-            }
-            for (const RemoteEntry& entry : listing.entries) {
-                const QByteArray name = RemoteFolderRemoval::stripNulls(entry.name);
-                if (name.isEmpty() || name == "." || name == "..")
-                    continue;
-                const QByteArray path = joined(listing.folder, name);
-                m_onServer[path] = entry;
-                if (entry.isFolder && wantedFolders.count(path) != 0)
-                    next.push_back({path, {}, false});
-            }
+
+    // Parents sort before their folders, the store folder first of all.
+    for (Listing& listing : listings) {
+        if (listing.folder.isEmpty() && !listing.done && !m_server.enterFolder(m_store)) {
+            // Only a hand on the server takes the store folder away; a refresh would make it.
+            const Status made = m_server.makeFolder(m_store);
+            if (!made)
+                return fail(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."), made);
+            return true;
         }
-        level = std::move(next);
+        if (!listing.folder.isEmpty()) {
+            const auto listed = m_onServer.find(listing.folder);
+            if (listed == m_onServer.end() || !listed->second.isFolder)
+                continue;
+        }
+        if (!listing.done) {
+            if (cancelled())
+                return false;
+            Status status = m_server.enterFolder(absolute(listing.folder));
+            if (status)
+                status = m_server.list(listing.entries);
+            if (!status)
+                return fail(QStringLiteral("Failed to read the store files on the server."), status);
+        }
+        for (const RemoteEntry& entry : listing.entries) {
+            const QByteArray name = RemoteFolderRemoval::stripNulls(entry.name);
+            if (!name.isEmpty() && name != "." && name != "..")
+                m_onServer[joined(listing.folder, name)] = entry;
+        }
     }
     return true;
 }
 
 void ChangedOnlyUpload::listTogether(std::vector<Listing>& listings) {
-    const int extra = std::min(m_connections - 1, int(listings.size()));
-    if (extra < 1 || listings.size() < 2 || !m_newConnection)
-        return;
-    // Each extra connection takes the next folder not yet taken; what none could list is
-    // listed over the main connection afterwards.
+    // Each connection takes the next folder not yet taken; what none could list is listed over
+    // the main connection afterwards.
     std::atomic<std::size_t> next{0};
-    const auto lister = [this, &listings, &next] {
-        std::unique_ptr<RemoteFolder> connection = m_newConnection();
-        if (!connection || !connection->open())
-            return;
-        for (std::size_t k = next++; k < listings.size() && !(m_cancel && m_cancel->load()); k = next++) {
-            Listing& listing = listings[k];
-            if (connection->enterFolder(absolute(listing.folder)) && connection->list(listing.entries))
-                listing.done = true;
-        }
-    };
     std::vector<std::thread> threads;
-    for (int i = 0; i < extra; ++i)
-        threads.emplace_back(lister);
+    for (std::unique_ptr<RemoteFolder>& lister : m_listers) {
+        if (!lister)
+            continue;
+        threads.emplace_back([this, &listings, &next, connection = lister.get()] {
+            for (std::size_t k = next++; k < listings.size() && !(m_cancel && m_cancel->load()); k = next++) {
+                Listing& listing = listings[k];
+                if (connection->enterFolder(absolute(listing.folder)) && connection->list(listing.entries))
+                    listing.done = true;
+            }
+        });
+    }
     for (std::thread& thread : threads)
         thread.join();
 }
@@ -200,6 +223,21 @@ bool ChangedOnlyUpload::removeUnwanted(const std::map<QByteArray, PlannedTree::F
     return true;
 }
 
+bool ChangedOnlyUpload::writeScratchFiles(const PlannedTree& planned, std::vector<PlannedFile>& files) {
+    for (PlannedFile& entry : files) {
+        PlannedTree::File& file = entry.second;
+        if (file.picture)
+            continue;
+        file.source = planned.scratchPath(QStringLiteral("sent-%1").arg(file.order));
+        QFile out(file.source);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file.bytes) != file.bytes.size() ||
+            !out.flush())
+            return fail(QStringLiteral("Failed to upload file ") + file.shownName,
+                        Status::failure(QDir::toNativeSeparators(file.source), out.errorString()));
+    }
+    return true;
+}
+
 bool ChangedOnlyUpload::send(const std::vector<PlannedFile>& files, SentRecord& record) {
     std::size_t from = 0;
     while (from < files.size()) {
@@ -242,7 +280,7 @@ bool ChangedOnlyUpload::sendRun(const std::vector<PlannedFile>& files,
                     status);
     };
     const auto sent = [&files, &record](std::size_t i) {
-        record.set(files[i].first, {files[i].second.size, files[i].second.hash});
+        record.set(files[i].first, {files[i].second.size, files[i].second.hash, files[i].second.stamp});
     };
 
     if (to - from == 1) {

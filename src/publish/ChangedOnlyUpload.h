@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 // "Send only what changed": brings the server's store folder to the planned one (the tree a
@@ -42,6 +43,13 @@ public:
                       int connections,
                       const std::atomic<bool>* cancel,
                       std::function<void(const QString& line)> progress);
+    ~ChangedOnlyUpload();
+
+    ChangedOnlyUpload(const ChangedOnlyUpload&) = delete;
+    ChangedOnlyUpload& operator=(const ChangedOnlyUpload&) = delete;
+
+    // Starts logging in the extra connections that list the folders, while the caller plans.
+    void openListers();
 
     // `storeFolder` is the absolute path of the store folder on the server; the plan watches the
     // same path. The record is brought up to date and saved, whatever the outcome.
@@ -58,6 +66,8 @@ private:
     bool listServer(const std::set<QByteArray>& wantedFolders);
     void listTogether(std::vector<Listing>& listings);
     bool removeUnwanted(const std::map<QByteArray, PlannedTree::File>& files, const std::set<QByteArray>& folders);
+    // The files that are not pictures go from scratch copies of their bytes.
+    bool writeScratchFiles(const PlannedTree& planned, std::vector<PlannedFile>& files);
     bool send(const std::vector<PlannedFile>& files, SentRecord& record);
     bool sendRun(const std::vector<PlannedFile>& files, std::size_t from, std::size_t to, SentRecord& record);
     void saveRecord(const SentRecord& record);
@@ -78,4 +88,7 @@ private:
     std::map<QByteArray, RemoteEntry> m_onServer;
     Outcome m_outcome;
     bool m_recordWarned = false;
+    // The listing connections, logged in by m_opener; empty where one was turned away.
+    std::vector<std::unique_ptr<RemoteFolder>> m_listers;
+    std::thread m_opener;
 };

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -19,7 +20,8 @@ Status missing(const QByteArray& path) {
 
 } // namespace
 
-PlannedTree::PlannedTree(QByteArray watchedFolder) : m_watched(normalised(std::move(watchedFolder))) {
+PlannedTree::PlannedTree(QByteArray watchedFolder, std::map<QByteArray, QByteArray> known)
+    : m_watched(normalised(std::move(watchedFolder))), m_known(std::move(known)) {
     m_nodes[QByteArrayLiteral("/")] = Node();
 }
 
@@ -75,25 +77,32 @@ Status PlannedTree::store(const QString& localPath, const QByteArray& name, bool
     file.shownName = picture ? localPath : QString::fromUtf8(name);
     file.source = localPath;
     if (isWatched(path)) {
-        const auto known = picture ? m_readPictures.find(localPath) : m_readPictures.end();
-        if (known != m_readPictures.end()) {
-            file.size = known->second.first;
-            file.hash = known->second.second;
+        const auto read = picture ? m_readPictures.find(localPath) : m_readPictures.end();
+        if (read != m_readPictures.end()) {
+            file.size = read->second.size;
+            file.hash = read->second.hash;
+            file.stamp = read->second.stamp;
         } else {
-            QFile in(localPath);
-            if (!in.open(QIODevice::ReadOnly))
-                return Status::failure(localPath, in.errorString());
-            const QByteArray bytes = in.readAll();
-            file.size = bytes.size();
-            file.hash = SentRecord::hashOf(bytes);
             if (picture) {
-                m_readPictures[localPath] = {file.size, file.hash};
-            } else {
-                file.source = m_copies.filePath(QString::number(file.order));
-                QFile copy(file.source);
-                if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.flush())
-                    return Status::failure(QDir::toNativeSeparators(file.source), copy.errorString());
+                file.stamp = SentRecord::stampOf(localPath);
+                const auto known = m_known.find(file.stamp);
+                if (known != m_known.end()) {
+                    file.size = QFileInfo(localPath).size();
+                    file.hash = known->second;
+                }
             }
+            if (file.hash.isEmpty()) {
+                QFile in(localPath);
+                if (!in.open(QIODevice::ReadOnly))
+                    return Status::failure(localPath, in.errorString());
+                QByteArray bytes = in.readAll();
+                file.size = bytes.size();
+                file.hash = SentRecord::hashOf(bytes);
+                if (!picture)
+                    file.bytes = std::move(bytes);
+            }
+            if (picture)
+                m_readPictures[localPath] = file;
         }
     }
     m_nodes[path] = node;

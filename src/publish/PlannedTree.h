@@ -12,15 +12,18 @@
 // would leave on the server, without sending anything. Files below the watched folder are read
 // as they are stored; the others are taken on trust.
 //
-// A file stored with storeFile() is copied, since the upload rewrites one local file for every
-// department (productdetails.nif); files stored together with storeFiles() (the pictures) are
-// named by their local path. Folders are made with their parents; every other operation acts as
+// A file stored with storeFile() is kept in memory, since the upload rewrites one local file for
+// every department (productdetails.nif); files stored together with storeFiles() (the pictures)
+// are named by their local path, and their hash is taken from the record of sent files where it
+// holds one for the file's path, size and time. Folders are made with their parents; every other operation acts as
 // an FTP server would (a missing folder cannot be entered, a folder that holds something cannot
 // be removed).
 class PlannedTree final : public RemoteFolder {
 public:
     struct File {
-        QString source;    // the local file whose bytes go to the server
+        QString source;    // the local file whose bytes go to the server (a picture)
+        QByteArray bytes;  // the bytes that go to the server (any other file)
+        QByteArray stamp;  // a picture's local file as it was read
         QString shownName; // as the progress list shows it
         bool picture = false;
         qint64 size = 0;
@@ -28,11 +31,14 @@ public:
         int order = 0; // when it was last stored
     };
 
-    explicit PlannedTree(QByteArray watchedFolder);
+    // `known`: hashes of local files by their stamp, from the record of what was sent.
+    PlannedTree(QByteArray watchedFolder, std::map<QByteArray, QByteArray> known);
     ~PlannedTree() override;
 
-    // False when there is no folder for the copies.
-    bool isReady() const { return m_copies.isValid(); }
+    // False when there is no folder for scratch files.
+    bool isReady() const { return m_scratch.isValid(); }
+    // A file of this name in a folder of scratch files that goes with the tree.
+    QString scratchPath(const QString& name) const { return m_scratch.filePath(name); }
 
     Status open() override;
     Status enterFolder(const QByteArray& absolutePath) override;
@@ -62,8 +68,9 @@ private:
     QByteArray m_watched;
     QByteArray m_current = QByteArrayLiteral("/");
     std::map<QByteArray, Node> m_nodes;
-    QTemporaryDir m_copies;
+    QTemporaryDir m_scratch;
     int m_stored = 0;
-    // Pictures are stored twice in a refresh followed by a data upload; each is read once.
-    std::map<QString, std::pair<qint64, QByteArray>> m_readPictures;
+    std::map<QByteArray, QByteArray> m_known;
+    // Pictures are stored twice in a refresh followed by a data upload; each is looked at once.
+    std::map<QString, File> m_readPictures;
 };

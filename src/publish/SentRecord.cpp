@@ -3,8 +3,10 @@
 #include "catalogue/LineFile.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
 namespace {
@@ -56,6 +58,13 @@ QByteArray SentRecord::hashOf(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
+QByteArray SentRecord::stampOf(const QString& localPath) {
+    const QFileInfo info(localPath);
+    const QByteArray text = localPath.toUtf8() + '\t' + QByteArray::number(info.size()) + '\t' +
+                            QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+    return hashOf(text);
+}
+
 SentRecord SentRecord::load(const QString& dataFolder,
                             const QString& server,
                             const QString& userName,
@@ -74,13 +83,13 @@ SentRecord SentRecord::load(const QString& dataFolder,
             continue;
         const QList<QByteArray> parts = line.split('\t');
         bool number = false;
-        const qint64 size = parts.size() == 3 ? parts[0].toLongLong(&number) : -1;
-        if (!number || size < 0 || !isHash(parts[1]) || parts[2].isEmpty()) {
+        const qint64 size = parts.size() == 4 ? parts[0].toLongLong(&number) : -1;
+        if (!number || size < 0 || !isHash(parts[1]) || (parts[2] != "-" && !isHash(parts[2])) || parts[3].isEmpty()) {
             // A damaged line casts doubt on the rest: trust none of this place.
             record.m_files.clear();
             return record;
         }
-        record.m_files[parts[2]] = {size, parts[1]};
+        record.m_files[parts[3]] = {size, parts[1], parts[2] == "-" ? QByteArray() : parts[2]};
     }
     return record;
 }
@@ -102,7 +111,8 @@ Status SentRecord::save() const {
     if (!m_files.empty()) {
         out += m_header + "\r\n";
         for (const auto& [path, sent] : m_files)
-            out += QByteArray::number(sent.size) + '\t' + sent.hash + '\t' + path + "\r\n";
+            out += QByteArray::number(sent.size) + '\t' + sent.hash + '\t' +
+                   (sent.stamp.isEmpty() ? QByteArray("-") : sent.stamp) + '\t' + path + "\r\n";
     }
     return LineFile::replaceFile(m_file, out);
 }

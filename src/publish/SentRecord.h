@@ -12,8 +12,9 @@
 // sent. Kept in "sentfiles.txt" in the program folder, one section a place:
 //
 //   @<TAB>ftp.example.com<TAB>owner<TAB>htdocs
-//   31234<TAB>9e107d9d372bb6826bd81d3542a419d6<TAB>Garden Tools/0.jpeg
+//   31234<TAB>9e107d9d372bb6826bd81d3542a419d6<TAB>5d41402abc4b2a76b9719d911017c592<TAB>Garden Tools/0.jpeg
 //
+// (size, hash of the bytes, stamp of the local file they came from or "-", path).
 // UTF-8, since the paths are the bytes the server knows them by. The record is only a hint: a
 // file that is missing, unreadable or not ours reads as an empty record, which sends everything.
 class SentRecord final {
@@ -21,6 +22,9 @@ public:
     struct Sent {
         qint64 size = -1;
         QByteArray hash;
+        // The local source as it was when its hash was taken (its path, size and time); empty
+        // for a file the upload wrote itself.
+        QByteArray stamp;
 
         bool operator==(const Sent&) const = default;
     };
@@ -29,6 +33,8 @@ public:
     static QString path(const QString& dataFolder);
     // The hash kept for these bytes.
     static QByteArray hashOf(const QByteArray& bytes);
+    // The stamp of a local file as it is now.
+    static QByteArray stampOf(const QString& localPath);
 
     // This place's record as the file holds it; empty when there is none or it cannot be read.
     static SentRecord

@@ -10,6 +10,7 @@
 
 #include <QFileInfo>
 
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -123,14 +124,27 @@ void UploadJob::startUpload() {
 }
 
 void UploadJob::uploadChangedOnly() {
+    const FtpSettings& typed = m_request.typed;
+    SentRecord record = SentRecord::load(m_request.dataFolder, typed.url, typed.userName, typed.destinationFolder);
+    std::map<QByteArray, QByteArray> known;
+    for (const auto& [path, sent] : record.files()) {
+        if (!sent.stamp.isEmpty())
+            known[sent.stamp] = sent.hash;
+    }
     // What a refresh followed by a data upload would leave in store, from their own sequences.
-    auto plan = std::make_unique<PlannedTree>(m_root + "/store");
+    auto plan = std::make_unique<PlannedTree>(m_root + "/store", std::move(known));
     const PlannedTree& planned = *plan;
     if (!planned.isReady()) {
         report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
                QStringLiteral("no temporary folder"));
         return;
     }
+    ChangedOnlyUpload changed(
+        *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
+        [this](const QString& line) { progress(line); });
+    changed.openListers();
+
+    m_scratchDetails = planned.scratchPath(QFileInfo(PublishedTree::productDetailsFile()).fileName());
     std::unique_ptr<RemoteFolder> server = std::exchange(m_remote, std::move(plan));
     m_planning = true;
     refreshStore();
@@ -146,11 +160,6 @@ void UploadJob::uploadChangedOnly() {
     }
     m_outcome.result = UploadOutcome::Result::Failed;
 
-    const FtpSettings& typed = m_request.typed;
-    SentRecord record = SentRecord::load(m_request.dataFolder, typed.url, typed.userName, typed.destinationFolder);
-    ChangedOnlyUpload changed(
-        *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
-        [this](const QString& line) { progress(line); });
     const ChangedOnlyUpload::Outcome outcome = changed.run(planned, m_root + "/store", record);
     if (outcome.result == ChangedOnlyUpload::Outcome::Result::Cancelled) {
         stopIfCancelled();
@@ -302,10 +311,13 @@ void UploadJob::uploadData() {
 bool UploadJob::publishDepartment(int d) {
     if (stopIfCancelled())
         return false;
-    const Status written = ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
+    // Planning writes a scratch copy, so nothing waits for the disk.
+    const Status written = m_planning
+                               ? ProductDetails::writeScratchProductDetails(m_request.catalogue, d, m_scratchDetails)
+                               : ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
     if (!written)
         return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
-    if (!uploadFile(local(PublishedTree::productDetailsFile())))
+    if (!uploadFile(m_planning ? m_scratchDetails : local(PublishedTree::productDetailsFile())))
         return false;
     return sendPictures(d);
 }

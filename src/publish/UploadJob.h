@@ -126,4 +126,5 @@ private:
     UploadOutcome m_outcome;
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
+    QString m_scratchDetails;
 };

@@ -97,7 +97,8 @@ Status load(const QString& dataFolder, PublishOptions& options) {
 
 namespace {
 
-void setValue(QStringList& lines, const QString& key, const QString& value) {
+// Replaces the key's value in the section, or adds it when `add` says so.
+void setValue(QStringList& lines, const QString& key, const QString& value, bool add = true) {
     const QString setting = key + QLatin1Char('=') + value;
 
     // The value replaces the one in the section, or goes at its end; the section is added at the
@@ -123,7 +124,7 @@ void setValue(QStringList& lines, const QString& key, const QString& value) {
             sectionEnd = i + 1;
         }
     }
-    if (!written) {
+    if (!written && add) {
         if (sectionEnd >= 0) {
             lines.insert(sectionEnd, setting);
         } else {
@@ -141,7 +142,8 @@ Status save(const QString& dataFolder, const PublishOptions& options) {
     const QString file = path(dataFolder);
     QStringList lines = LineFile::read(file).value_or(QStringList());
     setValue(lines, kConnections, QString::number(options.connections));
-    setValue(lines, kChangedOnly, options.changedOnly ? QStringLiteral("1") : QStringLiteral("0"));
+    // Files of owners who never ticked it stay as they were.
+    setValue(lines, kChangedOnly, options.changedOnly ? QStringLiteral("1") : QStringLiteral("0"), options.changedOnly);
     return LineFile::write(file, lines);
 }
 

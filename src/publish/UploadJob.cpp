@@ -47,12 +47,20 @@ UploadOutcome UploadJob::run() {
         return m_outcome;
     }
     progress(QStringLiteral("...OK"));
+    if (m_request.changedOnly && !m_request.refreshStore) {
+        // Its listing connections log in while the main one does.
+        m_changed = std::make_unique<ChangedOnlyUpload>(
+            *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
+            [this](const QString& line) { progress(line); });
+        m_changed->openListers();
+    }
     if (!connectToServer())
         return m_outcome;
     m_outcome.connected = true;
     progress(QStringLiteral("...OK"));
     startUpload();
     // Closing the session ends the login and the connection.
+    m_changed.reset();
     m_remote.reset();
     return m_outcome;
 }
@@ -115,12 +123,14 @@ void UploadJob::startUpload() {
 
     m_root = PublishedTree::rootPath(destination);
     // The first upload to a web space is always a full one, whatever the tick box says.
-    if (!enter(m_root) || m_request.refreshStore)
+    if (!enter(m_root) || m_request.refreshStore) {
+        m_changed.reset(); // its listing connections are not needed
         refreshStore();
-    else if (m_request.changedOnly)
+    } else if (m_changed) {
         uploadChangedOnly();
-    else
+    } else {
         uploadData();
+    }
 }
 
 void UploadJob::uploadChangedOnly() {
@@ -139,10 +149,7 @@ void UploadJob::uploadChangedOnly() {
                QStringLiteral("no temporary folder"));
         return;
     }
-    ChangedOnlyUpload changed(
-        *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
-        [this](const QString& line) { progress(line); });
-    changed.openListers();
+    ChangedOnlyUpload& changed = *m_changed;
 
     m_scratchDetails = planned.scratchPath(QFileInfo(PublishedTree::productDetailsFile()).fileName());
     std::unique_ptr<RemoteFolder> server = std::exchange(m_remote, std::move(plan));

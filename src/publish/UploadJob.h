@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class ChangedOnlyUpload;
 class RemoteFolder;
 
 // Everything an upload needs, copied when "Upload now!" is pressed: the upload touches no
@@ -127,4 +128,5 @@ private:
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
     QString m_scratchDetails;
+    std::unique_ptr<ChangedOnlyUpload> m_changed;
 };

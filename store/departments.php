@@ -1,6 +1,7 @@
 <?php
 // The departments and their products, read from the folders the program uploads below store/.
-// No file lists the departments: every folder there that holds a productdetails.nif is one.
+// Every folder there that holds a productdetails.nif is a department; store/departments.nif, sent
+// with every upload, names them in the owner's order (shops published before it sort by name).
 // Folder names arrive as UTF-8. A name given in a request is only ever used after it has been
 // found among those folders, so no request can reach a file outside store/.
 
@@ -11,13 +12,63 @@ if (!defined('KIOSK_SHOP')) {
     exit;
 }
 
-/** Folder names of the departments, in natural order ("Shelf 9" before "Shelf 10", "Épices" with the E's). */
+const KIOSK_DEPARTMENT_FILE = 'departments.nif'; // in store/, beside storesettings.txt
+
+/**
+ * Folder names of the departments: in the order of departments.nif, leaving out folders it does not
+ * name (departments since renamed or removed); without that file, in natural order ("Shelf 9" before
+ * "Shelf 10", "Épices" with the E's).
+ */
 function departmentNames(): array
 {
     static $names = null;
     if ($names !== null) {
         return $names;
     }
+    $folders = departmentFolders();
+    $order = departmentOrder();
+    if ($order !== null) {
+        $present = array_flip($folders);
+        $names = [];
+        foreach ($order as $name) {
+            if (isset($present[$name])) {
+                $names[] = $name;
+                unset($present[$name]);
+            }
+        }
+        return $names;
+    }
+    $names = $folders;
+    usort($names, static function (string $a, string $b): int {
+        $order = strnatcmp(foldForSorting(departmentLabel($a)), foldForSorting(departmentLabel($b)));
+        return $order !== 0 ? $order : strcmp($a, $b);
+    });
+    return $names;
+}
+
+/** The names in departments.nif (Windows-1252, one a line), or null when there is no such file. */
+function departmentOrder(): ?array
+{
+    $file = KIOSK_DATA . '/' . KIOSK_DEPARTMENT_FILE;
+    if (!is_file($file)) {
+        return null;
+    }
+    $bytes = @file_get_contents($file, false, null, 0, 64 * 1024);
+    if (!is_string($bytes)) {
+        return null;
+    }
+    $names = [];
+    foreach (preg_split('/\r\n|\r|\n/', $bytes) as $line) {
+        if ($line !== '') {
+            $names[] = fromCp1252($line);
+        }
+    }
+    return $names;
+}
+
+/** Every folder below store/ that holds a productdetails.nif, as the server lists them. */
+function departmentFolders(): array
+{
     $names = [];
     foreach (@scandir(KIOSK_DATA) ?: [] as $name) {
         if ($name === '' || $name[0] === '.' || str_contains($name, '/') || str_contains($name, '\\')) {
@@ -28,10 +79,6 @@ function departmentNames(): array
             $names[] = $name;
         }
     }
-    usort($names, static function (string $a, string $b): int {
-        $order = strnatcmp(foldForSorting(departmentLabel($a)), foldForSorting(departmentLabel($b)));
-        return $order !== 0 ? $order : strcmp($a, $b);
-    });
     return $names;
 }
 

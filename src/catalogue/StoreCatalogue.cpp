@@ -48,6 +48,24 @@ bool StoreCatalogue::packDepartments() {
         }
         ++next;
     }
+    return packProducts() || moved;
+}
+
+bool StoreCatalogue::packProducts() {
+    bool moved = false;
+    for (int d = 0; d < tableDepartments; ++d) {
+        int next = 0;
+        for (int p = 0; p < tableProducts; ++p) {
+            if (productTable(d, p, 0).isEmpty())
+                continue;
+            if (p != next) {
+                for (int f = 0; f < tableFields; ++f)
+                    productTable(d, next, f) = std::exchange(productTable(d, p, f), QString());
+                moved = true;
+            }
+            ++next;
+        }
+    }
     return moved;
 }
 

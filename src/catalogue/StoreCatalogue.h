@@ -62,9 +62,15 @@ public:
     int productsIn(int d) const;
 
     // Closes up gaps in the department names (a hand-edited file with an empty line between two
-    // names), moving each later department's product row with it, so list positions stay slots.
-    // True when anything moved.
+    // names), moving each later department's product row with it, so list positions stay slots;
+    // then the gaps in every department's products (packProducts). True when anything moved.
+    // Run once after loading the catalogue files.
     bool packDepartments();
+
+    // Closes up gaps between a department's products (a slot without a title before a product):
+    // every later product moves down with all its fields, so the editor lists every product.
+    // True when anything moved.
+    bool packProducts();
 
     void clear();
 

@@ -33,8 +33,9 @@ Commands:
         order ("00001 date: name"). --csv also writes every order to FILE as a spreadsheet
         (UTF-8): Order #, Date, Name, Address, Order.
   check
-        Lists what would break the published shop: department names the server cannot hold,
-        products without a price, pictures that are missing or are not pictures.
+        Lists what would break the published shop: department names the server cannot hold
+        (too long, or another department's name in other capitals), products without a price
+        the shop can read, pictures that are missing or are not pictures.
 
 Options:
   --data DIR   the folder that holds the shop's files (default: the program's own folder)
@@ -104,7 +105,7 @@ int orders(Shop& shop, const QString& csvPath, QTextStream& out, QTextStream& er
 }
 
 int check(Shop& shop, QTextStream& out) {
-    const QStringList problems = ShopCheck::problems(shop.state.catalogue);
+    const QStringList problems = ShopCheck::problems(shop.state.catalogue, shop.state.storeSettings.currencySymbol);
     for (const QString& line : problems)
         out << line << Qt::endl;
     return problems.isEmpty() ? Success : Failure;

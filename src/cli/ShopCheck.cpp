@@ -5,18 +5,18 @@
 
 namespace ShopCheck {
 
-QStringList problems(const StoreCatalogue& catalogue) {
+QStringList problems(const StoreCatalogue& catalogue, const QString& currencySymbol) {
     QStringList found;
     for (int d = 0; d < StoreCatalogue::fileDepartments; ++d) {
         const QString& name = catalogue.departmentNames[std::size_t(d)];
         if (name.isEmpty())
             continue;
-        const auto verdict = DepartmentName::check(name);
+        const auto verdict = DepartmentName::check(name, catalogue, d);
         if (!verdict.isAccepted())
             found.append(QStringLiteral("Department \"%1\": the server cannot hold this name (%2).")
-                             .arg(name, verdict.refused.join(QStringLiteral(", "))));
+                             .arg(name, DepartmentName::reason(verdict)));
     }
-    const auto products = ProductCheck::problems(catalogue);
+    const auto products = ProductCheck::problems(catalogue, currencySymbol);
     for (const ProductCheck::Problem& problem : products)
         found.append(problem.text);
     return found;

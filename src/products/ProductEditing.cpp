@@ -88,7 +88,7 @@ PictureState pictureState(const QString& path) {
     return picture ? PictureState::Picture : PictureState::NotAPicture;
 }
 
-QList<Problem> problems(const StoreCatalogue& catalogue) {
+QList<Problem> problems(const StoreCatalogue& catalogue, const QString& currencySymbol) {
     QList<Problem> found;
     for (int d = 0; d < catalogue.maxDepartments && d < StoreCatalogue::fileDepartments; ++d) {
         const QString& department = catalogue.departmentNames[static_cast<std::size_t>(d)];
@@ -109,8 +109,13 @@ QList<Problem> problems(const StoreCatalogue& catalogue) {
             const auto add = [&](Problem::Kind kind, const QString& what) {
                 found.append(Problem{d, p, kind, where + what});
             };
-            if (catalogue.productTable(d, p, 4).trimmed().isEmpty())
+            const QString& price = catalogue.productTable(d, p, 4);
+            if (price.trimmed().isEmpty())
                 add(Problem::NoPrice, QStringLiteral("no price"));
+            else if (!ProductRules::isShopPrice(price, currencySymbol))
+                add(Problem::BadPrice,
+                    QStringLiteral("the price \"%1\" is not an amount the shop can read, so it cannot be bought")
+                        .arg(price));
             const QString& image = catalogue.productTable(d, p, 8);
             switch (pictureState(image)) {
             case PictureState::None:

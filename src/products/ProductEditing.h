@@ -52,6 +52,7 @@ PictureState pictureState(const QString& path);
 struct Problem {
     enum Kind {
         NoPrice,        // the price is empty or only blanks
+        BadPrice,       // a price the shop's pages cannot read, so the product cannot be bought
         NoPicture,      // no picture while a later product of the department has one: the
                         // upload stops sending pictures at the first product without one
         PictureMissing, // the picture file is not there
@@ -63,7 +64,8 @@ struct Problem {
     QString text; // one line for the owner: department, product and what is wrong
 };
 
-// Every problem of every product, in department and product slot order.
-QList<Problem> problems(const StoreCatalogue& catalogue);
+// Every problem of every product, in department and product slot order; prices are read as the
+// pages read them, with the shop's currency symbol.
+QList<Problem> problems(const StoreCatalogue& catalogue, const QString& currencySymbol);
 
 } // namespace ProductCheck

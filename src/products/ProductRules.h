@@ -39,4 +39,14 @@ QString storedValue(const QString& typed);
 // text reads as a number in that locale; nothing when it does not.
 std::optional<QString> normalisedPrice(const QString& text, const QLocale& locale);
 
+// Whether the shop's pages read the stored price as an amount and so offer the product for sale:
+// parsePrice() of store/variables.php applied to the field as the pages receive it, mirrored
+// step by step (a test runs both on the same texts). `currencySymbol` is the shop's, which may
+// stand before or after the amount.
+bool isShopPrice(const QString& price, const QString& currencySymbol);
+
+// The note shown under the price box for a price the shop cannot sell; empty for one it can
+// and for an empty price.
+QString priceNote(const QString& price, const QString& currencySymbol);
+
 } // namespace ProductRules

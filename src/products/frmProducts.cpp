@@ -122,13 +122,20 @@ void frmProducts::buildControls() {
     m_txtUnit = lineBox(details, "txtUnit");
     placeTwips(m_txtUnit, 2160, 3480, 1920, 345);
 
+    // Under the price, across the frame: why the shop will not sell at the typed price.
+    m_lblPriceNote = label(details, "lblPriceNote", QString());
+    placeTwips(m_lblPriceNote, 240, 3840, 6960, 240);
+    QPalette noteColour = m_lblPriceNote->palette();
+    noteColour.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    m_lblPriceNote->setPalette(noteColour);
+
     QLabel* pricing = label(details, "lblPricing", QStringLiteral("Pricing (sub)"));
     pricing->setToolTip(kPriceTip);
-    placeTwips(pricing, 240, 3960, 3840, 240);
+    placeTwips(pricing, 240, 4080, 3840, 240);
     m_txtPricingDetail1 = multiBox(details, "txtPricingDetail1");
     m_txtPricingDetail2 = multiBox(details, "txtPricingDetail2");
-    placeTwips(m_txtPricingDetail1, 240, 4200, 3840, 600);
-    placeTwips(m_txtPricingDetail2, 240, 4860, 3840, 600);
+    placeTwips(m_txtPricingDetail1, 240, 4320, 3840, 570);
+    placeTwips(m_txtPricingDetail2, 240, 4950, 3840, 570);
 
     // Right column: the picture, 3:2, with its button at the lower right.
     placeTwips(label(details, "lblImage", QStringLiteral("Image")), 4320, 300, 2880, 240);
@@ -152,20 +159,30 @@ void frmProducts::buildControls() {
     bold.setBold(true);
     m_cmdAddMain->setFont(bold);
     placeTwips(m_cmdAddMain, 5460, 6390, 1740, 465);
+    m_lblEntryMode = label(details, "lblEntryMode", QString());
+    m_lblEntryMode->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(m_lblEntryMode, 240, 6390, 3240, 465);
+    setEditing(-1);
 
     m_cdmDone = button(this, "cdmDone", QStringLiteral("Done"), QStringLiteral("Exit the screen"));
     placeTwips(m_cdmDone, 9960, 7200, 1320, 465);
 
     connect(m_lstDepartments, &QListWidget::itemSelectionChanged, this, &frmProducts::lstDepartments_Click);
     connect(m_lstProducts, &QListWidget::itemSelectionChanged, this, [this] {
-        if (selectedRow(m_lstProducts) >= 0)
+        if (selectedRow(m_lstProducts) >= 0) {
             lstProducts_Click();
+        } else if (m_editing >= 0 && m_editing < m_lstProducts->count()) {
+            // An empty click or Ctrl+click took the highlight off the product being edited.
+            const QSignalBlocker quiet(m_lstProducts);
+            m_lstProducts->item(m_editing)->setSelected(true);
+        }
     });
     // A click on the highlighted product takes it up again, for instance after "Clear Description".
     connect(m_lstProducts, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (item && item->isSelected() && !m_editMode)
+        if (item && item->isSelected() && m_editing < 0)
             lstProducts_Click();
     });
+    connect(m_txtPrice, &QLineEdit::textChanged, this, &frmProducts::showPriceNote);
     connect(m_lstProducts, &QListWidget::itemDoubleClicked, this, &frmProducts::lstProducts_DblClick);
     connect(m_cmdAddMain, &QPushButton::clicked, this, &frmProducts::cmdAddMain_Click);
     connect(m_cmdClearSelection, &QPushButton::clicked, this, &frmProducts::cmdClearSelection_Click);
@@ -218,6 +235,16 @@ void frmProducts::showProduct(const ProductRecord& product) {
     m_txtPricingDetail1->setText(product.pricingDetail1);
     m_txtPricingDetail2->setText(product.pricingDetail2);
     m_txtImage->setText(product.image);
+}
+
+void frmProducts::setEditing(int slot) {
+    m_editing = slot;
+    m_lblEntryMode->setText(slot >= 0 ? QStringLiteral("Changing product %1").arg(slot + 1)
+                                      : QStringLiteral("New product"));
+}
+
+void frmProducts::showPriceNote() {
+    m_lblPriceNote->setText(ProductRules::priceNote(m_txtPrice->text(), m_state.storeSettings.currencySymbol));
 }
 
 void frmProducts::showMessage(const QString& text) {
@@ -304,13 +331,14 @@ void frmProducts::Form_Activate() {
         m_lstDepartments->clear();
         m_lstProducts->clear();
     }
+    m_department = -1;
     if (!m_state.catalogue.departmentNames[0].isEmpty()) {
         enableProductFields();
         populateMainDepartments();
     } else {
         disableProductFields();
     }
-    m_editMode = false;
+    setEditing(-1);
     // The owner starts again from the department list; the title box, which may have held the
     // focus when the window was left, would only ask for a department.
     m_titleMessagePending = false;
@@ -318,12 +346,20 @@ void frmProducts::Form_Activate() {
 }
 
 void frmProducts::lstDepartments_Click() {
-    clearProductFields();
-    if (selectedRow(m_lstDepartments) >= 0) {
-        m_editMode = false;
-        populateProducts();
-        updateAddButton();
+    const int d = selectedRow(m_lstDepartments);
+    if (d < 0) {
+        // An empty click or Ctrl+click: the department stays, and so does what was typed.
+        if (m_department >= 0 && m_department < m_lstDepartments->count()) {
+            const QSignalBlocker quiet(m_lstDepartments);
+            m_lstDepartments->item(m_department)->setSelected(true);
+        }
+        return;
     }
+    clearProductFields();
+    m_department = d;
+    setEditing(-1);
+    populateProducts();
+    updateAddButton();
 }
 
 void frmProducts::lstProducts_Click() {
@@ -333,7 +369,7 @@ void frmProducts::lstProducts_Click() {
         return;
     enableProductFields();
     showProduct(m_state.catalogue.product(d, p));
-    m_editMode = true;
+    setEditing(p);
     // A product without a picture, or whose picture is gone, shows an empty box rather than
     // the picture of the product shown before.
     m_imgPhoto->showPicture(m_txtImage->text());
@@ -371,10 +407,11 @@ void frmProducts::cmdAddMain_Click() {
     }
     const int entries = m_lstProducts->count();
     // The button is off for a full department; a new product never goes past the last slot.
-    if (!m_editMode && entries >= m_state.catalogue.maxProductsPerDepartment)
+    if (m_editing < 0 && entries >= m_state.catalogue.maxProductsPerDepartment)
         return;
-    const int p = ProductEditing::recordingSlot(m_editMode, selectedRow(m_lstProducts), entries);
-    ProductEditing::record(m_state.catalogue, d, p, typed, !m_editMode);
+    // The product taken up for editing, whatever the list's highlight shows now.
+    const int p = ProductEditing::recordingSlot(m_editing >= 0, m_editing, entries);
+    ProductEditing::record(m_state.catalogue, d, p, typed, m_editing < 0);
 
     cmdClearSelection_Click();
     populateProducts();
@@ -384,7 +421,7 @@ void frmProducts::cmdAddMain_Click() {
 
 void frmProducts::cmdClearSelection_Click() {
     clearProductFields();
-    m_editMode = false;
+    setEditing(-1);
     updateAddButton();
 }
 

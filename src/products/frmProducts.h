@@ -26,8 +26,11 @@ public:
 
     void Form_Activate() override;
 
-    // True while the detail fields hold the selected product and the record button overwrites it.
-    bool editMode() const { return m_editMode; }
+    // True while the detail fields hold a product of the list and the record button overwrites it.
+    bool editMode() const { return m_editing >= 0; }
+    // The product slot the record button overwrites, or -1 for a new product. Kept apart from the
+    // list's selection, which a click on the empty part of the list clears.
+    int editedProduct() const { return m_editing; }
 
     // Event handlers, also driven by tests.
     void lstDepartments_Click();
@@ -61,10 +64,16 @@ private:
     // Removes characters no product may hold from a one-line box just edited, and says why.
     void keepOut(QLineEdit* box);
     void showMessage(const QString& text);
+    // Sets the product being edited (-1: a new one) and says so beside "Add Entry".
+    void setEditing(int slot);
+    void showPriceNote();
     static int selectedRow(const QListWidget* list);
 
     std::function<frmPhotoChooser*()> m_photoChooser;
-    bool m_editMode = false;
+    int m_editing = -1;
+    // The department whose products are listed; an empty click on the department list, which
+    // clears its selection, leaves it (and whatever was typed) in place.
+    int m_department = -1;
     bool m_titleMessagePending = false;
 
     QGroupBox* m_fraDepartment = nullptr;
@@ -86,4 +95,6 @@ private:
     QPushButton* m_cmdClearSelection = nullptr;
     QPushButton* m_cmdAddMain = nullptr;
     QPushButton* m_cdmDone = nullptr;
+    QLabel* m_lblEntryMode = nullptr;
+    QLabel* m_lblPriceNote = nullptr;
 };

@@ -76,6 +76,29 @@ Status writeScratchProductDetails(const StoreCatalogue& catalogue, int d, const 
     return Status::success();
 }
 
+QString departmentListPath(const QString& dataFolder) {
+    return LineFile::dataPath(dataFolder, QStringLiteral("store/departments.nif"));
+}
+
+Status writeDepartmentList(const StoreCatalogue& catalogue, const QString& dataFolder) {
+    const QString file = departmentListPath(dataFolder);
+    QByteArray bytes;
+    for (int d = 0; d < catalogue.maxDepartments && d < StoreCatalogue::fileDepartments; ++d) {
+        const QString& name = catalogue.departmentNames[std::size_t(d)];
+        if (name.isEmpty())
+            continue;
+        const auto encoded = Windows1252::encode(name);
+        if (!encoded)
+            return Status::failure(QDir::toNativeSeparators(file),
+                                   QStringLiteral("the department \"%1\" holds the character \"%2\", which this "
+                                                  "file cannot store")
+                                       .arg(name, Windows1252::characterAt(name, Windows1252::firstUnencodable(name))));
+        bytes += *encoded;
+        bytes += "\r\n";
+    }
+    return LineFile::replaceFile(file, bytes);
+}
+
 QString pictureName(int slot) {
     return QString::number(slot) + QStringLiteral(".jpeg");
 }

@@ -24,6 +24,13 @@ Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString
 // waiting for the disk.
 Status writeScratchProductDetails(const StoreCatalogue& catalogue, int d, const QString& file);
 
+// dataFolder + "store/departments.nif": the department names in the owner's order.
+QString departmentListPath(const QString& dataFolder);
+
+// Writes departments.nif: the published department names in slot order, one a line, Windows-1252,
+// CR LF after every line, so the pages list the departments as the owner arranged them.
+Status writeDepartmentList(const StoreCatalogue& catalogue, const QString& dataFolder);
+
 // The name a product's picture has on the server: its slot and ".jpeg", whatever the local file.
 QString pictureName(int slot);
 

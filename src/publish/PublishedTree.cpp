@@ -1,7 +1,5 @@
 #include "publish/PublishedTree.h"
 
-#include "structure/DepartmentName.h"
-
 namespace PublishedTree {
 
 const QStringList& webFiles() {
@@ -56,16 +54,16 @@ QString productDetailsFile() {
     return QStringLiteral("store/productdetails.nif");
 }
 
+QString departmentListFile() {
+    return QStringLiteral("store/departments.nif");
+}
+
 QString soundFile() {
     return QStringLiteral("RHYTHM.wav");
 }
 
 QByteArray rootPath(const QString& destinationFolder) {
     return '/' + destinationFolder.toUtf8() + QByteArrayLiteral("/kioskSmith");
-}
-
-bool isDepartmentFolderName(const QString& name) {
-    return DepartmentName::canBeFolder(name);
 }
 
 QString printableName(const QString& name) {

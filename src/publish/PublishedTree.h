@@ -14,15 +14,12 @@ const QStringList& storeFiles();    // into store: storesettings.txt, no_image_a
 
 QString settingsFile();       // "store/storesettings.txt", the one fixed file a data upload sends
 QString productDetailsFile(); // "store/productdetails.nif"
+QString departmentListFile(); // "store/departments.nif", sent right after the settings
 QString soundFile();          // "RHYTHM.wav", played when an upload has succeeded
 
 // The shop's root: "/" + the destination folder as typed + "/kioskSmith", sent unchanged.
 QByteArray rootPath(const QString& destinationFolder);
 
-// A department's name becomes a folder name on the server. It cannot be one if it holds "/",
-// "\", "¬" or a control character, or is "." or "..": it would land outside the shop or break
-// the shop's pages.
-bool isDepartmentFolderName(const QString& name);
 // The name as it can be shown on one line: control characters as "?".
 QString printableName(const QString& name);
 

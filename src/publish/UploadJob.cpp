@@ -7,6 +7,7 @@
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
 #include "publish/RemoteFolderRemoval.h"
+#include "structure/DepartmentName.h"
 
 #include <QFileInfo>
 
@@ -102,13 +103,15 @@ void UploadJob::startUpload() {
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
         const QString& name = catalogue.departmentNames[std::size_t(d)];
-        if (!name.isEmpty() && !PublishedTree::isDepartmentFolderName(name)) {
-            report(
-                QStringLiteral("The department name '") + PublishedTree::printableName(name) +
-                    QStringLiteral("' cannot be a folder on the server: a department name cannot hold \"/\", \"\\\", "
-                                   "\"\u00AC\" or control characters, nor be \".\" or \"..\". Rename it and upload "
-                                   "again."),
-                QStringLiteral("a department name the server cannot hold"));
+        if (name.isEmpty())
+            continue;
+        const DepartmentName::Verdict verdict = DepartmentName::check(name, catalogue, d);
+        if (!verdict.isAccepted()) {
+            report(QStringLiteral("The department name '") + PublishedTree::printableName(name) +
+                       QStringLiteral("' cannot be a folder on the server: ") +
+                       PublishedTree::printableName(DepartmentName::reason(verdict)) +
+                       QStringLiteral(". Rename it and upload again."),
+                   QStringLiteral("a department name the server cannot hold"));
             return;
         }
     }
@@ -250,6 +253,8 @@ void UploadJob::refreshStore() {
     for (const QString& file : PublishedTree::storeFiles()) {
         if (!uploadFile(local(file)))
             return;
+        if (file == PublishedTree::settingsFile() && !sendDepartmentList())
+            return;
     }
 
     const StoreCatalogue& catalogue = m_request.catalogue;
@@ -284,7 +289,7 @@ void UploadJob::uploadData() {
         reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
         return;
     }
-    if (!uploadFile(local(PublishedTree::settingsFile())))
+    if (!uploadFile(local(PublishedTree::settingsFile())) || !sendDepartmentList())
         return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
@@ -327,6 +332,16 @@ bool UploadJob::publishDepartment(int d) {
     if (!uploadFile(m_planning ? m_scratchDetails : local(PublishedTree::productDetailsFile())))
         return false;
     return sendPictures(d);
+}
+
+// The pages list the departments in the order of this file, the owner's.
+bool UploadJob::sendDepartmentList() {
+    if (stopIfCancelled())
+        return false;
+    const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
+    if (!written)
+        return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
+    return uploadFile(local(PublishedTree::departmentListFile()));
 }
 
 bool UploadJob::uploadFile(const QString& localPath) {

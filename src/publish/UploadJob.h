@@ -99,6 +99,7 @@ private:
     void uploadChangedOnly();
     std::unique_ptr<RemoteFolder> singleConnection() const;
     bool publishDepartment(int d);
+    bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;

@@ -40,7 +40,7 @@ AddResult addDepartment(StoreCatalogue& catalogue, const QString& name) {
         result.outcome = AddOutcome::ListFull;
         return result;
     }
-    result.verdict = DepartmentName::check(name);
+    result.verdict = DepartmentName::check(name, catalogue, catalogue.departmentCount);
     if (result.verdict.problem == DepartmentName::Problem::Empty) {
         result.outcome = AddOutcome::EmptyName;
         return result;

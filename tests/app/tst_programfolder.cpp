@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <utility>
+
 using namespace TestSupport;
 
 namespace {
@@ -103,7 +105,12 @@ void tst_ProgramFolder::endedBySigterm() {
 
     if (withFixtures) {
         QCOMPARE(readBytes(departments), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
-        QCOMPARE(readBytes(products), readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))));
+        // Start-up closed the gap before the fourth department's only product, in its last slot.
+        QList<QByteArray> lines = readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))).split('\n');
+        const qsizetype from = (3 * 100 + 99) * 9, to = 3 * 100 * 9;
+        for (qsizetype f = 0; f < 9; ++f)
+            lines[to + f] = std::exchange(lines[from + f], QByteArray("\r"));
+        QCOMPARE(readBytes(products), lines.join('\n'));
         // Settings are written only by their own windows, never at exit.
         QCOMPARE(readBytes(program + QStringLiteral("/store/storesettings.txt")),
                  readBytes(fixturePath(QStringLiteral("StoreSettingsFull.txt"))));

@@ -163,6 +163,9 @@ void tst_Cli::check_data() {
     QTest::newRow("clean shop") << QStringLiteral("none") << QString();
     QTest::newRow("department name with a slash") << QStringLiteral("slash") << QStringLiteral("Tea/Coffee");
     QTest::newRow("product without a price") << QStringLiteral("price") << QStringLiteral("Green tea");
+    QTest::newRow("price the shop cannot read") << QStringLiteral("from") << QStringLiteral("\"from 3.00\"");
+    QTest::newRow("department name of 256 bytes") << QStringLiteral("long") << QStringLiteral("256 bytes");
+    QTest::newRow("two departments of one name") << QStringLiteral("twice") << QStringLiteral("\"TEA\"");
     QTest::newRow("missing picture") << QStringLiteral("missing") << QStringLiteral("gone.jpeg");
     QTest::newRow("file that is no picture") << QStringLiteral("notpicture") << QStringLiteral("notes.jpeg");
 }
@@ -176,10 +179,15 @@ void tst_Cli::check() {
                readBytes(fixturePath(QStringLiteral("UpperCaseExtension.JPEG"))));
     writeBytes(data.dir.filePath(QStringLiteral("notes.jpeg")), QByteArray("just some notes\r\n"));
     StoreCatalogue catalogue;
-    catalogue.departmentNames[0] =
-        problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
+    catalogue.departmentNames[0] = problem == QLatin1String("slash")  ? QStringLiteral("Tea/Coffee")
+                                   : problem == QLatin1String("long") ? QString(128, QChar(0xE9))
+                                                                      : QStringLiteral("Tea");
+    if (problem == QLatin1String("twice"))
+        catalogue.departmentNames[1] = QStringLiteral("TEA");
     catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
+    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price")  ? QString()
+                                      : problem == QLatin1String("from") ? QStringLiteral("from 3.00")
+                                                                         : QStringLiteral("3.00");
     const QString picture = problem == QLatin1String("missing")      ? QStringLiteral("gone.jpeg")
                             : problem == QLatin1String("notpicture") ? QStringLiteral("notes.jpeg")
                                                                      : QStringLiteral("tea.jpeg");

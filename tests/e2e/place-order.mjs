@@ -1,6 +1,6 @@
 // A customer buys from the demo shop in chromium: two teapots and a notebook, then checks out.
 // Usage: node place-order.mjs http://127.0.0.1:PORT/kioskSmith/
-// Prints the order number shown on the confirmation page.
+// Prints the departments as the front page lists them, then the order number on the confirmation page.
 
 import { launchBrowser } from '../store/lib/shop.mjs';
 
@@ -10,6 +10,8 @@ try {
     const { page, problems } = await chromium.customer('desktop');
     await page.goto(base);
     const departments = page.getByRole('navigation', { name: 'Departments' });
+    await departments.getByRole('link').first().waitFor();
+    console.log('departments: ' + (await departments.getByRole('link').allInnerTexts()).map((t) => t.trim()).join('|'));
 
     const buy = async (department, title, qty) => {
         await departments.getByRole('link', { name: department, exact: true }).click();

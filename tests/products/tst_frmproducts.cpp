@@ -1,5 +1,6 @@
 #include "ProductsProgram.h"
 #include "app/frmMenuLeft.h"
+#include "catalogue/CatalogueFiles.h"
 #include "products/PictureBox.h"
 #include "products/frmPhotoChooser.h"
 #include "products/frmProducts.h"
@@ -114,6 +115,11 @@ private slots:
     void titleMessageOnce();
     void pictureFollowsSelection_data();
     void pictureFollowsSelection();
+    void lostSelection_data();
+    void lostSelection();
+    void priceNote_data();
+    void priceNote();
+    void gapInProductsFile();
 };
 
 void tst_frmProducts::initTestCase() {
@@ -592,6 +598,128 @@ void tst_frmProducts::pictureFollowsSelection() {
     QCOMPARE(editor.text(QStringLiteral("txtImage")), productAt(program, 0, 1).image);
     QVERIFY(!editor.photo->hasPicture());
     QVERIFY(MessageBox::shownTexts().isEmpty());
+}
+
+void tst_frmProducts::lostSelection_data() {
+    QTest::addColumn<bool>("inProducts"); // the product list, else the department list
+    QTest::addColumn<bool>("control");    // Ctrl+click on the selected row, else a click below the entries
+    QTest::addColumn<bool>("editing");    // the second product taken up first, else a new one typed
+    QTest::newRow("products: empty click while changing") << true << false << true;
+    QTest::newRow("products: Ctrl+click while changing") << true << true << true;
+    QTest::newRow("departments: empty click while changing") << false << false << true;
+    QTest::newRow("departments: empty click on a new product") << false << false << false;
+    QTest::newRow("departments: Ctrl+click on a new product") << false << true << false;
+}
+
+// Catches a click that clears a list's selection redirecting "Add Entry" (slot 0 overwritten, the
+// edited product left as it was) or wiping what was typed, and the line beside "Add Entry" not
+// saying which product the button writes.
+void tst_frmProducts::lostSelection() {
+    QFETCH(bool, inProducts);
+    QFETCH(bool, control);
+    QFETCH(bool, editing);
+    ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Dairy")});
+    program.addProducts(0, 3);
+    Editor editor(program.openProducts());
+    auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
+    const QString changing = QStringLiteral("Changing product 2"), fresh = QStringLiteral("New product");
+    clickRow(editor.departments, 0);
+    QCOMPARE(mode->text(), fresh);
+    if (editing)
+        clickRow(editor.products, 1);
+    QCOMPARE(mode->text(), editing ? changing : fresh);
+    editor.line("txtTitle")->setText(QStringLiteral("Typed"));
+    editor.line("txtPrice")->setText(QStringLiteral("3.00"));
+    const StoreCatalogue before = program.state.catalogue;
+
+    QListWidget* list = inProducts ? editor.products : editor.departments;
+    QVERIFY(!list->selectedItems().isEmpty());
+    const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
+                              : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
+    QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Typed"));
+    QCOMPARE(mode->text(), editing ? changing : fresh);
+    QCOMPARE(selectedRow(editor.departments), 0);
+    editor.press("cmdAddMain");
+
+    const int slot = editing ? 1 : 3;
+    QCOMPARE(productAt(program, 0, slot).title, QStringLiteral("Typed"));
+    for (int p = 0; p < 4; ++p) {
+        if (p != slot)
+            QCOMPARE(productAt(program, 0, p), before.product(0, p));
+    }
+    QCOMPARE(program.state.catalogue.productCount, editing ? 3 : 4);
+    QCOMPARE(mode->text(), fresh);
+}
+
+void tst_frmProducts::priceNote_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("recorded");
+    QTest::addColumn<bool>("note");
+    QTest::newRow("plain") << QStringLiteral("6.75") << QStringLiteral("6.75") << false;
+    QTest::newRow("normalised") << QStringLiteral("1234.5") << QStringLiteral("1,234.50") << false;
+    QTest::newRow("the shop's symbol") << QStringLiteral("\u00A36.75") << QStringLiteral("\u00A36.75") << false;
+    QTest::newRow("words first") << QStringLiteral("from 6.75") << QStringLiteral("from 6.75") << true;
+    QTest::newRow("negative") << QStringLiteral("-7.20") << QStringLiteral("-7.20") << true;
+    QTest::newRow("another symbol") << QStringLiteral("$6.75") << QStringLiteral("$6.75") << true;
+}
+
+// Catches a price the shop cannot sell going by without a word under the price box, a note for
+// a sound price, a message box instead of the note, or such a price refused.
+void tst_frmProducts::priceNote() {
+    QFETCH(QString, typed);
+    QFETCH(QString, recorded);
+    QFETCH(bool, note);
+    ProductsProgram program({QStringLiteral("Fruit")});
+    program.state.storeSettings.currencySymbol = QStringLiteral("\u00A3");
+    Editor editor(program.openProducts());
+    auto* line = editor.window->findChild<QLabel*>(QStringLiteral("lblPriceNote"));
+    clickRow(editor.departments, 0);
+    editor.line("txtTitle")->setText(QStringLiteral("Tea"));
+    editor.line("txtPrice")->setFocus(Qt::TabFocusReason);
+    editor.type(QStringLiteral("txtPrice"), typed);
+    QCOMPARE(line->text().isEmpty(), !note);
+    editor.line("txtUnit")->setFocus(Qt::TabFocusReason);
+    QCOMPARE(editor.text(QStringLiteral("txtPrice")), recorded);
+    QCOMPARE(line->text().isEmpty(), !note);
+    QVERIFY(!note || (line->isVisible() && line->sizeHint().width() <= line->width()));
+    editor.press("cmdAddMain");
+    QVERIFY(MessageBox::shownTexts().isEmpty());
+    QCOMPARE(productAt(program, 0, 0).price, recorded);
+    QVERIFY(line->text().isEmpty());
+}
+
+// Catches products after an empty record of a hand-edited products.txt being hidden from the
+// editor (or their fields parted) while the count includes them.
+void tst_frmProducts::gapInProductsFile() {
+    QTemporaryDir dir;
+    const QString folder = dataFolderOf(dir.path());
+    QDir(dir.path()).mkdir(QStringLiteral("store"));
+    writeBytes(dir.filePath(QStringLiteral("departments.txt")), QByteArray("Fruit\r\nDairy\r\n"));
+    ProductsProgram filled;
+    filled.addProducts(0, 5);
+    StoreCatalogue onDisk = filled.state.catalogue;
+    onDisk.setProduct(0, 1, ProductRecord{});
+    onDisk.setProduct(0, 3, ProductRecord{});
+    onDisk.productTable(0, 1, 8) = QStringLiteral("stray.jpeg"); // left in an emptied record
+    QVERIFY(CatalogueFiles::saveProducts(folder, onDisk));
+
+    ProductsProgram program({}, dir.path());
+    QCOMPARE(program.state.catalogue.productCount, 3);
+    Editor editor(program.openProducts());
+    clickRow(editor.departments, 0);
+    QCOMPARE(listTexts(editor.products),
+             (QStringList{QStringLiteral("P0"), QStringLiteral("P2"), QStringLiteral("P4")}));
+    for (const int shown : {1, 2}) {
+        clickRow(editor.products, shown);
+        const QString n = QString::number(shown * 2);
+        QCOMPARE(editor.texts(),
+                 (QStringList{QStringLiteral("P") + n, QStringLiteral("d1 of ") + n, QStringLiteral("d2 of ") + n,
+                              QStringLiteral("d3 of ") + n, n + QStringLiteral(".00"), QStringLiteral("each"),
+                              QStringLiteral("p1 of ") + n, QStringLiteral("p2 of ") + n, QString()}));
+    }
+    for (int p = 3; p < StoreCatalogue::tableProducts; ++p)
+        QCOMPARE(productAt(program, 0, p), ProductRecord{});
 }
 
 QTEST_MAIN(tst_frmProducts)

@@ -3,6 +3,8 @@
 #include "products/ProductRules.h"
 #include "support/TestSupport.h"
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +54,7 @@ private slots:
     void remove_data();
     void remove();
     void check();
+    void shopPriceAsThePages();
 };
 
 void tst_ProductRules::typedLength_data() {
@@ -289,22 +292,106 @@ void tst_ProductRules::check() {
     // slot 2 without a picture stops the pictures of 3 and 4 from being sent
     catalogue.productTable(0, 3, 8) = dir.filePath(QStringLiteral("gone.jpeg"));
     catalogue.productTable(0, 4, 8) = dir.filePath(QStringLiteral("bad.jpeg"));
-    fillDepartment(catalogue, 1, 2); // no pictures at all: nothing to say
+    fillDepartment(catalogue, 1, 3);                                // no pictures at all: nothing to say
+    catalogue.productTable(1, 0, 4) = QStringLiteral("\u00A32.00"); // the shop's own symbol
+    catalogue.productTable(1, 1, 4) = QStringLiteral("from 6.75");
+    catalogue.productTable(1, 2, 4) = QStringLiteral("-7.20");
 
-    const auto found = ProductCheck::problems(catalogue);
+    const auto found = ProductCheck::problems(catalogue, QStringLiteral("\u00A3"));
     QList<QPair<int, int>> where;
     QList<int> kinds;
     for (const auto& problem : found) {
         where.append({problem.department, problem.product});
         kinds.append(problem.kind);
-        QVERIFY(problem.text.startsWith(
-            QStringLiteral("Department \"Dept 0\", product %1 \"P%1\": ").arg(problem.product)));
+        QVERIFY(problem.text.startsWith(QStringLiteral("Department \"Dept %1\", product %2 \"P%2\": ")
+                                            .arg(problem.department)
+                                            .arg(problem.product)));
     }
-    const QList<QPair<int, int>> expectedWhere = {{0, 1}, {0, 2}, {0, 3}, {0, 4}};
+    const QList<QPair<int, int>> expectedWhere = {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 1}, {1, 2}};
     QCOMPARE(where, expectedWhere);
-    const QList<int> expectedKinds = {ProductCheck::Problem::NoPrice, ProductCheck::Problem::NoPicture,
-                                      ProductCheck::Problem::PictureMissing, ProductCheck::Problem::NotAPicture};
+    const QList<int> expectedKinds = {ProductCheck::Problem::NoPrice,        ProductCheck::Problem::NoPicture,
+                                      ProductCheck::Problem::PictureMissing, ProductCheck::Problem::NotAPicture,
+                                      ProductCheck::Problem::BadPrice,       ProductCheck::Problem::BadPrice};
     QCOMPARE(kinds, expectedKinds);
+    QVERIFY(found[4].text.contains(QStringLiteral("\"from 6.75\"")));
+}
+
+// Catches the editor and the check reading a price otherwise than the shop's pages do: the same
+// texts go through parsePrice() of store/variables.php, run by PHP, and through the mirror.
+void tst_ProductRules::shopPriceAsThePages() {
+    const QStringList prices = {QStringLiteral("6.75"),
+                                QStringLiteral("from 6.75"),
+                                QStringLiteral("-7.20"),
+                                QStringLiteral("\u00A36.75"),
+                                QStringLiteral("6.75\u00A3"),
+                                QStringLiteral("\u00A3 6.75"),
+                                QStringLiteral("$6.75"),
+                                QStringLiteral("1,234.50"),
+                                QStringLiteral("1.234,50"),
+                                QStringLiteral("1 234,50"),
+                                QStringLiteral("1'234.50"),
+                                QStringLiteral("1\u2019234,50"),
+                                QStringLiteral("1\u00A0234,50"),
+                                QStringLiteral("1\u202F234.50"),
+                                QStringLiteral("1 234 567,89"),
+                                QStringLiteral("1 234'567"),
+                                QStringLiteral("12"),
+                                QStringLiteral("12,5"),
+                                QStringLiteral("12."),
+                                QStringLiteral(".5"),
+                                QStringLiteral("0,125"),
+                                QStringLiteral("1,234"),
+                                QStringLiteral("1,2345"),
+                                QStringLiteral("1234,567"),
+                                QStringLiteral("1.234.567"),
+                                QStringLiteral("1,234,567.89"),
+                                QStringLiteral("1.2.3"),
+                                QStringLiteral("1,23,456"),
+                                QStringLiteral("1.234,5,6"),
+                                QStringLiteral("12 34"),
+                                QStringLiteral("  7.20  "),
+                                QStringLiteral("7.20\t"),
+                                QStringLiteral("123456789"),
+                                QStringLiteral("1234567890"),
+                                QStringLiteral("12345678901234567"),
+                                QStringLiteral("0"),
+                                QStringLiteral("00.50"),
+                                QStringLiteral("+5"),
+                                QStringLiteral("1e3"),
+                                QStringLiteral("\u0663.\u0665"),
+                                QStringLiteral("1 23\u0664"),
+                                QStringLiteral("Price on request"),
+                                QStringLiteral("2.50 each"),
+                                QStringLiteral("\u00BD")};
+    const QString symbol = QStringLiteral("\u00A3");
+
+    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
+    QVERIFY2(!php.isEmpty(), "php-cli is needed (scripts/test installs it)");
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QStringLiteral(KIOSK_SOURCE_DIR "/store/variables.php"),
+                        dir.filePath(QStringLiteral("variables.php"))));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
+               QByteArray("shop.invalid\r\nShop\r\na@shop.invalid\r\n1\r\n\xA3\r\n1\r\n1\r\n10\r\n"));
+    QProcess run;
+    run.setWorkingDirectory(dir.path());
+    run.start(php, {QStringLiteral("-r"), QStringLiteral("define('KIOSK_SHOP', true); require 'variables.php';"
+                                                         "foreach (explode(\"\\n\", stream_get_contents(STDIN)) as $p)"
+                                                         " echo parsePrice(cleanLine($p)) === null ? '0' : '1';")});
+    QVERIFY(run.waitForStarted());
+    run.write(prices.join(QLatin1Char('\n')).toUtf8());
+    run.closeWriteChannel();
+    QVERIFY(run.waitForFinished());
+    const QString pages = QString::fromLatin1(run.readAllStandardOutput());
+    QCOMPARE(pages.size(), prices.size());
+
+    QStringList expected, mirrored;
+    for (qsizetype i = 0; i < prices.size(); ++i) {
+        expected.append(prices[i] + QStringLiteral(" -> ") + pages[i]);
+        mirrored.append(prices[i] + QStringLiteral(" -> ") +
+                        (ProductRules::isShopPrice(prices[i], symbol) ? QLatin1Char('1') : QLatin1Char('0')));
+    }
+    QCOMPARE(mirrored, expected);
 }
 
 QTEST_GUILESS_MAIN(tst_ProductRules)

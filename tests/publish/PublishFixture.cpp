@@ -119,8 +119,8 @@ const QStringList& PublishFixture::graphicsFileNames() {
 }
 
 const QStringList& PublishFixture::storeFileNames() {
-    static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("no_image_available.jpg"),
-                                      QStringLiteral("orders.txt")};
+    static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("departments.nif"),
+                                      QStringLiteral("no_image_available.jpg"), QStringLiteral("orders.txt")};
     return names;
 }
 

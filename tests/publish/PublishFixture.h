@@ -38,7 +38,7 @@ public:
                           const QString& destination = QStringLiteral("htdocs/")) const;
 
     // What a full refresh puts in the shop's root, gfx and store, relative to the root, with
-    // the bytes of their local sources (department folders not included).
+    // the bytes of their local sources (departments.nif and the department folders not included).
     QMap<QString, QByteArray> fixedFilesTree() const;
 
     // The test's own copy of the sending order: web files, graphics, store files.

@@ -396,7 +396,8 @@ void tst_FtpPool::serverTakesFewerConnections() {
     record = runUpload(request);
     const QStringList dataLines =
         connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))} +
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("departments.nif"))} +
         shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -418,6 +419,8 @@ void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
         QStringLiteral("EPSV"),
         QStringLiteral("TYPE I"),
         QStringLiteral("STOR storesettings.txt"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("STOR departments.nif"),
         QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
         QStringLiteral("EPSV"),
         QStringLiteral("TYPE A"),

@@ -1,6 +1,5 @@
 #include "catalogue/StoreCatalogue.h"
 #include "publish/ProductDetails.h"
-#include "publish/PublishedTree.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -31,8 +30,6 @@ private slots:
     void unwritableFile();
     void pictureNames_data();
     void pictureNames();
-    void departmentFolderNames_data();
-    void departmentFolderNames();
 };
 
 void tst_ProductDetails::productLines_data() {
@@ -177,31 +174,6 @@ void tst_ProductDetails::pictureNames() {
     QFETCH(int, slot);
     QFETCH(QString, name);
     QCOMPARE(ProductDetails::pictureName(slot), name);
-}
-
-void tst_ProductDetails::departmentFolderNames_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("folder");
-    QTest::newRow("plain") << QStringLiteral("Books") << true;
-    QTest::newRow("blanks and pound") << QStringLiteral("\u00A3 Deals") << true;
-    QTest::newRow("accents and ampersand") << QStringLiteral("Caf\u00E9 & Th\u00E9") << true;
-    QTest::newRow("leading blank") << QStringLiteral(" Garden") << true;
-    QTest::newRow("three dots") << QStringLiteral("...") << true;
-    QTest::newRow("slash") << QStringLiteral("Toys/Games") << false;
-    QTest::newRow("backslash") << QStringLiteral("Toys\\Games") << false;
-    QTest::newRow("separator") << QStringLiteral("Toys\u00ACGames") << false;
-    QTest::newRow("tab") << QStringLiteral("Toys\tGames") << false;
-    QTest::newRow("line break") << QStringLiteral("Toys\r\nDELE x") << false;
-    QTest::newRow("delete character") << QStringLiteral("Toys\u007F") << false;
-    QTest::newRow("C1 control") << QStringLiteral("Toys\u0085") << false;
-    QTest::newRow("dot") << QStringLiteral(".") << false;
-    QTest::newRow("dot dot") << QStringLiteral("..") << false;
-}
-
-void tst_ProductDetails::departmentFolderNames() {
-    QFETCH(QString, name);
-    QFETCH(bool, folder);
-    QCOMPARE(PublishedTree::isDepartmentFolderName(name), folder);
 }
 
 QTEST_GUILESS_MAIN(tst_ProductDetails)

@@ -89,6 +89,8 @@ struct SampleShop {
     // The department folders on the server, relative to the shop's root.
     QMap<QString, QByteArray> departmentTree() const {
         return {
+            // The names in slot order, Windows-1252, CR LF.
+            {QStringLiteral("store/departments.nif"), "Books\r\n\xA3 Deals\r\nCaf\xE9 & Th\xE9\r\nGarden Tools\r\n"},
             {QStringLiteral("store/Books/"), {}},
             {QStringLiteral("store/Books/productdetails.nif"),
              nine("0", "Atlas", "12.50") + nine("1", "Bible") + nine("2", "Cookbook", "9")},
@@ -203,7 +205,8 @@ private slots:
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
     void badDepartmentNames();
-    void productDetailsUnwritable();
+    void dataFileUnwritable_data();
+    void dataFileUnwritable();
     void destinations_data();
     void destinations();
     void cancelled();
@@ -278,8 +281,9 @@ void tst_UploadJob::dataOnlyUpload() {
     departments.removeAll(imageLine(shop.cook));
     const QStringList expectedLines1 =
         connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))} + departments +
-        QStringList{kSuccess};
+        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("departments.nif"))} +
+        departments + QStringList{kSuccess};
     QCOMPARE(record.lines, expectedLines1);
     QVERIFY(record.outcome.succeeded());
 
@@ -292,8 +296,11 @@ void tst_UploadJob::dataOnlyUpload() {
 
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    QCOMPARE(server.storedPaths(), underRoot(server, QStringList{QStringLiteral("store/storesettings.txt")} + order,
-                                             QStringLiteral("/htdocs/kioskSmith")));
+    QCOMPARE(server.storedPaths(),
+             underRoot(server,
+                       QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif")} +
+                           order,
+                       QStringLiteral("/htdocs/kioskSmith")));
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -404,6 +411,7 @@ void tst_UploadJob::departmentFolderInTheWay() {
     const QStringList expectedLines5 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("departments.nif")),
                     QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
     QCOMPARE(record.lines, expectedLines5);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
@@ -516,6 +524,9 @@ void tst_UploadJob::badDepartmentNames_data() {
     QTest::newRow("line break") << QStringLiteral("A\r\nDELE x") << QStringLiteral("A??DELE x");
     QTest::newRow("dot") << QStringLiteral(".") << QStringLiteral(".");
     QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("..");
+    // The refresh that removed the live shop and then stopped; a second folder of one name.
+    QTest::newRow("256 bytes") << QString(128, QChar(0xE9)) << QString(128, QChar(0xE9));
+    QTest::newRow("another's name in capitals") << QStringLiteral("BOOKS") << QStringLiteral("BOOKS");
 }
 
 void tst_UploadJob::badDepartmentNames() {
@@ -543,24 +554,38 @@ void tst_UploadJob::badDepartmentNames() {
     QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/index.php"))));
 }
 
-void tst_UploadJob::productDetailsUnwritable() {
+void tst_UploadJob::dataFileUnwritable_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("remote");
+    QTest::newRow("productdetails.nif") << QStringLiteral("productdetails.nif")
+                                        << QStringLiteral("/htdocs/kioskSmith/store/Books/productdetails.nif");
+    QTest::newRow("departments.nif") << QStringLiteral("departments.nif")
+                                     << QStringLiteral("/htdocs/kioskSmith/store/departments.nif");
+}
+
+// Catches a data file that cannot be written locally being sent anyway, or the upload going on.
+void tst_UploadJob::dataFileUnwritable() {
+    QFETCH(QString, file);
+    QFETCH(QString, remote);
     FtpTestServer server(Kind::Pyftpdlib);
     seedShop(server);
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
-    QVERIFY(QDir().mkpath(fixture.path(QStringLiteral("store/productdetails.nif"))));
+    QVERIFY(QDir().mkpath(fixture.path(QStringLiteral("store/") + file)));
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
-    const QString prefix = QStringLiteral("Failed to write productdetails.nif: ");
-    const QStringList before =
+    const QString prefix = QStringLiteral("Failed to write ") + file + QStringLiteral(": ");
+    QStringList before =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
+    if (file == QLatin1String("productdetails.nif"))
+        before.append(fileLine(QStringLiteral("departments.nif")));
     QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
     QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
              qPrintable(record.lines.last()));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!server.storedPaths().contains(QStringLiteral("/htdocs/kioskSmith/store/Books/productdetails.nif")));
+    QVERIFY(!server.storedPaths().contains(remote));
 }
 
 void tst_UploadJob::destinations_data() {

@@ -6,7 +6,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { buildShop, launchBrowser, productDetailsBytes, startPhp } from './lib/shop.mjs';
+import { buildShop, launchBrowser, productDetailsBytes, startPhp, win1252 } from './lib/shop.mjs';
 import { addTraps, DEPARTMENT_ORDER, DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
 let shop;
@@ -61,7 +61,7 @@ async function pictureLoaded(page, selector) {
 
 for (const viewport of ['desktop', 'phone']) {
     describe(`browsing on a ${viewport}`, () => {
-        test('the front page lists the department folders in natural order, accents beside their letter', async () => {
+        test('without departments.nif the front page lists the folders in natural order, accents beside their letter', async () => {
             const { context, page, problems } = await chromium.customer(viewport);
             await page.goto(server.base + 'index.php');
             assert.equal(await page.title(), 'Café Lumière & Co');
@@ -290,6 +290,36 @@ describe('files the pages may meet on a server', () => {
             }
         });
     }
+});
+
+describe('departments.nif, the owner\'s order', () => {
+    // Written by the program in Windows-1252: a name no folder has is skipped, a folder it does not
+    // name (a department since renamed or removed) is left out.
+    const order = ['Tea & Coffee #1 (50% off)', 'Épicerie fine', 'Renamed since', 'Dairy 10', 'Garden Tools',
+        'Dairy 9'];
+    const shown = order.filter((name) => name !== 'Renamed since');
+
+    test('orders the front page and every navigation bar', async () => {
+        const file = path.join(shop.store, 'departments.nif');
+        fs.writeFileSync(file, win1252(order.map((name) => name + '\r\n').join('')));
+        try {
+            const { context, page, problems } = await chromium.customer('desktop');
+            await page.goto(server.base + 'index.php');
+            const nav = page.getByRole('navigation', { name: 'Departments' }).getByRole('link');
+            await nav.nth(shown.length - 1).waitFor();
+            assert.deepEqual((await nav.allInnerTexts()).map((t) => t.trim()), shown);
+            assert.deepEqual((await page.locator('.department-name').allInnerTexts()).map((t) => t.trim()), shown);
+            await nav.filter({ hasText: 'Dairy 10' }).click();
+            await page.getByRole('heading', { level: 1, name: 'Dairy 10' }).waitFor();
+            assert.deepEqual((await nav.allInnerTexts()).map((t) => t.trim()), shown);
+            const left = await fetch(server.base + 'store.php?dept=Empty%20Shelf');
+            assert.equal(left.status, 404, 'a department the owner no longer has');
+            assert.deepEqual(problems, []);
+            await context.close();
+        } finally {
+            fs.rmSync(file);
+        }
+    });
 });
 
 test('PHP reported no warnings or errors while serving these pages', () => {

@@ -98,8 +98,8 @@ void tst_DepartmentList::add_data() {
     QTest::newRow("a 31st") << numbered(30) << QStringLiteral("Garden") << AddOutcome::ListFull << -1;
     QTest::newRow("blanks kept") << QStringList{QStringLiteral("Books")} << QStringLiteral("  Home  ")
                                  << AddOutcome::Added << 1;
-    QTest::newRow("a duplicate") << QStringList{QStringLiteral("Books")} << QStringLiteral("Books") << AddOutcome::Added
-                                 << 1;
+    QTest::newRow("a duplicate in other capitals")
+        << QStringList{QStringLiteral("Books")} << QStringLiteral("bOOKS") << AddOutcome::NameRefused << -1;
     QTest::newRow("empty") << QStringList{QStringLiteral("Books")} << QString() << AddOutcome::EmptyName << -1;
     QTest::newRow("slash") << QStringList{QStringLiteral("Books")} << QStringLiteral("../x") << AddOutcome::NameRefused
                            << -1;

@@ -338,6 +338,12 @@ void tst_frmStructure::departments_data() {
     row("backslash by the button", two, -2, s("*..\\up"), two, 0, refused);
     row("not sign", two, -2, s("+A\u00ACB"), two, 0, refused);
     row("pasted line break", two, -2, s("*Home\nGarden"), two, 0, refused);
+    row("another's name in other capitals", two, -2, s("+bOOKS"), two, 0,
+        QStringLiteral("already a department named \"Books\""));
+    row("256 bytes as UTF-8", two, -2, {QStringLiteral("*") + QString(128, QChar(0xE9))}, two, 0,
+        QStringLiteral("too long"));
+    row("255 bytes as UTF-8", two, -2, {QStringLiteral("+") + QString(85, QChar(0x20AC))},
+        two + QStringList{QString(85, QChar(0x20AC))}, 2);
 
     row("delete the first", three, 0, s("Yes"), {toys, garden}, 0, kAsk);
     row("delete the middle", three, 1, s("Yes"), {books, garden}, 0, kAsk);

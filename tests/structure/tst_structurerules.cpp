@@ -33,6 +33,10 @@ void tst_StructureRules::departmentName_data() {
                                  << none;
     QTest::newRow("euro and pound") << QStringLiteral("\u20AC and \u00A3 deals") << Problem::None << none;
     QTest::newRow("empty") << QString() << Problem::Empty << none;
+    QTest::newRow("255 bytes as UTF-8") << QString(85, QChar(0x20AC)) << Problem::None << none;
+    QTest::newRow("the shop's own file") << QStringLiteral("Departments.NIF") << Problem::ShopFile
+                                         << QStringList{QStringLiteral("\"Departments.NIF\"")};
+    QTest::newRow("256 bytes as UTF-8") << QStringLiteral("a") + QString(85, QChar(0x20AC)) << Problem::TooLong << none;
 
     QTest::newRow("slash") << QStringLiteral("Books/Toys") << Problem::FolderCharacters
                            << QStringList{QStringLiteral("\"/\"")};
@@ -72,7 +76,6 @@ void tst_StructureRules::departmentName() {
     const DepartmentName::Verdict verdict = DepartmentName::check(name);
     QCOMPARE(verdict.problem, problem);
     QCOMPARE(verdict.refused, refused);
-    QCOMPARE(DepartmentName::canBeFolder(name), problem == Problem::None);
 }
 
 void tst_StructureRules::refusalMessage_data() {

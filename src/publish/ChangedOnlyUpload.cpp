@@ -42,6 +42,8 @@ ChangedOnlyUpload::ChangedOnlyUpload(RemoteFolder& server,
 ChangedOnlyUpload::Outcome
 ChangedOnlyUpload::run(const PlannedTree& planned, const QByteArray& storeFolder, SentRecord& record) {
     m_outcome = Outcome();
+    if (m_opener.joinable())
+        m_opener.join();
     m_store = storeFolder;
     m_onServer.clear();
     const std::map<QByteArray, PlannedTree::File> files = planned.watchedFiles();
@@ -90,10 +92,11 @@ ChangedOnlyUpload::~ChangedOnlyUpload() {
         m_opener.join();
 }
 
-void ChangedOnlyUpload::openListers() {
+void ChangedOnlyUpload::openListers(const QByteArray& storeFolder) {
     const int extra = m_connections - 1;
     if (extra < 1 || !m_newConnection || m_opener.joinable())
         return;
+    m_store = storeFolder;
     m_listers.resize(std::size_t(extra));
     m_opener = std::thread([this] {
         std::vector<std::thread> logins;
@@ -106,58 +109,91 @@ void ChangedOnlyUpload::openListers() {
         }
         for (std::thread& login : logins)
             login.join();
+        walkServer();
+        // Closed before the pictures' batches open connections of their own; each waits for the
+        // server's answer to its QUIT, so they close together.
+        std::vector<std::thread> closing;
+        for (std::unique_ptr<RemoteFolder>& lister : m_listers) {
+            if (lister)
+                closing.emplace_back([connection = std::move(lister)]() mutable { connection.reset(); });
+        }
+        for (std::thread& thread : closing)
+            thread.join();
+        m_listers.clear();
     });
 }
 
+void ChangedOnlyUpload::walkServer() {
+    // Folder by folder from the store folder down, each level's folders at once; what a
+    // connection could not list is listed again over the main one later.
+    std::vector<Listing> level(1);
+    for (int depth = 0; !level.empty() && depth <= RemoteFolderRemoval::maxDepth; ++depth) {
+        listTogether(level);
+        std::vector<Listing> next;
+        for (Listing& listing : level) {
+            for (const RemoteEntry& entry : listing.entries) {
+                const QByteArray name = RemoteFolderRemoval::stripNulls(entry.name);
+                if (entry.isFolder && !name.isEmpty() && name != "." && name != "..")
+                    next.push_back({joined(listing.folder, name), {}, false});
+            }
+            m_listings.push_back(std::move(listing));
+        }
+        level = std::move(next);
+    }
+}
+
 bool ChangedOnlyUpload::listServer(const std::set<QByteArray>& wantedFolders) {
-    // The store folder and every planned folder at once: one that is not on the server cannot be
-    // entered, and its parent's listing shows it missing.
-    std::vector<Listing> listings(1);
-    for (const QByteArray& folder : wantedFolders)
-        listings.push_back({folder, {}, false});
     if (m_opener.joinable())
         m_opener.join();
-    listTogether(listings);
-    // Closed before the pictures' batches open connections of their own.
-    m_listers.clear();
+    std::map<QByteArray, Listing*> listed;
+    for (Listing& listing : m_listings)
+        listed[listing.folder] = &listing;
     if (cancelled())
         return false;
 
-    // Parents sort before their folders, the store folder first of all.
-    for (Listing& listing : listings) {
-        if (listing.folder.isEmpty() && !listing.done && !m_server.enterFolder(m_store)) {
-            // Only a hand on the server takes the store folder away; a refresh would make it.
-            const Status made = m_server.makeFolder(m_store);
-            if (!made)
-                return fail(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."), made);
-            return true;
-        }
-        if (!listing.folder.isEmpty()) {
-            const auto listed = m_onServer.find(listing.folder);
-            if (listed == m_onServer.end() || !listed->second.isFolder)
+    // The store folder first, then the planned folders the server has, parents before their
+    // folders; folders the plan has not got go whole, unlisted.
+    std::vector<QByteArray> folders{QByteArray()};
+    folders.insert(folders.end(), wantedFolders.begin(), wantedFolders.end());
+    for (const QByteArray& folder : folders) {
+        if (!folder.isEmpty()) {
+            const auto seen = m_onServer.find(folder);
+            if (seen == m_onServer.end() || !seen->second.isFolder)
                 continue;
         }
+        Listing here{folder, {}, false};
+        const auto found = listed.find(folder);
+        Listing& listing = found != listed.end() ? *found->second : here;
         if (!listing.done) {
             if (cancelled())
                 return false;
-            Status status = m_server.enterFolder(absolute(listing.folder));
+            Status status = m_server.enterFolder(absolute(folder));
+            if (!status && folder.isEmpty()) {
+                // Only a hand on the server takes the store folder away; a refresh would make it.
+                const Status made = m_server.makeFolder(m_store);
+                if (!made)
+                    return fail(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."),
+                                made);
+                return true;
+            }
             if (status)
                 status = m_server.list(listing.entries);
             if (!status)
-                return fail(QStringLiteral("Failed to read the store files on the server."), status);
+                return fail(QStringLiteral("Failed to read the store files on the server. Upload again, or tick "
+                                           "'Refresh the whole store'."),
+                            status);
         }
         for (const RemoteEntry& entry : listing.entries) {
             const QByteArray name = RemoteFolderRemoval::stripNulls(entry.name);
             if (!name.isEmpty() && name != "." && name != "..")
-                m_onServer[joined(listing.folder, name)] = entry;
+                m_onServer[joined(folder, name)] = entry;
         }
     }
     return true;
 }
 
 void ChangedOnlyUpload::listTogether(std::vector<Listing>& listings) {
-    // Each connection takes the next folder not yet taken; what none could list is listed over
-    // the main connection afterwards.
+    // Each connection takes the next folder not yet taken.
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> threads;
     for (std::unique_ptr<RemoteFolder>& lister : m_listers) {

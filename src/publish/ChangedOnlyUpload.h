@@ -48,8 +48,9 @@ public:
     ChangedOnlyUpload(const ChangedOnlyUpload&) = delete;
     ChangedOnlyUpload& operator=(const ChangedOnlyUpload&) = delete;
 
-    // Starts logging in the extra connections that list the folders, while the caller plans.
-    void openListers();
+    // Starts logging in the extra connections and listing the server's `storeFolder` (an
+    // absolute path) over them, while the caller plans; run() takes what they found.
+    void openListers(const QByteArray& storeFolder);
 
     // `storeFolder` is the absolute path of the store folder on the server; the plan watches the
     // same path. The record is brought up to date and saved, whatever the outcome.
@@ -63,6 +64,7 @@ private:
     };
     using PlannedFile = std::pair<QByteArray, PlannedTree::File>;
 
+    void walkServer();
     bool listServer(const std::set<QByteArray>& wantedFolders);
     void listTogether(std::vector<Listing>& listings);
     bool removeUnwanted(const std::map<QByteArray, PlannedTree::File>& files, const std::set<QByteArray>& folders);
@@ -90,5 +92,6 @@ private:
     bool m_recordWarned = false;
     // The listing connections, logged in by m_opener; empty where one was turned away.
     std::vector<std::unique_ptr<RemoteFolder>> m_listers;
+    std::vector<Listing> m_listings; // what they listed
     std::thread m_opener;
 };

@@ -53,7 +53,7 @@ UploadOutcome UploadJob::run() {
         m_changed = std::make_unique<ChangedOnlyUpload>(
             *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
             [this](const QString& line) { progress(line); });
-        m_changed->openListers();
+        m_changed->openListers(PublishedTree::rootPath(m_request.typed.destinationFolder) + "/store");
     }
     if (!connectToServer())
         return m_outcome;

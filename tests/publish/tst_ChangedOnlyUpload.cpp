@@ -143,14 +143,14 @@ void tst_ChangedOnlyUpload::matchesRefreshAndDataUpload() {
         break;
     case Change::DepartmentRenamed:
         shop.catalogue.departmentNames[2] = QStringLiteral("Toys & Games");
-        expected = {fileLine(QStringLiteral("productdetails.nif")), imageLine(shop.picture(2, 0)),
-                    imageLine(shop.picture(2, 1))};
+        expected = {fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("productdetails.nif")),
+                    imageLine(shop.picture(2, 0)), imageLine(shop.picture(2, 1))};
         break;
     case Change::DepartmentDeletedAndAdded:
         shop.catalogue.departmentNames[1].clear();
         shop.add(3, QStringLiteral("Books"), 2);
-        expected = {fileLine(QStringLiteral("productdetails.nif")), imageLine(shop.picture(3, 0)),
-                    imageLine(shop.picture(3, 1))};
+        expected = {fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("productdetails.nif")),
+                    imageLine(shop.picture(3, 0)), imageLine(shop.picture(3, 1))};
         break;
     case Change::PictureReplaced: {
         QByteArray bytes = TestSupport::readBytes(shop.picture(2, 1));
@@ -195,7 +195,8 @@ void tst_ChangedOnlyUpload::matchesRefreshAndDataUpload() {
 
     if (change == Change::RecordLost) {
         // Everything is sent once more but the order list the server holds.
-        expected = {fileLine(QStringLiteral("no_image_available.jpg")), fileLine(QStringLiteral("storesettings.txt"))};
+        expected = {fileLine(QStringLiteral("no_image_available.jpg")), fileLine(QStringLiteral("storesettings.txt")),
+                    fileLine(QStringLiteral("departments.nif"))};
         for (int d = 0; d < 3; ++d) {
             expected.append(fileLine(QStringLiteral("productdetails.nif")));
             for (int p = 0; p < shop.catalogue.productsIn(d); ++p)

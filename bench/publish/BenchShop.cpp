@@ -98,6 +98,9 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
     for (const QString& file : PublishedTree::storeFiles())
         hardLink(LineFile::dataPath(dataFolder, file), root + QStringLiteral("/store/") + QFileInfo(file).fileName());
     const StoreCatalogue catalogue = makeCatalogue(dataFolder);
+    ProductDetails::writeDepartmentList(catalogue, dataFolder);
+    QFile::copy(LineFile::dataPath(dataFolder, PublishedTree::departmentListFile()),
+                root + QStringLiteral("/store/") + QFileInfo(PublishedTree::departmentListFile()).fileName());
     for (int d = 0; d < departments; ++d) {
         const QString folder = root + QStringLiteral("/store/") + departmentName(d);
         ProductDetails::writeProductDetails(catalogue, d, dataFolder);

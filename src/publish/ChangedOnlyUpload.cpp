@@ -78,12 +78,15 @@ ChangedOnlyUpload::run(const PlannedTree& planned, const QByteArray& storeFolder
         record.forget(path);
     for (const PlannedFile& file : toSend)
         record.forget(file.first);
-    if (!toSend.empty() || !forgotten.empty())
+    // Nothing to send or forget: the record stands as it is.
+    const bool changes = !toSend.empty() || !forgotten.empty();
+    if (changes)
         saveRecord(record);
 
     if (removeUnwanted(files, folders) && writeScratchFiles(planned, toSend))
         send(toSend, record);
-    saveRecord(record);
+    if (changes)
+        saveRecord(record);
     return m_outcome;
 }
 

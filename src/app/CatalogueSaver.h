@@ -1,17 +1,28 @@
 #pragma once
 
+#include <functional>
+
 class QWidget;
 struct SharedState;
 
-// Writes the departments, then the products, at the end of the program. A file that cannot be
-// written is never lost silently: the owner is told, with Retry and Cancel.
+// Reads the owner's files at start-up and writes the departments, then the products, at the end
+// of the program. Reading never writes over a file; a file that cannot be written is never lost
+// silently: the owner is told, and chooses.
 namespace CatalogueSaver {
 
-// True when both files were written (or there was nothing loaded to write); false when the
-// owner chose Cancel, in which case the program must stay open with everything in memory.
-bool saveAtExit(QWidget* parent, SharedState& state);
+// True once the program should end without asking anything more (asked from outside to end).
+using Ending = std::function<bool()>;
 
-// The startup loads; a marker file that cannot be written is reported the same way.
-void loadAtStart(QWidget* parent, SharedState& state);
+// True when the program may end: both files were written, there was nothing loaded to write,
+// or the owner (or a request from outside to end, after one attempt) chose to end without
+// saving. False when the owner chose to stay, with everything still in memory.
+bool saveAtExit(QWidget* parent, SharedState& state, const Ending& ending = {});
+
+// The settings files: loaded, the marker left where one is missing, the owner told about a file
+// that was short or could not be read.
+void loadSettingsAtStart(QWidget* parent, SharedState& state, const Ending& ending = {});
+
+// The same for the catalogue files.
+void loadAtStart(QWidget* parent, SharedState& state, const Ending& ending = {});
 
 } // namespace CatalogueSaver

@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QLabel>
@@ -226,14 +227,14 @@ void frmMain::startUp() {
     const QString folder = m_programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : m_programFolder;
     m_state.dataFolder = QDir::toNativeSeparators(folder) + QDir::separator();
 
-    const auto report = [this](const Status& status) {
-        if (!status)
-            MessageBox::show(this, QStringLiteral("kioskSmith could not write %1.\n\n%2\n\n"
-                                                  "Check that the program's folder can be written to.")
-                                       .arg(status.file(), status.reason()));
+    const auto ending = [this] {
+        return m_terminating || m_ended;
     };
-    report(SettingsFiles::loadFtpSettings(m_state.dataFolder, m_state.ftpSettings));
-    report(SettingsFiles::loadStoreSettings(m_state.dataFolder, m_state.storeSettings));
+    CatalogueSaver::loadSettingsAtStart(this, m_state, ending);
+    if (m_ended) {
+        QApplication::restoreOverrideCursor();
+        return; // ended from outside while a message was shown
+    }
     m_menuLeft->command(3)->setEnabled(false);
     m_state.catalogue.maxDepartments = StoreCatalogue::fileDepartments;
     m_state.catalogue.maxProductsPerDepartment = StoreCatalogue::fileProducts;
@@ -263,7 +264,9 @@ void frmMain::startUp() {
     }
     QApplication::restoreOverrideCursor();
 
-    CatalogueSaver::loadAtStart(this, m_state);
+    CatalogueSaver::loadAtStart(this, m_state, ending);
+    if (m_ended)
+        return;
     structureWindow()->populateDepartmentList(0); // creates the editor hidden
     m_menuLeftFrame->move(0, 0);
     m_menuLeftFrame->show();
@@ -425,16 +428,37 @@ void frmMain::hideDiagnostics() {
 bool frmMain::endProgram() {
     if (m_ended)
         return true;
+    if (m_ending)
+        return false; // the first call, still in its message box, decides
+    m_ending = true;
     // Running work is stopped and waited for, so nothing changes the catalogue while it is saved.
     for (const QPointer<BackgroundTask>& task : m_background) {
         if (task && task->isRunning())
             task->stopAndWait();
     }
-    if (!CatalogueSaver::saveAtExit(this, m_state))
+    const bool done = CatalogueSaver::saveAtExit(this, m_state, [this] { return m_terminating; });
+    m_ending = false;
+    if (!done)
         return false;
     m_ended = true;
     m_timer->stop();
     return true;
+}
+
+void frmMain::terminate() {
+    m_terminating = true;
+    // Each open box answers as its Cancel would; the code that opened it sees the request.
+    for (int open = 0; open < 16; ++open) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    }
+    if (!m_ending)
+        close();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -56,6 +56,9 @@ public:
     // departments and the products once. False when the owner chose to stay after a failed write.
     bool endProgram();
     bool hasEnded() const { return m_ended; }
+    // Asked from outside to end (SIGTERM): open boxes are closed, a failing save is tried once
+    // and the program ends without asking, leaving the files on disk as they are.
+    void terminate();
 
     // Shell
     void centreForm(QWidget* window) override;
@@ -120,4 +123,6 @@ private:
     QEventLoop* m_startupWait = nullptr;
     bool m_ended = false;
     bool m_startedUp = false;
+    bool m_ending = false;      // endProgram is running
+    bool m_terminating = false; // asked from outside to end
 };

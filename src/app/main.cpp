@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
 
     // Asked from outside to end (SIGTERM, the desktop session ending): end as the owner's close does.
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow, &frmMain::close);
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow, &frmMain::terminate);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &mainWindow,
                      [&mainWindow](QSessionManager&) { mainWindow.endProgram(); });
 

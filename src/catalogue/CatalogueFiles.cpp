@@ -12,36 +12,36 @@ QString productsPath(const QString& dataFolder) {
     return LineFile::dataPath(dataFolder, QStringLiteral("products.txt"));
 }
 
-Status loadDepartments(const QString& dataFolder, StoreCatalogue& catalogue) {
+Loaded loadDepartments(const QString& dataFolder, StoreCatalogue& catalogue) {
     const QString path = departmentsPath(dataFolder);
     const auto lines = LineFile::read(path);
     if (!lines)
-        return LineFile::writeMarker(path);
+        return LineFile::notRead(path);
     if (lines->isEmpty())
-        return Status::success();
+        return Loaded::whole();
 
     catalogue.departmentCount = 0;
     for (int i = 0; i < StoreCatalogue::fileDepartments; ++i) {
         if (i >= lines->size())
-            return LineFile::writeMarker(path);
+            return Loaded::shortFile(path);
         const QString& name = lines->at(i);
         if (i == 0 && name.isEmpty())
-            return Status::success(); // the marker file: no departments
+            return Loaded::whole(); // the marker file: no departments
         if (!name.isEmpty()) {
             catalogue.departmentNames[std::size_t(i)] = name;
             ++catalogue.departmentCount;
         }
     }
-    return Status::success();
+    return Loaded::whole();
 }
 
-Status loadProducts(const QString& dataFolder, StoreCatalogue& catalogue) {
+Loaded loadProducts(const QString& dataFolder, StoreCatalogue& catalogue) {
     const QString path = productsPath(dataFolder);
     const auto lines = LineFile::read(path);
     if (!lines)
-        return LineFile::writeMarker(path);
-    if (lines->isEmpty())
-        return Status::success();
+        return LineFile::notRead(path);
+    if (lines->isEmpty() || (lines->size() == 1 && lines->at(0).isEmpty()))
+        return Loaded::whole(); // 0 bytes or the marker: no products
 
     catalogue.productCount = 0;
     qsizetype line = 0;
@@ -49,14 +49,14 @@ Status loadProducts(const QString& dataFolder, StoreCatalogue& catalogue) {
         for (int p = 0; p < StoreCatalogue::fileProducts; ++p) {
             for (int f = 0; f < ProductRecord::fieldCount; ++f) {
                 if (line >= lines->size())
-                    return LineFile::writeMarker(path);
+                    return Loaded::shortFile(path);
                 catalogue.productTable(d, p, f) = lines->at(line++);
             }
             if (!catalogue.productTable(d, p, 0).isEmpty())
                 ++catalogue.productCount;
         }
     }
-    return Status::success();
+    return Loaded::whole();
 }
 
 Status saveDepartments(const QString& dataFolder, const StoreCatalogue& catalogue) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/LineFile.h"
 #include "catalogue/Status.h"
 #include "catalogue/StoreCatalogue.h"
 
@@ -7,16 +8,15 @@
 
 // "departments.txt" and "products.txt" in the data folder.
 //
-// The loaders never fail for a missing, unreadable or short file: they keep what they read and
-// leave the one-empty-line marker file in its place. They fail only when that marker file cannot
-// be written. The writers write every slot, so a saved file always has its full line count.
+// The loaders only read: they keep what they read and say how they found the file (see Loaded).
+// The writers write every slot, so a saved file always has its full line count.
 namespace CatalogueFiles {
 
 QString departmentsPath(const QString& dataFolder);
 QString productsPath(const QString& dataFolder);
 
-Status loadDepartments(const QString& dataFolder, StoreCatalogue& catalogue);
-Status loadProducts(const QString& dataFolder, StoreCatalogue& catalogue);
+Loaded loadDepartments(const QString& dataFolder, StoreCatalogue& catalogue);
+Loaded loadProducts(const QString& dataFolder, StoreCatalogue& catalogue);
 Status saveDepartments(const QString& dataFolder, const StoreCatalogue& catalogue);
 Status saveProducts(const QString& dataFolder, const StoreCatalogue& catalogue);
 

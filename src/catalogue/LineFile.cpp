@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 namespace LineFile {
 
@@ -76,17 +78,104 @@ Status write(const QString& path, const QStringList& lines) {
     return replaceFile(path, bytes);
 }
 
+} // namespace LineFile
+
+namespace {
+
+Status failed(const QString& path, const QString& reason) {
+    return Status::failure(QDir::toNativeSeparators(path), reason);
+}
+
+// Writes all of `bytes` from the start of an open file and cuts it to their length.
+bool overwrite(QFile& file, const QByteArray& bytes) {
+    return file.seek(0) && file.write(bytes) == bytes.size() && file.flush() && file.resize(bytes.size()) &&
+           file.error() == QFileDevice::NoError;
+}
+
+// The last resort where no file can be made beside the old one.
+Status writeInPlace(const QString& path, const QByteArray& bytes, const QString& whyNotBeside) {
+    // Unbuffered: after a failed write no leftover bytes may stand in the way of putting the old ones back.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return failed(path, whyNotBeside);
+    const QByteArray old = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return failed(path, file.errorString());
+
+    // A copy outside the folder survives if the program is stopped during the write.
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/kioskSmith-XXXXXX-") + QFileInfo(path).fileName());
+    copy.setAutoRemove(false);
+    const bool copied = copy.open() && copy.write(old) == old.size() && copy.flush();
+    copy.close();
+
+    if (overwrite(file, bytes)) {
+        file.close();
+        if (file.error() == QFileDevice::NoError) {
+            QFile::remove(copy.fileName());
+            return Status::success();
+        }
+    }
+    const QString reason = file.errorString();
+    file.unsetError();
+    if (overwrite(file, old)) {
+        QFile::remove(copy.fileName());
+        return failed(path, reason);
+    }
+    return failed(path, copied ? QStringLiteral("%1. The file may be damaged; its old contents are in %2.")
+                                     .arg(reason, QDir::toNativeSeparators(copy.fileName()))
+                               : reason + QStringLiteral(". The file may be damaged."));
+}
+
+} // namespace
+
+Loaded Loaded::missing(const QString& path) {
+    return Loaded(Missing, QDir::toNativeSeparators(path), QString());
+}
+
+Loaded Loaded::shortFile(const QString& path) {
+    return Loaded(Short, QDir::toNativeSeparators(path), QString());
+}
+
+Loaded Loaded::unreadable(const QString& path, const QString& reason) {
+    return Loaded(Unreadable, QDir::toNativeSeparators(path), reason);
+}
+
+namespace LineFile {
+
+Loaded notRead(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return Loaded::missing(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Loaded::unreadable(path, file.errorString());
+    file.readAll();
+    return Loaded::unreadable(path, file.error() != QFileDevice::NoError ? file.errorString()
+                                                                         : QStringLiteral("the file cannot be read"));
+}
+
 Status replaceFile(const QString& path, const QByteArray& bytes) {
+    if (QFileInfo::exists(path)) {
+        QFile current(path);
+        if (!current.open(QIODevice::ReadOnly))
+            return failed(path, QStringLiteral("%1. kioskSmith does not write over a file it cannot read; "
+                                               "make it readable and try again.")
+                                    .arg(current.errorString()));
+    }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Status::failure(QDir::toNativeSeparators(path), file.errorString());
-    if (file.write(bytes) != bytes.size()) {
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (QFileInfo::exists(path))
+            return writeInPlace(path, bytes, file.errorString());
+        return failed(path, file.errorString());
+    }
+    // A small file is only buffered by write(); the flush is where a full disk shows.
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError ||
+        file.size() != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        return Status::failure(QDir::toNativeSeparators(path), reason);
+        return failed(path, reason);
     }
     if (!file.commit())
-        return Status::failure(QDir::toNativeSeparators(path), file.errorString());
+        return failed(path, file.errorString());
     return Status::success();
 }
 

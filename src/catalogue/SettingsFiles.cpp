@@ -29,6 +29,11 @@ std::optional<QString> shiftCodes(const QString& text, int direction) {
     return out;
 }
 
+// A 0-byte file or the one-empty-line marker: nothing saved yet.
+bool isEmptyState(const QStringList& lines) {
+    return lines.isEmpty() || (lines.size() == 1 && lines.at(0).isEmpty());
+}
+
 } // namespace
 
 namespace SettingsFiles {
@@ -41,17 +46,19 @@ QString ftpSettingsPath(const QString& dataFolder) {
     return LineFile::dataPath(dataFolder, QStringLiteral("ftpsettings.txt"));
 }
 
-Status loadStoreSettings(const QString& dataFolder, StoreSettings& settings) {
+Loaded loadStoreSettings(const QString& dataFolder, StoreSettings& settings) {
     const QString path = storeSettingsPath(dataFolder);
     const auto lines = LineFile::read(path);
     if (!lines)
-        return LineFile::writeMarker(path);
+        return LineFile::notRead(path);
+    if (isEmptyState(*lines))
+        return Loaded::whole();
     for (std::size_t i = 0; i < kStoreLines.size(); ++i) {
         if (qsizetype(i) >= lines->size())
-            return LineFile::writeMarker(path);
+            return Loaded::shortFile(path);
         settings.*kStoreLines[i] = lines->at(qsizetype(i));
     }
-    return Status::success();
+    return Loaded::whole();
 }
 
 Status saveStoreSettings(const QString& dataFolder, const StoreSettings& settings) {
@@ -61,28 +68,25 @@ Status saveStoreSettings(const QString& dataFolder, const StoreSettings& setting
     return LineFile::write(storeSettingsPath(dataFolder), lines);
 }
 
-Status loadFtpSettings(const QString& dataFolder, FtpSettings& settings) {
+Loaded loadFtpSettings(const QString& dataFolder, FtpSettings& settings) {
     const QString path = ftpSettingsPath(dataFolder);
     const auto lines = LineFile::read(path);
     if (!lines)
-        return LineFile::writeMarker(path);
-    const auto fail = [&] {
-        return LineFile::writeMarker(path);
-    };
-    if (lines->size() < 1)
-        return fail();
+        return LineFile::notRead(path);
+    if (isEmptyState(*lines))
+        return Loaded::whole();
     settings.url = lines->at(0);
     if (lines->size() < 2)
-        return fail();
+        return Loaded::shortFile(path);
     settings.userName = lines->at(1);
     if (lines->size() < 3)
-        return fail();
+        return Loaded::shortFile(path);
     // A third line that was not written by the scrambler reads as no password.
     settings.password = unscramblePassword(lines->at(2)).value_or(QString());
     if (lines->size() < 4)
-        return fail();
+        return Loaded::shortFile(path);
     settings.destinationFolder = lines->at(3);
-    return Status::success();
+    return Loaded::whole();
 }
 
 Status saveFtpSettings(const QString& dataFolder, FtpSettings& settings, const FtpSettings& typed) {

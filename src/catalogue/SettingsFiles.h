@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/LineFile.h"
 #include "catalogue/Status.h"
 
 #include <QString>
@@ -35,12 +36,11 @@ namespace SettingsFiles {
 QString storeSettingsPath(const QString& dataFolder);
 QString ftpSettingsPath(const QString& dataFolder);
 
-// Loaders keep what they read and leave the marker file where the file was missing or short;
-// they fail only when the marker file cannot be written.
-Status loadStoreSettings(const QString& dataFolder, StoreSettings& settings);
+// Loaders only read: they keep what they read and say how they found the file (see Loaded).
+Loaded loadStoreSettings(const QString& dataFolder, StoreSettings& settings);
 Status saveStoreSettings(const QString& dataFolder, const StoreSettings& settings);
 
-Status loadFtpSettings(const QString& dataFolder, FtpSettings& settings);
+Loaded loadFtpSettings(const QString& dataFolder, FtpSettings& settings);
 
 // Takes the four values typed in the upload window, keeps them in `settings` and writes them.
 // A password the file cannot hold is refused before anything changes.

@@ -5,6 +5,7 @@
 #include "catalogue/StoreCatalogue.h"
 
 #include <QString>
+#include <QStringList>
 
 // Everything the windows share for the whole run. Owned by main and handed to each window;
 // there is no other global state.
@@ -16,6 +17,9 @@ struct SharedState {
     StoreCatalogue catalogue;
     // False until the catalogue files have been read: an empty catalogue is never saved over them.
     bool catalogueLoaded = false;
+    // Files that were there at start-up but could not be read (native paths): what they hold was
+    // never loaded, so they are not written over at exit unless the owner asks once they can be read.
+    QStringList unreadableFiles;
 
     StoreSettings storeSettings;
     FtpSettings ftpSettings;

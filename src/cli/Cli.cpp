@@ -37,6 +37,10 @@ Commands:
         (too long, or another department's name in other capitals), products without a price
         the shop can read, pictures that are missing or are not pictures.
 
+No command writes the catalogue or settings files. A file that is incomplete or cannot be read
+is named on standard error: check and orders go on with what was read (check then exits 1),
+publish sends nothing and exits 1.
+
 Options:
   --data DIR   the folder that holds the shop's files (default: the program's own folder)
   --help       shows this text
@@ -48,19 +52,26 @@ struct Shop {
     SharedState state;
 };
 
-// Reads the settings and the catalogue as the program does at start-up.
-void load(Shop& shop, QTextStream& err) {
-    const auto warn = [&err](const Status& status) {
-        if (!status)
-            err << "kioskSmith-cli: warning: " << status.message() << Qt::endl;
+// Reads the settings and the catalogue as the program does at start-up, but writes nothing: a
+// missing file reads as empty, a short or unreadable one is left as it is and named on `err`.
+// True when every file was read whole.
+bool load(Shop& shop, QTextStream& err) {
+    bool whole = true;
+    const auto note = [&](const Loaded& loaded) {
+        if (loaded.state() == Loaded::Short)
+            err << "kioskSmith-cli: " << loaded.file() << " is incomplete; only what it holds was read." << Qt::endl;
+        else if (loaded.state() == Loaded::Unreadable)
+            err << "kioskSmith-cli: " << loaded.file() << " cannot be read: " << loaded.reason() << Qt::endl;
+        whole = whole && loaded.isOk();
     };
     SharedState& s = shop.state;
-    warn(SettingsFiles::loadFtpSettings(s.dataFolder, s.ftpSettings));
-    warn(SettingsFiles::loadStoreSettings(s.dataFolder, s.storeSettings));
-    warn(CatalogueFiles::loadDepartments(s.dataFolder, s.catalogue));
-    warn(CatalogueFiles::loadProducts(s.dataFolder, s.catalogue));
+    note(SettingsFiles::loadFtpSettings(s.dataFolder, s.ftpSettings));
+    note(SettingsFiles::loadStoreSettings(s.dataFolder, s.storeSettings));
+    note(CatalogueFiles::loadDepartments(s.dataFolder, s.catalogue));
+    note(CatalogueFiles::loadProducts(s.dataFolder, s.catalogue));
     s.catalogue.packDepartments();
     s.catalogueLoaded = true;
+    return whole;
 }
 
 int orders(Shop& shop, const QString& csvPath, QTextStream& out, QTextStream& err) {
@@ -104,11 +115,11 @@ int orders(Shop& shop, const QString& csvPath, QTextStream& out, QTextStream& er
     return Success;
 }
 
-int check(Shop& shop, QTextStream& out) {
+int check(Shop& shop, bool whole, QTextStream& out) {
     const QStringList problems = ShopCheck::problems(shop.state.catalogue, shop.state.storeSettings.currencySymbol);
     for (const QString& line : problems)
         out << line << Qt::endl;
-    return problems.isEmpty() ? Success : Failure;
+    return problems.isEmpty() && whole ? Success : Failure;
 }
 
 } // namespace
@@ -172,11 +183,18 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
 
     auto shop = std::make_unique<Shop>();
     shop->state.dataFolder = QDir::toNativeSeparators(QDir(dataDir).absolutePath()) + QDir::separator();
-    load(*shop, err);
+    const bool whole = load(*shop, err);
     if (command == QLatin1String("orders"))
         return orders(*shop, csvPath, out, err);
     if (command == QLatin1String("check"))
-        return check(*shop, out);
+        return check(*shop, whole, out);
+    if (!whole) {
+        // Half a catalogue published would take the rest off the live shop.
+        err << "kioskSmith-cli: nothing was published. Put back a complete copy of the files named above, "
+               "or open kioskSmith and save them in full, then publish again."
+            << Qt::endl;
+        return Failure;
+    }
     if (!connections) {
         // The owner's choice from the upload window; a damaged options file means the default.
         PublishOptions options;

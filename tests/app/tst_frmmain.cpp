@@ -1,4 +1,5 @@
 #include "app/ConnectionCheck.h"
+#include "app/TerminationSignals.h"
 #include "app/frmDiagnostics.h"
 #include "app/frmMain.h"
 #include "app/frmMenuLeft.h"
@@ -13,10 +14,15 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 using namespace TestSupport;
 
@@ -48,13 +54,21 @@ struct Program {
     std::unique_ptr<frmMain> main;
     HeldCollection collection;
 
-    explicit Program(bool connected, bool finishCollectionAtOnce = true) {
+    // `files` changes the program folder before the start, `prepare` the window.
+    explicit Program(bool connected,
+                     bool finishCollectionAtOnce = true,
+                     const std::function<void(const QString&)>& files = {},
+                     const std::function<void(frmMain&)>& prepare = {}) {
         QDir(dir.path()).mkdir(QStringLiteral("store"));
         copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
-        main = startProgram(state, dir.path(), connected, [this, finishCollectionAtOnce](frmMain& m) {
+        if (files)
+            files(dir.path());
+        main = startProgram(state, dir.path(), connected, [this, finishCollectionAtOnce, prepare](frmMain& m) {
             m.setOrderCollection(&collection);
             if (finishCollectionAtOnce)
                 QTimer::singleShot(0, &m, [this] { collection.finish(); });
+            if (prepare)
+                prepare(m);
         });
     }
 
@@ -68,6 +82,25 @@ struct Program {
         return visible;
     }
 };
+
+// Runs `work` as on a disk that is full once a file reaches `bytes`: writes past that fail.
+void withFileSizeLimit(rlim_t bytes, const std::function<void()>& work) {
+    rlimit old{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    work();
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+    std::signal(SIGXFSZ, previous);
+}
+
+// Keeps the first two lines of a file.
+void cutToTwoLines(const QString& path) {
+    const QByteArray whole = readBytes(path);
+    writeBytes(path, whole.left(whole.indexOf("\r\n", whole.indexOf("\r\n") + 2) + 2));
+}
 
 } // namespace
 
@@ -90,6 +123,12 @@ private slots:
     void passCode();
     void traceOnlyWhileOn();
     void oneSplashAtATime();
+    void damagedFilesAtStartUp_data();
+    void damagedFilesAtStartUp();
+    void fullDiskAtExit_data();
+    void fullDiskAtExit();
+    void terminationEndsTheProgram_data();
+    void terminationEndsTheProgram();
 };
 
 void tst_frmMain::caption_data() {
@@ -324,6 +363,141 @@ void tst_frmMain::oneSplashAtATime() {
     QVERIFY(clock.elapsed() < frmSplash::lifetimeMs + 1500);
     about->trigger();
     QVERIFY(program.main->splash());
+}
+
+void tst_frmMain::damagedFilesAtStartUp_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("readable"); // else short
+    QTest::addColumn<QString>("told");  // in the start-up message
+    QTest::newRow("short departments") << QStringLiteral("departments.txt") << true
+                                       << QStringLiteral("kioskSmith ends");
+    QTest::newRow("short ftp settings") << QStringLiteral("ftpsettings.txt") << true
+                                        << QStringLiteral("you leave the upload window");
+    QTest::newRow("unreadable products") << QStringLiteral("products.txt") << false << QStringLiteral("could not read");
+}
+
+// Catches a start-up that writes over a short or unreadable file, says nothing about it or says
+// "could not write", and an exit that writes over an unreadable file or leaves a short
+// catalogue file short.
+void tst_frmMain::damagedFilesAtStartUp() {
+    QFETCH(QString, file);
+    QFETCH(bool, readable);
+    QFETCH(QString, told);
+    QByteArray before;
+    const auto damage = [&](const QString& dir) {
+        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
+        copyFixture(QStringLiteral("ProductsFull.txt"), dir, QStringLiteral("products.txt"));
+        const QString path = dir + QLatin1Char('/') + file;
+        if (readable)
+            cutToTwoLines(path);
+        before = readBytes(path);
+        if (!readable)
+            QFile::setPermissions(path, QFile::WriteOwner);
+    };
+    // Whoever runs it, the program runs as an ordinary user, for whom an unreadable file is closed.
+    const bool ran = runUnprivileged([&] {
+        MessageBox::setNextAnswer(MessageBox::AnswerOk); // the start-up message
+        MessageBox::setNextAnswer(MessageBox::Cancel);   // an exit question: end without writing
+        Program program(false, true, damage);
+        const QString path = program.dir.filePath(file);
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        const QString text = MessageBox::shownTexts().constFirst();
+        QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(told), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("could not write")), qPrintable(text));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(readBytes(path), before);
+        QFile::setPermissions(path, readable ? QFile::ReadOwner | QFile::WriteOwner : QFile::WriteOwner);
+
+        QVERIFY(program.main->close());
+        QVERIFY(program.main->hasEnded());
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        if (!readable) {
+            QCOMPARE(MessageBox::shownTexts().size(), 2);
+            QVERIFY(MessageBox::shownTexts().last().contains(QStringLiteral("end without writing it")));
+            QCOMPARE(readBytes(path), before);
+        } else if (file == QLatin1String("departments.txt")) {
+            QCOMPARE(readBytes(path).count("\r\n"), 30);
+        }
+    });
+    QVERIFY(ran);
+}
+
+void tst_frmMain::fullDiskAtExit_data() {
+    QTest::addColumn<QList<MessageBox::Answer>>("answers");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("Cancel, then end without saving") << QList{MessageBox::Cancel, MessageBox::Yes} << true;
+    QTest::newRow("Cancel, then stay open") << QList{MessageBox::Cancel, MessageBox::No} << false;
+    QTest::newRow("Retry, then end without saving")
+        << QList{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
+}
+
+// Catches an exit on a full disk that reports success with an empty departments file, that cannot
+// be ended, or that ends without saying what is lost.
+void tst_frmMain::fullDiskAtExit() {
+    QFETCH(QList<MessageBox::Answer>, answers);
+    QFETCH(bool, ended);
+    Program program(false, true, [](const QString& dir) {
+        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
+    });
+    program.state.catalogue.departmentNames[0] = QStringLiteral("New");
+    for (MessageBox::Answer answer : answers)
+        MessageBox::setNextAnswer(answer);
+    bool closed = false;
+    withFileSizeLimit(0, [&] { closed = program.main->close(); });
+    QCOMPARE(closed, ended);
+    QCOMPARE(program.main->hasEnded(), ended);
+    QCOMPARE(MessageBox::pendingAnswers(), 0);
+    const QStringList shown = MessageBox::shownTexts();
+    QVERIFY2(shown.constFirst().contains(QStringLiteral("departments.txt")), qPrintable(shown.constFirst()));
+    QVERIFY2(shown.constLast().contains(QStringLiteral("will be lost")), qPrintable(shown.constLast()));
+    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("departments.txt"))),
+             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
+}
+
+void tst_frmMain::terminationEndsTheProgram_data() {
+    QTest::addColumn<bool>("atStartUp"); // else while a failing save at exit asks
+    QTest::newRow("message box at start-up") << true;
+    QTest::newRow("failing save at exit") << false;
+}
+
+// Catches a SIGTERM that closes the window but leaves the program running inside a message box,
+// or that harms a file while ending.
+void tst_frmMain::terminationEndsTheProgram() {
+    QFETCH(bool, atStartUp);
+    // An Exit earlier in this process left QCoreApplication::exit() standing, which ends every
+    // box at once; the application's own loop, run once, clears it.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    TerminationSignals termination;
+    int boxes = 0;
+    QTimer poll; // SIGTERM once a box is open; answers any later box with Cancel
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (boxes++ == 0)
+                ::raise(SIGTERM);
+            else
+                box->reject();
+        }
+    });
+    poll.start(20);
+    Program program(
+        false, true,
+        [&](const QString& dir) {
+            copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
+            if (atStartUp)
+                cutToTwoLines(dir + QStringLiteral("/departments.txt"));
+        },
+        [&](frmMain& m) { connect(&termination, &TerminationSignals::terminationRequested, &m, &frmMain::terminate); });
+    const QString departments = program.dir.filePath(QStringLiteral("departments.txt"));
+    const QByteArray before = readBytes(departments);
+    if (!atStartUp) {
+        program.state.catalogue.departmentNames[0] = QStringLiteral("New");
+        withFileSizeLimit(0, [&] { program.main->close(); });
+    }
+    QCOMPARE(boxes, 1);
+    QVERIFY(program.main->hasEnded());
+    QVERIFY(!program.main->isVisible());
+    QCOMPARE(readBytes(departments), before);
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -55,6 +55,7 @@ class tst_ProgramFolder : public QObject {
 private slots:
     void endedBySigterm_data();
     void endedBySigterm();
+    void endedBySigtermInStartUpMessage();
 };
 
 void tst_ProgramFolder::endedBySigterm_data() {
@@ -118,6 +119,36 @@ void tst_ProgramFolder::endedBySigterm() {
         QCOMPARE(readBytes(departments), QByteArray("\r\n").repeated(30));
         QCOMPARE(readBytes(products).size(), 54000);
     }
+}
+
+// Catches a SIGTERM that closes the window but leaves the program running inside the start-up
+// message about a short file, or an end that writes over that file.
+void tst_ProgramFolder::endedBySigtermInStartUpMessage() {
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("moved"));
+    QVERIFY(copyProgramFolder(program));
+    const QString products = program + QStringLiteral("/products.txt");
+    const QByteArray cut = readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))).left(20000);
+    writeBytes(products, cut);
+    copyFixture(QStringLiteral("DepartmentsFull.txt"), program, QStringLiteral("departments.txt"));
+    copyFixture(QStringLiteral("FtpSettingsFull.txt"), program, QStringLiteral("ftpsettings.txt"));
+
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(program + QStringLiteral("/kioskSmith"), {});
+    QVERIFY(process.waitForStarted(10000));
+    // The store settings' marker is the last step before the catalogue and its message.
+    QVERIFY(waitForFile(program + QStringLiteral("/store/storesettings.txt"), 20000));
+    process.terminate();
+    const bool ended = process.waitForFinished(10000);
+    if (!ended)
+        process.kill();
+    QVERIFY(ended);
+    QCOMPARE(readBytes(products), cut);
+    QCOMPARE(readBytes(program + QStringLiteral("/departments.txt")),
+             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
 }
 
 QTEST_GUILESS_MAIN(tst_ProgramFolder)

@@ -1,4 +1,5 @@
 #include "catalogue/CatalogueFiles.h"
+#include "catalogue/SettingsFiles.h"
 #include "catalogue/Windows1252.h"
 #include "support/TestSupport.h"
 
@@ -6,6 +7,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 using namespace TestSupport;
 
@@ -41,23 +46,31 @@ private slots:
     void unstorableCharacterKeepsOldFile();
     void unwritableFolderReportsAndKeepsOldFile_data();
     void unwritableFolderReportsAndKeepsOldFile();
+    void fullDiskKeepsOldFile_data();
+    void fullDiskKeepsOldFile();
+    void readOnlyFolderWritesInPlace_data();
+    void readOnlyFolderWritesInPlace();
+    void unreadableFileIsNeverWritten_data();
+    void unreadableFileIsNeverWritten();
 };
 
-// Catches a first start that leaves no marker files, or writers that skip empty slots.
+// Catches a loader that writes, missing files not told apart, or writers that skip empty slots.
 void tst_CatalogueFiles::firstStartLeavesMarkersAndSavesFullFiles() {
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     StoreCatalogue catalogue;
-    QVERIFY(CatalogueFiles::loadDepartments(folder, catalogue));
-    QVERIFY(CatalogueFiles::loadProducts(folder, catalogue));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("departments.txt"))), QByteArray("\r\n"));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))), QByteArray("\r\n"));
+    QCOMPARE(CatalogueFiles::loadDepartments(folder, catalogue).state(), Loaded::Missing);
+    QCOMPARE(CatalogueFiles::loadProducts(folder, catalogue).state(), Loaded::Missing);
+    QVERIFY(QDir(dir.path()).isEmpty());
     QCOMPARE(catalogue.departmentCount, 0);
     QCOMPARE(catalogue.productCount, 0);
 
-    // The markers read as an empty catalogue on the next start, too.
-    QVERIFY(CatalogueFiles::loadDepartments(folder, catalogue));
-    QVERIFY(CatalogueFiles::loadProducts(folder, catalogue));
+    // The markers the program leaves read as an empty catalogue on the next start.
+    QVERIFY(LineFile::writeMarker(CatalogueFiles::departmentsPath(folder)));
+    QVERIFY(LineFile::writeMarker(CatalogueFiles::productsPath(folder)));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))), QByteArray("\r\n"));
+    QCOMPARE(CatalogueFiles::loadDepartments(folder, catalogue).state(), Loaded::Whole);
+    QCOMPARE(CatalogueFiles::loadProducts(folder, catalogue).state(), Loaded::Whole);
     QCOMPARE(catalogue.departmentCount, 0);
 
     QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue));
@@ -133,28 +146,27 @@ void tst_CatalogueFiles::shortDepartmentFiles_data() {
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("last");
-    QTest::addColumn<bool>("replacedByMarker");
+    QTest::addColumn<bool>("isShort");
     QTest::newRow("five lines") << QStringLiteral("DepartmentsFiveLines.txt") << 5 << QStringLiteral("Music") << true;
     QTest::newRow("thirty-five lines") << QStringLiteral("DepartmentsThirtyFiveLines.txt") << 30
                                        << QStringLiteral("Dept 30") << false;
 }
 
-// Catches a short file read wrongly or left in place, and lines past the 30th kept.
+// Catches a short file read wrongly or touched by reading, and lines past the 30th kept.
 void tst_CatalogueFiles::shortDepartmentFiles() {
     QFETCH(QString, fixture);
     QFETCH(int, count);
     QFETCH(QString, last);
-    QFETCH(bool, replacedByMarker);
+    QFETCH(bool, isShort);
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     copyFixture(fixture, dir.path(), QStringLiteral("departments.txt"));
     StoreCatalogue catalogue;
-    QVERIFY(CatalogueFiles::loadDepartments(folder, catalogue));
+    QCOMPARE(CatalogueFiles::loadDepartments(folder, catalogue).state(), isShort ? Loaded::Short : Loaded::Whole);
     QCOMPARE(catalogue.departmentCount, count);
     QCOMPARE(catalogue.departmentNames[std::size_t(count - 1)], last);
     QVERIFY(catalogue.departmentNames[30].isEmpty());
-    const QByteArray onDisk = readBytes(dir.filePath(QStringLiteral("departments.txt")));
-    QCOMPARE(onDisk == QByteArray("\r\n"), replacedByMarker);
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("departments.txt"))), readBytes(fixturePath(fixture)));
 
     QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue));
     const QByteArray saved = readBytes(dir.filePath(QStringLiteral("departments.txt")));
@@ -169,14 +181,15 @@ void tst_CatalogueFiles::productsFileStoppingMidRecord() {
     copyFixture(QStringLiteral("ProductsStopsMidRecord.txt"), dir.path(), QStringLiteral("products.txt"));
     StoreCatalogue catalogue;
     catalogue.productTable(5, 5, 0) = QStringLiteral("stale");
-    QVERIFY(CatalogueFiles::loadProducts(folder, catalogue));
+    QCOMPARE(CatalogueFiles::loadProducts(folder, catalogue).state(), Loaded::Short);
     QCOMPARE(catalogue.productCount, 1);
     QCOMPARE(catalogue.productTable(0, 0, 0), QStringLiteral("Tea"));
     QCOMPARE(catalogue.productTable(0, 0, 5), QStringLiteral("tin"));
     QCOMPARE(catalogue.productTable(0, 1, 0), QStringLiteral("Mug"));
     QCOMPARE(catalogue.productTable(0, 1, 3), QStringLiteral("Large"));
     QVERIFY(catalogue.productTable(0, 1, 4).isEmpty());
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))), QByteArray("\r\n"));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))),
+             readBytes(fixturePath(QStringLiteral("ProductsStopsMidRecord.txt"))));
 
     QVERIFY(CatalogueFiles::saveProducts(folder, catalogue));
     QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
@@ -308,6 +321,158 @@ void tst_CatalogueFiles::unwritableFolderReportsAndKeepsOldFile() {
         QCOMPARE(readBytes(products), readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))));
     QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("products.txt")).size(),
              how == QLatin1String("readonly") ? 1 : 0);
+}
+
+namespace {
+
+// Runs `work` as on a disk that is full once a file reaches `bytes`: writes past that fail.
+void withFileSizeLimit(rlim_t bytes, const std::function<void()>& work) {
+    rlimit old{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of the process
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    work();
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &old) == 0);
+    std::signal(SIGXFSZ, previous);
+}
+
+StoreCatalogue longNames() {
+    StoreCatalogue catalogue;
+    for (int d = 0; d < StoreCatalogue::fileDepartments; ++d) {
+        catalogue.departmentNames[std::size_t(d)] = QStringLiteral("A department with a long name %1").arg(d);
+        catalogue.productTable(d, 0, 0) = QStringLiteral("Product %1").arg(d);
+    }
+    return catalogue;
+}
+
+// Saves one of the owner's files by its name in the data folder.
+Status save(const QString& file, const QString& folder, const StoreCatalogue& catalogue) {
+    if (file == QLatin1String("departments.txt"))
+        return CatalogueFiles::saveDepartments(folder, catalogue);
+    if (file == QLatin1String("products.txt"))
+        return CatalogueFiles::saveProducts(folder, catalogue);
+    if (file == QLatin1String("store/storesettings.txt"))
+        return SettingsFiles::saveStoreSettings(folder, StoreSettings{catalogue.departmentNames[0]});
+    FtpSettings kept;
+    return SettingsFiles::saveFtpSettings(folder, kept, FtpSettings{catalogue.departmentNames[0]});
+}
+
+Loaded load(const QString& file, const QString& folder) {
+    StoreCatalogue catalogue;
+    StoreSettings store;
+    FtpSettings ftp;
+    if (file == QLatin1String("departments.txt"))
+        return CatalogueFiles::loadDepartments(folder, catalogue);
+    if (file == QLatin1String("products.txt"))
+        return CatalogueFiles::loadProducts(folder, catalogue);
+    if (file == QLatin1String("store/storesettings.txt"))
+        return SettingsFiles::loadStoreSettings(folder, store);
+    return SettingsFiles::loadFtpSettings(folder, ftp);
+}
+
+const auto kReadOnly =
+    QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+
+} // namespace
+
+void tst_CatalogueFiles::fullDiskKeepsOldFile_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<int>("room"); // bytes a file may reach
+    QTest::newRow("departments, a small file")
+        << QStringLiteral("departments.txt") << QStringLiteral("DepartmentsFull.txt") << 200;
+    QTest::newRow("products, a large file")
+        << QStringLiteral("products.txt") << QStringLiteral("ProductsFull.txt") << 40000;
+    QTest::newRow("store settings, nothing fits")
+        << QStringLiteral("store/storesettings.txt") << QStringLiteral("StoreSettingsFull.txt") << 0;
+}
+
+// Catches a write whose bytes never reached the disk reported as done, or a short or empty file
+// put in place of the old one.
+void tst_CatalogueFiles::fullDiskKeepsOldFile() {
+    QFETCH(QString, file);
+    QFETCH(QString, fixture);
+    QFETCH(int, room);
+    QTemporaryDir dir;
+    copyFixture(fixture, dir.path(), file);
+    const QString path = dir.filePath(file);
+    Status status = Status::success();
+    withFileSizeLimit(rlim_t(room), [&] { status = save(file, dataFolderOf(dir.path()), longNames()); });
+    QVERIFY(!status);
+    QVERIFY2(status.file().endsWith(QDir::toNativeSeparators(file)), qPrintable(status.message()));
+    QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
+    QCOMPARE(QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void tst_CatalogueFiles::readOnlyFolderWritesInPlace_data() {
+    QTest::addColumn<int>("room"); // bytes a file may reach; 0 for no limit
+    QTest::addColumn<bool>("written");
+    QTest::newRow("room enough") << 0 << true;
+    QTest::newRow("disk full in the middle") << 150 << false;
+}
+
+// Catches a folder that takes no new file but holds a writable one ending the program's ability
+// to save, and an in-place write that fails leaving the file damaged.
+void tst_CatalogueFiles::readOnlyFolderWritesInPlace() {
+    QFETCH(int, room);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("DepartmentsFull.txt"), dir.path(), QStringLiteral("departments.txt"));
+    const QString path = dir.filePath(QStringLiteral("departments.txt"));
+    QVERIFY(QFile::setPermissions(path, kEveryone & ~(QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
+    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
+    const StoreCatalogue catalogue = longNames();
+    Status status = Status::success();
+    const bool ran = runUnprivileged([&] {
+        if (room > 0)
+            withFileSizeLimit(rlim_t(room),
+                              [&] { status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue); });
+        else
+            status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue);
+    });
+    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
+    QVERIFY(ran);
+    QVERIFY2(bool(status) == written, qPrintable(status.message()));
+    StoreCatalogue loaded;
+    QCOMPARE(CatalogueFiles::loadDepartments(dataFolderOf(dir.path()), loaded).state(), Loaded::Whole);
+    QCOMPARE(loaded.departmentNames[29], written ? catalogue.departmentNames[29] : QString());
+    if (!written)
+        QCOMPARE(readBytes(path), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
+}
+
+void tst_CatalogueFiles::unreadableFileIsNeverWritten_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("departments") << QStringLiteral("departments.txt");
+    QTest::newRow("products") << QStringLiteral("products.txt");
+    QTest::newRow("store settings") << QStringLiteral("store/storesettings.txt");
+    QTest::newRow("ftp settings") << QStringLiteral("ftpsettings.txt");
+}
+
+// Catches an unreadable file taken for a missing one, or replaced by a save although what it
+// holds was never read. The file may be written but not read; the folder takes new files.
+void tst_CatalogueFiles::unreadableFileIsNeverWritten() {
+    QFETCH(QString, file);
+    QTemporaryDir dir;
+    const QByteArray owners = "the owner's bytes\r\n";
+    writeBytes(dir.filePath(file), owners);
+    const QString path = dir.filePath(file);
+    QVERIFY(QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
+    QVERIFY(QFile::setPermissions(QFileInfo(path).absolutePath(), kEveryone));
+    QVERIFY(QFile::setPermissions(dir.path(), kEveryone));
+    std::optional<Loaded> loaded;
+    Status saved = Status::success();
+    QVERIFY(runUnprivileged([&] {
+        loaded = load(file, dataFolderOf(dir.path()));
+        saved = save(file, dataFolderOf(dir.path()), longNames());
+    }));
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    QCOMPARE(loaded->state(), Loaded::Unreadable);
+    QVERIFY(loaded->file().endsWith(QDir::toNativeSeparators(file)));
+    QVERIFY(!saved);
+    QCOMPARE(readBytes(path), owners);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueFiles)

@@ -100,28 +100,33 @@ void tst_SettingsFiles::ftpSettingsHandBuilt() {
     QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
 }
 
-// Catches a two-line file read wrongly or left in place.
+// Catches a two-line file read wrongly, not told as short, or touched by reading.
 void tst_SettingsFiles::shortFtpSettingsKeepsWhatWasRead() {
     QTemporaryDir dir;
     copyFixture(QStringLiteral("FtpSettingsTwoLines.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
     FtpSettings loaded;
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
+    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Short);
     QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
     QCOMPARE(loaded.userName, QStringLiteral("mossy"));
     QVERIFY(loaded.password.isEmpty());
     QVERIFY(loaded.destinationFolder.isEmpty());
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
+             readBytes(fixturePath(QStringLiteral("FtpSettingsTwoLines.txt"))));
 }
 
-// Catches a missing settings file left missing, or a marker that does not read as empty.
+// Catches a missing settings file written by reading, or a marker or 0-byte file not read as empty.
 void tst_SettingsFiles::shortStoreSettingsReplacedByMarker() {
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    const QString path = dir.filePath(QStringLiteral("store/storesettings.txt"));
     StoreSettings loaded;
-    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("store/storesettings.txt"))), QByteArray("\r\n"));
-    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(loaded, StoreSettings());
+    QCOMPARE(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Missing);
+    QVERIFY(!QFile::exists(path));
+    for (const QByteArray& empty : {QByteArray("\r\n"), QByteArray()}) {
+        writeBytes(path, empty);
+        QCOMPARE(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Whole);
+        QCOMPARE(loaded, StoreSettings());
+    }
 }
 
 void tst_SettingsFiles::scramble_data() {
@@ -190,8 +195,6 @@ void tst_SettingsFiles::missingStoreFolderIsReported() {
     const Status saved = SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings);
     QVERIFY(!saved);
     QVERIFY(saved.file().endsWith(QStringLiteral("storesettings.txt")));
-    // The loader cannot leave its marker either, and says so.
-    QVERIFY(!SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), settings));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFiles)

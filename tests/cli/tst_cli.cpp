@@ -11,6 +11,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace TestSupport;
 
 namespace {
@@ -21,8 +26,20 @@ struct Run {
     QString err;
 };
 
-Run cli(const QStringList& arguments) {
+// `asUser`: run as an ordinary user when the tests run as root (who may read every file).
+// `fullDisk`: no file may grow past 0 bytes, as on a full disk.
+Run cli(const QStringList& arguments, bool asUser = false, bool fullDisk = false) {
     QProcess process;
+    process.setChildProcessModifier([asUser, fullDisk] {
+        constexpr uid_t nobody = 65534;
+        if (asUser && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+            ::_exit(99);
+        rlimit limit{};
+        if (fullDisk && (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || (limit.rlim_cur = 0, false) ||
+                         ::setrlimit(RLIMIT_FSIZE, &limit) != 0 || ::signal(SIGXFSZ, SIG_IGN) == SIG_ERR))
+            ::_exit(99);
+    });
     process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"), arguments);
     Run run;
     if (!process.waitForFinished(90000))
@@ -54,6 +71,28 @@ struct DataFolder {
     }
 };
 
+// The shipped store files and a department of one product with its picture.
+void fillShop(const DataFolder& data) {
+    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
+    const auto files = QDir(shipped.filePath(QStringLiteral("store"))).entryList(QDir::Files);
+    for (const QString& name : files) {
+        if (name != QLatin1String("storesettings.txt"))
+            writeBytes(data.dir.filePath(QStringLiteral("store/") + name),
+                       readBytes(shipped.filePath(QStringLiteral("store/") + name)));
+    }
+    const auto graphics = QDir(shipped.filePath(QStringLiteral("store/gfx"))).entryList(QDir::Files);
+    for (const QString& name : graphics)
+        writeBytes(data.dir.filePath(QStringLiteral("store/gfx/") + name),
+                   readBytes(shipped.filePath(QStringLiteral("store/gfx/") + name)));
+    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
+    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
+    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
+    data.save(catalogue);
+}
+
 // Reads a CSV file with Python's csv module: a parser that is not ours.
 QJsonArray parsedCsv(const QString& path) {
     QProcess python;
@@ -83,6 +122,10 @@ private slots:
     void check();
     void publish();
     void publishToUnreachableServer();
+    void fullDisk_data();
+    void fullDisk();
+    void damagedFiles_data();
+    void damagedFiles();
 };
 
 void tst_Cli::badArguments_data() {
@@ -213,24 +256,7 @@ void tst_Cli::publish() {
     server.makeFolder(QStringLiteral("/htdocs"));
     DataFolder data(QStringLiteral("127.0.0.1:9"),
                     {server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
-    const auto files = QDir(shipped.filePath(QStringLiteral("store"))).entryList(QDir::Files);
-    for (const QString& name : files) {
-        if (name != QLatin1String("storesettings.txt"))
-            writeBytes(data.dir.filePath(QStringLiteral("store/") + name),
-                       readBytes(shipped.filePath(QStringLiteral("store/") + name)));
-    }
-    const auto graphics = QDir(shipped.filePath(QStringLiteral("store/gfx"))).entryList(QDir::Files);
-    for (const QString& name : graphics)
-        writeBytes(data.dir.filePath(QStringLiteral("store/gfx/") + name),
-                   readBytes(shipped.filePath(QStringLiteral("store/gfx/") + name)));
-    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
-    data.save(catalogue);
+    fillShop(data);
 
     const Run run =
         cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish"), QStringLiteral("--refresh")});
@@ -256,6 +282,128 @@ void tst_Cli::publishToUnreachableServer() {
     QCOMPARE(run.status, 1);
     QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n")));
     QVERIFY(!run.err.isEmpty());
+}
+
+void tst_Cli::fullDisk_data() {
+    QTest::addColumn<QString>("command");
+    QTest::newRow("orders --csv over an existing file") << QStringLiteral("orders");
+    QTest::newRow("publish") << QStringLiteral("publish");
+}
+
+// Catches a full disk reported as success: an orders CSV replaced by an empty file, an upload
+// that sends an empty product file and says it uploaded the store.
+void tst_Cli::fullDisk() {
+    QFETCH(QString, command);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    PhpTestServer php;
+    QStringList arguments;
+    std::unique_ptr<DataFolder> data;
+    if (command == QLatin1String("orders")) {
+        QVERIFY2(php.start(), qPrintable(php.errorString()));
+        php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), "::06/12/2026 09:15\xAC"
+                                                                   "Ann\xAC"
+                                                                   "1 High St\xAC"
+                                                                   "1 x Tea\xAC::-\r\n");
+        data = std::make_unique<DataFolder>(php.domain());
+        arguments = {QStringLiteral("orders"), QStringLiteral("--csv"), data->dir.filePath(QStringLiteral("old.csv"))};
+        writeBytes(data->dir.filePath(QStringLiteral("old.csv")), "last week's orders\r\n");
+    } else {
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        server.makeFolder(QStringLiteral("/htdocs"));
+        data = std::make_unique<DataFolder>(
+            QStringLiteral("127.0.0.1:9"),
+            FtpSettings{server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+        fillShop(*data);
+        arguments = {QStringLiteral("publish")};
+    }
+    const Run run = cli(QStringList{QStringLiteral("--data"), data->dir.path()} + arguments, false, true);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(!run.err.isEmpty(), qPrintable(run.out));
+    if (command == QLatin1String("orders")) {
+        QVERIFY2(run.out.contains(QStringLiteral("Ann")), qPrintable(run.err)); // the collection itself worked
+        QCOMPARE(readBytes(data->dir.filePath(QStringLiteral("old.csv"))), QByteArray("last week's orders\r\n"));
+    } else {
+        QVERIFY2(!run.out.contains(QStringLiteral("uploaded")), qPrintable(run.out));
+        QVERIFY(!QFile::exists(
+            server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/productdetails.nif"))));
+    }
+}
+
+void tst_Cli::damagedFiles_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("damage"); // short, unreadable or missing
+    QTest::addColumn<QString>("command");
+    const QString departments = QStringLiteral("departments.txt");
+    const QString products = QStringLiteral("products.txt");
+    const QString ftp = QStringLiteral("ftpsettings.txt");
+    const QString store = QStringLiteral("store/storesettings.txt");
+    QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
+    QTest::newRow("short products, publish") << products << QStringLiteral("short") << QStringLiteral("publish");
+    QTest::newRow("short ftp settings, publish") << ftp << QStringLiteral("short") << QStringLiteral("publish");
+    QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
+    QTest::newRow("unreadable products, check") << products << QStringLiteral("unreadable") << QStringLiteral("check");
+    QTest::newRow("unreadable departments, publish")
+        << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
+    QTest::newRow("unreadable ftp settings, orders") << ftp << QStringLiteral("unreadable") << QStringLiteral("orders");
+    QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
+}
+
+// Catches a command that writes over a file it only reads (a short or unreadable one replaced by
+// the marker, a missing one made), a damaged file not named, a check passing on half a catalogue,
+// and a publish that sends half a catalogue.
+void tst_Cli::damagedFiles() {
+    QFETCH(QString, file);
+    QFETCH(QString, damage);
+    QFETCH(QString, command);
+    DataFolder data;
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("Tea");
+    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
+    data.save(catalogue);
+    const QString path = data.dir.filePath(file);
+    if (damage == QLatin1String("short")) {
+        const QByteArray whole = readBytes(path);
+        writeBytes(path, whole.left(whole.indexOf("\r\n", whole.indexOf("\r\n") + 2) + 2)); // two lines
+    } else if (damage == QLatin1String("missing")) {
+        QVERIFY(QFile::remove(path));
+    }
+    const QStringList names = {QStringLiteral("departments.txt"), QStringLiteral("products.txt"),
+                               QStringLiteral("ftpsettings.txt"), QStringLiteral("store/storesettings.txt")};
+    QHash<QString, QByteArray> before;
+    for (const QString& name : names)
+        before[name] = readBytes(data.dir.filePath(name));
+
+    const QStringList arguments = {QStringLiteral("--data"), data.dir.path(), command};
+    Run run;
+    if (damage == QLatin1String("unreadable")) {
+        // Root reads everything: the command runs as an ordinary user, for whom the file is closed.
+        QVERIFY(QFile::setPermissions(data.dir.path(),
+                                      QFile::permissions(data.dir.path()) | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+        run = cli(arguments, true);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    } else {
+        run = cli(arguments);
+    }
+    for (const QString& name : names)
+        QVERIFY2(readBytes(data.dir.filePath(name)) == before[name], qPrintable(name));
+    if (damage == QLatin1String("missing")) {
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        return;
+    }
+    QVERIFY2(run.err.contains(QDir::toNativeSeparators(file)), qPrintable(run.err));
+    if (command == QLatin1String("publish")) {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.out.isEmpty(), qPrintable(run.out)); // not even a connection tried
+    } else if (command == QLatin1String("check")) {
+        QCOMPARE(run.status, 1);
+    } else {
+        QVERIFY2(run.err.count(QLatin1Char('\n')) == 2, qPrintable(run.err)); // went on to the collection's outcome
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -695,7 +695,8 @@ void tst_frmProducts::gapInProductsFile() {
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     QDir(dir.path()).mkdir(QStringLiteral("store"));
-    writeBytes(dir.filePath(QStringLiteral("departments.txt")), QByteArray("Fruit\r\nDairy\r\n"));
+    writeBytes(dir.filePath(QStringLiteral("departments.txt")),
+               QByteArray("Fruit\r\nDairy\r\n") + QByteArray("\r\n").repeated(28)); // whole: no start-up message
     ProductsProgram filled;
     filled.addProducts(0, 5);
     StoreCatalogue onDisk = filled.state.catalogue;

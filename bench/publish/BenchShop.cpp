@@ -97,6 +97,9 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
     for (const QString& file : PublishedTree::storeFiles())
         hardLink(LineFile::dataPath(dataFolder, file), root + QStringLiteral("/store/") + QFileInfo(file).fileName());
     const StoreCatalogue catalogue = makeCatalogue(dataFolder);
+    ProductDetails::writeDepartmentList(catalogue, dataFolder);
+    QFile::copy(LineFile::dataPath(dataFolder, PublishedTree::departmentListFile()),
+                root + QStringLiteral("/store/") + QFileInfo(PublishedTree::departmentListFile()).fileName());
     for (int d = 0; d < departments; ++d) {
         const QString folder = root + QStringLiteral("/store/") + departmentName(d);
         ProductDetails::writeProductDetails(catalogue, d, dataFolder);
@@ -105,6 +108,21 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
         for (int p = 0; p < pictures; ++p)
             hardLink(picturePath(dataFolder, d, p), folder + QLatin1Char('/') + ProductDetails::pictureName(p));
     }
+}
+
+void changePrice(StoreCatalogue& catalogue) {
+    ProductRecord record = catalogue.product(0, 0);
+    record.price = QStringLiteral("1.49");
+    catalogue.setProduct(0, 0, record);
+}
+
+void writeChangedPriceMirror(const QString& dataFolder, const QString& root) {
+    StoreCatalogue catalogue = makeCatalogue(dataFolder);
+    changePrice(catalogue);
+    ProductDetails::writeProductDetails(catalogue, 0, dataFolder);
+    const QString file = root + QStringLiteral("/store/") + departmentName(0) + QStringLiteral("/productdetails.nif");
+    QFile::remove(file);
+    QFile::copy(ProductDetails::path(dataFolder), file);
 }
 
 TreeSize sizeOf(const QString& folder) {
@@ -157,6 +175,9 @@ int uploadChild(const QStringList& arguments) {
     request.typed.destinationFolder = arguments[4];
     request.connections = arguments[5].toInt();
     request.refreshStore = arguments[6] == QLatin1String("refresh");
+    request.changedOnly = arguments[6].startsWith(QLatin1String("changed"));
+    if (arguments[6] == QLatin1String("changed-price"))
+        changePrice(request.catalogue);
     int lines = 0;
     UploadCallbacks callbacks;
     callbacks.progress = [&lines](const QString&) {
@@ -186,6 +207,18 @@ QStringList uploadArguments(const QString& dataFolder,
             destination,
             QString::number(connections),
             refresh ? QStringLiteral("refresh") : QStringLiteral("data")};
+}
+
+QStringList changedArguments(const QString& dataFolder,
+                             const QString& server,
+                             const QString& user,
+                             const QString& password,
+                             const QString& destination,
+                             int connections,
+                             bool priceChanged) {
+    QStringList arguments = uploadArguments(dataFolder, server, user, password, destination, connections, false);
+    arguments.last() = priceChanged ? QStringLiteral("changed-price") : QStringLiteral("changed");
+    return arguments;
 }
 
 } // namespace BenchShop

@@ -38,8 +38,14 @@ struct Run {
 // Runs a child to its end, timing it and taking its peak memory from the kernel.
 Run runChild(const QString& program, const QStringList& arguments);
 
+// The owner's most frequent edit: the price of the first product of the first department.
+void changePrice(StoreCatalogue& catalogue);
+// The mirror tree's copy of that department's product file after the change.
+void writeChangedPriceMirror(const QString& dataFolder, const QString& root);
+
 // In the child: one upload of the generated shop, as the upload window would run it. Arguments:
-// data folder, server, user, password, destination folder, connections, "refresh" or "data".
+// data folder, server, user, password, destination folder, connections, and "refresh", "data",
+// "changed" (send only what changed) or "changed-price" (the same after changePrice).
 int uploadChild(const QStringList& arguments);
 // The arguments for uploadChild.
 QStringList uploadArguments(const QString& dataFolder,
@@ -49,5 +55,13 @@ QStringList uploadArguments(const QString& dataFolder,
                             const QString& destination,
                             int connections,
                             bool refresh);
+// The same for sending only what changed, with or without the price change.
+QStringList changedArguments(const QString& dataFolder,
+                             const QString& server,
+                             const QString& user,
+                             const QString& password,
+                             const QString& destination,
+                             int connections,
+                             bool priceChanged);
 
 } // namespace BenchShop

@@ -7,8 +7,10 @@
 //                                                                            target: at most 1.0x
 //
 // lftp's data-only counterpart removes the 30 department folders ("rm -r"; at its fastest in
-// parallel background jobs) and mirrors the store folder again. Every client runs as a child
-// process, timed from start to exit.
+// parallel background jobs) and mirrors the store folder again. Republishing after one price
+// change ("send only what changed", after one such upload of the unchanged shop has made the
+// record) runs beside lftp mirroring the changed store folder onto the same shop: at most 1.0x.
+// Every client runs as a child process, timed from start to exit.
 
 #include "BenchShop.h"
 #include "catalogue/LineFile.h"
@@ -17,6 +19,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -35,6 +40,7 @@ struct Options {
     QList<int> pairs = {4, 8};
     bool full = true;
     bool data = true;
+    bool changed = true;
 };
 
 struct Pair {
@@ -64,6 +70,23 @@ bool serverAnswers(const Options& options) {
         QThread::msleep(200);
     }
     return false;
+}
+
+// Every file below two folders, byte for byte.
+bool sameTree(const QString& a, const QString& b) {
+    const auto files = [](const QString& root) {
+        QMap<QString, QByteArray> tree;
+        QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            tree.insert(QDir(root).relativeFilePath(path),
+                        it.fileInfo().isDir() || !file.open(QIODevice::ReadOnly) ? QByteArray() : file.readAll());
+        }
+        return tree;
+    };
+    return files(a) == files(b);
 }
 
 QString quoted(const QString& text) {
@@ -111,11 +134,12 @@ int main(int argc, char* argv[]) {
         } else if (key == QLatin1String("--only")) {
             options.full = value == QLatin1String("full");
             options.data = value == QLatin1String("data");
+            options.changed = value == QLatin1String("changed");
         }
     }
     if (options.host.isEmpty() || options.port <= 0 || options.root.isEmpty() || options.work.isEmpty()) {
         std::fprintf(stderr, "usage: bench_slowlink --server HOST:PORT --root SERVER_FOLDER --work DIR "
-                             "[--pairs 4,8] [--only full|data]\n(run it through run-slowlink.sh)\n");
+                             "[--pairs 4,8] [--only full|data|changed]\n(run it through run-slowlink.sh)\n");
         return 2;
     }
     if (!serverAnswers(options)) {
@@ -210,6 +234,53 @@ int main(int argc, char* argv[]) {
                        complete;
             lines.push_back({QStringLiteral("data only, %1 connections vs %2").arg(n).arg(pair.lftpName), k.seconds,
                              l.seconds, pair.target, complete});
+        }
+    }
+
+    if (options.changed) {
+        for (const int n : options.pairs) {
+            const Pair pair = pairFor(n);
+            const QString mine = remoteFolder(QStringLiteral("c%1").arg(n));
+            const QString theirs = remoteFolder(QStringLiteral("m%1").arg(n));
+            // Both start from the unchanged shop, laid out on the server's disk.
+            for (const QString& folder : {mine, theirs}) {
+                QDir(options.root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith")).removeRecursively();
+                BenchShop::runChild(QStringLiteral("cp"),
+                                    {QStringLiteral("-a"), mirror, options.root + QLatin1Char('/') + folder});
+            }
+            const QString server = options.host + QLatin1Char(':') + QString::number(options.port);
+            const auto changedRun = [&](bool priceChanged) {
+                return BenchShop::runChild(app.applicationFilePath(),
+                                           QStringList{QStringLiteral("--upload")} +
+                                               BenchShop::changedArguments(dataFolder, server, options.user,
+                                                                           options.password, mine, n, priceChanged));
+            };
+            // Without a record everything is sent once; that run only makes the record.
+            report("setup", QStringLiteral("kioskSmith only what changed, no record yet, %1 conn.").arg(n),
+                   changedRun(false), mine);
+            const BenchShop::Run k = changedRun(true);
+            bool complete =
+                report("price", QStringLiteral("kioskSmith only what changed, %1 connections").arg(n), k, mine);
+            BenchShop::writeChangedPriceMirror(dataFolder, mirror);
+            const BenchShop::Run l =
+                lftp(options, pair.lftpSettings +
+                                  QStringLiteral("mirror -R %1 %2 %3")
+                                      .arg(pair.mirrorOptions, quoted(mirror + QStringLiteral("/store")),
+                                           quoted(QLatin1Char('/') + theirs + QStringLiteral("/kioskSmith/store"))));
+            complete = report("price", pair.lftpName, l, theirs) && complete;
+            for (const QString& folder : {mine, theirs}) {
+                const bool same =
+                    sameTree(options.root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith/store"),
+                             mirror + QStringLiteral("/store"));
+                if (!same)
+                    std::printf("price %s: the store folder differs from the changed shop\n", qPrintable(folder));
+                complete = complete && same;
+            }
+            lines.push_back({QStringLiteral("one price changed, %1 connections vs %2").arg(n).arg(pair.lftpName),
+                             k.seconds, l.seconds, 1.0, complete});
+            // The next pair starts from the unchanged shop again.
+            QDir(mirror).removeRecursively();
+            BenchShop::makeMirrorTree(dataFolder, mirror);
         }
     }
 

@@ -20,11 +20,13 @@ enum ExitStatus { Success = 0, Failure = 1, BadUsage = 2 };
 const char* const kHelp = R"(Usage: kioskSmith-cli [--data DIR] COMMAND [OPTIONS]
 
 Commands:
-  publish [--refresh] [--connections N]
+  publish [--refresh] [--changed] [--connections N]
         Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
         window does, and prints the same progress lines. --refresh rebuilds the whole shop
         (its pages and graphics; the orders on the server are kept) as "Refresh the whole
         store" does.
+        --changed sends only the files that changed, as "Send only what changed" does (the
+        server ends up as after a refresh and an upload; the order list stays); --refresh wins.
         --connections N sends the pictures (and removes old folders) over N FTP connections
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
         (kioskSmith.ini) is used, 4 unless changed.
@@ -131,7 +133,8 @@ int check(Shop& shop, bool whole, QTextStream& out) {
 
 } // namespace
 
-int publishCommand(SharedState& state, bool refresh, int connections, QTextStream& out, QTextStream& err);
+int publishCommand(
+    SharedState& state, bool refresh, bool changedOnly, int connections, QTextStream& out, QTextStream& err);
 
 int runCli(const QStringList& arguments, const QString& programFolder, QTextStream& out, QTextStream& err) {
     QString dataDir = programFolder;
@@ -139,6 +142,7 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
     QString csvPath;
     bool refresh = false;
     bool archive = false;
+    bool changedOnly = false;
     std::optional<int> connections;
     const auto usage = [&err](const QString& problem) {
         err << "kioskSmith-cli: " << problem << Qt::endl << "Try 'kioskSmith-cli --help'." << Qt::endl;
@@ -166,6 +170,8 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
             archive = true;
         } else if (arg == QLatin1String("--refresh") && command == QLatin1String("publish")) {
             refresh = true;
+        } else if (arg == QLatin1String("--changed") && command == QLatin1String("publish")) {
+            changedOnly = true;
         } else if (arg == QLatin1String("--connections") && command == QLatin1String("publish")) {
             QString text;
             if (!value(text) || !(connections = PublishOptionsFile::parseConnections(text)))
@@ -209,5 +215,5 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
             err << "kioskSmith-cli: warning: " << read.message() << Qt::endl;
         connections = options.connections;
     }
-    return publishCommand(shop->state, refresh, *connections, out, err);
+    return publishCommand(shop->state, refresh, changedOnly, *connections, out, err);
 }

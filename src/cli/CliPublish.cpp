@@ -4,7 +4,8 @@
 #include <QTextStream>
 
 // The upload window's checks, then the upload sequence with the saved FTP details.
-int publishCommand(SharedState& state, bool refresh, int connections, QTextStream& out, QTextStream& err) {
+int publishCommand(
+    SharedState& state, bool refresh, bool changedOnly, int connections, QTextStream& out, QTextStream& err) {
     if (state.catalogue.departmentCount == 0) {
         out << "No departments to upload!" << Qt::endl;
         return 1;
@@ -25,6 +26,7 @@ int publishCommand(SharedState& state, bool refresh, int connections, QTextStrea
     request.typed = ftp;
     request.dataFolder = state.dataFolder;
     request.refreshStore = refresh;
+    request.changedOnly = changedOnly;
     request.connections = connections;
     UploadCallbacks callbacks;
     callbacks.progress = [&out](const QString& line) {

@@ -21,6 +21,13 @@ bool allDigits(QByteArrayView text) {
     return true;
 }
 
+// A listed size; -1 when it is not a plain number.
+qint64 sizeOf(QByteArrayView text) {
+    if (!allDigits(text) || text.size() > 18)
+        return -1;
+    return text.toLongLong();
+}
+
 // A line without its line break.
 QByteArrayView chopLineEnd(QByteArrayView line) {
     while (!line.isEmpty() && (line.back() == '\r' || line.back() == '\n'))
@@ -89,7 +96,8 @@ std::optional<RemoteEntry> parseUnixLine(QByteArrayView line) {
         }
         if (name.isEmpty())
             return std::nullopt;
-        return RemoteEntry{name.toByteArray(), line[0] == 'd'};
+        const bool folder = line[0] == 'd';
+        return RemoteEntry{name.toByteArray(), folder, folder ? -1 : sizeOf(words[k - 1].text)};
     }
     return std::nullopt;
 }
@@ -114,7 +122,7 @@ std::optional<RemoteEntry> parseDosLine(QByteArrayView line) {
         ++start;
     if (start >= line.size())
         return std::nullopt;
-    return RemoteEntry{line.sliced(start).toByteArray(), folder};
+    return RemoteEntry{line.sliced(start).toByteArray(), folder, folder ? -1 : sizeOf(kind)};
 }
 
 template <typename Parse> std::vector<RemoteEntry> parseLines(const QByteArray& listing, Parse parse) {
@@ -144,6 +152,7 @@ std::optional<RemoteEntry> parseMlsdLine(QByteArrayView line) {
     const QByteArrayView name = line.sliced(space + 1);
 
     QByteArrayView type;
+    QByteArrayView size;
     qsizetype start = 0;
     while (start < facts.size()) {
         qsizetype end = facts.indexOf(';', start);
@@ -153,6 +162,8 @@ std::optional<RemoteEntry> parseMlsdLine(QByteArrayView line) {
         const qsizetype equals = fact.indexOf('=');
         if (equals > 0 && fact.first(equals).compare(QByteArrayView("type"), Qt::CaseInsensitive) == 0)
             type = fact.sliced(equals + 1);
+        else if (equals > 0 && fact.first(equals).compare(QByteArrayView("size"), Qt::CaseInsensitive) == 0)
+            size = fact.sliced(equals + 1);
         start = end + 1;
     }
     if (type.isEmpty())
@@ -160,7 +171,8 @@ std::optional<RemoteEntry> parseMlsdLine(QByteArrayView line) {
     if (type.compare(QByteArrayView("cdir"), Qt::CaseInsensitive) == 0 ||
         type.compare(QByteArrayView("pdir"), Qt::CaseInsensitive) == 0)
         return std::nullopt;
-    return RemoteEntry{name.toByteArray(), type.compare(QByteArrayView("dir"), Qt::CaseInsensitive) == 0};
+    const bool folder = type.compare(QByteArrayView("dir"), Qt::CaseInsensitive) == 0;
+    return RemoteEntry{name.toByteArray(), folder, folder ? -1 : sizeOf(size)};
 }
 
 std::optional<RemoteEntry> parseListLine(QByteArrayView line) {

@@ -4,6 +4,7 @@
 #include "catalogue/Windows1252.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 
@@ -33,9 +34,9 @@ QString line(int slot, const ProductRecord& product) {
     return out;
 }
 
-Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString& dataFolder) {
-    const QString file = path(dataFolder);
-    QByteArray bytes;
+namespace {
+
+Status productDetailsBytes(const StoreCatalogue& catalogue, int d, const QString& file, QByteArray& bytes) {
     for (int p = 0; p < catalogue.maxProductsPerDepartment; ++p) {
         const ProductRecord product = catalogue.product(d, p);
         if (product.title.isEmpty())
@@ -52,8 +53,27 @@ Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString
         bytes += *encoded;
         bytes += "\r\n";
     }
+    return Status::success();
+}
 
-    return LineFile::replaceFile(file, bytes);
+} // namespace
+
+Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString& dataFolder) {
+    const QString file = path(dataFolder);
+    QByteArray bytes;
+    const Status made = productDetailsBytes(catalogue, d, file, bytes);
+    return made ? LineFile::replaceFile(file, bytes) : made;
+}
+
+Status writeScratchProductDetails(const StoreCatalogue& catalogue, int d, const QString& file) {
+    QByteArray bytes;
+    const Status made = productDetailsBytes(catalogue, d, file, bytes);
+    if (!made)
+        return made;
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size() || !out.flush())
+        return Status::failure(QDir::toNativeSeparators(file), out.errorString());
+    return Status::success();
 }
 
 QString departmentListPath(const QString& dataFolder) {

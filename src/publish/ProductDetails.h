@@ -20,6 +20,9 @@ QString line(int slot, const ProductRecord& product);
 // title, Windows-1252, CR LF after every line; a department without products gives 0 bytes.
 // A file that cannot be written, or a field the code page cannot hold, is a failure.
 Status writeProductDetails(const StoreCatalogue& catalogue, int d, const QString& dataFolder);
+// The same bytes into a scratch file that only the running upload reads: written without
+// waiting for the disk.
+Status writeScratchProductDetails(const StoreCatalogue& catalogue, int d, const QString& file);
 
 // dataFolder + "store/departments.nif": the department names in the owner's order.
 QString departmentListPath(const QString& dataFolder);

@@ -9,6 +9,7 @@ namespace {
 
 const QString kSection = QStringLiteral("Publishing");
 const QString kConnections = QStringLiteral("Connections");
+const QString kChangedOnly = QStringLiteral("ChangedOnly");
 
 // "[Name]" gives the name; nothing for any other line.
 std::optional<QString> sectionName(const QString& line) {
@@ -60,32 +61,45 @@ Status load(const QString& dataFolder, PublishOptions& options) {
         return Status::failure(QDir::toNativeSeparators(file), QStringLiteral("the file cannot be read"));
 
     bool inSection = false;
+    Status outcome = Status::success();
     for (const QString& line : *lines) {
         if (const auto name = sectionName(line)) {
             inSection = name->compare(kSection, Qt::CaseInsensitive) == 0;
             continue;
         }
         QString value;
+        if (inSection && setsKey(line, kChangedOnly, &value)) {
+            if (value != QLatin1String("0") && value != QLatin1String("1") && outcome)
+                outcome =
+                    Status::failure(QDir::toNativeSeparators(file),
+                                    QStringLiteral("\"%1\" is not 0 or 1 for %2; 0 is used").arg(value, kChangedOnly));
+            options.changedOnly = value == QLatin1String("1");
+            continue;
+        }
         if (!inSection || !setsKey(line, kConnections, &value))
             continue;
         const auto connections = parseConnections(value);
-        if (!connections)
-            return Status::failure(QDir::toNativeSeparators(file),
-                                   QStringLiteral("\"%1\" is not a number of connections from %2 to %3; %4 is used")
-                                       .arg(value)
-                                       .arg(PublishOptions::minConnections)
-                                       .arg(PublishOptions::maxConnections)
-                                       .arg(PublishOptions::defaultConnections));
+        if (!connections) {
+            if (outcome)
+                outcome =
+                    Status::failure(QDir::toNativeSeparators(file),
+                                    QStringLiteral("\"%1\" is not a number of connections from %2 to %3; %4 is used")
+                                        .arg(value)
+                                        .arg(PublishOptions::minConnections)
+                                        .arg(PublishOptions::maxConnections)
+                                        .arg(PublishOptions::defaultConnections));
+            continue;
+        }
         options.connections = *connections;
-        return Status::success();
     }
-    return Status::success();
+    return outcome;
 }
 
-Status save(const QString& dataFolder, const PublishOptions& options) {
-    const QString file = path(dataFolder);
-    const QString setting = kConnections + QLatin1Char('=') + QString::number(options.connections);
-    QStringList lines = LineFile::read(file).value_or(QStringList());
+namespace {
+
+// Replaces the key's value in the section, or adds it when `add` says so.
+void setValue(QStringList& lines, const QString& key, const QString& value, bool add = true) {
+    const QString setting = key + QLatin1Char('=') + value;
 
     // The value replaces the one in the section, or goes at its end; the section is added at the
     // end of the file when there is none.
@@ -103,14 +117,14 @@ Status save(const QString& dataFolder, const PublishOptions& options) {
         }
         if (!inSection)
             continue;
-        if (setsKey(lines[i], kConnections)) {
+        if (setsKey(lines[i], key)) {
             lines[i] = setting;
             written = true;
         } else if (!lines[i].trimmed().isEmpty()) {
             sectionEnd = i + 1;
         }
     }
-    if (!written) {
+    if (!written && add) {
         if (sectionEnd >= 0) {
             lines.insert(sectionEnd, setting);
         } else {
@@ -120,6 +134,16 @@ Status save(const QString& dataFolder, const PublishOptions& options) {
             lines.append(setting);
         }
     }
+}
+
+} // namespace
+
+Status save(const QString& dataFolder, const PublishOptions& options) {
+    const QString file = path(dataFolder);
+    QStringList lines = LineFile::read(file).value_or(QStringList());
+    setValue(lines, kConnections, QString::number(options.connections));
+    // Files of owners who never ticked it stay as they were.
+    setValue(lines, kChangedOnly, options.changedOnly ? QStringLiteral("1") : QStringLiteral("0"), options.changedOnly);
     return LineFile::write(file, lines);
 }
 

@@ -11,6 +11,7 @@
 //
 //   [Publishing]
 //   Connections=4
+//   ChangedOnly=1
 //
 // A local text file like the others (Windows-1252, CR LF after every line).
 struct PublishOptions {
@@ -20,6 +21,8 @@ struct PublishOptions {
 
     // The FTP connections an upload may use, the main one included.
     int connections = defaultConnections;
+    // "Send only what changed" ticked (1); clear until the owner ticks it.
+    bool changedOnly = false;
 
     bool operator==(const PublishOptions&) const = default;
 };

@@ -14,6 +14,8 @@
 struct RemoteEntry {
     QByteArray name;
     bool isFolder = false;
+    // A file's size in bytes as listed; -1 for a folder or where the listing gave none.
+    qint64 size = -1;
 
     bool operator==(const RemoteEntry&) const = default;
 };

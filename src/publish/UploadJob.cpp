@@ -1,6 +1,7 @@
 #include "publish/UploadJob.h"
 
 #include "catalogue/LineFile.h"
+#include "publish/ChangedOnlyUpload.h"
 #include "publish/FtpPool.h"
 #include "publish/FtpSession.h"
 #include "publish/OrderKey.h"
@@ -14,8 +15,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
+#include <map>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -113,12 +115,20 @@ UploadOutcome UploadJob::run() {
         return m_outcome;
     }
     progress(QStringLiteral("...OK"));
+    if (m_request.changedOnly && !m_request.refreshStore) {
+        // Its listing connections log in while the main one does.
+        m_changed = std::make_unique<ChangedOnlyUpload>(
+            *m_remote, [this] { return singleConnection(); }, m_request.connections, m_cancel,
+            [this](const QString& line) { progress(line); });
+        m_changed->openListers(PublishedTree::rootPath(m_request.typed.destinationFolder) + "/store");
+    }
     if (!connectToServer())
         return m_outcome;
     m_outcome.connected = true;
     progress(QStringLiteral("...OK"));
     startUpload();
     // Closing the session ends the login and the connection.
+    m_changed.reset();
     m_remote.reset();
     m_session = nullptr;
     removeCutShortFiles();
@@ -193,10 +203,70 @@ void UploadJob::startUpload() {
     // The first upload to a web space is always a full one, whatever the tick box says.
     const bool full = !enter(m_root) || m_request.refreshStore;
     countTotals(full);
-    if (full)
+    if (full) {
+        m_changed.reset(); // its listing connections are not needed
         refreshStore();
-    else
+    } else if (m_changed) {
+        uploadChangedOnly();
+    } else {
         uploadData();
+    }
+}
+
+void UploadJob::uploadChangedOnly() {
+    const FtpSettings& typed = m_request.typed;
+    SentRecord record = SentRecord::load(m_request.dataFolder, typed.url, typed.userName, typed.destinationFolder);
+    std::map<QByteArray, QByteArray> known;
+    for (const auto& [path, sent] : record.files()) {
+        if (!sent.stamp.isEmpty())
+            known[sent.stamp] = sent.hash;
+    }
+    // What a refresh followed by a data upload would leave in store, from their own sequences.
+    auto plan = std::make_unique<PlannedTree>(m_root + "/store", std::move(known));
+    const PlannedTree& planned = *plan;
+    if (!planned.isReady()) {
+        report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
+               QStringLiteral("no temporary folder"));
+        return;
+    }
+    ChangedOnlyUpload& changed = *m_changed;
+
+    m_scratchDetails = planned.scratchPath(QFileInfo(PublishedTree::productDetailsFile()).fileName());
+    std::unique_ptr<RemoteFolder> server = std::exchange(m_remote, std::move(plan));
+    m_planning = true;
+    refreshStore();
+    if (m_outcome.succeeded())
+        uploadData();
+    m_planning = false;
+    const std::unique_ptr<RemoteFolder> done = std::exchange(m_remote, std::move(server));
+    if (stopIfCancelled())
+        return;
+    if (!m_outcome.succeeded()) {
+        progress(m_outcome.failureLine);
+        return;
+    }
+    m_outcome.result = UploadOutcome::Result::Failed;
+
+    const ChangedOnlyUpload::Outcome outcome = changed.run(planned, m_root + "/store", record);
+    if (outcome.result == ChangedOnlyUpload::Outcome::Result::Cancelled) {
+        stopIfCancelled();
+        return;
+    }
+    if (outcome.result == ChangedOnlyUpload::Outcome::Result::Failed) {
+        m_outcome.failureLine = outcome.failureLine;
+        m_outcome.detail = outcome.detail;
+        return;
+    }
+    progress(kIndent + QString::number(outcome.upToDate) + QStringLiteral(" files were already up to date."));
+    finish();
+}
+
+std::unique_ptr<RemoteFolder> UploadJob::singleConnection() const {
+    const FtpSettings& typed = m_request.typed;
+    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_cancel);
+    if (!session->isReady())
+        return nullptr;
+    return session;
 }
 
 void UploadJob::refreshStore() {
@@ -342,11 +412,15 @@ void UploadJob::uploadData() {
 bool UploadJob::publishDepartment(int d) {
     if (stopIfCancelled())
         return false;
-    const Status written = ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
+    // Planning writes a scratch copy, so nothing waits for the disk.
+    const Status written = m_planning
+                               ? ProductDetails::writeScratchProductDetails(m_request.catalogue, d, m_scratchDetails)
+                               : ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
     if (!written)
         return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
-    m_counts.bytesTotal += fileSize(local(PublishedTree::productDetailsFile()));
-    if (!uploadFile(local(PublishedTree::productDetailsFile())))
+    if (!m_planning)
+        m_counts.bytesTotal += fileSize(local(PublishedTree::productDetailsFile()));
+    if (!uploadFile(m_planning ? m_scratchDetails : local(PublishedTree::productDetailsFile())))
         return false;
     return sendPictures(d);
 }
@@ -374,7 +448,6 @@ bool UploadJob::uploadFile(const QString& localPath) {
             m_cutShort.push_back({m_remote->currentFolder(), name->toUtf8()});
         return reportRemote(QStringLiteral("Failed to upload file ") + *name);
     }
-    ++m_counts.filesSent;
     countSent(fileSize(localPath));
     return true;
 }
@@ -479,7 +552,6 @@ bool UploadJob::sendPictures(int d) {
     std::size_t counted = 0;
     const auto countUpTo = [&](std::size_t ended) {
         for (; counted < ended; ++counted) {
-            ++m_counts.filesSent;
             countSent(fileSize(pictures[counted].localPath));
         }
     };
@@ -516,6 +588,10 @@ bool UploadJob::sendPictures(int d) {
 void UploadJob::finish() {
     if (stopIfCancelled())
         return;
+    if (m_planning) {
+        m_outcome.result = UploadOutcome::Result::Succeeded;
+        return;
+    }
     if (m_callbacks.playSound) {
         const QString sound = local(PublishedTree::soundFile());
         m_callbacks.playSound(sound);
@@ -554,7 +630,11 @@ void UploadJob::countTotals(bool full) {
         m_callbacks.counts(m_counts);
 }
 
+// One file sent. Planning what only-what-changed would send counts nothing.
 void UploadJob::countSent(qint64 bytes) {
+    if (m_planning)
+        return;
+    ++m_counts.filesSent;
     m_counts.bytesSent += bytes;
     if (m_callbacks.counts)
         m_callbacks.counts(m_counts);
@@ -602,7 +682,7 @@ bool UploadJob::store(const QString& localPath, const QByteArray& name) {
 }
 
 void UploadJob::progress(const QString& line) {
-    if (m_callbacks.progress)
+    if (m_callbacks.progress && !m_planning)
         m_callbacks.progress(line);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 class FtpSession;
+class ChangedOnlyUpload;
 class RemoteFolder;
 
 // Everything an upload needs, copied when "Upload now!" is pressed: the upload touches no
@@ -27,6 +28,9 @@ struct UploadRequest {
     QString dataFolder;
     // "Refresh the whole store" ticked.
     bool refreshStore = false;
+    // "Send only what changed" ticked: the server's store folder is brought to what a refresh
+    // followed by a data upload would leave, sending only files that changed. A refresh wins.
+    bool changedOnly = false;
     // The diagnostics trace is on: the connection reports its three trace lines.
     bool diagnosticsOn = false;
     // The FTP connections the upload may use, the main one included (1 to 8): the pictures of a
@@ -117,6 +121,8 @@ private:
     void startUpload();
     void refreshStore();
     void uploadData();
+    void uploadChangedOnly();
+    std::unique_ptr<RemoteFolder> singleConnection() const;
     bool publishDepartment(int d);
     bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
@@ -159,4 +165,8 @@ private:
     UploadOutcome m_outcome;
     // The order files read from the shop a refresh replaces, for the new shop.
     std::vector<KeptFile> m_keptFiles;
+    // The sequences run against a tree in memory, quietly, to find what they would send.
+    bool m_planning = false;
+    QString m_scratchDetails;
+    std::unique_ptr<ChangedOnlyUpload> m_changed;
 };

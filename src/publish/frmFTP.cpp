@@ -64,7 +64,7 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
       m_worker(new UploadWorker(this)), m_sound(new UploadSound(this)), m_task(new UploadTask(m_worker, this)) {
     auto* details = new QGroupBox(QStringLiteral("FTP Details"), this);
     details->setObjectName(QStringLiteral("frmCommsDetails"));
-    placeTwips(details, 240, 120, 6600, 2760);
+    placeTwips(details, 240, 120, 6600, 3120);
 
     const char* captions[] = {"URL:", "User name:", "Password:", "Dest. Folder:", "Progress:"};
     for (int i = 0; i < 4; ++i) {
@@ -106,6 +106,12 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     connectionsLabel->setBuddy(m_spnConnections);
     placeTwips(m_spnConnections, 5790, 2280, 570, 375);
 
+    m_chkChangedOnly = new QCheckBox(QStringLiteral("Send only what changed"), details);
+    m_chkChangedOnly->setObjectName(QStringLiteral("chkChangedOnly"));
+    m_chkChangedOnly->setToolTip(QStringLiteral("Send only the files that changed since the last upload; a refresh "
+                                                "of the whole store wins over it"));
+    placeTwips(m_chkChangedOnly, 1800, 2670, 3600, 315);
+
     auto* picture1 = new QLabel(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
     placeTwips(picture1, 7440, 360, 1680, 1680);
@@ -117,10 +123,10 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
 
     auto* progressLabel = new QLabel(QString::fromLatin1(captions[4]), this);
     progressLabel->setObjectName(QStringLiteral("Label1_4"));
-    placeTwips(progressLabel, 240, 3000, 1500, 315);
+    placeTwips(progressLabel, 240, 3360, 1500, 315);
     m_lstResponse = new QListWidget(this);
     m_lstResponse->setObjectName(QStringLiteral("lstResponse"));
-    placeTwips(m_lstResponse, 240, 3330, 9360, 2940);
+    placeTwips(m_lstResponse, 240, 3690, 9360, 2580);
 
     m_prgUpload = new QProgressBar(this);
     m_prgUpload->setObjectName(QStringLiteral("prgUpload"));
@@ -185,6 +191,7 @@ void frmFTP::Form_Activate() {
     PublishOptions options;
     PublishOptionsFile::load(m_state.dataFolder, options);
     m_spnConnections->setValue(options.connections);
+    m_chkChangedOnly->setChecked(options.changedOnly);
     m_lstResponse->clear();
     m_prgUpload->setValue(0);
     m_prgUpload->setFormat(QString());
@@ -243,19 +250,21 @@ void frmFTP::cmdStop_Click() {
 }
 
 void frmFTP::lockControls() {
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
-                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
-                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
-                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore),
+          static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(false);
     m_cmdStop->setEnabled(true);
 }
 
 void frmFTP::unlockControls() {
-    for (QWidget* w : {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone),
-                       static_cast<QWidget*>(m_txtURL), static_cast<QWidget*>(m_txtUserName),
-                       static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
-                       static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_cmdCommit), static_cast<QWidget*>(m_cmdDone), static_cast<QWidget*>(m_txtURL),
+          static_cast<QWidget*>(m_txtUserName), static_cast<QWidget*>(m_txtPassword),
+          static_cast<QWidget*>(m_txtDestination), static_cast<QWidget*>(m_chkRefreshStore),
+          static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(true);
     m_cmdStop->setEnabled(false);
     unsetCursor();
@@ -302,6 +311,7 @@ void frmFTP::cmdCommit_Click() {
     request.typed = typedSettings();
     request.dataFolder = m_state.dataFolder;
     request.refreshStore = m_chkRefreshStore->isChecked();
+    request.changedOnly = m_chkChangedOnly->isChecked();
     request.diagnosticsOn = m_state.diagnosticsOn;
     request.connections = m_spnConnections->value();
     m_worker->start(std::move(request));
@@ -341,6 +351,7 @@ bool frmFTP::saveFtpSettings() {
 bool frmFTP::savePublishOptions() {
     PublishOptions options;
     options.connections = m_spnConnections->value();
+    options.changedOnly = m_chkChangedOnly->isChecked();
     for (;;) {
         const Status saved = PublishOptionsFile::save(m_state.dataFolder, options);
         if (saved)

@@ -55,7 +55,7 @@ private:
     void onFinished(const UploadOutcome& outcome);
     // Saves the four fields; tells the owner when the file cannot be written. True when saved.
     bool saveFtpSettings();
-    // Saves the number of connections in the program's options file, the same way.
+    // Saves the number of connections and the changed-only choice in the program's options file, the same way.
     bool savePublishOptions();
     // The FTP details and the options, as after every connected upload and on Exit.
     bool saveDetails();
@@ -67,6 +67,7 @@ private:
     QLineEdit* m_txtDestination;
     QCheckBox* m_chkRefreshStore;
     QSpinBox* m_spnConnections;
+    QCheckBox* m_chkChangedOnly;
     QListWidget* m_lstResponse;
     QPushButton* m_cmdCommit;
     QPushButton* m_cmdDone;

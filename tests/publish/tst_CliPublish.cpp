@@ -50,6 +50,7 @@ private slots:
     void connectionsUsed_data();
     void connectionsUsed();
     void helpNamesTheOption();
+    void changedSendsOnlyWhatChanged();
 
 private:
     // A program folder with the shop's files, one department of eight pictures, and the FTP
@@ -164,8 +165,34 @@ void tst_CliPublish::connectionsUsed() {
 void tst_CliPublish::helpNamesTheOption() {
     const Run run = runCli({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(run.out.contains(QStringLiteral("publish [--refresh] [--connections N]")));
+    QVERIFY(run.out.contains(QStringLiteral("publish [--refresh] [--changed] [--connections N]")));
     QVERIFY(run.out.contains(QStringLiteral("1 to 8")));
+}
+
+// Catches --changed sending everything again, or winning over --refresh.
+void tst_CliPublish::changedSendsOnlyWhatChanged() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    const QString dataFolder = prepare(fixture, server);
+    QVERIFY(!dataFolder.isEmpty());
+    const QStringList changed{QStringLiteral("--data"), dataFolder, QStringLiteral("publish"),
+                              QStringLiteral("--changed")};
+    QCOMPARE(runCli(changed).exitCode, 0);
+    QCOMPARE(runCli(changed).exitCode, 0);
+
+    const Run again = runCli(changed);
+    QCOMPARE(again.exitCode, 0);
+    // storesettings.txt, departments.nif, no_image_available.jpg, orders.txt, productdetails.nif, 8 pictures.
+    QVERIFY2(again.out.endsWith(QStringLiteral("Starting upload...\n     13 files were already up to date.\n"
+                                               "Store uploaded sucessfully\n")),
+             qPrintable(again.out));
+
+    const Run refreshed = runCli(changed + QStringList{QStringLiteral("--refresh")});
+    QCOMPARE(refreshed.exitCode, 0);
+    QVERIFY2(refreshed.out.contains(QStringLiteral("Removing previous store files...")), qPrintable(refreshed.out));
+    QVERIFY(!refreshed.out.contains(QStringLiteral("already up to date")));
 }
 
 QTEST_GUILESS_MAIN(tst_CliPublish)

@@ -105,13 +105,16 @@ void tst_FtpListing::wholeListing() {
     const QByteArray unixListing = "total 8\r\n"
                                    "drwxr-xr-x 2 0 0 4096 Dec 06 08:23 .\r\n"
                                    "-rw-r--r-- 1 0 0 3 Dec 06 08:23 a.txt\r\n"
-                                   "drwxr-xr-x 2 0 0 4096 Dec 06 08:23 S\r\n";
+                                   "drwxr-xr-x 2 0 0 4096 Dec 06 08:23 S\r\n"
+                                   "-rw-r--r-- 1 owner 31234 Dec 06 08:23 0.jpeg\r\n"
+                                   "12-01-2023  11:15AM                 1234 index.php\r\n";
     const std::vector<RemoteEntry> entries = FtpListing::parseList(unixListing);
-    const std::vector<RemoteEntry> expected = {{".", true}, {"a.txt", false}, {"S", true}};
+    const std::vector<RemoteEntry> expected = {
+        {".", true}, {"a.txt", false, 3}, {"S", true}, {"0.jpeg", false, 31234}, {"index.php", false, 1234}};
     QCOMPARE(entries, expected);
 
-    const QByteArray mlsd = "type=cdir; /F\r\ntype=file;size=3; a.txt\r\ntype=dir; S";
-    const std::vector<RemoteEntry> expectedMlsd = {{"a.txt", false}, {"S", true}};
+    const QByteArray mlsd = "type=cdir; /F\r\ntype=file;size=3; a.txt\r\ntype=dir;size=4096; S\r\ntype=file; n";
+    const std::vector<RemoteEntry> expectedMlsd = {{"a.txt", false, 3}, {"S", true}, {"n", false}};
     QCOMPARE(FtpListing::parseMlsd(mlsd), expectedMlsd);
 }
 

@@ -23,6 +23,8 @@ private slots:
     void unwritableFile();
     void parseConnections_data();
     void parseConnections();
+    void changedOnly_data();
+    void changedOnly();
 };
 
 void tst_PublishOptions::load_data() {
@@ -188,6 +190,51 @@ void tst_PublishOptions::parseConnections() {
     QFETCH(int, value);
     const auto parsed = PublishOptionsFile::parseConnections(text);
     QCOMPARE(parsed.value_or(0), value);
+}
+
+void tst_PublishOptions::changedOnly_data() {
+    QTest::addColumn<QByteArray>("before"); // empty: no file
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("first start: clear; ticked, added")
+        << QByteArray() << false << false << true << QByteArray("[Publishing]\r\nConnections=4\r\nChangedOnly=1\r\n");
+    QTest::newRow("never ticked: the file keeps its form")
+        << QByteArray("[Publishing]\r\nConnections=2\r\n") << false << false << false
+        << QByteArray("[Publishing]\r\nConnections=4\r\n");
+    QTest::newRow("ticked before, cleared now")
+        << QByteArray("[Publishing]\r\nChangedOnly=1\r\nConnections=3\r\n") << true << false << false
+        << QByteArray("[Publishing]\r\nChangedOnly=0\r\nConnections=4\r\n");
+    QTest::newRow("not 0 or 1: clear, and said")
+        << QByteArray("[Publishing]\r\nChangedOnly=yes\r\n") << false << true << true
+        << QByteArray("[Publishing]\r\nChangedOnly=1\r\nConnections=4\r\n");
+}
+
+// Catches the tick box's choice not read back, ticked on a first start, a damaged value trusted,
+// or a file of an owner who never ticked it rewritten with a new line.
+void tst_PublishOptions::changedOnly() {
+    QFETCH(QByteArray, before);
+    QFETCH(bool, read);
+    QFETCH(bool, damaged);
+    QFETCH(bool, ticked);
+    QFETCH(QByteArray, after);
+    QTemporaryDir dir;
+    const QString dataFolder = dataFolderOf(dir.path());
+    if (!before.isEmpty())
+        writeBytes(PublishOptionsFile::path(dataFolder), before);
+    PublishOptions options;
+    options.changedOnly = !read;
+    QCOMPARE(!PublishOptionsFile::load(dataFolder, options), damaged);
+    QCOMPARE(options.changedOnly, read);
+
+    options = PublishOptions();
+    options.changedOnly = ticked;
+    QVERIFY(PublishOptionsFile::save(dataFolder, options));
+    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), after);
+    PublishOptions back;
+    QVERIFY(PublishOptionsFile::load(dataFolder, back));
+    QCOMPARE(back, options);
 }
 
 QTEST_GUILESS_MAIN(tst_PublishOptions)

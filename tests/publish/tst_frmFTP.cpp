@@ -143,6 +143,7 @@ private slots:
     void connectionsUsedLockedAndSaved();
     void connectionsReloadedAndSavedOnExit();
     void unwritableOptionsReported();
+    void changedOnlyUsedAndRemembered();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -609,6 +610,40 @@ void tst_frmFTP::unwritableOptionsReported() {
     FtpSettings saved;
     QVERIFY(SettingsFiles::loadFtpSettings(dataFolder, saved));
     QCOMPARE(saved.url, QStringLiteral("ftp.example.com"));
+}
+
+// Catches the tick box ticked on a first start, not reaching the upload, locked out of step, or
+// not remembered in kioskSmith.ini.
+void tst_frmFTP::changedOnlyUsedAndRemembered() {
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    Program program;
+    auto* tick = program.control<QCheckBox>("chkChangedOnly");
+    QVERIFY(tick != nullptr);
+    QCOMPARE(tick->text(), QStringLiteral("Send only what changed"));
+    QVERIFY(!tick->isChecked());
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    QTest::mouseClick(tick, Qt::LeftButton);
+    QVERIFY(tick->isChecked());
+    program.uploadAndWait();
+    QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    QVERIFY(!tick->isEnabled());
+    QVERIFY(done.wait(60000));
+    QVERIFY(tick->isEnabled());
+    const QStringList lines = program.progress();
+    // Nothing recorded yet: everything went again.
+    QCOMPARE(lines.value(lines.size() - 2), QStringLiteral("     0 files were already up to date."));
+
+    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
+    PublishOptions saved;
+    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), saved));
+    QVERIFY(saved.changedOnly);
+    tick->setChecked(false);
+    program.main->Command1_Click(2);
+    QVERIFY(tick->isChecked());
 }
 
 QTEST_MAIN(tst_frmFTP)

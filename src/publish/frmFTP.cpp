@@ -1,5 +1,6 @@
 #include "publish/frmFTP.h"
 
+#include "catalogue/Keyring.h"
 #include "catalogue/SharedState.h"
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
@@ -103,6 +104,17 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     connectionsLabel->setBuddy(m_spnConnections);
     placeTwips(m_spnConnections, 5790, 2280, 570, 375);
 
+    // Between the details and the progress list; the note shows when there is no keyring to use.
+    m_chkKeyring = new QCheckBox(QStringLiteral("Keep the password in the system keyring"), this);
+    m_chkKeyring->setObjectName(QStringLiteral("chkKeyring"));
+    m_chkKeyring->setToolTip(QStringLiteral("Untick to keep a scrambled copy in ftpsettings.txt, for "
+                                            "kioskSmith-cli run from scripts"));
+    placeTwips(m_chkKeyring, 1800, 2940, 3840, 315);
+    m_lblKeyring = new QLabel(QStringLiteral("No keyring answers: the password is stored weakly."), this);
+    m_lblKeyring->setObjectName(QStringLiteral("lblKeyring"));
+    placeTwips(m_lblKeyring, 5700, 2940, 3900, 315);
+    m_lblKeyring->hide();
+
     auto* picture1 = new QLabel(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
     placeTwips(picture1, 7440, 360, 1680, 1680);
@@ -152,7 +164,16 @@ void frmFTP::Form_Activate() {
     m_txtURL->setText(saved.url);
     m_txtUserName->setText(saved.userName);
     m_txtDestination->setText(saved.destinationFolder);
-    m_txtPassword->setText(saved.password);
+    // An empty password line means the keyring holds it; asking also tells whether one answers.
+    const Keyring::Answer answer =
+        m_state.keyring ? m_state.keyring->read(saved.url, saved.userName) : Keyring::Answer{};
+    m_keyringAnswers = answer.answered;
+    if (saved.password.isEmpty() && answer.password)
+        m_state.ftpSettings.password = *answer.password;
+    m_txtPassword->setText(m_state.ftpSettings.password);
+    m_chkKeyring->setChecked(m_keyringAnswers);
+    m_chkKeyring->setEnabled(m_keyringAnswers);
+    m_lblKeyring->setVisible(!m_keyringAnswers);
     // A missing or damaged options file means the default.
     PublishOptions options;
     PublishOptionsFile::load(m_state.dataFolder, options);
@@ -184,6 +205,7 @@ void frmFTP::lockControls() {
                        static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
                        static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(false);
+    m_chkKeyring->setEnabled(false);
 }
 
 void frmFTP::unlockControls() {
@@ -192,6 +214,7 @@ void frmFTP::unlockControls() {
                        static_cast<QWidget*>(m_txtPassword), static_cast<QWidget*>(m_txtDestination),
                        static_cast<QWidget*>(m_chkRefreshStore), static_cast<QWidget*>(m_spnConnections)})
         w->setEnabled(true);
+    m_chkKeyring->setEnabled(m_keyringAnswers);
     unsetCursor();
 }
 
@@ -245,17 +268,31 @@ void frmFTP::onFinished(const UploadOutcome& outcome) {
 }
 
 bool frmFTP::saveFtpSettings() {
+    const bool inKeyring = m_keyringAnswers && m_chkKeyring->isChecked();
     for (;;) {
-        const Status saved = SettingsFiles::saveFtpSettings(m_state.dataFolder, m_state.ftpSettings, typedSettings());
-        if (saved)
+        const FtpSettings typed = typedSettings();
+        const Status saved = inKeyring ? SettingsFiles::saveFtpSettingsWithKeyring(
+                                             m_state.dataFolder, m_state.ftpSettings, typed, *m_state.keyring)
+                                       : SettingsFiles::saveFtpSettings(m_state.dataFolder, m_state.ftpSettings, typed);
+        if (saved) {
+            // The scrambled copy is the one in use now; an old keyring entry would only linger.
+            if (!inKeyring && m_keyringAnswers)
+                m_state.keyring->remove(typed.url, typed.userName);
             return true;
+        }
         if (saved.reason() == SettingsFiles::passwordRefusedReason()) {
             MessageBox::show(this, saved.reason());
             return false;
         }
-        const QString text = QStringLiteral("kioskSmith could not save your FTP details in %1.\n\n%2\n\n"
-                                            "Make the folder writable, then choose Retry.")
-                                 .arg(saved.file(), saved.reason());
+        const QString text =
+            saved.file() == Keyring::displayName()
+                ? QStringLiteral("kioskSmith could not keep your FTP password in the system keyring.\n\n%1\n\n"
+                                 "Unlock the keyring, then choose Retry; or untick \"Keep the password in the "
+                                 "system keyring\".")
+                      .arg(saved.reason())
+                : QStringLiteral("kioskSmith could not save your FTP details in %1.\n\n%2\n\n"
+                                 "Make the folder writable, then choose Retry.")
+                      .arg(saved.file(), saved.reason());
         if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)
             return false;
     }

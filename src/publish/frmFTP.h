@@ -5,6 +5,7 @@
 #include "ui/TaskWindow.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -55,6 +56,10 @@ private:
     QLineEdit* m_txtPassword;
     QLineEdit* m_txtDestination;
     QCheckBox* m_chkRefreshStore;
+    QCheckBox* m_chkKeyring;
+    QLabel* m_lblKeyring;
+    // Whether the keyring answered when the window was last shown.
+    bool m_keyringAnswers = false;
     QSpinBox* m_spnConnections;
     QListWidget* m_lstResponse;
     QPushButton* m_cmdCommit;

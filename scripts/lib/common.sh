@@ -6,9 +6,10 @@ KIOSK_BUILD="${KIOSK_BUILD:-$KIOSK_ROOT/build}"
 
 # Building and running the program.
 KIOSK_RUN_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev libcurl4-openssl-dev qt6-multimedia-dev
-    python3-pyftpdlib php-cli)
-# Tests: real FTP servers, PHP, a browser, a virtual display, image and sound tools.
-KIOSK_TEST_PACKAGES=(clang-format python3-pyftpdlib vsftpd php-cli chromium xvfb xauth imagemagick sox lftp)
+    python3-pyftpdlib php-cli qtkeychain-qt6-dev)
+# Tests: real FTP servers, PHP, a browser, a virtual display, image and sound tools, a keyring.
+KIOSK_TEST_PACKAGES=(clang-format python3-pyftpdlib vsftpd php-cli chromium xvfb xauth imagemagick sox lftp
+    gnome-keyring dbus)
 
 say() { printf '%s\n' "$*" >&2; }
 

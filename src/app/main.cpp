@@ -1,5 +1,6 @@
 #include "app/TerminationSignals.h"
 #include "app/frmMain.h"
+#include "catalogue/Keyring.h"
 #include "catalogue/SharedState.h"
 
 #include <QApplication>
@@ -27,6 +28,8 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(true);
 
     auto state = std::make_unique<SharedState>();
+    SystemKeyring keyring;
+    state->keyring = &keyring;
     frmMain mainWindow(*state);
 
     // Asked from outside to end (SIGTERM, the desktop session ending): end as the owner's close does.

@@ -1,5 +1,6 @@
 #include "catalogue/SettingsFiles.h"
 
+#include "catalogue/Keyring.h"
 #include "catalogue/LineFile.h"
 #include "catalogue/Windows1252.h"
 
@@ -96,6 +97,20 @@ Status saveFtpSettings(const QString& dataFolder, FtpSettings& settings, const F
     settings = typed;
     return LineFile::write(ftpSettingsPath(dataFolder),
                            {settings.url, settings.userName, *scrambled, settings.destinationFolder});
+}
+
+Status saveFtpSettingsWithKeyring(const QString& dataFolder,
+                                  FtpSettings& settings,
+                                  const FtpSettings& typed,
+                                  Keyring& keyring) {
+    const Status kept = keyring.write(typed.url, typed.userName, typed.password);
+    if (!kept)
+        return kept;
+    const Status written =
+        LineFile::write(ftpSettingsPath(dataFolder), {typed.url, typed.userName, QString(), typed.destinationFolder});
+    if (written)
+        settings = typed;
+    return written;
 }
 
 std::optional<QString> scramblePassword(const QString& plain) {

@@ -3,6 +3,8 @@
 #include "catalogue/LineFile.h"
 #include "catalogue/Status.h"
 
+class Keyring;
+
 #include <QString>
 
 #include <optional>
@@ -45,6 +47,12 @@ Loaded loadFtpSettings(const QString& dataFolder, FtpSettings& settings);
 // Takes the four values typed in the upload window, keeps them in `settings` and writes them.
 // A password the file cannot hold is refused before anything changes.
 Status saveFtpSettings(const QString& dataFolder, FtpSettings& settings, const FtpSettings& typed);
+// The same with the password in `keyring` and an empty password line in the file. The keyring
+// is written first: the file never loses the password before the keyring holds it.
+Status saveFtpSettingsWithKeyring(const QString& dataFolder,
+                                  FtpSettings& settings,
+                                  const FtpSettings& typed,
+                                  Keyring& keyring);
 
 // Each character's code page byte raised by its position (1, 2, ...): "abc" becomes "bdf".
 // Nothing when a character has no byte, is a control character, or would pass byte 255.

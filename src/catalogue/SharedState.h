@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+class Keyring;
+
 // Everything the windows share for the whole run. Owned by main and handed to each window;
 // there is no other global state.
 struct SharedState {
@@ -23,6 +25,9 @@ struct SharedState {
 
     StoreSettings storeSettings;
     FtpSettings ftpSettings;
+    // The desktop's keyring for the FTP password, owned by main; none means the password stays
+    // scrambled in ftpsettings.txt.
+    Keyring* keyring = nullptr;
     OrderBook orders;
 
     // Where the last centreForm placed a window, in twips.

@@ -29,7 +29,8 @@ Commands:
         server ends up as after a refresh and an upload; the order list stays); --refresh wins.
         --connections N sends the pictures (and removes old folders) over N FTP connections
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
-        (kioskSmith.ini) is used, 4 unless changed.
+        (kioskSmith.ini) is used, 4 unless changed. A password the upload window kept in the
+        system keyring is read from there; with no keyring to ask (cron, SSH) publish exits 1.
   orders [--archive] [--csv FILE]
         Collects the shop's orders as the program does at start-up and prints one line per
         order ("00001 date: name"); every order collected is also kept in orderarchive.txt.

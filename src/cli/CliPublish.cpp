@@ -1,3 +1,4 @@
+#include "catalogue/Keyring.h"
 #include "catalogue/SharedState.h"
 #include "publish/UploadJob.h"
 
@@ -10,7 +11,24 @@ int publishCommand(
         out << "No departments to upload!" << Qt::endl;
         return 1;
     }
-    const FtpSettings& ftp = state.ftpSettings;
+    FtpSettings& ftp = state.ftpSettings;
+    // An empty password line: the upload window kept the password in the desktop's keyring.
+    if (ftp.password.isEmpty() && !ftp.url.isEmpty() && !ftp.userName.isEmpty()) {
+        SystemKeyring keyring;
+        const Keyring::Answer answer = keyring.read(ftp.url, ftp.userName);
+        if (answer.password) {
+            ftp.password = *answer.password;
+        } else if (!answer.answered) {
+            err << "kioskSmith-cli: the FTP password is kept in the system keyring of your desktop session, "
+                   "and no keyring answers here";
+            if (!answer.problem.isEmpty())
+                err << " (" << answer.problem << ")";
+            err << ". To publish from scripts, untick \"Keep the password in the system keyring\" in the upload "
+                   "window and choose Exit: ftpsettings.txt then keeps a scrambled copy."
+                << Qt::endl;
+            return 1;
+        }
+    }
     const char* missing = ftp.url.isEmpty()        ? "Please enter a URL"
                           : ftp.userName.isEmpty() ? "Please enter a User name"
                           : ftp.password.isEmpty() ? "Please enter a Password name"

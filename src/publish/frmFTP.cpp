@@ -1,5 +1,6 @@
 #include "publish/frmFTP.h"
 
+#include "catalogue/Keyring.h"
 #include "catalogue/SharedState.h"
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
@@ -64,7 +65,7 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
       m_worker(new UploadWorker(this)), m_sound(new UploadSound(this)), m_task(new UploadTask(m_worker, this)) {
     auto* details = new QGroupBox(QStringLiteral("FTP Details"), this);
     details->setObjectName(QStringLiteral("frmCommsDetails"));
-    placeTwips(details, 240, 120, 6600, 3120);
+    placeTwips(details, 240, 120, 6600, 3420);
 
     const char* captions[] = {"URL:", "User name:", "Password:", "Dest. Folder:", "Progress:"};
     for (int i = 0; i < 4; ++i) {
@@ -111,6 +112,17 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     m_chkChangedOnly->setToolTip(QStringLiteral("Send only the files that changed since the last upload; a refresh "
                                                 "of the whole store wins over it"));
     placeTwips(m_chkChangedOnly, 1800, 2670, 3600, 315);
+    // Under the other choices; the note beside it shows when there is no keyring to use.
+    m_chkKeyring = new QCheckBox(QStringLiteral("Keep the password in the system keyring"), details);
+    m_chkKeyring->setObjectName(QStringLiteral("chkKeyring"));
+    m_chkKeyring->setToolTip(QStringLiteral("Untick to keep a scrambled copy in ftpsettings.txt, for "
+                                            "kioskSmith-cli run from scripts"));
+    placeTwips(m_chkKeyring, 1800, 2970, 4560, 315);
+    m_lblKeyring = new QLabel(QStringLiteral("No keyring answers: the password is stored weakly."), this);
+    m_lblKeyring->setObjectName(QStringLiteral("lblKeyring"));
+    m_lblKeyring->setWordWrap(true);
+    placeTwips(m_lblKeyring, 6960, 2940, 2640, 600);
+    m_lblKeyring->hide();
 
     auto* picture1 = new QLabel(this);
     picture1->setObjectName(QStringLiteral("Picture1"));
@@ -123,10 +135,10 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
 
     auto* progressLabel = new QLabel(QString::fromLatin1(captions[4]), this);
     progressLabel->setObjectName(QStringLiteral("Label1_4"));
-    placeTwips(progressLabel, 240, 3360, 1500, 315);
+    placeTwips(progressLabel, 240, 3600, 1500, 315);
     m_lstResponse = new QListWidget(this);
     m_lstResponse->setObjectName(QStringLiteral("lstResponse"));
-    placeTwips(m_lstResponse, 240, 3690, 9360, 2580);
+    placeTwips(m_lstResponse, 240, 3930, 9360, 2340);
 
     m_prgUpload = new QProgressBar(this);
     m_prgUpload->setObjectName(QStringLiteral("prgUpload"));
@@ -186,7 +198,16 @@ void frmFTP::Form_Activate() {
     m_txtURL->setText(saved.url);
     m_txtUserName->setText(saved.userName);
     m_txtDestination->setText(saved.destinationFolder);
-    m_txtPassword->setText(saved.password);
+    // An empty password line means the keyring holds it; asking also tells whether one answers.
+    const Keyring::Answer answer =
+        m_state.keyring ? m_state.keyring->read(saved.url, saved.userName) : Keyring::Answer{};
+    m_keyringAnswers = answer.answered;
+    if (saved.password.isEmpty() && answer.password)
+        m_state.ftpSettings.password = *answer.password;
+    m_txtPassword->setText(m_state.ftpSettings.password);
+    m_chkKeyring->setChecked(m_keyringAnswers);
+    m_chkKeyring->setEnabled(m_keyringAnswers);
+    m_lblKeyring->setVisible(!m_keyringAnswers);
     // A missing or damaged options file means the default.
     PublishOptions options;
     PublishOptionsFile::load(m_state.dataFolder, options);
@@ -257,6 +278,7 @@ void frmFTP::lockControls() {
           static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(false);
     m_cmdStop->setEnabled(true);
+    m_chkKeyring->setEnabled(false);
 }
 
 void frmFTP::unlockControls() {
@@ -267,6 +289,7 @@ void frmFTP::unlockControls() {
           static_cast<QWidget*>(m_spnConnections), static_cast<QWidget*>(m_chkChangedOnly)})
         w->setEnabled(true);
     m_cmdStop->setEnabled(false);
+    m_chkKeyring->setEnabled(m_keyringAnswers);
     unsetCursor();
 }
 
@@ -332,17 +355,31 @@ void frmFTP::onFinished(const UploadOutcome& outcome) {
 }
 
 bool frmFTP::saveFtpSettings() {
+    const bool inKeyring = m_keyringAnswers && m_chkKeyring->isChecked();
     for (;;) {
-        const Status saved = SettingsFiles::saveFtpSettings(m_state.dataFolder, m_state.ftpSettings, typedSettings());
-        if (saved)
+        const FtpSettings typed = typedSettings();
+        const Status saved = inKeyring ? SettingsFiles::saveFtpSettingsWithKeyring(
+                                             m_state.dataFolder, m_state.ftpSettings, typed, *m_state.keyring)
+                                       : SettingsFiles::saveFtpSettings(m_state.dataFolder, m_state.ftpSettings, typed);
+        if (saved) {
+            // The scrambled copy is the one in use now; an old keyring entry would only linger.
+            if (!inKeyring && m_keyringAnswers)
+                m_state.keyring->remove(typed.url, typed.userName);
             return true;
+        }
         if (saved.reason() == SettingsFiles::passwordRefusedReason()) {
             MessageBox::show(this, saved.reason());
             return false;
         }
-        const QString text = QStringLiteral("kioskSmith could not save your FTP details in %1.\n\n%2\n\n"
-                                            "Make the folder writable, then choose Retry.")
-                                 .arg(saved.file(), saved.reason());
+        const QString text =
+            saved.file() == Keyring::displayName()
+                ? QStringLiteral("kioskSmith could not keep your FTP password in the system keyring.\n\n%1\n\n"
+                                 "Unlock the keyring, then choose Retry; or untick \"Keep the password in the "
+                                 "system keyring\".")
+                      .arg(saved.reason())
+                : QStringLiteral("kioskSmith could not save your FTP details in %1.\n\n%2\n\n"
+                                 "Make the folder writable, then choose Retry.")
+                      .arg(saved.file(), saved.reason());
         if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)
             return false;
     }

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -66,6 +67,10 @@ private:
     QLineEdit* m_txtPassword;
     QLineEdit* m_txtDestination;
     QCheckBox* m_chkRefreshStore;
+    QCheckBox* m_chkKeyring;
+    QLabel* m_lblKeyring;
+    // Whether the keyring answered when the window was last shown.
+    bool m_keyringAnswers = false;
     QSpinBox* m_spnConnections;
     QCheckBox* m_chkChangedOnly;
     QListWidget* m_lstResponse;

@@ -12,8 +12,6 @@ class tst_StructureRules : public QObject {
 private slots:
     void departmentName_data();
     void departmentName();
-    void refusalMessage_data();
-    void refusalMessage();
     void keepStorable_data();
     void keepStorable();
 };
@@ -76,33 +74,6 @@ void tst_StructureRules::departmentName() {
     const DepartmentName::Verdict verdict = DepartmentName::check(name);
     QCOMPARE(verdict.problem, problem);
     QCOMPARE(verdict.refused, refused);
-}
-
-void tst_StructureRules::refusalMessage_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("mentions");
-    QTest::newRow("slash") << QStringLiteral("A/B") << QStringList{QStringLiteral("\"/\"")};
-    QTest::newRow("line break and snowman")
-        << QStringLiteral("A\nB\u2603") << QStringList{QStringLiteral("a line break"), QStringLiteral("\"\u2603\"")};
-    QTest::newRow("dot dot") << QStringLiteral("..") << QStringList{QStringLiteral("\"..\"")};
-    QTest::newRow("accepted") << QStringLiteral("Books") << QStringList{};
-}
-
-// Catches a message that does not say what was refused or which characters a department name
-// cannot hold, and a message for a name that is fine.
-void tst_StructureRules::refusalMessage() {
-    QFETCH(QString, name);
-    QFETCH(QStringList, mentions);
-    const QString text = DepartmentName::message(name, DepartmentName::check(name));
-    if (mentions.isEmpty()) {
-        QVERIFY(text.isEmpty());
-        return;
-    }
-    for (const QString& m : mentions)
-        QVERIFY2(text.contains(m), qPrintable(text));
-    QVERIFY(text.contains(DepartmentName::refusedCharactersText()));
-    for (const QChar ch : {QChar(u'/'), QChar(u'\\'), QChar(0x00AC)})
-        QVERIFY(DepartmentName::refusedCharactersText().contains(ch));
 }
 
 void tst_StructureRules::keepStorable_data() {

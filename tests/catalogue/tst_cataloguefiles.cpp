@@ -40,8 +40,7 @@ private slots:
     void shortDepartmentFiles_data();
     void shortDepartmentFiles();
     void productsFileStoppingMidRecord();
-    void departmentWithoutProductsDoesNotEndReading();
-    void lineBreaksInValuesCannotShiftLines();
+    void emptyDepartmentAndLineBreaks();
     void gapsInDepartmentsAreClosedUp();
     void unstorableCharacterKeepsOldFile();
     void unwritableFolderReportsAndKeepsOldFile_data();
@@ -195,42 +194,31 @@ void tst_CatalogueFiles::productsFileStoppingMidRecord() {
     QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
 }
 
-// Catches a reader that stops at the first department without products.
-void tst_CatalogueFiles::departmentWithoutProductsDoesNotEndReading() {
+// Catches a reader that stops at the first department without products, and a value with a
+// line break shifting every later value of the file.
+void tst_CatalogueFiles::emptyDepartmentAndLineBreaks() {
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     StoreCatalogue catalogue;
     catalogue.departmentNames[0] = QStringLiteral("Empty");
     catalogue.departmentNames[1] = QStringLiteral("Two");
     catalogue.productTable(1, 0, 0) = QStringLiteral("First");
+    catalogue.productTable(1, 0, 1) = QStringLiteral("two\r\nlines");
+    catalogue.productTable(1, 0, 2) = QStringLiteral("cr\ronly");
+    catalogue.productTable(1, 0, 4) = QStringLiteral("9.99");
     catalogue.productTable(1, 1, 0) = QStringLiteral("Second");
     QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue));
     QVERIFY(CatalogueFiles::saveProducts(folder, catalogue));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
     StoreCatalogue loaded;
     QVERIFY(CatalogueFiles::loadDepartments(folder, loaded));
     QVERIFY(CatalogueFiles::loadProducts(folder, loaded));
     QCOMPARE(loaded.departmentCount, 2);
     QCOMPARE(loaded.productCount, 2);
+    QCOMPARE(loaded.productTable(1, 0, 1), QStringLiteral("two lines"));
+    QCOMPARE(loaded.productTable(1, 0, 2), QStringLiteral("cr only"));
+    QCOMPARE(loaded.productTable(1, 0, 4), QStringLiteral("9.99"));
     QCOMPARE(loaded.productTable(1, 1, 0), QStringLiteral("Second"));
-}
-
-// Catches a description with a line break shifting every later value of the file.
-void tst_CatalogueFiles::lineBreaksInValuesCannotShiftLines() {
-    QTemporaryDir dir;
-    const QString folder = dataFolderOf(dir.path());
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Books");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Atlas");
-    catalogue.productTable(0, 0, 1) = QStringLiteral("two\r\nlines");
-    catalogue.productTable(0, 0, 2) = QStringLiteral("cr\ronly");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("9.99");
-    QVERIFY(CatalogueFiles::saveProducts(folder, catalogue));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
-    StoreCatalogue loaded;
-    QVERIFY(CatalogueFiles::loadProducts(folder, loaded));
-    QCOMPARE(loaded.productTable(0, 0, 1), QStringLiteral("two lines"));
-    QCOMPARE(loaded.productTable(0, 0, 2), QStringLiteral("cr only"));
-    QCOMPARE(loaded.productTable(0, 0, 4), QStringLiteral("9.99"));
 }
 
 // Catches a hand-edited file with an empty line between names leaving list positions that are

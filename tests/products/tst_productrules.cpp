@@ -1,4 +1,5 @@
 #include "catalogue/StoreCatalogue.h"
+#include "products/ProductEditing.h"
 #include "products/ProductRules.h"
 #include "support/TestSupport.h"
 
@@ -37,44 +38,11 @@ void fillDepartment(StoreCatalogue& catalogue, int d, int count) {
 class tst_ProductRules : public QObject {
     Q_OBJECT
 private slots:
-    void refused_data();
-    void refused();
     void normalisedPrice_data();
     void normalisedPrice();
     void check();
     void shopPriceAsThePages();
 };
-
-void tst_ProductRules::refused_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("kept");
-    QTest::addColumn<QString>("reasonHolds");
-    QTest::newRow("plain") << QStringLiteral("Apples, \"red\"") << -1 << QStringLiteral("Apples, \"red\"") << QString();
-    QTest::newRow("euro and pound are fine")
-        << QStringLiteral("\u20AC3 \u00A32") << -1 << QStringLiteral("\u20AC3 \u00A32") << QString();
-    QTest::newRow("line break allowed") << QStringLiteral("a\r\nb") << -1 << QStringLiteral("a\r\nb") << QString();
-    QTest::newRow("separator") << QStringLiteral("a\u00ACb") << 1 << QStringLiteral("ab")
-                               << QStringLiteral("separates the fields");
-    QTest::newRow("outside the code page")
-        << QStringLiteral("x\u0100y") << 1 << QStringLiteral("xy") << QStringLiteral("cannot store");
-    QTest::newRow("emoji, a surrogate pair")
-        << QStringLiteral("ok \U0001F34E") << 3 << QStringLiteral("ok ") << QStringLiteral("\U0001F34E");
-}
-
-// Catches "¬" or an unstorable character let through, or a wrong reason.
-void tst_ProductRules::refused() {
-    QFETCH(QString, text);
-    QFETCH(int, index);
-    QFETCH(QString, kept);
-    QFETCH(QString, reasonHolds);
-    QCOMPARE(ProductRules::firstRefused(text), qsizetype(index));
-    QCOMPARE(ProductRules::withoutRefused(text), kept);
-    if (index >= 0) {
-        const QString reason = ProductRules::refusalReason(text, index);
-        QVERIFY2(reason.contains(reasonHolds), qPrintable(reason));
-    }
-}
 
 void tst_ProductRules::normalisedPrice_data() {
     QTest::addColumn<QLocale>("locale");

@@ -42,11 +42,8 @@ private slots:
     void productsFileStoppingMidRecord();
     void emptyDepartmentAndLineBreaks();
     void gapsInDepartmentsAreClosedUp();
-    void unstorableCharacterKeepsOldFile();
-    void unwritableFolderReportsAndKeepsOldFile_data();
-    void unwritableFolderReportsAndKeepsOldFile();
-    void fullDiskKeepsOldFile_data();
-    void fullDiskKeepsOldFile();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
     void readOnlyFolderWritesInPlace_data();
     void readOnlyFolderWritesInPlace();
     void unreadableFileIsNeverWritten_data();
@@ -249,68 +246,6 @@ void tst_CatalogueFiles::gapsInDepartmentsAreClosedUp() {
     QVERIFY(!catalogue.packDepartments());
 }
 
-// Catches a character silently dropped on save: the old file must stay, the reason name it.
-void tst_CatalogueFiles::unstorableCharacterKeepsOldFile() {
-    QTemporaryDir dir;
-    const QString folder = dataFolderOf(dir.path());
-    copyFixture(QStringLiteral("DepartmentsFull.txt"), dir.path(), QStringLiteral("departments.txt"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
-    const Status status = CatalogueFiles::saveDepartments(folder, catalogue);
-    QVERIFY(!status);
-    QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
-    QVERIFY(status.file().endsWith(QStringLiteral("departments.txt")));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("departments.txt"))),
-             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
-}
-
-void tst_CatalogueFiles::unwritableFolderReportsAndKeepsOldFile_data() {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("read-only folder") << QStringLiteral("readonly");
-    QTest::newRow("folder removed") << QStringLiteral("removed");
-    QTest::newRow("file in the way") << QStringLiteral("directory");
-}
-
-// Catches a writer that loses the catalogue silently, or leaves a half-written file behind.
-void tst_CatalogueFiles::unwritableFolderReportsAndKeepsOldFile() {
-    QFETCH(QString, how);
-    QTemporaryDir dir;
-    const QString sub = dir.filePath(QStringLiteral("data"));
-    QVERIFY(QDir().mkpath(sub));
-    copyFixture(QStringLiteral("ProductsFull.txt"), sub, QStringLiteral("products.txt"));
-    const QString folder = dataFolderOf(sub);
-    StoreCatalogue catalogue;
-    catalogue.productTable(0, 0, 0) = QStringLiteral("New");
-
-    const QString products = sub + QStringLiteral("/products.txt");
-    Status status = Status::success();
-    if (how == QLatin1String("readonly")) {
-        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
-        const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther |
-                              QFile::ReadGroup | QFile::ExeGroup;
-        QFile::setPermissions(dir.path(), readable);
-        QFile::setPermissions(sub, readable);
-        QFile::setPermissions(products, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
-        QVERIFY(runUnprivileged([&] { status = CatalogueFiles::saveProducts(folder, catalogue); }));
-        QFile::setPermissions(sub, readable | QFile::WriteOwner);
-    } else {
-        if (how == QLatin1String("removed")) {
-            QVERIFY(QDir(sub).removeRecursively());
-        } else {
-            QVERIFY(QFile::remove(products));
-            QVERIFY(QDir().mkpath(products)); // a folder where the file should be
-        }
-        status = CatalogueFiles::saveProducts(folder, catalogue);
-    }
-    QVERIFY(!status);
-    QVERIFY(!status.reason().isEmpty());
-    QVERIFY(status.file().endsWith(QStringLiteral("products.txt")));
-    if (how == QLatin1String("readonly"))
-        QCOMPARE(readBytes(products), readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))));
-    QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("products.txt")).size(),
-             how == QLatin1String("readonly") ? 1 : 0);
-}
-
 namespace {
 
 // Runs `work` as on a disk that is full once a file reaches `bytes`: writes past that fail.
@@ -366,33 +301,73 @@ const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile
 
 } // namespace
 
-void tst_CatalogueFiles::fullDiskKeepsOldFile_data() {
+void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("fixture");
-    QTest::addColumn<int>("room"); // bytes a file may reach
-    QTest::newRow("departments, a small file")
-        << QStringLiteral("departments.txt") << QStringLiteral("DepartmentsFull.txt") << 200;
-    QTest::newRow("products, a large file")
-        << QStringLiteral("products.txt") << QStringLiteral("ProductsFull.txt") << 40000;
-    QTest::newRow("store settings, nothing fits")
-        << QStringLiteral("store/storesettings.txt") << QStringLiteral("StoreSettingsFull.txt") << 0;
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk
+    const QString departments = QStringLiteral("departments.txt"), products = QStringLiteral("products.txt"),
+                  store = QStringLiteral("store/storesettings.txt");
+    const QString departmentsFull = QStringLiteral("DepartmentsFull.txt"),
+                  productsFull = QStringLiteral("ProductsFull.txt"),
+                  storeFull = QStringLiteral("StoreSettingsFull.txt");
+    QTest::newRow("departments, a character it cannot store")
+        << departments << departmentsFull << QStringLiteral("unstorable") << 0;
+    QTest::newRow("departments, disk full, a small file")
+        << departments << departmentsFull << QStringLiteral("full") << 200;
+    QTest::newRow("products, disk full, a large file") << products << productsFull << QStringLiteral("full") << 40000;
+    QTest::newRow("store settings, disk full, nothing fits") << store << storeFull << QStringLiteral("full") << 0;
+    QTest::newRow("products, read-only folder") << products << productsFull << QStringLiteral("readonly") << 0;
+    QTest::newRow("products, folder removed") << products << productsFull << QStringLiteral("removed") << 0;
+    QTest::newRow("products, a folder in the way") << products << productsFull << QStringLiteral("directory") << 0;
+    QTest::newRow("store settings, store folder missing") << store << storeFull << QStringLiteral("removed") << 0;
 }
 
-// Catches a write whose bytes never reached the disk reported as done, or a short or empty file
-// put in place of the old one.
-void tst_CatalogueFiles::fullDiskKeepsOldFile() {
+// Catches a save that fails reported as done or without the file's name, a character silently
+// dropped, and a short, empty or half-written file put in place of the old one or left beside it.
+void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     QFETCH(QString, file);
     QFETCH(QString, fixture);
+    QFETCH(QString, how);
     QFETCH(int, room);
     QTemporaryDir dir;
-    copyFixture(fixture, dir.path(), file);
-    const QString path = dir.filePath(file);
+    const QString sub = dir.filePath(QStringLiteral("data"));
+    copyFixture(fixture, sub, file);
+    const QString path = QDir(sub).filePath(file);
+    const QString parent = QFileInfo(path).absolutePath();
+    StoreCatalogue catalogue = longNames();
+    if (how == QLatin1String("unstorable"))
+        catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
     Status status = Status::success();
-    withFileSizeLimit(rlim_t(room), [&] { status = save(file, dataFolderOf(dir.path()), longNames()); });
+    const auto run = [&] {
+        status = save(file, dataFolderOf(sub), catalogue);
+    };
+    if (how == QLatin1String("full")) {
+        withFileSizeLimit(rlim_t(room), run);
+    } else if (how == QLatin1String("readonly")) {
+        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
+        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
+        QVERIFY(QFile::setPermissions(parent, kReadOnly));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+        const bool ran = runUnprivileged(run);
+        QVERIFY(QFile::setPermissions(parent, kReadOnly | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
+        QVERIFY(ran);
+    } else {
+        if (how == QLatin1String("removed"))
+            QVERIFY(QDir(parent).removeRecursively());
+        if (how == QLatin1String("directory"))
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+        run();
+    }
     QVERIFY(!status);
     QVERIFY2(status.file().endsWith(QDir::toNativeSeparators(file)), qPrintable(status.message()));
-    QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
-    QCOMPARE(QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+    if (how == QLatin1String("unstorable"))
+        QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
+    const bool kept = how != QLatin1String("removed") && how != QLatin1String("directory");
+    if (kept)
+        QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
+    QCOMPARE(QDir(parent).entryList(QDir::Files | QDir::Hidden).size(), kept ? 1 : 0);
 }
 
 void tst_CatalogueFiles::readOnlyFolderWritesInPlace_data() {

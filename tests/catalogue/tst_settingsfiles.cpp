@@ -19,7 +19,6 @@ private slots:
     void scramble();
     void refusedPasswordChangesNothing();
     void unreadablePasswordLineKeepsOtherFields();
-    void missingStoreFolderIsReported();
 };
 
 // Catches blanks trimmed, commas or quotes mangled, the euro sign stored as more than one byte.
@@ -152,16 +151,6 @@ void tst_SettingsFiles::unreadablePasswordLineKeepsOtherFields() {
     QCOMPARE(loaded.userName, QStringLiteral("mossy"));
     QVERIFY(loaded.password.isEmpty());
     QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
-}
-
-// Catches a settings file silently not written because the store folder is missing.
-void tst_SettingsFiles::missingStoreFolderIsReported() {
-    QTemporaryDir dir;
-    StoreSettings settings;
-    settings.storeName = QStringLiteral("x");
-    const Status saved = SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings);
-    QVERIFY(!saved);
-    QVERIFY(saved.file().endsWith(QStringLiteral("storesettings.txt")));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFiles)

@@ -13,12 +13,12 @@ private slots:
     void storeSettingsRoundTripAwkwardValues();
     void ftpSettingsRoundTrip_data();
     void ftpSettingsRoundTrip();
-    void shortFtpSettingsKeepsWhatWasRead();
+    void ftpSettingsRead_data();
+    void ftpSettingsRead();
     void shortStoreSettingsReplacedByMarker();
     void scramble_data();
     void scramble();
     void refusedPasswordChangesNothing();
-    void unreadablePasswordLineKeepsOtherFields();
 };
 
 // Catches blanks trimmed, commas or quotes mangled, the euro sign stored as more than one byte.
@@ -63,18 +63,31 @@ void tst_SettingsFiles::ftpSettingsRoundTrip() {
     QCOMPARE(loaded, typed);
 }
 
-// Catches a two-line file read wrongly, not told as short, or touched by reading.
-void tst_SettingsFiles::shortFtpSettingsKeepsWhatWasRead() {
+void tst_SettingsFiles::ftpSettingsRead_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("isShort");
+    QTest::addColumn<QString>("folder"); // the fourth line as read
+    QTest::newRow("two lines") << QByteArray("ftp.example.com\r\nmossy\r\n") << true << QString();
+    QTest::newRow("a third line that cannot be unscrambled")
+        << QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n") << false << QStringLiteral("htdocs/");
+}
+
+// Catches a short file read wrongly, not told as short or touched by reading, and a password line
+// that cannot be unscrambled losing the other fields or leaving the old password in place.
+void tst_SettingsFiles::ftpSettingsRead() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, isShort);
+    QFETCH(QString, folder);
     QTemporaryDir dir;
-    copyFixture(QStringLiteral("FtpSettingsTwoLines.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    const QString path = dir.filePath(QStringLiteral("ftpsettings.txt"));
+    writeBytes(path, bytes);
     FtpSettings loaded;
-    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Short);
-    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
-    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
-    QVERIFY(loaded.password.isEmpty());
-    QVERIFY(loaded.destinationFolder.isEmpty());
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
-             readBytes(fixturePath(QStringLiteral("FtpSettingsTwoLines.txt"))));
+    if (!isShort)
+        loaded.password = QStringLiteral("old");
+    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(),
+             isShort ? Loaded::Short : Loaded::Whole);
+    QCOMPARE(loaded, (FtpSettings{QStringLiteral("ftp.example.com"), QStringLiteral("mossy"), QString(), folder}));
+    QCOMPARE(readBytes(path), bytes);
 }
 
 // Catches a missing settings file written by reading, or a marker or 0-byte file not read as empty.
@@ -137,20 +150,6 @@ void tst_SettingsFiles::refusedPasswordChangesNothing() {
     QCOMPARE(settings, before);
     QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
              readBytes(fixturePath(QStringLiteral("FtpSettingsFull.txt"))));
-}
-
-// Catches a third line that cannot be unscrambled losing the other three fields.
-void tst_SettingsFiles::unreadablePasswordLineKeepsOtherFields() {
-    QTemporaryDir dir;
-    writeBytes(dir.filePath(QStringLiteral("ftpsettings.txt")),
-               QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n"));
-    FtpSettings loaded;
-    loaded.password = QStringLiteral("old");
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
-    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
-    QVERIFY(loaded.password.isEmpty());
-    QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFiles)

@@ -38,9 +38,7 @@ function renderAddressBlock(array $customer): void
     echo '<dl class="customer">';
     echo '<dt>Name</dt><dd class="customer-name">' . h($customer['name']) . '</dd>';
     echo '<dt>Address</dt><dd class="customer-address">' . nl2br(h($customer['address']), false) . '</dd>';
-    if ($customer['contact'] !== '') {
-        echo '<dt>Telephone or e-mail</dt><dd class="customer-contact">' . h($customer['contact']) . '</dd>';
-    }
+    echo '<dt>Telephone or e-mail</dt><dd class="customer-contact">' . h($customer['contact']) . '</dd>';
     echo '</dl>';
 }
 
@@ -69,10 +67,11 @@ function renderDetailsForm(array $values, array $errors): void
     echo '<div class="field"><label for="address">Delivery address</label>' . $error('address')
         . '<textarea id="address" name="address" autocomplete="street-address" rows="5" maxlength="'
         . KIOSK_MAX_ADDRESS . '" required' . $invalid('address') . '>' . h($values['address']) . '</textarea></div>';
-    echo '<div class="field"><label for="contact">Telephone or e-mail <span class="optional">(optional)</span></label>'
-        . '<p class="hint" id="contact-hint">So that we can reach you about your order.</p>'
+    echo '<div class="field"><label for="contact">Telephone or e-mail</label>'
+        . '<p class="hint" id="contact-hint">So that we can reach you about payment and delivery.</p>' . $error('contact')
         . '<input type="text" id="contact" name="contact" autocomplete="tel" maxlength="' . KIOSK_MAX_CONTACT
-        . '" aria-describedby="contact-hint" value="' . h($values['contact']) . '"></div>';
+        . '" required aria-describedby="contact-hint' . (isset($errors['contact']) ? ' contact-error' : '') . '"'
+        . (isset($errors['contact']) ? ' aria-invalid="true"' : '') . ' value="' . h($values['contact']) . '"></div>';
     // Left empty by people, who never see it; simple robots fill in every field they find.
     echo '<div class="trap" aria-hidden="true"><label for="website">Leave this field empty</label>'
         . '<input type="text" id="website" name="website" tabindex="-1" autocomplete="off" value=""></div>';
@@ -105,6 +104,9 @@ if (($_SERVER['REQUEST_METHOD'] ?? 'GET') === 'POST') {
     }
     if ($customer['address'] === '') {
         $errors['address'] = 'Please enter the address we should deliver to.';
+    }
+    if ($customer['contact'] === '') {
+        $errors['contact'] = 'Please enter a telephone number or an e-mail address, so that we can reach you.';
     }
     if ($errors) {
         http_response_code(422);

@@ -1,16 +1,18 @@
 <?php
-// Places an order: appends it to store/orders.txt and e-mails the owner a copy.
+// Places an order: appends it to the private order list (store/orders.php) and e-mails the owner
+// a copy.
 //
-// store/orders.txt is Windows-1252 text, like every other data file of the shop, so the field
-// separator "¬" is the single byte 0xAC. Characters the code page lacks lose their accent or
-// become "?" (the owner's e-mail copy keeps them). One record per order:
+// The list is UTF-8 text after its guard line (KIOSK_PRIVATE_HEAD); lists from older pages may
+// still hold Windows-1252 records before the newer ones, and the program reads each record as
+// it finds it. One record per order:
 //   "::" date "¬" name "¬" address "¬" item "¬" ... "Total: " amount "¬" "::-" CR LF
 // The date reads day/month/year hours:minutes in the server's time zone ("06/12/2026 14:03").
-// The address keeps its line breaks as CR LF. Each item reads
+// The address keeps its line breaks as CR LF and ends with a "Contact: " line. Each item reads
 //   quantity " x " title " (" department ") at " price [" " unit] " = " line total
 // and the last item line is the order's total. Nothing a customer types and no product title
 // can hold "¬", "::" or a control character, so no record can be forged or broken. Records are
-// appended under an exclusive lock, so orders placed at the same moment never interleave.
+// appended under an exclusive lock, so orders placed at the same moment never interleave; the
+// numbers come from a small counter file, so placing an order never reads the list.
 //
 // The e-mail goes out after the customer's browser has its answer and only when the host can
 // send mail at all; a slow or failing mail never loses or holds up an order.
@@ -60,10 +62,10 @@ if ($notices || !hash_equals(basketFingerprint($lines), postedText('check'))) {
 $name = orderText((string) ($customer['name'] ?? ''), KIOSK_MAX_NAME);
 $address = orderAddress((string) ($customer['address'] ?? ''));
 $contact = orderText((string) ($customer['contact'] ?? ''), KIOSK_MAX_CONTACT);
-if ($name === '' || $address === '') {
+if ($name === '' || $address === '' || $contact === '') {
     redirectTo('confirmOrder.php');
 }
-$recordAddress = $contact !== '' ? $address . "\r\nContact: " . $contact : $address;
+$recordAddress = $address . "\r\nContact: " . $contact;
 
 $date = date('d/m/Y H:i');
 $items = [];
@@ -86,7 +88,15 @@ foreach ($items as $item) {
 }
 $record .= '::-' . "\r\n";
 
-$number = appendOrder(toCp1252($record));
+$number = appendOrder($record, (string) ($_SERVER['REMOTE_ADDR'] ?? ''));
+if ($number === 0) {
+    http_response_code(429);
+    header('Content-Type: text/plain; charset=UTF-8');
+    header('Retry-After: 60');
+    echo "Too many orders have been placed from your address in the last minute.\n"
+        . "Nothing has been ordered and your basket is kept. Please wait a minute and try again.\n";
+    exit;
+}
 if ($number === null) {
     errorPage(503, 'We could not take your order just now',
         'Nothing has been ordered and your basket is kept. Please try again in a few minutes, or contact us.');
@@ -103,37 +113,124 @@ answerAndCarryOn('confirmOrder.php?step=done');
 mailOwner($orderNumber, $date, $name, $recordAddress, $items);
 
 /**
- * Appends one record under an exclusive lock. Returns the order's position in the file (its
- * number as the owner sees it), or null when the record could not be written whole.
+ * Appends one record under an exclusive lock on the list. Returns the order's number (its
+ * position in the list as the owner sees it), 0 when this address has placed too many orders in
+ * the last minute, or null when the record could not be written whole.
  */
-function appendOrder(string $record): ?int
+function appendOrder(string $record, string $remoteAddress): ?int
 {
+    // The key is the last store file a refresh sends, after the orders it keeps from the old
+    // shop: without it the shop is still being published, and a list started now would be
+    // overwritten by the kept one.
+    if (!is_file(KIOSK_ORDER_KEY_FILE)) {
+        error_log('kioskSmith: the shop is being published (no ' . KIOSK_ORDER_KEY_FILE . '); no order is added');
+        return null;
+    }
     $file = @fopen(KIOSK_ORDERS_FILE, 'c+b');
     if ($file === false) {
         error_log('kioskSmith: cannot open ' . KIOSK_ORDERS_FILE . ' for an order');
         return null;
     }
-    $number = null;
-    if (flock($file, LOCK_EX)) {
-        $existing = stream_get_contents($file, -1, 0);
-        $size = strlen((string) $existing);
-        $count = substr_count((string) $existing, '::-');
-        if (fseek($file, 0, SEEK_END) === 0) {
-            $written = fwrite($file, $record);
-            if ($written === strlen($record) && fflush($file)) {
-                $number = $count + 1;
-            } else {
-                // Never leave half a record behind for the next order to run into.
-                ftruncate($file, $size);
-                error_log('kioskSmith: could not write an order to ' . KIOSK_ORDERS_FILE);
+    if (!flock($file, LOCK_EX)) {
+        error_log('kioskSmith: cannot lock ' . KIOSK_ORDERS_FILE);
+        fclose($file);
+        return null;
+    }
+    try {
+        $size = (int) fstat($file)['size'];
+        if ($size === 0) {
+            if (fwrite($file, KIOSK_PRIVATE_HEAD) !== strlen(KIOSK_PRIVATE_HEAD) || !fflush($file)) {
+                ftruncate($file, 0);
+                error_log('kioskSmith: could not start ' . KIOSK_ORDERS_FILE);
+                return null;
+            }
+            $size = strlen(KIOSK_PRIVATE_HEAD);
+        } elseif (stream_get_contents($file, strlen(KIOSK_PRIVATE_HEAD), 0) !== KIOSK_PRIVATE_HEAD) {
+            // Never add to a file that could be served as text.
+            error_log('kioskSmith: ' . KIOSK_ORDERS_FILE . ' lacks its guard line; no order is added');
+            return null;
+        }
+
+        $now = time();
+        $who = substr(hash('sha256', $remoteAddress), 0, 16);
+        $recent = [];
+        foreach (explode("\n", privateData(KIOSK_ORDER_RATE_FILE) ?? '') as $line) {
+            $parts = explode(' ', $line);
+            if (count($parts) === 2 && (int) $parts[0] > $now - 60 && (int) $parts[0] <= $now) {
+                $recent[] = $line;
             }
         }
+        $mine = count(array_filter($recent, static fn (string $line): bool => str_ends_with($line, ' ' . $who)));
+        if ($mine >= KIOSK_MAX_ORDERS_PER_MINUTE) {
+            return 0;
+        }
+
+        $counted = privateData(KIOSK_ORDER_COUNT_FILE);
+        $count = $counted !== null && preg_match('/^\d+$/', $counted) === 1 ? (int) $counted : countRecords($file);
+        if (fseek($file, 0, SEEK_END) !== 0) {
+            return null;
+        }
+        $written = fwrite($file, $record);
+        if ($written !== strlen($record) || !fflush($file)) {
+            // Never leave half a record behind for the next order to run into.
+            ftruncate($file, $size);
+            error_log('kioskSmith: could not write an order to ' . KIOSK_ORDERS_FILE);
+            return null;
+        }
+        $number = $count + 1;
+        if (!writePrivate(KIOSK_ORDER_COUNT_FILE, (string) $number)) {
+            // The next order counts the list instead: slower, but never a number given twice.
+            @unlink(KIOSK_ORDER_COUNT_FILE);
+        }
+        $recent[] = $now . ' ' . $who;
+        writePrivate(KIOSK_ORDER_RATE_FILE, implode("\n", $recent));
+        return $number;
+    } finally {
         flock($file, LOCK_UN);
-    } else {
-        error_log('kioskSmith: cannot lock ' . KIOSK_ORDERS_FILE);
+        fclose($file);
     }
-    fclose($file);
-    return $number;
+}
+
+/** What a private file holds after its guard line, or null when it is missing or not ours. */
+function privateData(string $path): ?string
+{
+    $bytes = @file_get_contents($path);
+    if (!is_string($bytes) || !str_starts_with($bytes, KIOSK_PRIVATE_HEAD)) {
+        return null;
+    }
+    return substr($bytes, strlen(KIOSK_PRIVATE_HEAD));
+}
+
+/** Replaces a small private file whole: a reader sees the old content or the new, never half. */
+function writePrivate(string $path, string $data): bool
+{
+    $temporary = $path . '.new.php';
+    $bytes = KIOSK_PRIVATE_HEAD . $data;
+    if (@file_put_contents($temporary, $bytes) !== strlen($bytes) || !@rename($temporary, $path)) {
+        @unlink($temporary);
+        error_log('kioskSmith: could not write ' . $path);
+        return false;
+    }
+    return true;
+}
+
+/** The records in the list, counted once when there is no counter yet (a list kept from an older shop). */
+function countRecords($file): int
+{
+    $count = 0;
+    $carry = '';
+    fseek($file, strlen(KIOSK_PRIVATE_HEAD));
+    while (!feof($file)) {
+        $chunk = fread($file, 1 << 20);
+        if ($chunk === false || $chunk === '') {
+            break;
+        }
+        $text = $carry . $chunk;
+        $count += substr_count($text, "::-\r\n");
+        $carry = substr($text, -4);
+        // A mark split across two chunks is counted once: the carry never holds a whole one.
+    }
+    return $count;
 }
 
 /** Sends the browser on to $location and closes the answer, so that nothing after this keeps it waiting. */
@@ -216,7 +313,7 @@ function mailOwner(string $number, string $date, string $name, string $address, 
         . 'Name: ' . $name . "\r\n"
         . "Address:\r\n  " . str_replace("\r\n", "\r\n  ", $address) . "\r\n\r\n"
         . "Order:\r\n  " . implode("\r\n  ", $items) . "\r\n\r\n"
-        . "kioskSmith collects this order with the others from store/orders.txt.\r\n";
+        . "kioskSmith collects this order with the others.\r\n";
     $headers = [
         'From' => $owner,
         'MIME-Version' => '1.0',

@@ -16,7 +16,15 @@ if (!defined('KIOSK_SHOP')) {
 const KIOSK_ROOT = __DIR__;
 const KIOSK_DATA = __DIR__ . '/store';
 const KIOSK_SETTINGS_FILE = KIOSK_DATA . '/storesettings.txt';
-const KIOSK_ORDERS_FILE = KIOSK_DATA . '/orders.txt';
+// The order list and what goes with it are private: .php files whose first line answers 404 and
+// stops, and whose data after __halt_compiler() PHP never even parses, so no web server that runs
+// the pages can show them as text. The program collects the list through collectOrders.php.
+const KIOSK_ORDERS_FILE = KIOSK_DATA . '/orders.php';
+const KIOSK_ORDER_COUNT_FILE = KIOSK_DATA . '/ordercount.php';
+const KIOSK_ORDER_RATE_FILE = KIOSK_DATA . '/orderrate.php';
+const KIOSK_ORDER_KEY_FILE = KIOSK_DATA . '/orderkey.php';
+const KIOSK_PRIVATE_HEAD = "<?php http_response_code(404); exit; __halt_compiler();\n";
+const KIOSK_MAX_ORDERS_PER_MINUTE = 20; // accepted orders from one address within any 60 seconds
 const KIOSK_PRODUCT_FILE = 'productdetails.nif';
 const KIOSK_SEPARATOR_BYTE = "\xAC";
 

@@ -63,7 +63,6 @@ void makeDataFolder(const QString& dataFolder) {
                             randomBytes(random, 8000));
     TestSupport::writeBytes(LineFile::dataPath(dataFolder, QStringLiteral("store/storesettings.txt")),
                             "localhost\r\nBench Shop\r\nshop@localhost\r\n0123\r\n\xA3\r\n1\r\n1\r\n10\r\n");
-    TestSupport::writeBytes(LineFile::dataPath(dataFolder, QStringLiteral("store/orders.txt")), QByteArray());
     for (int d = 0; d < departments; ++d) {
         for (int p = 0; p < pictures; ++p)
             TestSupport::writeBytes(picturePath(dataFolder, d, p),

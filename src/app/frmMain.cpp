@@ -125,6 +125,10 @@ void frmMain::buildMenus() {
             [this] { Command1_Click(1); });
     connect(addItem(operations, "mnu_Ope_Upl", QStringLiteral("Upload to Web")), &QAction::triggered, this,
             [this] { Command1_Click(2); });
+    QAction* checkOrders = addItem(operations, "mnuCheckOrders", QStringLiteral("Check for orders now"));
+    checkOrders->setShortcut(QKeySequence(Qt::Key_F5));
+    checkOrders->setShortcutContext(Qt::ApplicationShortcut);
+    connect(checkOrders, &QAction::triggered, this, &frmMain::checkOrdersNow);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("mnu_Hel"));
@@ -194,8 +198,14 @@ frmProducts* frmMain::productsWindow() {
     return m_products;
 }
 frmFTP* frmMain::ftpWindow() {
-    if (!m_ftp)
+    if (!m_ftp) {
         addBackgroundTask(taskWindow(m_ftp)->uploadTask());
+        // The shop just published may already hold orders placed meanwhile.
+        connect(m_ftp, &frmFTP::uploadFinished, this, [this](const UploadOutcome& outcome) {
+            if (outcome.result == UploadOutcome::Result::Succeeded)
+                checkOrdersNow();
+        });
+    }
     return m_ftp;
 }
 frmOrders* frmMain::ordersWindow() {
@@ -281,6 +291,18 @@ void frmMain::runCollection(const std::function<void()>& done) {
         done();
     });
     m_orders->start();
+}
+
+void frmMain::checkOrdersNow() {
+    // Before start-up has read the settings, and while a collection runs, there is nothing to start.
+    if (!m_startedUp || m_orders->isRunning())
+        return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    setStatusPanel(2, QStringLiteral("Please wait - collecting orders..."));
+    runCollection([this] {
+        QApplication::restoreOverrideCursor();
+        setStatusPanel(2, ftpUrlText(m_state));
+    });
 }
 
 void frmMain::Timer1_Timer() {

@@ -51,6 +51,8 @@ public:
     void Command1_Click(int index);
     void hideForms();
     void Timer1_Timer();
+    // "Check for orders now" (F5), and after every good upload: one collection, unless one runs.
+    void checkOrdersNow();
 
     // Ends the program as the owner's close does: stops running work, then writes the
     // departments and the products once. False when the owner chose to stay after a failed write.

@@ -18,8 +18,6 @@ struct OrderRecord {
 // What the last order collection found. Only the user-interface thread touches it; a collection
 // running elsewhere hands its result over to be applied there.
 struct OrderBook {
-    // The whole body text the last collection fetched, as decoded.
-    QString ordersText;
     // Exactly the orders of the last collection, in list order: entry i is list line i. Nothing
     // of an earlier collection survives, so a list line can never show a stale order.
     std::vector<OrderRecord> orderTable;
@@ -32,8 +30,5 @@ struct OrderBook {
         return index >= 0 && index < orderCount() ? &orderTable[static_cast<std::size_t>(index)] : nullptr;
     }
 
-    void clear() {
-        ordersText.clear();
-        orderTable.clear();
-    }
+    void clear() { orderTable.clear(); }
 };

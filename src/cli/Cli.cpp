@@ -3,6 +3,7 @@
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SharedState.h"
 #include "cli/ShopCheck.h"
+#include "orders/OrderArchive.h"
 #include "orders/OrderCollection.h"
 #include "orders/OrderCsv.h"
 #include "orders/OrderTexts.h"
@@ -22,14 +23,17 @@ Commands:
   publish [--refresh] [--connections N]
         Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
         window does, and prints the same progress lines. --refresh rebuilds the whole shop
-        (its pages, graphics and an empty order list) as "Refresh the whole store" does.
+        (its pages and graphics; the orders on the server are kept) as "Refresh the whole
+        store" does.
         --connections N sends the pictures (and removes old folders) over N FTP connections
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
         (kioskSmith.ini) is used, 4 unless changed.
-  orders [--csv FILE]
+  orders [--archive] [--csv FILE]
         Collects the shop's orders as the program does at start-up and prints one line per
-        order ("00001 date: name"). --csv also writes every order to FILE as a spreadsheet
-        (UTF-8): Order #, Date, Name, Address, Order.
+        order ("00001 date: name"); every order collected is also kept in orderarchive.txt.
+        --archive lists the archive instead of what the server holds now. --csv also writes
+        the orders to FILE as a spreadsheet (UTF-8): Order #, Date, Name, Address, Contact,
+        Items, Total. An order list that cannot be read is an error (exit status 1).
   check
         Lists what would break the published shop: department names the server cannot hold
         (too long, or another department's name in other capitals), products without a price
@@ -72,45 +76,50 @@ bool load(Shop& shop, QTextStream& err) {
     return whole;
 }
 
-int orders(Shop& shop, const QString& csvPath, QTextStream& out, QTextStream& err) {
+int orders(Shop& shop, const QString& csvPath, bool archive, QTextStream& out, QTextStream& err) {
     SharedState& s = shop.state;
-    const OrderCollection::View view = OrderCollection::collect(s.orders, s.ftpSettings, s.storeSettings);
-    using Outcome = OrderCollection::Outcome;
-    switch (view.outcome) {
-    case Outcome::NoFtpServer:
-        err << "kioskSmith-cli: " << OrderTexts::cannotLocateLine() << Qt::endl;
-        return Failure;
-    case Outcome::NotFound:
-        err << "kioskSmith-cli: there is no order list at " << OrderTexts::ordersUrl(s.storeSettings.domain)
-            << " (HTTP " << view.httpCode << "). Publish the whole store to create it." << Qt::endl;
-        return Failure;
-    case Outcome::Unreachable:
-    case Outcome::TimedOut:
-        err << "kioskSmith-cli: cannot reach " << OrderTexts::ordersUrl(s.storeSettings.domain) << ": " << view.error
-            << Qt::endl;
-        return Failure;
-    case Outcome::Cancelled:
-        return Failure;
-    case Outcome::Empty:
-    case Outcome::ListRead:
-    case Outcome::Malformed:
-        break;
+    std::vector<OrderRecord> archived;
+    const std::vector<OrderRecord>* listed = &s.orders.orderTable;
+    bool failed = false;
+    if (archive) {
+        const Status loaded = OrderArchive::load(s.dataFolder, archived);
+        if (!loaded) {
+            err << "kioskSmith-cli: " << loaded.message() << Qt::endl;
+            failed = true;
+        }
+        listed = &archived;
+    } else {
+        const OrderCollection::View view =
+            OrderCollection::collect(s.orders, s.ftpSettings, s.storeSettings, {}, nullptr, s.dataFolder);
+        using Outcome = OrderCollection::Outcome;
+        if (view.outcome == Outcome::NoFtpServer) {
+            err << "kioskSmith-cli: " << OrderTexts::cannotLocateLine() << Qt::endl;
+            return Failure;
+        }
+        if (view.outcome == Outcome::Cancelled)
+            return Failure;
+        const QString status = view.statusText();
+        if (view.failed()) {
+            err << "kioskSmith-cli: " << status << Qt::endl << "kioskSmith-cli: " << view.adviceText() << Qt::endl;
+            failed = true;
+            if (view.outcome != Outcome::Malformed)
+                return Failure;
+        } else if (view.plainHttp || !view.keepError.isEmpty()) {
+            err << "kioskSmith-cli: warning: " << view.adviceText() << Qt::endl;
+        }
+        if (!view.keepError.isEmpty())
+            failed = true;
     }
-    for (const QString& line : view.listLines)
-        out << line << Qt::endl;
+    for (const OrderRecord& order : *listed)
+        out << OrderTexts::listLine(order) << Qt::endl;
     if (!csvPath.isEmpty()) {
-        const Status written = OrderCsv::write(csvPath, s.orders.orderTable);
+        const Status written = OrderCsv::write(csvPath, *listed);
         if (!written) {
             err << "kioskSmith-cli: could not write " << written.message() << Qt::endl;
             return Failure;
         }
     }
-    if (view.outcome == Outcome::Malformed) {
-        err << "kioskSmith-cli: the order list is damaged at order " << view.malformedAt
-            << "; only the orders before it were read." << Qt::endl;
-        return Failure;
-    }
-    return Success;
+    return failed ? Failure : Success;
 }
 
 int check(Shop& shop, bool whole, QTextStream& out) {
@@ -129,6 +138,7 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
     QString command;
     QString csvPath;
     bool refresh = false;
+    bool archive = false;
     std::optional<int> connections;
     const auto usage = [&err](const QString& problem) {
         err << "kioskSmith-cli: " << problem << Qt::endl << "Try 'kioskSmith-cli --help'." << Qt::endl;
@@ -152,6 +162,8 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
         } else if (arg == QLatin1String("--csv") && command == QLatin1String("orders")) {
             if (!value(csvPath))
                 return usage(QStringLiteral("--csv needs a file name"));
+        } else if (arg == QLatin1String("--archive") && command == QLatin1String("orders")) {
+            archive = true;
         } else if (arg == QLatin1String("--refresh") && command == QLatin1String("publish")) {
             refresh = true;
         } else if (arg == QLatin1String("--connections") && command == QLatin1String("publish")) {
@@ -179,7 +191,7 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
     shop->state.dataFolder = QDir::toNativeSeparators(QDir(dataDir).absolutePath()) + QDir::separator();
     const bool whole = load(*shop, err);
     if (command == QLatin1String("orders"))
-        return orders(*shop, csvPath, out, err);
+        return orders(*shop, csvPath, archive, out, err);
     if (command == QLatin1String("check"))
         return check(*shop, whole, out);
     if (!whole) {

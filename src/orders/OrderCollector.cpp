@@ -8,13 +8,13 @@ OrderCollector::~OrderCollector() {
     cancelAndWait();
 }
 
-std::optional<OrderCollection::Start> OrderCollector::start(const FtpSettings& ftpSettings,
-                                                            const StoreSettings& storeSettings) {
+std::optional<OrderCollection::Start>
+OrderCollector::start(const FtpSettings& ftpSettings, const StoreSettings& storeSettings, const OrderKey& key) {
     if (m_running)
         return std::nullopt;
     m_running = true;
     const quint64 generation = ++m_generation;
-    OrderCollection::Start start = OrderCollection::begin(m_book, ftpSettings, storeSettings);
+    OrderCollection::Start start = OrderCollection::begin(m_book, ftpSettings, storeSettings, key);
 
     if (!start.fetches()) {
         // Reported from the event loop all the same, so callers handle one path only.
@@ -28,8 +28,8 @@ std::optional<OrderCollection::Start> OrderCollector::start(const FtpSettings& f
     }
 
     m_cancellation.reset();
-    m_thread.reset(QThread::create([this, url = start.url, options = m_options] {
-        m_result = OrderCollection::fetchAndParse(url, options, &m_cancellation);
+    m_thread.reset(QThread::create([this, target = start.target, options = m_options] {
+        m_result = OrderCollection::fetchAndParse(target, options, &m_cancellation);
     }));
     connect(m_thread.get(), &QThread::finished, this, [this, generation] { finishFetch(generation); });
     m_thread->start();

@@ -41,7 +41,8 @@ public:
     // Begins a collection: empties the book and returns what to show at once. finished() follows
     // exactly once, later, from the event loop (also when nothing is fetched). While a collection
     // is running a second one is not started: the call returns nothing and changes nothing.
-    std::optional<OrderCollection::Start> start(const FtpSettings& ftpSettings, const StoreSettings& storeSettings);
+    std::optional<OrderCollection::Start>
+    start(const FtpSettings& ftpSettings, const StoreSettings& storeSettings, const OrderKey& key = {});
 
     bool isRunning() const { return m_running; }
 

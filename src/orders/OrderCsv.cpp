@@ -5,7 +5,11 @@
 
 namespace {
 
-QString field(const QString& value) {
+// A cell a spreadsheet would take for a formula shows as text behind an apostrophe (the OWASP
+// advice on CSV injection).
+QString field(const QString& text) {
+    static const QString formulaStart = QStringLiteral("=+-@\t\r");
+    const QString value = !text.isEmpty() && formulaStart.contains(text.front()) ? u'\'' + text : text;
     static const QString special = QStringLiteral(",\"\r\n");
     bool quote = false;
     for (const QChar c : value)
@@ -34,11 +38,26 @@ QString normalisedBreaks(const QString& text) {
 namespace OrderCsv {
 
 QByteArray toCsv(const std::vector<OrderRecord>& orders) {
-    QString text = QStringLiteral("Order #,Date,Name,Address,Order\r\n");
+    QString text = QStringLiteral("Order #,Date,Name,Address,Contact,Items,Total\r\n");
+    static const QString contactMark = QStringLiteral("Contact: ");
+    static const QString totalMark = QStringLiteral("Total: ");
     for (const OrderRecord& order : orders) {
-        const QStringList row = {field(order.orderNumber), field(order.orderDate), field(order.customerName),
-                                 field(normalisedBreaks(order.customerAddress)),
-                                 field(cellLines(OrderTexts::splitOrderItems(order.orderItems)))};
+        // The pages end the address with a "Contact: " line and the items with a "Total: " one.
+        QStringList address = normalisedBreaks(order.customerAddress).split(QStringLiteral("\r\n"));
+        QString contact;
+        if (!address.isEmpty() && address.last().startsWith(contactMark))
+            contact = address.takeLast().sliced(contactMark.size());
+        QStringList items = OrderTexts::splitOrderItems(order.orderItems);
+        QString total;
+        if (!items.isEmpty() && items.last().startsWith(totalMark))
+            total = items.takeLast().sliced(totalMark.size());
+        const QStringList row = {field(order.orderNumber),
+                                 field(order.orderDate),
+                                 field(order.customerName),
+                                 field(cellLines(address)),
+                                 field(contact),
+                                 field(cellLines(items)),
+                                 field(total)};
         text += row.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     }
     return QByteArray("\xEF\xBB\xBF") + text.toUtf8();

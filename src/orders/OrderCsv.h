@@ -9,8 +9,9 @@
 #include <vector>
 
 // The orders as a spreadsheet reads them: UTF-8 with a byte-order mark (so "£" shows right), a
-// header row, and the columns Order #, Date, Name, Address, Order, the item lines one a line
-// inside the last cell. Fields are quoted where they hold a comma, a quote or a line break.
+// header row, and the columns Order #, Date, Name, Address, Contact, Items, Total; the item
+// lines stand one a line inside their cell. Fields are quoted where they hold a comma, a quote
+// or a line break; a field a spreadsheet would read as a formula starts with an apostrophe.
 namespace OrderCsv {
 
 QByteArray toCsv(const std::vector<OrderRecord>& orders);

@@ -5,16 +5,47 @@
 
 #include <QByteArrayList>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
 namespace {
 
+struct Body {
+    QByteArray bytes;
+    qint64 limit = 0;
+    qint64 received = 0;
+    bool tooLarge = false;
+    CURL* handle = nullptr;
+    const OrderFetch::Sink* sink = nullptr;
+};
+
+// libcurl hands over the bytes after undoing gzip or deflate, so the cap holds for what a small
+// packed reply unpacks to as well.
 size_t appendBody(char* data, size_t size, size_t count, void* userData) {
-    static_cast<QByteArray*>(userData)->append(data, static_cast<qsizetype>(size * count));
+    auto* body = static_cast<Body*>(userData);
+    const qint64 n = static_cast<qint64>(size * count);
+    if (body->received + n > body->limit) {
+        body->tooLarge = true;
+        return 0;
+    }
+    body->received += n;
+    if (body->sink && *body->sink) {
+        // Read as it arrives: the whole body is never held.
+        return (*body->sink)(QByteArrayView(data, static_cast<qsizetype>(n))) ? size * count : 0;
+    }
+    if (body->bytes.isEmpty()) {
+        // Room for the whole body at once where its length is known, instead of doubling.
+        curl_off_t length = -1;
+        curl_easy_getinfo(body->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0 && length <= body->limit)
+            body->bytes.reserve(static_cast<qsizetype>(length));
+    }
+    body->bytes.append(data, static_cast<qsizetype>(n));
     return size * count;
 }
 
@@ -85,8 +116,17 @@ void Cancellation::cancel() {
         curl_multi_wakeup(static_cast<CURLM*>(m_transfer));
 }
 
-Response get(const QString& url, const Options& options, Cancellation* cancellation) {
+namespace {
+
+Response fetch(const QString& url,
+               const QByteArray& secret,
+               const Options& options,
+               Cancellation* cancellation,
+               const Sink& sink = {}) {
     Response response;
+    Body body;
+    body.limit = options.maxBodyBytes;
+    body.sink = &sink;
     Curl::Easy easy(curl_easy_init());
     Curl::Multi multi(curl_multi_init());
     if (!easy || !multi) {
@@ -99,23 +139,39 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
     Curl::Slist headers(curl_slist_append(nullptr, "Cache-Control: no-cache"));
     if (headers)
         curl_slist_append(headers.get(), "Pragma: no-cache");
+    const QByteArray keyHeader = "X-Kiosk-Order-Key: " + secret;
+    if (headers && !secret.isEmpty())
+        curl_slist_append(headers.get(), keyHeader.constData());
     const QByteArray address = url.toUtf8();
+    const QByteArray caFile = options.caFile.toLocal8Bit();
 
     CURL* h = easy.get();
+    body.handle = h;
     curl_easy_setopt(h, CURLOPT_URL, address.constData());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer.data());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
+    if (secret.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
+    } else {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, "");
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE, 0L);
+    }
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(options.transferTimeout.count()));
+    // Stalled: less than one byte a second for the whole stall time.
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
+                     std::max(1L, static_cast<long>((options.stallTimeout.count() + 999) / 1000)));
+    if (!caFile.isEmpty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_USERAGENT, "kioskSmith");
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
 
     // A multi handle, so that a cancellation can wake the wait at once instead of at the next
     // progress tick.
@@ -147,8 +203,18 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
         }
     }
 
-    response.status = statusFor(code);
-    if (response.status == Status::Ok) {
+    response.status = body.tooLarge ? Status::TooLarge : statusFor(code);
+    response.body = std::move(body.bytes);
+    if (code == CURLE_COULDNT_CONNECT || code == CURLE_OPERATION_TIMEDOUT) {
+        curl_off_t connected = 0;
+        curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected);
+        response.couldNotConnect = connected == 0;
+    }
+    if (response.status == Status::TooLarge) {
+        response.error = QStringLiteral("the reply is larger than %1 MB")
+                             .arg(QString::number(double(options.maxBodyBytes) / 1048576.0, 'g', 3));
+        response.body.clear();
+    } else if (response.status == Status::Ok) {
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &response.httpCode);
         const char* contentType = nullptr;
         if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType)
@@ -161,6 +227,20 @@ Response get(const QString& url, const Options& options, Cancellation* cancellat
     }
     curl_multi_remove_handle(multi.get(), h);
     return response;
+}
+
+} // namespace
+
+Response get(const QString& url, const Options& options, Cancellation* cancellation) {
+    return fetch(url, {}, options, cancellation);
+}
+
+Response postWithKey(const QString& url,
+                     const QByteArray& secret,
+                     const Options& options,
+                     Cancellation* cancellation,
+                     const Sink& sink) {
+    return fetch(url, secret.isEmpty() ? QByteArray("-") : secret, options, cancellation, sink);
 }
 
 QByteArray charsetOf(QByteArrayView contentType) {
@@ -178,6 +258,18 @@ QByteArray charsetOf(QByteArrayView contentType) {
     return {};
 }
 
+bool isReadableCharset(QByteArrayView charset) {
+    if (charset.isEmpty() || isUtf8Label(charset) || isWindows1252Label(charset))
+        return true;
+    // Any other charset only when the list's marks stay the ASCII bytes they are (not UTF-16
+    // and the like), so that reading it as declared cannot lose a record.
+    QStringEncoder encoder(charset.toByteArray().constData());
+    if (!encoder.isValid())
+        return false;
+    const QByteArray marks = encoder.encode(QStringLiteral("::0aZ-"));
+    return !encoder.hasError() && marks == "::0aZ-";
+}
+
 QString decodeBody(QByteArrayView body, QByteArrayView contentType) {
     if (body.isEmpty())
         return {};
@@ -193,6 +285,27 @@ QString decodeBody(QByteArrayView body, QByteArrayView contentType) {
             return declared.decode(body);
     }
     return Windows1252::decode(body);
+}
+
+QString decodeRecords(QByteArrayView bytes) {
+    // Pages before UTF-8 wrote Windows-1252, and a list kept across a refresh holds both: each
+    // record (up to and including its "::-") is read as UTF-8 when it is valid UTF-8, else as
+    // Windows-1252.
+    static constexpr QByteArrayView end("::-");
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        const qsizetype found = bytes.indexOf(end, from);
+        const qsizetype to = found < 0 ? bytes.size() : found + end.size();
+        const QByteArrayView part = bytes.sliced(from, to - from);
+        if (part.isValidUtf8())
+            text += QString::fromUtf8(part);
+        else
+            text += Windows1252::decode(part);
+        from = to;
+    }
+    return text;
 }
 
 } // namespace OrderFetch

@@ -35,7 +35,13 @@ Result parse(QStringView text) {
 
         OrderRecord order;
         order.orderDate = text.sliced(start + kRecordStart.size(), afterDate - start - kRecordStart.size()).toString();
-        order.orderNumber = orderNumberText(static_cast<qsizetype>(result.orders.size()) + 1);
+        // A number written before the record (the archive's "#00042") is the order's own;
+        // otherwise the number is the record's position.
+        const QStringView gap = text.sliced(from, start - from).trimmed();
+        if (gap.size() > 1 && gap.front() == u'#')
+            order.orderNumber = gap.sliced(1).toString();
+        else
+            order.orderNumber = orderNumberText(static_cast<qsizetype>(result.orders.size()) + 1);
         order.customerName = text.sliced(afterDate + 1, afterName - afterDate - 1).toString();
         order.customerAddress = text.sliced(afterName + 1, afterAddress - afterName - 1).toString();
         order.orderItems = text.sliced(afterAddress + 1, end - afterAddress - 1).toString();

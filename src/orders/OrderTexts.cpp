@@ -8,6 +8,23 @@ QString ordersUrl(const QString& domain) {
     return QStringLiteral("http://") + domain + QStringLiteral("/kioskSmith/store/orders.txt");
 }
 
+QString failureText(const QString& reason) {
+    return QStringLiteral("Orders could not be read: ") + reason;
+}
+
+QString newOrdersText(qsizetype count) {
+    return QString::number(count) + QStringLiteral(" new orders");
+}
+
+QString plainHttpText() {
+    return QStringLiteral("Orders came over plain HTTP: HTTPS could not connect");
+}
+
+QString plainHttpAdvice() {
+    return QStringLiteral("The orders came over plain HTTP, because the shop's HTTPS could not be reached. Ask your "
+                          "host to turn on HTTPS for your domain.");
+}
+
 QString cannotLocateLine() {
     return QStringLiteral("Cannot locate orders.html. Refresh whole store to recreate.");
 }

@@ -10,8 +10,15 @@
 // command-line companion say exactly the same.
 namespace OrderTexts {
 
-// Where the shop keeps its orders; the domain is used as stored.
+// Where a shop published before the private list keeps its orders; the domain is used as stored.
 QString ordersUrl(const QString& domain);
+
+// Status bar panel 1 after a collection.
+QString failureText(const QString& reason); // "Orders could not be read: " + reason
+QString newOrdersText(qsizetype count);     // "N new orders"
+QString plainHttpText();
+// The orders window's words for plain HTTP.
+QString plainHttpAdvice();
 
 // The order list's only line when no FTP server has been set up.
 QString cannotLocateLine();

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class QSystemTrayIcon;
 class Shell;
 class frmOrders;
 struct SharedState;
@@ -29,5 +30,9 @@ private:
     Shell& m_shell;
     std::function<frmOrders*()> m_window;
     OrderCollector m_collector;
+    OrderCollection::Target m_target;
+    QString m_keyError;
+    QSystemTrayIcon* m_tray = nullptr; // made at the first news, where a tray exists
+    bool m_shownStatus = false;        // panel 1 holds a text of ours
     bool m_running = false;
 };

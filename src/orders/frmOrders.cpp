@@ -1,7 +1,10 @@
 #include "orders/frmOrders.h"
 
 #include "catalogue/SharedState.h"
+#include "orders/OrderArchive.h"
 #include "orders/OrderTexts.h"
+
+#include <QCheckBox>
 
 #include <QFrame>
 #include <QLabel>
@@ -51,6 +54,18 @@ frmOrders::frmOrders(SharedState& state, Shell& shell, QWidget* parent)
     done->setObjectName(QStringLiteral("cmdDone"));
     placeTwips(done, 9480, 6120, 1095, 375);
     connect(done, &QPushButton::clicked, this, &TaskWindow::hideWindow);
+
+    m_chkArchive = new QCheckBox(QStringLiteral("Show archived orders"), this);
+    m_chkArchive->setObjectName(QStringLiteral("chkArchive"));
+    placeTwips(m_chkArchive, 240, 6120, 2775, 375);
+    connect(m_chkArchive, &QCheckBox::toggled, this, &frmOrders::chkArchive_Click);
+
+    m_lblAdvice = new QLabel(this);
+    m_lblAdvice->setObjectName(QStringLiteral("lblAdvice"));
+    m_lblAdvice->setWordWrap(true);
+    m_lblAdvice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    placeTwips(m_lblAdvice, 3120, 5940, 6240, 675);
+    m_lblAdvice->hide();
 }
 
 void frmOrders::Form_Activate() {
@@ -58,9 +73,45 @@ void frmOrders::Form_Activate() {
 }
 
 void frmOrders::setOrderLines(const QStringList& lines) {
+    m_serverLines = lines;
+    if (!m_chkArchive->isChecked())
+        showLines();
+}
+
+void frmOrders::setAdvice(const QString& text) {
+    m_lblAdvice->setText(text);
+    m_lblAdvice->setVisible(!text.isEmpty());
+}
+
+void frmOrders::chkArchive_Click() {
+    m_archive.clear();
+    if (m_chkArchive->isChecked()) {
+        const Status loaded = OrderArchive::load(m_state.dataFolder, m_archive);
+        if (!loaded)
+            setAdvice(loaded.message());
+    }
+    showLines();
+}
+
+void frmOrders::showLines() {
     const QSignalBlocker blocker(m_lstOrders);
+    clearOrderDetails();
     m_lstOrders->clear();
+    if (!m_chkArchive->isChecked()) {
+        m_lstOrders->addItems(m_serverLines);
+        return;
+    }
+    QStringList lines;
+    lines.reserve(qsizetype(m_archive.size()));
+    for (const OrderRecord& order : m_archive)
+        lines.append(OrderTexts::listLine(order));
     m_lstOrders->addItems(lines);
+}
+
+const OrderRecord* frmOrders::selectedOrder(int row) const {
+    if (!m_chkArchive->isChecked())
+        return m_state.orders.order(row);
+    return row >= 0 && std::size_t(row) < m_archive.size() ? &m_archive[std::size_t(row)] : nullptr;
 }
 
 void frmOrders::clearOrderDetails() {
@@ -75,7 +126,7 @@ void frmOrders::lstOrders_Click() {
     if (row < 0)
         return;
     clearOrderDetails();
-    const OrderRecord* order = m_state.orders.order(row);
+    const OrderRecord* order = selectedOrder(row);
     if (!order)
         return; // a line that is no order, such as "Cannot locate orders.html..."
     m_text[0]->setText(order->orderDate);

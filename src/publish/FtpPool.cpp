@@ -175,6 +175,10 @@ Status FtpPool::storeFile(const QString& localPath, const QByteArray& name) {
     return m_main->storeFile(localPath, name);
 }
 
+Status FtpPool::downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) {
+    return m_main->downloadFile(name, bytes, maxBytes);
+}
+
 Status FtpPool::list(std::vector<RemoteEntry>& entries) {
     // An extra connection lists in binary, so the main one never changes its transfer type.
     entries.clear();

@@ -4,12 +4,16 @@
 
 #include <QFile>
 
+#include <utility>
+
 namespace {
 
 // How long a server may keep us waiting: to connect, for a reply, or in a stalled transfer.
 constexpr long kConnectSeconds = 20;
 constexpr long kReplySeconds = 60;
 constexpr long kStallSeconds = 60;
+// A listing larger than this is no web space of ours.
+constexpr qint64 kListingLimit = qint64(64) << 20;
 
 // Replies that say a command is not known or not offered, as opposed to a refusal.
 bool notImplemented(long responseCode) {
@@ -71,6 +75,7 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     m_body.clear();
     m_lastReply.clear();
     m_upload = request.upload;
+    m_bodyLimit = kListingLimit;
     m_commands.reset();
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
@@ -105,6 +110,8 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
         curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpSession::onRead);
         curl_easy_setopt(h, CURLOPT_READDATA, this);
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(request.upload->size()));
+    } else if (request.download) {
+        m_bodyLimit = request.maxBytes;
     } else {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     }
@@ -297,8 +304,26 @@ Status FtpSession::list(std::vector<RemoteEntry>& entries) {
     return status;
 }
 
+Status FtpSession::downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) {
+    bytes.clear();
+    if (name.isEmpty() || name.contains('/') || RemotePath::breaksCommandLine(name))
+        return Status::failure(shown(name), QStringLiteral("not a file name the server can be sent"));
+    Curl::Text escaped(curl_easy_escape(m_curl.get(), name.constData(), int(name.size())));
+    Request request;
+    request.url = folderUrl(m_current) + (escaped ? QByteArray(escaped.get()) : name);
+    request.download = true;
+    request.maxBytes = maxBytes;
+    const Status status = run(request, shown(name));
+    if (status)
+        bytes = std::exchange(m_body, QByteArray());
+    m_body.clear();
+    return status;
+}
+
 std::size_t FtpSession::onWrite(char* data, std::size_t size, std::size_t count, void* self) {
     auto* session = static_cast<FtpSession*>(self);
+    if (session->m_body.size() + qint64(size * count) > session->m_bodyLimit)
+        return 0;
     session->m_body.append(data, qsizetype(size * count));
     return size * count;
 }

@@ -41,6 +41,7 @@ public:
     Status list(std::vector<RemoteEntry>& entries) override;
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
+    Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
 
     // Where the control connection went, for other connections of the same upload to reach the
     // same server: its numeric address and port, as libcurl connected them at open().
@@ -59,6 +60,8 @@ private:
         QByteArray command;       // a command sent after entering the URL's folder
         QByteArray customRequest; // the listing command
         QFile* upload = nullptr;
+        bool download = false;
+        qint64 maxBytes = 0; // a download's cap
     };
 
     bool cancelled() const;
@@ -86,6 +89,7 @@ private:
     Curl::Slist m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     QByteArray m_body;
+    qint64 m_bodyLimit = 0; // what a listing or a download may bring
     QByteArray m_lastReply;
     QFile* m_upload = nullptr;
 

@@ -4,12 +4,12 @@ namespace PublishedTree {
 
 const QStringList& webFiles() {
     static const QStringList files = {
-        QStringLiteral("store/basket.php"),        QStringLiteral("store/confirmOrder.php"),
-        QStringLiteral("store/departments.php"),   QStringLiteral("store/displayStore.php"),
-        QStringLiteral("store/kioskSmith.css"),    QStringLiteral("store/getdetails.php"),
-        QStringLiteral("store/index.php"),         QStringLiteral("store/store.php"),
-        QStringLiteral("store/sendMailOrder.php"), QStringLiteral("store/storebanner.php"),
-        QStringLiteral("store/variables.php"),
+        QStringLiteral("store/basket.php"),       QStringLiteral("store/collectOrders.php"),
+        QStringLiteral("store/confirmOrder.php"), QStringLiteral("store/departments.php"),
+        QStringLiteral("store/displayStore.php"), QStringLiteral("store/kioskSmith.css"),
+        QStringLiteral("store/getdetails.php"),   QStringLiteral("store/index.php"),
+        QStringLiteral("store/store.php"),        QStringLiteral("store/sendMailOrder.php"),
+        QStringLiteral("store/storebanner.php"),  QStringLiteral("store/variables.php"),
     };
     return files;
 }
@@ -41,7 +41,6 @@ const QStringList& storeFiles() {
     static const QStringList files = {
         QStringLiteral("store/storesettings.txt"),
         QStringLiteral("store/gfx/no_image_available.jpg"),
-        QStringLiteral("store/orders.txt"),
     };
     return files;
 }

@@ -10,7 +10,7 @@ namespace PublishedTree {
 // The fixed files a full refresh sends, in sending order, as paths below the data folder.
 const QStringList& webFiles();      // into the shop's root
 const QStringList& graphicsFiles(); // into gfx
-const QStringList& storeFiles();    // into store: storesettings.txt, no_image_available.jpg, orders.txt
+const QStringList& storeFiles();    // into store: storesettings.txt, no_image_available.jpg
 
 QString settingsFile();       // "store/storesettings.txt", the one fixed file a data upload sends
 QString productDetailsFile(); // "store/productdetails.nif"

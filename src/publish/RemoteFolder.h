@@ -70,6 +70,10 @@ public:
     // Deletes the file of this name in the current folder.
     virtual Status deleteFile(const QByteArray& name) = 0;
 
+    // The bytes of the file of this name in the current folder, unchanged; a file larger than
+    // maxBytes is a failure.
+    virtual Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) = 0;
+
     // Sends "rmd " + name: removes an empty folder (a name in the current folder or an absolute
     // path). Refused for a folder that still holds something.
     virtual Status removeFolder(const QByteArray& nameOrPath) = 0;

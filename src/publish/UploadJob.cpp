@@ -3,18 +3,28 @@
 #include "catalogue/LineFile.h"
 #include "publish/FtpPool.h"
 #include "publish/FtpSession.h"
+#include "publish/OrderKey.h"
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
 #include "publish/RemoteFolderRemoval.h"
 #include "structure/DepartmentName.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <optional>
 
 namespace {
 
 const QString kIndent = QStringLiteral("     ");
+const QString kKeepFailed = QStringLiteral(
+    "Failed to read the orders on the server, so nothing was removed. Collect your orders, then try again.");
+// The first line of the shop's private files (store/variables.php, KIOSK_PRIVATE_HEAD).
+const QByteArray kPrivateHead = QByteArrayLiteral("<?php http_response_code(404); exit; __halt_compiler();\n");
+constexpr qint64 kMaxKeptOrders = qint64(256) << 20;
 
 // The name part of a local file, or nothing when there is no ordinary file there (a folder
 // or a hidden file counts as missing) or its name is only blanks.
@@ -122,6 +132,10 @@ void UploadJob::startUpload() {
 }
 
 void UploadJob::refreshStore() {
+    // The orders on the server go into the new shop: read as late as possible, just before the
+    // old shop goes, and nothing is removed when they cannot be read.
+    if (enter(m_root) && !fetchServerOrders())
+        return;
     bool removed = false;
     while (enter(m_root)) {
         // A root that one removal left in place would be removed again and again.
@@ -179,12 +193,18 @@ void UploadJob::refreshStore() {
         reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
         return;
     }
+    // The kept orders first and the key last: the pages take no order until the key is there, so
+    // none placed during the refresh can be overwritten by the kept list.
+    if (!sendServerOrders())
+        return;
     for (const QString& file : PublishedTree::storeFiles()) {
         if (!uploadFile(local(file)))
             return;
         if (file == PublishedTree::settingsFile() && !sendDepartmentList())
             return;
     }
+    if (!sendOrderKey())
+        return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
@@ -219,6 +239,8 @@ void UploadJob::uploadData() {
         return;
     }
     if (!uploadFile(local(PublishedTree::settingsFile())) || !sendDepartmentList())
+        return;
+    if (!sendOrderKey())
         return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
@@ -279,6 +301,78 @@ bool UploadJob::uploadFile(const QString& localPath) {
     progress(kIndent + QStringLiteral("Uploading file: ") + *name);
     if (!store(localPath, name->toUtf8()))
         return reportRemote(QStringLiteral("Failed to upload file ") + *name);
+    return true;
+}
+
+// The secret the shop's collectOrders.php asks of the program, made on the first upload and
+// sent with every upload, so a shop always has the key the program holds.
+bool UploadJob::sendOrderKey() {
+    OrderKey key;
+    const Status made = OrderKey::loadOrCreate(m_request.dataFolder, key);
+    if (!made)
+        return report(QStringLiteral("Failed to write orderkey.php: ") + made.reason(), made.message());
+    const Status written = LineFile::replaceFile(local(OrderKey::phpFileName()), key.phpFile());
+    if (!written)
+        return report(QStringLiteral("Failed to write orderkey.php: ") + written.reason(), written.message());
+    return uploadFile(local(OrderKey::phpFileName()));
+}
+
+// The private order list and its counter (orders.php, ordercount.php), or the public list of a
+// shop published before them (orders.txt), read from the shop about to be replaced. A web
+// space without them simply has no orders yet.
+bool UploadJob::fetchServerOrders() {
+    m_keptFiles.clear();
+    std::vector<RemoteEntry> entries;
+    if (!noted(m_remote->list(entries)))
+        return reportRemote(kKeepFailed);
+    const auto holds = [&entries](const QByteArray& name, bool folder) {
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const RemoteEntry& e) { return e.name == name && e.isFolder == folder; });
+    };
+    if (!holds("store", true))
+        return true;
+    if (!enter(m_root + "/store"))
+        return reportRemote(kKeepFailed);
+    if (!noted(m_remote->list(entries)))
+        return reportRemote(kKeepFailed);
+    for (const QByteArray& name : {QByteArrayLiteral("orders.php"), QByteArrayLiteral("ordercount.php")}) {
+        if (!holds(name, false))
+            continue;
+        QByteArray bytes;
+        if (!noted(m_remote->downloadFile(name, bytes, kMaxKeptOrders)))
+            return reportRemote(kKeepFailed);
+        m_keptFiles.push_back({QString::fromLatin1(name), bytes});
+    }
+    if (m_keptFiles.empty() && holds("orders.txt", false)) {
+        QByteArray bytes;
+        if (!noted(m_remote->downloadFile("orders.txt", bytes, kMaxKeptOrders)))
+            return reportRemote(kKeepFailed);
+        // Into the private list, behind the line that keeps it from being served as text.
+        if (!bytes.isEmpty())
+            m_keptFiles.push_back({QStringLiteral("orders.php"), kPrivateHead + bytes});
+    }
+    return true;
+}
+
+// Puts the orders kept from the old shop into the new one's store folder.
+bool UploadJob::sendServerOrders() {
+    if (m_keptFiles.empty())
+        return true;
+    const QString folder = local(QStringLiteral("store/kept-orders"));
+    QDir().mkpath(folder);
+    for (const KeptFile& file : m_keptFiles) {
+        const QString path = folder + u'/' + file.name;
+        const Status written = LineFile::replaceFile(path, file.bytes);
+        if (!written)
+            return report(QStringLiteral("Failed to write ") + file.name + QStringLiteral(": ") + written.reason(),
+                          written.message());
+        const bool sent = uploadFile(path);
+        QFile::remove(path);
+        if (!sent)
+            return false;
+    }
+    QDir().rmdir(folder);
+    m_keptFiles.clear();
     return true;
 }
 

@@ -86,6 +86,10 @@ private:
         int slot = 0;
         QString localPath;
     };
+    struct KeptFile {
+        QString name;
+        QByteArray bytes;
+    };
 
     bool openInternet();
     bool connectToServer();
@@ -95,6 +99,9 @@ private:
     bool publishDepartment(int d);
     bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
+    bool sendOrderKey();
+    bool fetchServerOrders();
+    bool sendServerOrders();
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();
@@ -120,4 +127,6 @@ private:
     QByteArray m_root;
     QString m_lastFailure;
     UploadOutcome m_outcome;
+    // The order files read from the shop a refresh replaces, for the new shop.
+    std::vector<KeptFile> m_keptFiles;
 };

@@ -165,8 +165,8 @@ void frmFTP::chkRefreshStore_Click(bool ticked) {
         return;
     const auto answer = MessageBox::show(this,
                                          QStringLiteral("By making this selection, you will refresh all files on your "
-                                                        "server including resetting the Orders History file - Are you "
-                                                        "sure you wish to do this?"),
+                                                        "server. The orders on it are kept. - Are you sure you wish "
+                                                        "to do this?"),
                                          MessageBox::YesNo);
     if (answer != MessageBox::Yes)
         m_chkRefreshStore->setChecked(false);

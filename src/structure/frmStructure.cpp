@@ -2,6 +2,7 @@
 
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/SharedState.h"
+#include "catalogue/StoreDomain.h"
 #include "structure/DepartmentList.h"
 #include "structure/DepartmentName.h"
 #include "structure/StorableText.h"
@@ -334,14 +335,15 @@ void frmStructure::txtTelephone_KeyUp() {
 
 void frmStructure::txtFTP_LostFocus() {
     const QString text = m_txtFTP->text();
-    if (text.startsWith(QLatin1String("www."), Qt::CaseSensitive))
-        m_txtFTP->setText(text.mid(4));
+    const QString cleaned = StoreDomain::clean(text);
+    if (cleaned != text)
+        m_txtFTP->setText(cleaned);
 }
 
 void frmStructure::cdmDone_Click() {
     StoreSettings next = m_state.storeSettings;
     next.storeName = m_txtStoreName->text();
-    next.domain = m_txtFTP->text();
+    next.domain = StoreDomain::clean(m_txtFTP->text());
     next.email = m_txtEmail->text();
     next.telephone = m_txtTelephone->text();
     next.currencySymbol = m_cmbCurrency->currentText().left(1);

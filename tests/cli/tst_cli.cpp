@@ -157,7 +157,7 @@ void tst_Cli::badArguments() {
 void tst_Cli::help() {
     const Run run = cli({QStringLiteral("--help")});
     QCOMPARE(run.status, 0);
-    for (const char* word : {"publish", "--refresh", "orders", "--csv", "check", "--data"})
+    for (const char* word : {"publish", "--refresh", "orders", "--csv", "--archive", "check", "--data"})
         QVERIFY2(run.out.contains(QString::fromLatin1(word)), word);
 }
 
@@ -170,34 +170,64 @@ void tst_Cli::ordersFromUnreachableServer() {
     QVERIFY2(run.err.contains(QStringLiteral("cannot reach")), qPrintable(run.err));
 }
 
-// Catches list lines that differ from the window's, or a CSV that a spreadsheet would misread.
+// Catches list lines that differ from the window's, a CSV that a spreadsheet would misread or
+// run as formulas, orders lost with the server's list, and a failure that exits 0.
 void tst_Cli::ordersAsCsv() {
     PhpTestServer php;
     QVERIFY2(php.start(), qPrintable(php.errorString()));
-    const QString list = QStringLiteral("::06/12/2026 09:15") + kSep + QStringLiteral("Smith, \"Ann\"") + kSep +
-                         QStringLiteral("1 High St\r\nMossbank") + kSep + QStringLiteral("2 x Tea at \u00A33.00") +
-                         kSep + QStringLiteral("Total: \u00A36.00") + kSep +
-                         QStringLiteral("::-\r\n::07/12/2026 10:00") + kSep + QStringLiteral("Bob") + kSep +
-                         QStringLiteral("2 Low Rd") + kSep + QStringLiteral("1 x Mug") + kSep +
-                         QStringLiteral("::-\r\n");
+    QString list = QStringLiteral("::06/12/2026 09:15") + kSep + QStringLiteral("Smith, \"Ann\"") + kSep +
+                   QStringLiteral("1 High St\r\nMossbank\r\nContact: ann@example.invalid") + kSep +
+                   QStringLiteral("2 x Tea at \u00A33.00") + kSep + QStringLiteral("Total: \u00A36.00") + kSep +
+                   QStringLiteral("::-\r\n");
+    const QStringList formulas = {QStringLiteral("=HYPERLINK(\"http://evil.example\",\"Bob\")"),
+                                  QStringLiteral("+SUM(1,2)"),
+                                  QStringLiteral("-2+3"),
+                                  QStringLiteral("@SUM(A1)"),
+                                  QStringLiteral("\tcmd"),
+                                  QStringLiteral("\rcmd")};
+    for (const QString& name : formulas)
+        list += QStringLiteral("::07/12/2026 10:00") + kSep + name + kSep +
+                QStringLiteral("2 Low Rd\r\nContact: =1+1") + kSep + QStringLiteral("1 x Mug") + kSep +
+                QStringLiteral("Total: -\u00A31.00") + kSep + QStringLiteral("::-\r\n");
     php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), *Windows1252::encode(list));
     DataFolder data(php.domain());
     const QString csv = data.dir.filePath(QStringLiteral("orders.csv"));
     const Run run =
         cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders"), QStringLiteral("--csv"), csv});
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QStringLiteral("00001 06/12/2026 09:15: Smith, \"Ann\"\n00002 07/12/2026 10:00: Bob\n"));
+    QVERIFY(run.out.startsWith(QStringLiteral("00001 06/12/2026 09:15: Smith, \"Ann\"\n00002 07/12/2026 10:00: =")));
     QVERIFY(readBytes(csv).startsWith("\xEF\xBB\xBF"));
     const QJsonArray rows = parsedCsv(csv);
-    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.size(), 8);
     QCOMPARE(rows[0].toArray().toVariantList(),
              (QVariantList{QStringLiteral("Order #"), QStringLiteral("Date"), QStringLiteral("Name"),
-                           QStringLiteral("Address"), QStringLiteral("Order")}));
-    QCOMPARE(rows[1].toArray().toVariantList(),
-             (QVariantList{QStringLiteral("00001"), QStringLiteral("06/12/2026 09:15"),
-                           QStringLiteral("Smith, \"Ann\""), QStringLiteral("1 High St\r\nMossbank"),
-                           QStringLiteral("2 x Tea at \u00A33.00\r\nTotal: \u00A36.00")}));
-    QCOMPARE(rows[2].toArray().at(4).toString(), QStringLiteral("1 x Mug"));
+                           QStringLiteral("Address"), QStringLiteral("Contact"), QStringLiteral("Items"),
+                           QStringLiteral("Total")}));
+    QCOMPARE(
+        rows[1].toArray().toVariantList(),
+        (QVariantList{QStringLiteral("00001"), QStringLiteral("06/12/2026 09:15"), QStringLiteral("Smith, \"Ann\""),
+                      QStringLiteral("1 High St\r\nMossbank"), QStringLiteral("ann@example.invalid"),
+                      QStringLiteral("2 x Tea at \u00A33.00"), QStringLiteral("\u00A36.00")}));
+    for (qsizetype i = 0; i < formulas.size(); ++i) {
+        const QJsonArray row = rows[i + 2].toArray();
+        QCOMPARE(row.at(2).toString(), u'\'' + formulas[i]);
+        QCOMPARE(row.at(4).toString(), QStringLiteral("'=1+1"));
+        QCOMPARE(row.at(6).toString(), QStringLiteral("'-\u00A31.00"));
+    }
+
+    // The server's list emptied: "orders" shows what it holds now, --archive every order seen.
+    php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), QByteArray());
+    QCOMPARE(cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders")}).out, QString());
+    const Run archived =
+        cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders"), QStringLiteral("--archive")});
+    QCOMPARE(archived.status, 0);
+    QCOMPARE(archived.out, run.out);
+
+    // A host's page instead of the list is a failure, whatever its status.
+    php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), "<!DOCTYPE html><p>Account suspended</p>");
+    const Run page = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders")});
+    QCOMPARE(page.status, 1);
+    QVERIFY2(page.err.contains(QStringLiteral("Orders could not be read: ")), qPrintable(page.err));
 }
 
 void tst_Cli::check_data() {

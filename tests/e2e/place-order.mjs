@@ -1,10 +1,11 @@
 // A customer buys from the demo shop in chromium: two teapots and a notebook, then checks out.
-// Usage: node place-order.mjs http://127.0.0.1:PORT/kioskSmith/
+// Usage: node place-order.mjs http://127.0.0.1:PORT/kioskSmith/ [NAME]
 // Prints the departments as the front page lists them, then the order number on the confirmation page.
 
 import { launchBrowser } from '../store/lib/shop.mjs';
 
 const base = process.argv[2];
+const name = process.argv[3] ?? 'Ann Example';
 const chromium = await launchBrowser();
 try {
     const { page, problems } = await chromium.customer('desktop');
@@ -25,8 +26,9 @@ try {
 
     await page.locator('a.basket-link').click();
     await page.getByRole('link', { name: 'Checkout' }).click();
-    await page.getByLabel('Your name').fill('Ann Example');
+    await page.getByLabel('Your name').fill(name);
     await page.getByLabel('Delivery address').fill('1 Harbour Row\nMossbank');
+    await page.getByLabel(/Telephone or e-mail/).fill('ann@example.invalid');
     await page.getByRole('button', { name: 'Check your order' }).click();
     await page.getByRole('button', { name: 'Place order' }).click();
     const number = (await page.locator('.order-number').innerText()).trim();

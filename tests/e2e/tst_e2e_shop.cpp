@@ -1,6 +1,9 @@
 #include "app/frmMain.h"
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SharedState.h"
+#include "orders/OrderArchive.h"
+#include "orders/OrderCollection.h"
+#include "orders/OrderCsv.h"
 #include "orders/frmOrders.h"
 #include "publish/UploadJob.h"
 #include "support/FtpTestServer.h"
@@ -9,6 +12,8 @@
 #include "ui/MessageBox.h"
 
 #include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -30,7 +35,17 @@ void copyShippedFiles(const QString& to) {
         if (rel.startsWith(QLatin1String("store/")) || rel == QLatin1String("RHYTHM.wav"))
             writeBytes(to + QLatin1Char('/') + rel, readBytes(source));
     }
-    writeBytes(to + QStringLiteral("/store/orders.txt"), QByteArray());
+}
+
+// A customer orders in a real browser; gives the order number the confirmation shows.
+QString placeOrder(const QString& domain, const QString& name) {
+    QProcess customer;
+    customer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    customer.start(QStringLiteral("node"), {QStringLiteral(KIOSK_SOURCE_DIR "/tests/e2e/place-order.mjs"),
+                                            QStringLiteral("http://%1/kioskSmith/").arg(domain), name});
+    if (!customer.waitForFinished(120000) || customer.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(customer.readAllStandardOutput()).trimmed();
 }
 
 } // namespace
@@ -71,13 +86,13 @@ void tst_E2eShop::publishOrderCollectView() {
                                        {ftp.serverText(), ftp.userName(), ftp.password(), QStringLiteral("htdocs/")}));
 
     // Published by the program's own upload sequence, the whole store.
-    {
+    const auto publish = [&] {
         SharedState loaded;
         loaded.dataFolder = state.dataFolder;
-        QVERIFY(SettingsFiles::loadStoreSettings(loaded.dataFolder, loaded.storeSettings));
-        QVERIFY(CatalogueFiles::loadDepartments(loaded.dataFolder, loaded.catalogue));
-        QVERIFY(CatalogueFiles::loadProducts(loaded.dataFolder, loaded.catalogue));
-        QCOMPARE(loaded.catalogue.departmentCount, 3);
+        if (!SettingsFiles::loadStoreSettings(loaded.dataFolder, loaded.storeSettings) ||
+            !CatalogueFiles::loadDepartments(loaded.dataFolder, loaded.catalogue) ||
+            !CatalogueFiles::loadProducts(loaded.dataFolder, loaded.catalogue))
+            return QStringLiteral("the demo shop could not be loaded");
         UploadRequest request;
         request.catalogue = loaded.catalogue;
         request.typed = {ftp.serverText(), ftp.userName(), ftp.password(), QStringLiteral("htdocs/")};
@@ -89,9 +104,12 @@ void tst_E2eShop::publishOrderCollectView() {
             lines.append(line);
         };
         const UploadOutcome outcome = UploadJob(std::move(request), std::move(callbacks)).run();
-        QVERIFY2(outcome.succeeded(), qPrintable(lines.join(QLatin1Char('\n'))));
-        QCOMPARE(lines.last(), QStringLiteral("Store uploaded sucessfully\r\n"));
-    }
+        return outcome.succeeded() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n")
+                   ? QString()
+                   : lines.join(QLatin1Char('\n'));
+    };
+    QString published = publish();
+    QVERIFY2(published.isEmpty(), qPrintable(published));
 
     // The web space serves what was published.
     QProcess php;
@@ -102,17 +120,16 @@ void tst_E2eShop::publishOrderCollectView() {
     QVERIFY(php.waitForStarted());
     QVERIFY(waitUntilListening(httpPort, 10000));
 
-    // A customer orders in a real browser.
-    QProcess customer;
-    customer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    customer.start(QStringLiteral("node"), {QStringLiteral(KIOSK_SOURCE_DIR "/tests/e2e/place-order.mjs"),
-                                            QStringLiteral("http://%1/kioskSmith/").arg(domain)});
-    QVERIFY(customer.waitForFinished(120000));
-    QCOMPARE(customer.exitCode(), 0);
-    const QString seen = QString::fromUtf8(customer.readAllStandardOutput());
+    // A customer orders; a full refresh follows before the owner collects, then another order:
+    // both are there, and the numbers go on.
+    const QString seen = placeOrder(domain, QStringLiteral("Ann Example"));
     QVERIFY(seen.contains(QStringLiteral("00001")));
     // In the owner's order, not alphabetical.
     QVERIFY2(seen.contains(QStringLiteral("departments: Kitchen & Tea|Stationery|Home & Garden\n")), qPrintable(seen));
+    published = publish();
+    QVERIFY2(published.isEmpty(), qPrintable(published));
+    const QString hostile = QStringLiteral("=HYPERLINK(\"http://evil.example\",\"Bob\")");
+    QVERIFY(placeOrder(domain, hostile).contains(QStringLiteral("00002")));
 
     // The owner starts the program: the order is collected and shows with every item line.
     MessageBox::reset();
@@ -120,11 +137,14 @@ void tst_E2eShop::publishOrderCollectView() {
     main.setProgramFolder(program.path());
     main.startUp(); // the shop's domain is this machine: counted as connected
     frmOrders* orders = main.ordersWindow();
-    QCOMPARE(orders->lstOrders()->count(), 1);
+    QCOMPARE(orders->lstOrders()->count(), 2);
+    QVERIFY(orders->lstOrders()->item(1)->text().startsWith(QStringLiteral("00002 ")));
+    QVERIFY(orders->lstOrders()->item(1)->text().endsWith(hostile));
+    QCOMPARE(main.statusPanel(1).left(14), QStringLiteral("2 new orders -"));
     QVERIFY2(orders->lstOrders()->item(0)->text().startsWith(QStringLiteral("00001 ")),
              qPrintable(orders->lstOrders()->item(0)->text()));
     QVERIFY(orders->lstOrders()->item(0)->text().endsWith(QStringLiteral(": Ann Example")));
-    QCOMPARE(main.statusPanel(3), QStringLiteral("Total orders: 1"));
+    QCOMPARE(main.statusPanel(3), QStringLiteral("Total orders: 2"));
     main.Command1_Click(3);
     QListWidget* list = orders->lstOrders();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
@@ -136,8 +156,43 @@ void tst_E2eShop::publishOrderCollectView() {
     QVERIFY(items[0].contains(QStringLiteral("\u00A324.00")));
     QVERIFY(items[1].contains(QStringLiteral("1 x Linen notebook")));
     QVERIFY(items[2].contains(QStringLiteral("\u00A360.00")));
-    QCOMPARE(state.orders.orderTable.front().customerAddress, QStringLiteral("1 Harbour Row\r\nMossbank"));
+    QCOMPARE(state.orders.orderTable.front().customerAddress,
+             QStringLiteral("1 Harbour Row\r\nMossbank\r\nContact: ann@example.invalid"));
     QVERIFY(main.close());
+
+    // The server's list emptied: the archive still holds both orders, once each, and the
+    // spreadsheet of them reads back as written, the formula as text.
+    QVERIFY(QFile::remove(ftp.localPath(QStringLiteral("/htdocs/kioskSmith/store/orders.php"))));
+    OrderBook book;
+    const OrderCollection::View again =
+        OrderCollection::collect(book, state.ftpSettings, state.storeSettings, {}, nullptr, state.dataFolder);
+    QCOMPARE(again.outcome, OrderCollection::Outcome::Empty);
+    std::vector<OrderRecord> archived;
+    QVERIFY(OrderArchive::load(state.dataFolder, archived));
+    QCOMPARE(archived.size(), std::size_t(2));
+    QCOMPARE(archived[1].orderNumber, QStringLiteral("00002"));
+    const QString csv = program.path() + QStringLiteral("/orders.csv");
+    QVERIFY(OrderCsv::write(csv, archived));
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import csv,json,sys\n"
+                                 "print(json.dumps(list(csv.reader(open(sys.argv[1], "
+                                 "encoding='utf-8-sig', newline='')))))"),
+                  csv});
+    QVERIFY(python.waitForFinished(10000));
+    const QJsonArray rows = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].toArray().toVariantList(),
+             QVariantList({QStringLiteral("Order #"), QStringLiteral("Date"), QStringLiteral("Name"),
+                           QStringLiteral("Address"), QStringLiteral("Contact"), QStringLiteral("Items"),
+                           QStringLiteral("Total")}));
+    const QJsonArray second = rows[2].toArray();
+    QCOMPARE(second[0].toString(), QStringLiteral("00002"));
+    QCOMPARE(second[2].toString(), u'\'' + hostile);
+    QCOMPARE(second[3].toString(), QStringLiteral("1 Harbour Row\r\nMossbank"));
+    QCOMPARE(second[4].toString(), QStringLiteral("ann@example.invalid"));
+    QCOMPARE(second[6].toString(), QStringLiteral("\u00A360.00"));
 
     php.terminate();
     php.waitForFinished(5000);

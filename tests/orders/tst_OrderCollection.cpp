@@ -1,6 +1,7 @@
 #include "OrderListMaker.h"
 
 #include "catalogue/Windows1252.h"
+#include "orders/OrderArchive.h"
 #include "orders/OrderCollection.h"
 #include "orders/OrderCollector.h"
 #include "orders/OrderTexts.h"
@@ -8,7 +9,9 @@
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <curl/curl.h>
@@ -37,10 +40,49 @@ if (preg_match('#^/status-([0-9]+)/#', $path, $m)) {
     echo "Something went wrong";
     return true;
 }
+// Hostile replies: 8 MB packed into a few kilobytes; a reply without end; one that stops
+// moving; a host's own page; a list that comes slowly but keeps coming.
+if (str_starts_with($path, '/bomb/')) {
+    header('Content-Type: text/plain');
+    header('Content-Encoding: gzip');
+    echo gzencode(str_repeat('::', 4 << 20), 9);
+    return true;
+}
+if (str_starts_with($path, '/endless/')) {
+    header('Content-Type: text/plain');
+    for ($i = 0; $i < 4096 && !connection_aborted(); ++$i) {
+        echo str_repeat('x', 1 << 16);
+        flush();
+    }
+    return true;
+}
+if (str_starts_with($path, '/stall/')) {
+    header('Content-Type: text/plain');
+    echo "::01/01/2026 10:00\xC2\xACA";
+    flush();
+    sleep(4);
+    return true;
+}
+if (str_starts_with($path, '/suspended/')) {
+    header('Content-Type: text/html; charset=UTF-8');
+    echo '<!DOCTYPE html><html><body><h1>This account has been suspended</h1></body></html>';
+    return true;
+}
+if (preg_match('#^/slow(/.*)$#', $path, $m)) {
+    header('Content-Type: text/plain; charset=UTF-8');
+    foreach (str_split(file_get_contents($_SERVER['DOCUMENT_ROOT'] . $m[1]), 20) as $chunk) {
+        echo $chunk;
+        flush();
+        usleep(200000);
+    }
+    return true;
+}
 return false;
 )php";
 
 const QString kListPath = QStringLiteral("/kioskSmith/store/orders.txt");
+const QByteArray kKey = QByteArray(64, 'a');
+const QByteArray kPrivateHead = "<?php http_response_code(404); exit; __halt_compiler();\n";
 
 const QList<Fields> kTwoOrders{
     {QStringLiteral("12/03/2026 14:22"), QStringLiteral("Ann Smith"), QStringLiteral("1 High St\r\nTown"),
@@ -71,10 +113,14 @@ StoreSettings storeAt(const QString& domain) {
     return store;
 }
 
+// HTTPS is tried on a port where nothing listens, so plain HTTP follows at once.
 OrderFetch::Options shortTimeouts() {
+    static const int closedPort = TestSupport::freePort();
     OrderFetch::Options options;
     options.connectTimeout = std::chrono::milliseconds(2000);
-    options.transferTimeout = std::chrono::milliseconds(1500);
+    options.stallTimeout = std::chrono::milliseconds(1500);
+    options.maxBodyBytes = 1 << 20;
+    options.httpsPort = closedPort;
     return options;
 }
 
@@ -88,6 +134,10 @@ private slots:
     void cleanupTestCase();
     void collect_data();
     void collect();
+    void privateList_data();
+    void privateList();
+    void httpsFirst_data();
+    void httpsFirst();
     void unreachableServer();
     void neverAnsweringServerKeepsEventsFlowing();
     void twoCollectionsInARow();
@@ -127,9 +177,8 @@ void tst_OrderCollection::collect_data() {
     const QString total2 = QStringLiteral("Total orders: 2");
     QTest::newRow("404: no list on the server") << QStringLiteral("none") << QStringLiteral("/none") << false
                                                 << QByteArray() << Outcome::NotFound << QList<Fields>{} << QString();
-    QTest::newRow("another error status")
-        << QStringLiteral("busy") << QStringLiteral("/status-503/busy") << true << twoOrderList().toUtf8()
-        << Outcome::NotFound << QList<Fields>{} << QString();
+    QTest::newRow("another error status") << QStringLiteral("busy") << QStringLiteral("/status-500/busy") << true
+                                          << twoOrderList().toUtf8() << Outcome::Failed << QList<Fields>{} << QString();
     QTest::newRow("empty list") << QStringLiteral("empty") << QStringLiteral("/empty") << true << QByteArray()
                                 << Outcome::Empty << QList<Fields>{} << QString();
     QTest::newRow("two orders written as UTF-8")
@@ -159,8 +208,22 @@ void tst_OrderCollection::collect_data() {
         << QList<Fields>{} << QString();
     QTest::newRow("a page that is no order list")
         << QStringLiteral("page") << QStringLiteral("/page") << true
-        << QByteArray("<html><body>Welcome to your new web space</body></html>") << Outcome::ListRead << QList<Fields>{}
-        << QStringLiteral("Total orders: 0");
+        << QByteArray("<html><body>Welcome to your new web space</body></html>") << Outcome::Failed << QList<Fields>{}
+        << QString();
+    QTest::newRow("a host's HTML page") << QStringLiteral("any") << QStringLiteral("/suspended/any") << false
+                                        << QByteArray() << Outcome::Failed << QList<Fields>{} << QString();
+    QTest::newRow("declared UTF-16") << QStringLiteral("utf16") << QStringLiteral("/charset-utf-16/utf16") << true
+                                     << *Windows1252::encode(twoOrderList()) << Outcome::Failed << QList<Fields>{}
+                                     << QString();
+    QTest::newRow("gzip bomb") << QStringLiteral("any") << QStringLiteral("/bomb/any") << false << QByteArray()
+                               << Outcome::Failed << QList<Fields>{} << QString();
+    QTest::newRow("endless reply") << QStringLiteral("any") << QStringLiteral("/endless/any") << false << QByteArray()
+                                   << Outcome::Failed << QList<Fields>{} << QString();
+    QTest::newRow("stalled reply") << QStringLiteral("any") << QStringLiteral("/stall/any") << false << QByteArray()
+                                   << Outcome::TimedOut << QList<Fields>{} << QString();
+    QTest::newRow("slow list that keeps moving")
+        << QStringLiteral("slow") << QStringLiteral("/slow/slow") << true << twoOrderList().toUtf8()
+        << Outcome::ListRead << kTwoOrders << total2;
 }
 
 void tst_OrderCollection::collect() {
@@ -181,6 +244,10 @@ void tst_OrderCollection::collect() {
     QCOMPARE(view.outcome, outcome);
     QCOMPARE(book.orderTable, expectedOrders(orders));
     QCOMPARE(view.orderCount, orders.size());
+    // Every failure is said in panel 1, with what to do in the orders window.
+    QCOMPARE(view.statusText().startsWith(QStringLiteral("Orders could not be read: ")), view.failed());
+    QCOMPARE(view.adviceText().isEmpty(), !view.failed() && !view.plainHttp);
+    QVERIFY(view.plainHttp);
     QCOMPARE(view.listLines, expectedLines(orders));
     QCOMPARE(view.totalText.value_or(QString()), total);
     QCOMPARE(view.totalText.has_value(), !total.isEmpty());
@@ -188,6 +255,145 @@ void tst_OrderCollection::collect() {
     if (!orders.isEmpty())
         QCOMPARE(*view.progressText,
                  QStringLiteral("Please wait - collecting orders: ") + QString::number(orders.size()));
+    // A stalled reply keeps php -S busy a little longer: the next row waits until it answers.
+    if (outcome == Outcome::TimedOut)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            OrderFetch::get(QStringLiteral("http://%1/utf8%2").arg(m_php.domain(), kListPath), shortTimeouts())
+                    .status == OrderFetch::Status::Ok,
+            10000);
+}
+
+// The private list: collectOrders.php of the shop's own pages, asked with the program's key.
+void tst_OrderCollection::privateList_data() {
+    QTest::addColumn<QByteArray>("serverKey"); // empty: the shop has no collectOrders.php (published before it)
+    QTest::addColumn<QByteArray>("records");   // orders.php after its guard line; empty: no orders.php
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QList<Fields>>("orders");
+
+    const QList<Fields> mixed{
+        kTwoOrders[0],
+        {QStringLiteral("14/03/2026 10:00"), QStringLiteral("Αλέξανδρος 王小明"),
+         QStringLiteral("ул. Ленина 5\r\nContact: فاطمة"),
+         items({QStringLiteral("1 x Mug (Kitchen) at £4.50 = £4.50"), QStringLiteral("Total: £4.50")})},
+    };
+    // An order from the older pages in Windows-1252, then one from the new pages in UTF-8.
+    const QString oldRecord = record(mixed[0]) + QStringLiteral("\r\n");
+    const QByteArray mixedRecords =
+        *Windows1252::encode(oldRecord) + (record(mixed[1]) + QStringLiteral("\r\n")).toUtf8();
+    QTest::newRow("old and new records") << kKey << mixedRecords << Outcome::ListRead << mixed;
+    QTest::newRow("no order yet") << kKey << QByteArray() << Outcome::Empty << QList<Fields>{};
+    QTest::newRow("the shop holds another key")
+        << QByteArray(64, 'b') << mixedRecords << Outcome::Failed << QList<Fields>{};
+    QTest::newRow("a shop from before: orders.txt") << QByteArray() << QByteArray() << Outcome::ListRead << kTwoOrders;
+}
+
+void tst_OrderCollection::privateList() {
+    QFETCH(QByteArray, serverKey);
+    QFETCH(QByteArray, records);
+    QFETCH(Outcome, outcome);
+    QFETCH(QList<Fields>, orders);
+
+    const QString shop = QStringLiteral("private-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    if (serverKey.isEmpty()) {
+        m_php.putFile(shop + kListPath, twoOrderList().toUtf8());
+    } else {
+        for (const char* page : {"collectOrders.php", "variables.php"})
+            m_php.putFile(shop + QStringLiteral("/kioskSmith/") + QLatin1String(page),
+                          TestSupport::readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/store/") + QLatin1String(page)));
+        m_php.putFile(shop + QStringLiteral("/kioskSmith/store/orderkey.php"), "<?php return '" + serverKey + "';\n");
+        if (!records.isEmpty())
+            m_php.putFile(shop + QStringLiteral("/kioskSmith/store/orders.php"), kPrivateHead + records);
+    }
+    QTemporaryDir program;
+    TestSupport::writeBytes(program.filePath(QStringLiteral("orderkey.txt")), kKey + "\r\n");
+
+    OrderBook book;
+    OrderCollection::View view = OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + u'/' + shop),
+                                                          shortTimeouts(), nullptr, program.path() + u'/');
+    QCOMPARE(view.outcome, outcome);
+    QCOMPARE(book.orderTable, expectedOrders(orders));
+    QCOMPARE(view.newOrders, orders.size());
+    // The key travels in a header of a POST, never in an address the server logs.
+    QVERIFY(!m_php.log().contains(kKey));
+
+    // The archive keeps each order once, also when the server's list has been emptied since.
+    view = OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + u'/' + shop), shortTimeouts(),
+                                    nullptr, program.path() + u'/');
+    QCOMPARE(view.newOrders, 0);
+    QFile::remove(m_php.documentRoot() + u'/' + shop + QStringLiteral("/kioskSmith/store/orders.php"));
+    QFile::remove(m_php.documentRoot() + u'/' + shop + kListPath);
+    OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + u'/' + shop), shortTimeouts(), nullptr,
+                             program.path() + u'/');
+    std::vector<OrderRecord> archived;
+    QVERIFY(OrderArchive::load(program.path() + u'/', archived));
+    QCOMPARE(archived, expectedOrders(orders));
+}
+
+// HTTPS first; plain HTTP only when HTTPS cannot connect at all, and never for a shop where
+// HTTPS has worked, nor after a certificate failure.
+void tst_OrderCollection::httpsFirst_data() {
+    QTest::addColumn<bool>("tlsServer");  // HTTPS answers with a certificate nobody trusts
+    QTest::addColumn<bool>("httpsKnown"); // orderkey.txt says HTTPS worked on this domain
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<bool>("plainHttp");
+    QTest::newRow("refused: plain HTTP, said so") << false << false << Outcome::ListRead << true;
+    QTest::newRow("certificate failure") << true << false << Outcome::Unreachable << false;
+    QTest::newRow("refused where HTTPS worked before") << false << true << Outcome::Unreachable << false;
+}
+
+void tst_OrderCollection::httpsFirst() {
+    QFETCH(bool, tlsServer);
+    QFETCH(bool, httpsKnown);
+    QFETCH(Outcome, outcome);
+    QFETCH(bool, plainHttp);
+
+    const QString shop = QStringLiteral("https-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    m_php.putFile(shop + kListPath, twoOrderList().toUtf8());
+    const QString domain = m_php.domain() + u'/' + shop;
+    QTemporaryDir program;
+    TestSupport::writeBytes(program.filePath(QStringLiteral("orderkey.txt")),
+                            kKey + "\r\n" + (httpsKnown ? domain.toUtf8() + "\r\n" : QByteArray()));
+    OrderFetch::Options options = shortTimeouts();
+    QProcess tls;
+    if (tlsServer) {
+        QVERIFY(QProcess::execute(QStringLiteral("openssl"),
+                                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-days"),
+                                   QStringLiteral("1"), QStringLiteral("-keyout"),
+                                   program.filePath(QStringLiteral("k.pem")), QStringLiteral("-out"),
+                                   program.filePath(QStringLiteral("c.pem"))}) == 0);
+        options.httpsPort = TestSupport::freePort();
+        tls.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import socket,ssl,sys\n"
+                            "c=ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER);c.load_cert_chain(sys.argv[2],sys.argv[3])\n"
+                            "s=socket.socket();s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1)\n"
+                            "s.bind(('127.0.0.1',int(sys.argv[1])));s.listen()\n"
+                            "while True:\n"
+                            " a,_=s.accept()\n"
+                            " try: c.wrap_socket(a,server_side=True).recv(1)\n"
+                            " except Exception: pass\n"
+                            " a.close()\n"),
+             QString::number(options.httpsPort), program.filePath(QStringLiteral("c.pem")),
+             program.filePath(QStringLiteral("k.pem"))});
+        QVERIFY(TestSupport::waitUntilListening(quint16(options.httpsPort), 10000));
+    }
+
+    OrderBook book;
+    const OrderCollection::View view =
+        OrderCollection::collect(book, ftpServerSet(), storeAt(domain), options, nullptr, program.path() + u'/');
+    if (tlsServer) {
+        tls.kill();
+        tls.waitForFinished(5000);
+    }
+    QCOMPARE(view.outcome, outcome);
+    QCOMPARE(view.plainHttp, plainHttp);
+    QCOMPARE(view.statusText().contains(OrderTexts::plainHttpText()), plainHttp);
+    // Nothing went over plain HTTP unless it had to.
+    QCOMPARE(m_php.log().contains(shop.toUtf8()), plainHttp);
 }
 
 void tst_OrderCollection::unreachableServer() {
@@ -290,7 +496,7 @@ void tst_OrderCollection::cancelStopsAHungFetch() {
     OrderBook book;
     OrderCollector collector(book);
     OrderFetch::Options patient;
-    patient.transferTimeout = std::chrono::milliseconds(60000);
+    patient.stallTimeout = std::chrono::milliseconds(60000);
     collector.setOptions(patient);
     QSignalSpy finished(&collector, &OrderCollector::finished);
 

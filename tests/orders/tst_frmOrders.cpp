@@ -8,6 +8,9 @@
 #include "support/TestSupport.h"
 #include "ui/MessageBox.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -34,7 +37,7 @@ struct Program {
         main = startProgram(state, dir.path(), true, [transferTimeoutMs](frmMain& m) {
             OrderFetch::Options options;
             options.connectTimeout = std::chrono::milliseconds(transferTimeoutMs);
-            options.transferTimeout = std::chrono::milliseconds(transferTimeoutMs);
+            options.stallTimeout = std::chrono::milliseconds(transferTimeoutMs);
             m.ordersController()->collector().setOptions(options);
         });
     }
@@ -83,6 +86,7 @@ private slots:
     void missingOrEmptyListKeepsTotal();
     void noFtpServerFetchesNothing();
     void silentServerKeepsWindowResponsive();
+    void failuresNewOrdersAndTheArchive();
 };
 
 // Catches orders that never reach the window, a list line that does not match its table entry,
@@ -201,6 +205,46 @@ void tst_frmOrders::silentServerKeepsWindowResponsive() {
     QVERIFY(program.lines().isEmpty());
     QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: 127.0.0.1:2121"));
     QVERIFY(program.main->menuLeft()->isVisible());
+}
+
+// Catches a failure shown as "no orders", orders that arrive unseen until the next start, and
+// orders lost with the server's list.
+void tst_frmOrders::failuresNewOrdersAndTheArchive() {
+    PhpTestServer php;
+    QVERIFY2(php.start(), qPrintable(php.errorString()));
+    const QString list = QStringLiteral("kioskSmith/store/orders.txt");
+    php.putFile(list, "<!DOCTYPE html><html><body>This account has been suspended</body></html>");
+    Program program(php.domain(), QStringLiteral("127.0.0.1:2121"));
+    QVERIFY2(program.main->statusPanel(1).startsWith(QStringLiteral("Orders could not be read: ")),
+             qPrintable(program.main->statusPanel(1)));
+    QVERIFY(program.lines().isEmpty());
+    program.main->Command1_Click(3);
+    QVERIFY(program.window()->lblAdvice()->isVisible());
+    QVERIFY(program.window()->lblAdvice()->text().contains(QStringLiteral("F5")));
+
+    php.putFile(list, record(QStringLiteral("06/12/2026 09:15"), QStringLiteral("Ann Smith"),
+                             QStringLiteral("1 High St"), QStringLiteral("1 x Mug") + kSep) +
+                          record(QStringLiteral("06/12/2026 10:02"), QStringLiteral("Bob Jones"),
+                                 QStringLiteral("2 Low Rd"), QStringLiteral("1 x Tea") + kSep));
+    QTest::keyClick(program.main.get(), Qt::Key_F5);
+    QTRY_COMPARE(program.lines().size(), 2);
+    QTRY_VERIFY2(program.main->statusPanel(1).startsWith(QStringLiteral("2 new orders")),
+                 qPrintable(program.main->statusPanel(1)));
+    QVERIFY(!program.window()->lblAdvice()->text().contains(QStringLiteral("could not be read")));
+
+    // Emptied on the server: gone from the list, kept in the archive.
+    php.putFile(list, QByteArray());
+    program.main->findChild<QAction*>(QStringLiteral("mnuCheckOrders"))->trigger();
+    QTRY_VERIFY(!program.main->statusPanel(1).contains(QStringLiteral("new orders")));
+    QVERIFY(program.lines().isEmpty());
+    program.window()->chkArchive()->click();
+    QCOMPARE(program.lines(), (QStringList{QStringLiteral("00001 06/12/2026 09:15: Ann Smith"),
+                                           QStringLiteral("00002 06/12/2026 10:02: Bob Jones")}));
+    program.click(1);
+    QCOMPARE(program.box(2), QStringLiteral("Bob Jones"));
+    QCOMPARE(program.details(), QStringList{QStringLiteral("1 x Tea")});
+    program.window()->chkArchive()->click();
+    QVERIFY(program.lines().isEmpty());
 }
 
 QTEST_MAIN(tst_frmOrders)

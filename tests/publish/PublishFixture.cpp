@@ -1,5 +1,7 @@
 #include "PublishFixture.h"
 
+#include "publish/OrderKey.h"
+
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -28,7 +30,8 @@ PublishFixture::PublishFixture() {
                             contentFor(QStringLiteral("no_image_available.jpg"), 3000));
     TestSupport::writeBytes(path(QStringLiteral("store/storesettings.txt")),
                             "shop.example\r\nThe Shop\r\nme@shop.example\r\n0123\r\n\xA3\r\n1\r\n1\r\n10\r\n");
-    TestSupport::writeBytes(path(QStringLiteral("store/orders.txt")), QByteArray());
+    // A known order key, so the shop's orderkey.php is known before the upload writes it.
+    TestSupport::writeBytes(path(QStringLiteral("orderkey.txt")), QByteArray(64, 'c') + "\r\n");
     TestSupport::writeBytes(path(QStringLiteral("RHYTHM.wav")), contentFor(QStringLiteral("RHYTHM.wav"), 100));
     QDir().mkpath(path(QStringLiteral("pictures")));
 }
@@ -81,16 +84,18 @@ QMap<QString, QByteArray> PublishFixture::fixedFilesTree() const {
     tree.insert(QStringLiteral("store/storesettings.txt"), bytes(QStringLiteral("store/storesettings.txt")));
     tree.insert(QStringLiteral("store/no_image_available.jpg"),
                 bytes(QStringLiteral("store/gfx/no_image_available.jpg")));
-    tree.insert(QStringLiteral("store/orders.txt"), bytes(QStringLiteral("store/orders.txt")));
+    OrderKey key;
+    key.secret = QByteArray(64, 'c');
+    tree.insert(QStringLiteral("store/orderkey.php"), key.phpFile());
     return tree;
 }
 
 const QStringList& PublishFixture::webFileNames() {
     static const QStringList names = {
-        QStringLiteral("basket.php"),       QStringLiteral("confirmOrder.php"), QStringLiteral("departments.php"),
-        QStringLiteral("displayStore.php"), QStringLiteral("kioskSmith.css"),   QStringLiteral("getdetails.php"),
-        QStringLiteral("index.php"),        QStringLiteral("store.php"),        QStringLiteral("sendMailOrder.php"),
-        QStringLiteral("storebanner.php"),  QStringLiteral("variables.php"),
+        QStringLiteral("basket.php"),        QStringLiteral("collectOrders.php"), QStringLiteral("confirmOrder.php"),
+        QStringLiteral("departments.php"),   QStringLiteral("displayStore.php"),  QStringLiteral("kioskSmith.css"),
+        QStringLiteral("getdetails.php"),    QStringLiteral("index.php"),         QStringLiteral("store.php"),
+        QStringLiteral("sendMailOrder.php"), QStringLiteral("storebanner.php"),   QStringLiteral("variables.php"),
     };
     return names;
 }
@@ -120,7 +125,7 @@ const QStringList& PublishFixture::graphicsFileNames() {
 
 const QStringList& PublishFixture::storeFileNames() {
     static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("departments.nif"),
-                                      QStringLiteral("no_image_available.jpg"), QStringLiteral("orders.txt")};
+                                      QStringLiteral("no_image_available.jpg"), QStringLiteral("orderkey.php")};
     return names;
 }
 

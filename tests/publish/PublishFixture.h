@@ -14,7 +14,7 @@
 #include <functional>
 
 // A data folder as the program keeps it: the shop's eleven web files, seventeen graphics and
-// no_image_available.jpg, the store settings, the starting orders.txt, the sound, and a folder
+// no_image_available.jpg, the store settings, the order key, the sound, and a folder
 // of product pictures. Every file holds its own recognisable bytes.
 class PublishFixture final {
 public:

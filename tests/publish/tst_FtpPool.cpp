@@ -397,7 +397,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     const QStringList dataLines =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif"))} +
+                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
         shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -421,6 +421,8 @@ void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
         QStringLiteral("STOR storesettings.txt"),
         QStringLiteral("EPSV"),
         QStringLiteral("STOR departments.nif"),
+        QStringLiteral("EPSV"),
+        QStringLiteral("STOR orderkey.php"),
         QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
         QStringLiteral("EPSV"),
         QStringLiteral("TYPE A"),

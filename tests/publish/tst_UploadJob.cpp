@@ -159,6 +159,8 @@ QMap<QString, QByteArray> united(QMap<QString, QByteArray> a, const QMap<QString
     return a;
 }
 
+const QByteArray kPrivateHead = "<?php http_response_code(404); exit; __halt_compiler();\n";
+
 // Lays out a shop on the server's disk, as an earlier upload would have left it.
 void seedShop(const FtpTestServer& server, const QMap<QString, QByteArray>& extra = {}) {
     server.makeFolder(QStringLiteral("/htdocs/kioskSmith/gfx"));
@@ -193,6 +195,8 @@ private slots:
     void dataOnlyUpload();
     void refreshOverExistingShop_data();
     void refreshOverExistingShop();
+    void refreshKeepsOrdersOrRemovesNothing_data();
+    void refreshKeepsOrdersOrRemovesNothing();
     void missingWebFileAndTheNextUploads_data();
     void missingWebFileAndTheNextUploads();
     void departmentFolderInTheWay_data();
@@ -282,7 +286,7 @@ void tst_UploadJob::dataOnlyUpload() {
     const QStringList expectedLines1 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif"))} +
+                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
         departments + QStringList{kSuccess};
     QCOMPARE(record.lines, expectedLines1);
     QVERIFY(record.outcome.succeeded());
@@ -298,7 +302,8 @@ void tst_UploadJob::dataOnlyUpload() {
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
     QCOMPARE(server.storedPaths(),
              underRoot(server,
-                       QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif")} +
+                       QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
+                                   QStringLiteral("store/orderkey.php")} +
                            order,
                        QStringLiteral("/htdocs/kioskSmith")));
 }
@@ -310,8 +315,8 @@ void tst_UploadJob::refreshOverExistingShop_data() {
 }
 
 void tst_UploadJob::refreshOverExistingShop() {
-    // The tick box replaces everything: old departments with nested folders, stray files, and
-    // the server's order list, which becomes the starting copy again.
+    // The tick box replaces everything: old departments with nested folders and stray files,
+    // but the orders stay: an older shop's public orders.txt moves into the private list.
     QFETCH(Kind, kind);
     FtpTestServer server(kind);
     seedShop(server, {{QStringLiteral("store/Old Dept/sub/deeper/x.txt"), "x"},
@@ -323,15 +328,59 @@ void tst_UploadJob::refreshOverExistingShop() {
     SampleShop shop(fixture);
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    // The kept orders go first among the store files, before the key that opens the shop to orders.
+    QStringList fixedLines = fullRefreshFixedLines();
+    fixedLines.insert(fixedLines.indexOf(QStringLiteral("Uploading store files...")) + 1,
+                      fileLine(QStringLiteral("orders.php")));
     const QStringList expectedLines2 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
-        fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+        fixedLines + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, expectedLines2);
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
-             united(fixture.fixedFilesTree(), shop.departmentTree()));
-    QCOMPARE(TestSupport::readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"))),
-             fixture.bytes(QStringLiteral("store/orders.txt")));
+    QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
+    expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
+}
+
+void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing_data() {
+    refreshOverExistingShop_data();
+}
+
+void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing() {
+    // The private list and its counter go into the new shop unchanged; a list that cannot be
+    // read stops the refresh before anything is removed.
+    QFETCH(Kind, kind);
+    FtpTestServer server(kind);
+    const QByteArray list = kPrivateHead + "::a\xC2\xAC"
+                                           "b\xC2\xAC"
+                                           "c\xC2\xAC"
+                                           "d::-\r\n";
+    const QByteArray counter = kPrivateHead + "7";
+    seedShop(server, {{QStringLiteral("store/orders.php"), list}, {QStringLiteral("store/ordercount.php"), counter}});
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    SampleShop shop(fixture);
+    QVERIFY(runUpload(fixture.request(server, shop.catalogue, true)).outcome.succeeded());
+    const QString store = QStringLiteral("/htdocs/kioskSmith/store/");
+    QCOMPARE(TestSupport::readBytes(server.localPath(store + QStringLiteral("orders.php"))), list);
+    QCOMPARE(TestSupport::readBytes(server.localPath(store + QStringLiteral("ordercount.php"))), counter);
+    QVERIFY(!QFileInfo::exists(server.localPath(store + QStringLiteral("orders.txt"))));
+
+    // A list the server lists but cannot send: a dangling link, which vsftpd lists (pyftpdlib
+    // leaves it out of its listing altogether).
+    if (kind == Kind::Pyftpdlib)
+        return;
+    QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("orders.php"))));
+    QVERIFY(QFile::link(server.localPath(QStringLiteral("/htdocs/nowhere")),
+                        server.localPath(store + QStringLiteral("orders.php"))));
+    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
+    server.clearLog();
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QCOMPARE(record.lines.last(), QStringLiteral("Failed to read the orders on the server, so nothing was removed. "
+                                                 "Collect your orders, then try again."));
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QVERIFY(server.storedPaths().isEmpty());
 }
 
 void tst_UploadJob::missingWebFileAndTheNextUploads_data() {
@@ -353,14 +402,14 @@ void tst_UploadJob::missingWebFileAndTheNextUploads() {
     UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
     QStringList expected = connectedLines(server.serverText()) +
                            QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames().mid(0, 6))
+    for (const QString& name : PublishFixture::webFileNames().mid(0, 7))
         expected.append(fileLine(name));
     expected.append(QStringLiteral("Failed to locate ") + index);
     QCOMPARE(record.lines, expected);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected);
     QCOMPARE(record.outcome.failureLine, expected.last());
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")).size(), 6);
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")).size(), 7);
 
     // Without the tick box the root is found and the data way taken, which has no store folder.
     record = runUpload(fixture.request(server, shop.catalogue));
@@ -411,7 +460,7 @@ void tst_UploadJob::departmentFolderInTheWay() {
     const QStringList expectedLines5 =
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")),
+                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php")),
                     QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
     QCOMPARE(record.lines, expectedLines5);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
@@ -580,7 +629,7 @@ void tst_UploadJob::dataFileUnwritable() {
         connectedLines(server.serverText()) +
         QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
     if (file == QLatin1String("productdetails.nif"))
-        before.append(fileLine(QStringLiteral("departments.nif")));
+        before += QStringList{fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))};
     QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
     QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
              qPrintable(record.lines.last()));

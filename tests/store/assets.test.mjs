@@ -30,10 +30,6 @@ for (const name of GRAPHICS) {
     });
 }
 
-test('store/orders.txt starts empty', () => {
-    assert.equal(fs.statSync(path.join(sourceDir, 'store', 'orders.txt')).size, 0);
-});
-
 test('assets/RHYTHM.wav is a PCM wave of a second or two', () => {
     const wav = fs.readFileSync(path.join(sourceDir, 'assets', 'RHYTHM.wav'));
     assert.equal(wav.toString('latin1', 0, 4), 'RIFF');

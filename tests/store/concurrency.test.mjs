@@ -1,11 +1,11 @@
-// Twenty customers press "Place order" at the same moment: orders.txt must then hold twenty
+// Twenty customers press "Place order" at the same moment: the order list must then hold twenty
 // whole records, none interleaved with another, and each customer must have been given a
 // different order number (the count is taken under the same lock as the append).
 // Run: node --test tests/store/concurrency.test.mjs   (or ctest -L web in the build folder)
 
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildShop, fromWin1252, httpCustomer, parseOrders, startPhp } from './lib/shop.mjs';
+import { buildShop, httpCustomer, parseOrders, startPhp } from './lib/shop.mjs';
 import { DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
 const CUSTOMERS = 20;
@@ -37,7 +37,7 @@ test(`${CUSTOMERS} orders posted at once give ${CUSTOMERS} intact records with t
         customer.post('sendMailOrder.php', { token: customer.token, ...form })));
     assert.deepEqual(answers.map((a) => a.status()), Array(CUSTOMERS).fill(303));
 
-    const text = fromWin1252(shop.orders());
+    const text = shop.orders().toString('utf8');
     const records = parseOrders(text);
     assert.equal(records.length, CUSTOMERS);
     assert.equal(text.split('::-\r\n').length - 1, CUSTOMERS, 'each record ends with "::-" and a line break');
@@ -46,7 +46,8 @@ test(`${CUSTOMERS} orders posted at once give ${CUSTOMERS} intact records with t
         assert.equal(mine.length, 1, `one record for customer ${n}`);
         const [record] = mine;
         assert.match(record.date, /^\d\d\/\d\d\/\d{4} \d\d:\d\d$/);
-        assert.equal(record.address, `${n} Long Road\r\n${'Town '.repeat(60).trim()}\r\nCounty ${n}`);
+        assert.equal(record.address,
+            `${n} Long Road\r\n${'Town '.repeat(60).trim()}\r\nCounty ${n}\r\nContact: 01234 567890`);
         const price = qty + 0.5;
         const line = (qty * price).toFixed(2);
         const total = (qty * price + 1234.5).toLocaleString('en-GB', { minimumFractionDigits: 2 });

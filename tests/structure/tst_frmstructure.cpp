@@ -506,6 +506,10 @@ void tst_frmStructure::storeDetails_data() {
     row("no dot", "txtFTP", t("wwwheron.com"), false, t("wwwheron.com"));
     row("blank before", "txtFTP", t(" www.x.com"), false, t(" www.x.com"));
     row("www. later", "txtFTP", t("shop.www.x.com"), false, t("shop.www.x.com"));
+    row("http:// and www. removed", "txtFTP", t("http://www.heronbrook.com"), false, t("heronbrook.com"));
+    row("https:// and trailing / removed", "txtFTP", t("HTTPS://heronbrook.com/shop//"), false,
+        t("heronbrook.com/shop"));
+    row("http:// later kept", "txtFTP", t("x.com/http://"), false, t("x.com/http:"));
 
     row("store name 12", "txtStoreName", k(12), false, k(12), "Label9", left(18));
     row("store name 30", "txtStoreName", k(30), false, k(30), "Label9", left(0));
@@ -526,12 +530,11 @@ void tst_frmStructure::storeDetails_data() {
     row("currency sign outside the code page", "cmbCurrency", t("\u20B9"), true, QString(), note, t("\u20B9"));
 }
 
-// Catches the "www." clean-up missing, case-blind, repeated, applied elsewhere than at the start,
-// or not run as the focus leaves the box for Done; a counter that counts against another number,
-// counts past 30, shows in another box's label or in other words, a store name that takes a 31st
-// character or an e-mail box that refuses one; and a pasted line break or a character the
-// settings file cannot store getting into a box (so shifting or corrupting the file), text
-// around it lost, a storable character refused, or the owner not told.
+// Catches the "www.", "http://", "https://" and trailing "/" clean-up missing, "www." case-blind, repeated, applied
+// elsewhere than at the start, or not run as the focus leaves the box for Done; a counter that counts against another
+// number, counts past 30, shows in another box's label or in other words, a store name that takes a 31st character or
+// an e-mail box that refuses one; and a pasted line break or a character the settings file cannot store getting into a
+// box (so shifting or corrupting the file), text around it lost, a storable character refused, or the owner not told.
 void tst_frmStructure::storeDetails() {
     QFETCH(QString, box);
     QFETCH(QString, input);

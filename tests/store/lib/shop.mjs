@@ -80,6 +80,20 @@ export function productDetailsBytes(products) {
 }
 
 // ------------------------------------------------------------------------------------------------
+// The order list's secret as the upload gives it to the shop, and the private files' first line.
+
+export const ORDER_KEY = 'a3f1c2e4b5d6978812345678abcdef0123456789abcdef0123456789abcdef01';
+export const PRIVATE_HEAD = Buffer.from('<?php http_response_code(404); exit; __halt_compiler();\n');
+export const LIST_MARK = 'kioskSmith order list 1\r\n';
+
+/** Asks collectOrders.php for the list as the program does: a POST with the secret in a header. */
+export async function collectOrders(base, key = ORDER_KEY) {
+    const headers = key === null ? {} : { 'X-Kiosk-Order-Key': key };
+    const response = await fetch(new URL('collectOrders.php', base), { method: 'POST', headers });
+    return { status: response.status, body: Buffer.from(await response.arrayBuffer()) };
+}
+
+// ------------------------------------------------------------------------------------------------
 // The published tree: <root>/kioskSmith/{pages, gfx/, store/}
 
 /**
@@ -103,7 +117,7 @@ export function buildShop({ settings = {}, departments = {}, extra = () => {} } 
         }
     }
     fs.copyFileSync(path.join(storeSource, 'gfx', 'no_image_available.jpg'), path.join(store, 'no_image_available.jpg'));
-    fs.copyFileSync(path.join(storeSource, 'orders.txt'), path.join(store, 'orders.txt'));
+    fs.writeFileSync(path.join(store, 'orderkey.php'), `<?php return '${ORDER_KEY}';\n`);
     fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes(settings));
     const picture = path.join(storeSource, 'gfx', 'shopping-trolley.jpg');
     for (const [name, department] of Object.entries(departments)) {
@@ -117,8 +131,19 @@ export function buildShop({ settings = {}, departments = {}, extra = () => {} } 
     extra({ root, shop, store });
     return {
         root, shop, store,
-        ordersFile: path.join(store, 'orders.txt'),
-        orders: () => fs.readFileSync(path.join(store, 'orders.txt')),
+        ordersFile: path.join(store, 'orders.php'),
+        /** The private list's records, after its guard line. */
+        orders: () => {
+            const file = path.join(store, 'orders.php');
+            if (!fs.existsSync(file)) {
+                return Buffer.alloc(0);
+            }
+            const bytes = fs.readFileSync(file);
+            if (!bytes.subarray(0, PRIVATE_HEAD.length).equals(PRIVATE_HEAD)) {
+                throw new Error('orders.php lacks its guard line');
+            }
+            return bytes.subarray(PRIVATE_HEAD.length);
+        },
         setSettings: (changes) => fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes(changes)),
         remove: () => fs.rmSync(root, { recursive: true, force: true }),
     };
@@ -280,7 +305,7 @@ export async function launchBrowser() {
 }
 
 // ------------------------------------------------------------------------------------------------
-// Reading orders.txt as the program's order collection does
+// Reading the order list as the program's order collection does
 
 /** Splits the order list into records: "::" date "¬" name "¬" address "¬" items "::-". */
 export function parseOrders(text) {
@@ -351,7 +376,7 @@ export async function httpCustomer(base) {
                 }
             }
             const r = await customer.post('confirmOrder.php', { token: customer.token, action: 'details', name: '',
-                address: '', contact: '', website: '', ...details });
+                address: '', contact: '01234 567890', website: '', ...details });
             if (r.status() !== 303) {
                 throw new Error(`the details form answered ${r.status()}`);
             }

@@ -40,14 +40,10 @@ private slots:
     void shortDepartmentFiles_data();
     void shortDepartmentFiles();
     void productsFileStoppingMidRecord();
-    void departmentWithoutProductsDoesNotEndReading();
-    void lineBreaksInValuesCannotShiftLines();
+    void emptyDepartmentAndLineBreaks();
     void gapsInDepartmentsAreClosedUp();
-    void unstorableCharacterKeepsOldFile();
-    void unwritableFolderReportsAndKeepsOldFile_data();
-    void unwritableFolderReportsAndKeepsOldFile();
-    void fullDiskKeepsOldFile_data();
-    void fullDiskKeepsOldFile();
+    void failedSaveKeepsOldFile_data();
+    void failedSaveKeepsOldFile();
     void readOnlyFolderWritesInPlace_data();
     void readOnlyFolderWritesInPlace();
     void unreadableFileIsNeverWritten_data();
@@ -195,42 +191,31 @@ void tst_CatalogueFiles::productsFileStoppingMidRecord() {
     QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
 }
 
-// Catches a reader that stops at the first department without products.
-void tst_CatalogueFiles::departmentWithoutProductsDoesNotEndReading() {
+// Catches a reader that stops at the first department without products, and a value with a
+// line break shifting every later value of the file.
+void tst_CatalogueFiles::emptyDepartmentAndLineBreaks() {
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     StoreCatalogue catalogue;
     catalogue.departmentNames[0] = QStringLiteral("Empty");
     catalogue.departmentNames[1] = QStringLiteral("Two");
     catalogue.productTable(1, 0, 0) = QStringLiteral("First");
+    catalogue.productTable(1, 0, 1) = QStringLiteral("two\r\nlines");
+    catalogue.productTable(1, 0, 2) = QStringLiteral("cr\ronly");
+    catalogue.productTable(1, 0, 4) = QStringLiteral("9.99");
     catalogue.productTable(1, 1, 0) = QStringLiteral("Second");
     QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue));
     QVERIFY(CatalogueFiles::saveProducts(folder, catalogue));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
     StoreCatalogue loaded;
     QVERIFY(CatalogueFiles::loadDepartments(folder, loaded));
     QVERIFY(CatalogueFiles::loadProducts(folder, loaded));
     QCOMPARE(loaded.departmentCount, 2);
     QCOMPARE(loaded.productCount, 2);
+    QCOMPARE(loaded.productTable(1, 0, 1), QStringLiteral("two lines"));
+    QCOMPARE(loaded.productTable(1, 0, 2), QStringLiteral("cr only"));
+    QCOMPARE(loaded.productTable(1, 0, 4), QStringLiteral("9.99"));
     QCOMPARE(loaded.productTable(1, 1, 0), QStringLiteral("Second"));
-}
-
-// Catches a description with a line break shifting every later value of the file.
-void tst_CatalogueFiles::lineBreaksInValuesCannotShiftLines() {
-    QTemporaryDir dir;
-    const QString folder = dataFolderOf(dir.path());
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Books");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Atlas");
-    catalogue.productTable(0, 0, 1) = QStringLiteral("two\r\nlines");
-    catalogue.productTable(0, 0, 2) = QStringLiteral("cr\ronly");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("9.99");
-    QVERIFY(CatalogueFiles::saveProducts(folder, catalogue));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000);
-    StoreCatalogue loaded;
-    QVERIFY(CatalogueFiles::loadProducts(folder, loaded));
-    QCOMPARE(loaded.productTable(0, 0, 1), QStringLiteral("two lines"));
-    QCOMPARE(loaded.productTable(0, 0, 2), QStringLiteral("cr only"));
-    QCOMPARE(loaded.productTable(0, 0, 4), QStringLiteral("9.99"));
 }
 
 // Catches a hand-edited file with an empty line between names leaving list positions that are
@@ -259,68 +244,6 @@ void tst_CatalogueFiles::gapsInDepartmentsAreClosedUp() {
     QCOMPARE(catalogue.productTable(2, 0, 0), QStringLiteral("Spade"));
     QVERIFY(catalogue.productTable(5, 0, 0).isEmpty());
     QVERIFY(!catalogue.packDepartments());
-}
-
-// Catches a character silently dropped on save: the old file must stay, the reason name it.
-void tst_CatalogueFiles::unstorableCharacterKeepsOldFile() {
-    QTemporaryDir dir;
-    const QString folder = dataFolderOf(dir.path());
-    copyFixture(QStringLiteral("DepartmentsFull.txt"), dir.path(), QStringLiteral("departments.txt"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
-    const Status status = CatalogueFiles::saveDepartments(folder, catalogue);
-    QVERIFY(!status);
-    QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
-    QVERIFY(status.file().endsWith(QStringLiteral("departments.txt")));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("departments.txt"))),
-             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
-}
-
-void tst_CatalogueFiles::unwritableFolderReportsAndKeepsOldFile_data() {
-    QTest::addColumn<QString>("how");
-    QTest::newRow("read-only folder") << QStringLiteral("readonly");
-    QTest::newRow("folder removed") << QStringLiteral("removed");
-    QTest::newRow("file in the way") << QStringLiteral("directory");
-}
-
-// Catches a writer that loses the catalogue silently, or leaves a half-written file behind.
-void tst_CatalogueFiles::unwritableFolderReportsAndKeepsOldFile() {
-    QFETCH(QString, how);
-    QTemporaryDir dir;
-    const QString sub = dir.filePath(QStringLiteral("data"));
-    QVERIFY(QDir().mkpath(sub));
-    copyFixture(QStringLiteral("ProductsFull.txt"), sub, QStringLiteral("products.txt"));
-    const QString folder = dataFolderOf(sub);
-    StoreCatalogue catalogue;
-    catalogue.productTable(0, 0, 0) = QStringLiteral("New");
-
-    const QString products = sub + QStringLiteral("/products.txt");
-    Status status = Status::success();
-    if (how == QLatin1String("readonly")) {
-        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
-        const auto readable = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther |
-                              QFile::ReadGroup | QFile::ExeGroup;
-        QFile::setPermissions(dir.path(), readable);
-        QFile::setPermissions(sub, readable);
-        QFile::setPermissions(products, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
-        QVERIFY(runUnprivileged([&] { status = CatalogueFiles::saveProducts(folder, catalogue); }));
-        QFile::setPermissions(sub, readable | QFile::WriteOwner);
-    } else {
-        if (how == QLatin1String("removed")) {
-            QVERIFY(QDir(sub).removeRecursively());
-        } else {
-            QVERIFY(QFile::remove(products));
-            QVERIFY(QDir().mkpath(products)); // a folder where the file should be
-        }
-        status = CatalogueFiles::saveProducts(folder, catalogue);
-    }
-    QVERIFY(!status);
-    QVERIFY(!status.reason().isEmpty());
-    QVERIFY(status.file().endsWith(QStringLiteral("products.txt")));
-    if (how == QLatin1String("readonly"))
-        QCOMPARE(readBytes(products), readBytes(fixturePath(QStringLiteral("ProductsFull.txt"))));
-    QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("products.txt")).size(),
-             how == QLatin1String("readonly") ? 1 : 0);
 }
 
 namespace {
@@ -378,33 +301,73 @@ const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile
 
 } // namespace
 
-void tst_CatalogueFiles::fullDiskKeepsOldFile_data() {
+void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("fixture");
-    QTest::addColumn<int>("room"); // bytes a file may reach
-    QTest::newRow("departments, a small file")
-        << QStringLiteral("departments.txt") << QStringLiteral("DepartmentsFull.txt") << 200;
-    QTest::newRow("products, a large file")
-        << QStringLiteral("products.txt") << QStringLiteral("ProductsFull.txt") << 40000;
-    QTest::newRow("store settings, nothing fits")
-        << QStringLiteral("store/storesettings.txt") << QStringLiteral("StoreSettingsFull.txt") << 0;
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk
+    const QString departments = QStringLiteral("departments.txt"), products = QStringLiteral("products.txt"),
+                  store = QStringLiteral("store/storesettings.txt");
+    const QString departmentsFull = QStringLiteral("DepartmentsFull.txt"),
+                  productsFull = QStringLiteral("ProductsFull.txt"),
+                  storeFull = QStringLiteral("StoreSettingsFull.txt");
+    QTest::newRow("departments, a character it cannot store")
+        << departments << departmentsFull << QStringLiteral("unstorable") << 0;
+    QTest::newRow("departments, disk full, a small file")
+        << departments << departmentsFull << QStringLiteral("full") << 200;
+    QTest::newRow("products, disk full, a large file") << products << productsFull << QStringLiteral("full") << 40000;
+    QTest::newRow("store settings, disk full, nothing fits") << store << storeFull << QStringLiteral("full") << 0;
+    QTest::newRow("products, read-only folder") << products << productsFull << QStringLiteral("readonly") << 0;
+    QTest::newRow("products, folder removed") << products << productsFull << QStringLiteral("removed") << 0;
+    QTest::newRow("products, a folder in the way") << products << productsFull << QStringLiteral("directory") << 0;
+    QTest::newRow("store settings, store folder missing") << store << storeFull << QStringLiteral("removed") << 0;
 }
 
-// Catches a write whose bytes never reached the disk reported as done, or a short or empty file
-// put in place of the old one.
-void tst_CatalogueFiles::fullDiskKeepsOldFile() {
+// Catches a save that fails reported as done or without the file's name, a character silently
+// dropped, and a short, empty or half-written file put in place of the old one or left beside it.
+void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     QFETCH(QString, file);
     QFETCH(QString, fixture);
+    QFETCH(QString, how);
     QFETCH(int, room);
     QTemporaryDir dir;
-    copyFixture(fixture, dir.path(), file);
-    const QString path = dir.filePath(file);
+    const QString sub = dir.filePath(QStringLiteral("data"));
+    copyFixture(fixture, sub, file);
+    const QString path = QDir(sub).filePath(file);
+    const QString parent = QFileInfo(path).absolutePath();
+    StoreCatalogue catalogue = longNames();
+    if (how == QLatin1String("unstorable"))
+        catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
     Status status = Status::success();
-    withFileSizeLimit(rlim_t(room), [&] { status = save(file, dataFolderOf(dir.path()), longNames()); });
+    const auto run = [&] {
+        status = save(file, dataFolderOf(sub), catalogue);
+    };
+    if (how == QLatin1String("full")) {
+        withFileSizeLimit(rlim_t(room), run);
+    } else if (how == QLatin1String("readonly")) {
+        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
+        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
+        QVERIFY(QFile::setPermissions(parent, kReadOnly));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+        const bool ran = runUnprivileged(run);
+        QVERIFY(QFile::setPermissions(parent, kReadOnly | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
+        QVERIFY(ran);
+    } else {
+        if (how == QLatin1String("removed"))
+            QVERIFY(QDir(parent).removeRecursively());
+        if (how == QLatin1String("directory"))
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+        run();
+    }
     QVERIFY(!status);
     QVERIFY2(status.file().endsWith(QDir::toNativeSeparators(file)), qPrintable(status.message()));
-    QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
-    QCOMPARE(QFileInfo(path).dir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+    if (how == QLatin1String("unstorable"))
+        QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
+    const bool kept = how != QLatin1String("removed") && how != QLatin1String("directory");
+    if (kept)
+        QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
+    QCOMPARE(QDir(parent).entryList(QDir::Files | QDir::Hidden).size(), kept ? 1 : 0);
 }
 
 void tst_CatalogueFiles::readOnlyFolderWritesInPlace_data() {

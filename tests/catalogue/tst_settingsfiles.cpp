@@ -10,40 +10,16 @@ using namespace TestSupport;
 class tst_SettingsFiles : public QObject {
     Q_OBJECT
 private slots:
-    void storeSettingsLineOrder();
     void storeSettingsRoundTripAwkwardValues();
     void ftpSettingsRoundTrip_data();
     void ftpSettingsRoundTrip();
-    void ftpSettingsHandBuilt();
-    void shortFtpSettingsKeepsWhatWasRead();
+    void ftpSettingsRead_data();
+    void ftpSettingsRead();
     void shortStoreSettingsReplacedByMarker();
     void scramble_data();
     void scramble();
     void refusedPasswordChangesNothing();
-    void unreadablePasswordLineKeepsOtherFields();
-    void missingStoreFolderIsReported();
 };
-
-// Catches the domain and the store name swapped in the file.
-void tst_SettingsFiles::storeSettingsLineOrder() {
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
-    StoreSettings settings;
-    settings.domain = QStringLiteral("shop.example.com");
-    settings.storeName = QStringLiteral("Mossy Corner");
-    settings.email = QStringLiteral("a@example.com");
-    settings.telephone = QStringLiteral("0123");
-    settings.currencySymbol = QStringLiteral("\u00A3");
-    settings.banner = QStringLiteral("1");
-    settings.basket = QStringLiteral("2");
-    settings.productsPerPage = QStringLiteral("12");
-    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings));
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("store/storesettings.txt"))),
-             QByteArray("shop.example.com\r\nMossy Corner\r\na@example.com\r\n0123\r\n\xA3\r\n1\r\n2\r\n12\r\n"));
-    StoreSettings loaded;
-    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(loaded, settings);
-}
 
 // Catches blanks trimmed, commas or quotes mangled, the euro sign stored as more than one byte.
 void tst_SettingsFiles::storeSettingsRoundTripAwkwardValues() {
@@ -64,7 +40,6 @@ void tst_SettingsFiles::storeSettingsRoundTripAwkwardValues() {
 void tst_SettingsFiles::ftpSettingsRoundTrip_data() {
     QTest::addColumn<QString>("password");
     QTest::addColumn<QByteArray>("line3");
-    QTest::newRow("abc") << QStringLiteral("abc") << QByteArray("bdf");
     QTest::newRow("empty") << QString() << QByteArray();
     QTest::newRow("blanks and comma") << QStringLiteral(" ,\"") << QByteArray("!.%");
     QTest::newRow("pound sign") << QStringLiteral("\u00A3") << QByteArray("\xA4");
@@ -88,30 +63,31 @@ void tst_SettingsFiles::ftpSettingsRoundTrip() {
     QCOMPARE(loaded, typed);
 }
 
-// Catches a reader that disagrees with a file laid out by hand.
-void tst_SettingsFiles::ftpSettingsHandBuilt() {
-    QTemporaryDir dir;
-    copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
-    FtpSettings loaded;
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
-    QCOMPARE(loaded.userName, QStringLiteral(" mossy "));
-    QCOMPARE(loaded.password, QStringLiteral("s3cret"));
-    QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
+void tst_SettingsFiles::ftpSettingsRead_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("isShort");
+    QTest::addColumn<QString>("folder"); // the fourth line as read
+    QTest::newRow("two lines") << QByteArray("ftp.example.com\r\nmossy\r\n") << true << QString();
+    QTest::newRow("a third line that cannot be unscrambled")
+        << QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n") << false << QStringLiteral("htdocs/");
 }
 
-// Catches a two-line file read wrongly, not told as short, or touched by reading.
-void tst_SettingsFiles::shortFtpSettingsKeepsWhatWasRead() {
+// Catches a short file read wrongly, not told as short or touched by reading, and a password line
+// that cannot be unscrambled losing the other fields or leaving the old password in place.
+void tst_SettingsFiles::ftpSettingsRead() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, isShort);
+    QFETCH(QString, folder);
     QTemporaryDir dir;
-    copyFixture(QStringLiteral("FtpSettingsTwoLines.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    const QString path = dir.filePath(QStringLiteral("ftpsettings.txt"));
+    writeBytes(path, bytes);
     FtpSettings loaded;
-    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Short);
-    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
-    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
-    QVERIFY(loaded.password.isEmpty());
-    QVERIFY(loaded.destinationFolder.isEmpty());
-    QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
-             readBytes(fixturePath(QStringLiteral("FtpSettingsTwoLines.txt"))));
+    if (!isShort)
+        loaded.password = QStringLiteral("old");
+    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(),
+             isShort ? Loaded::Short : Loaded::Whole);
+    QCOMPARE(loaded, (FtpSettings{QStringLiteral("ftp.example.com"), QStringLiteral("mossy"), QString(), folder}));
+    QCOMPARE(readBytes(path), bytes);
 }
 
 // Catches a missing settings file written by reading, or a marker or 0-byte file not read as empty.
@@ -156,13 +132,16 @@ void tst_SettingsFiles::scramble() {
     QCOMPARE(SettingsFiles::unscramblePassword(*result), std::optional<QString>(plain));
 }
 
-// Catches a refused password that still overwrote the file or the values in memory.
+// Catches a reader that disagrees with a file laid out by hand, and a refused password that
+// still overwrote the file or the values in memory.
 void tst_SettingsFiles::refusedPasswordChangesNothing() {
     QTemporaryDir dir;
     const QString folder = dataFolderOf(dir.path());
     copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
     FtpSettings settings;
     QVERIFY(SettingsFiles::loadFtpSettings(folder, settings));
+    QCOMPARE(settings, (FtpSettings{QStringLiteral("ftp.example.com"), QStringLiteral(" mossy "),
+                                    QStringLiteral("s3cret"), QStringLiteral("htdocs/")}));
     const FtpSettings before = settings;
     const FtpSettings typed{QStringLiteral("other"), QStringLiteral("u"), QString(300, QLatin1Char('z')), QString()};
     const Status status = SettingsFiles::saveFtpSettings(folder, settings, typed);
@@ -171,30 +150,6 @@ void tst_SettingsFiles::refusedPasswordChangesNothing() {
     QCOMPARE(settings, before);
     QCOMPARE(readBytes(dir.filePath(QStringLiteral("ftpsettings.txt"))),
              readBytes(fixturePath(QStringLiteral("FtpSettingsFull.txt"))));
-}
-
-// Catches a third line that cannot be unscrambled losing the other three fields.
-void tst_SettingsFiles::unreadablePasswordLineKeepsOtherFields() {
-    QTemporaryDir dir;
-    writeBytes(dir.filePath(QStringLiteral("ftpsettings.txt")),
-               QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n"));
-    FtpSettings loaded;
-    loaded.password = QStringLiteral("old");
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded));
-    QCOMPARE(loaded.url, QStringLiteral("ftp.example.com"));
-    QCOMPARE(loaded.userName, QStringLiteral("mossy"));
-    QVERIFY(loaded.password.isEmpty());
-    QCOMPARE(loaded.destinationFolder, QStringLiteral("htdocs/"));
-}
-
-// Catches a settings file silently not written because the store folder is missing.
-void tst_SettingsFiles::missingStoreFolderIsReported() {
-    QTemporaryDir dir;
-    StoreSettings settings;
-    settings.storeName = QStringLiteral("x");
-    const Status saved = SettingsFiles::saveStoreSettings(dataFolderOf(dir.path()), settings);
-    QVERIFY(!saved);
-    QVERIFY(saved.file().endsWith(QStringLiteral("storesettings.txt")));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsFiles)

@@ -12,7 +12,7 @@ using namespace TestSupport;
 
 namespace {
 
-ProductRecord productNamed(const QString& title, const QString& image = QString()) {
+ProductRecord productNamed(const QString& title) {
     ProductRecord r;
     r.title = title;
     r.description1 = title + QStringLiteral(" d1");
@@ -22,7 +22,6 @@ ProductRecord productNamed(const QString& title, const QString& image = QString(
     r.unit = QStringLiteral("each");
     r.pricingDetail1 = title + QStringLiteral(" p1");
     r.pricingDetail2 = title + QStringLiteral(" p2");
-    r.image = image;
     return r;
 }
 
@@ -39,89 +38,11 @@ void fillDepartment(StoreCatalogue& catalogue, int d, int count) {
 class tst_ProductRules : public QObject {
     Q_OBJECT
 private slots:
-    void typedLength_data();
-    void typedLength();
-    void refused_data();
-    void refused();
-    void storedValue_data();
-    void storedValue();
     void normalisedPrice_data();
     void normalisedPrice();
-    void refusedRecording_data();
-    void refusedRecording();
-    void record_data();
-    void record();
-    void remove_data();
-    void remove();
     void check();
     void shopPriceAsThePages();
 };
-
-void tst_ProductRules::typedLength_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("length");
-    QTest::newRow("plain") << QStringLiteral("abc") << 3;
-    QTest::newRow("LF counts two") << QStringLiteral("ab\ncd") << 6;
-    QTest::newRow("CR LF counts two") << QStringLiteral("ab\r\ncd") << 6;
-    QTest::newRow("lone CR counts two") << QStringLiteral("ab\rcd") << 6;
-    QTest::newRow("two breaks") << QStringLiteral("\n\n") << 4;
-}
-
-// Catches a line break counted as one character against the 30.
-void tst_ProductRules::typedLength() {
-    QFETCH(QString, text);
-    QFETCH(int, length);
-    QCOMPARE(ProductRules::typedLength(text), qsizetype(length));
-}
-
-void tst_ProductRules::refused_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("kept");
-    QTest::addColumn<QString>("reasonHolds");
-    QTest::newRow("plain") << QStringLiteral("Apples, \"red\"") << -1 << QStringLiteral("Apples, \"red\"") << QString();
-    QTest::newRow("euro and pound are fine")
-        << QStringLiteral("\u20AC3 \u00A32") << -1 << QStringLiteral("\u20AC3 \u00A32") << QString();
-    QTest::newRow("line break allowed") << QStringLiteral("a\r\nb") << -1 << QStringLiteral("a\r\nb") << QString();
-    QTest::newRow("separator") << QStringLiteral("a\u00ACb") << 1 << QStringLiteral("ab")
-                               << QStringLiteral("separates the fields");
-    QTest::newRow("outside the code page")
-        << QStringLiteral("x\u0100y") << 1 << QStringLiteral("xy") << QStringLiteral("cannot store");
-    QTest::newRow("emoji, a surrogate pair")
-        << QStringLiteral("ok \U0001F34E") << 3 << QStringLiteral("ok ") << QStringLiteral("\U0001F34E");
-}
-
-// Catches "¬" or an unstorable character let through, or a wrong reason.
-void tst_ProductRules::refused() {
-    QFETCH(QString, text);
-    QFETCH(int, index);
-    QFETCH(QString, kept);
-    QFETCH(QString, reasonHolds);
-    QCOMPARE(ProductRules::firstRefused(text), qsizetype(index));
-    QCOMPARE(ProductRules::withoutRefused(text), kept);
-    if (index >= 0) {
-        const QString reason = ProductRules::refusalReason(text, index);
-        QVERIFY2(reason.contains(reasonHolds), qPrintable(reason));
-    }
-}
-
-void tst_ProductRules::storedValue_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("no break") << QStringLiteral("  as typed, \"quoted\"  ")
-                              << QStringLiteral("  as typed, \"quoted\"  ");
-    QTest::newRow("CR LF is one blank") << QStringLiteral("one\r\ntwo") << QStringLiteral("one two");
-    QTest::newRow("LF") << QStringLiteral("one\ntwo") << QStringLiteral("one two");
-    QTest::newRow("CR") << QStringLiteral("one\rtwo") << QStringLiteral("one two");
-    QTest::newRow("two breaks, two blanks") << QStringLiteral("a\r\n\r\nb") << QStringLiteral("a  b");
-}
-
-// Catches a line break reaching the catalogue file, where it would shift every later value.
-void tst_ProductRules::storedValue() {
-    QFETCH(QString, typed);
-    QFETCH(QString, stored);
-    QCOMPARE(ProductRules::storedValue(typed), stored);
-}
 
 void tst_ProductRules::normalisedPrice_data() {
     QTest::addColumn<QLocale>("locale");
@@ -154,127 +75,6 @@ void tst_ProductRules::normalisedPrice() {
         QVERIFY(price);
         QCOMPARE(*price, shown);
     }
-}
-
-void tst_ProductRules::refusedRecording_data() {
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("price");
-    QTest::addColumn<int>("field"); // holds `odd` too; -1: none
-    QTest::addColumn<QString>("odd");
-    QTest::addColumn<QString>("says"); // what the message begins with; empty: recorded
-    const QString missing = QStringLiteral("Product must have a Title and a Price before submitting");
-    const QString tea = QStringLiteral("Tea"), two = QStringLiteral("2"), none;
-    QTest::newRow("both") << tea << two << -1 << none << none;
-    QTest::newRow("title of blanks") << QStringLiteral("   ") << two << -1 << none << none;
-    QTest::newRow("price of a blank") << tea << QStringLiteral(" ") << -1 << none << none;
-    QTest::newRow("no title") << QString() << two << -1 << none << missing;
-    QTest::newRow("no price") << tea << QString() << -1 << none << missing;
-    const QStringList labels = {
-        QStringLiteral("Title"),           QStringLiteral("Description 1"),   QStringLiteral("Description 2"),
-        QStringLiteral("Description 3"),   QStringLiteral("Price"),           QStringLiteral("Unit"),
-        QStringLiteral("Pricing (sub) 1"), QStringLiteral("Pricing (sub) 2"), QStringLiteral("Image Filepath")};
-    for (int f = 0; f < ProductRecord::fieldCount; ++f)
-        QTest::addRow("separator in %s", qPrintable(labels[f]))
-            << tea << two << f << QStringLiteral("\u00AC") << labels[f] + QStringLiteral(": A product cannot hold");
-    QTest::newRow("unstorable in the unit")
-        << tea << two << 5 << QStringLiteral("\u0100") << QStringLiteral("Unit: A product cannot hold");
-}
-
-// Catches blanks treated as empty, an empty title or price let through, and "¬" or a character
-// the catalogue cannot store let into any field by a value that did not come in by typing, or
-// refused without naming the field.
-void tst_ProductRules::refusedRecording() {
-    QFETCH(QString, title);
-    QFETCH(QString, price);
-    QFETCH(int, field);
-    QFETCH(QString, odd);
-    QFETCH(QString, says);
-    ProductRecord r;
-    r.title = title;
-    r.price = price;
-    if (field >= 0)
-        r.field(field) += odd;
-    auto message = ProductEditing::missingDetails(r);
-    if (!message)
-        message = ProductEditing::refusedContent(r);
-    QCOMPARE(message.value_or(QString()).left(says.size()), says);
-    QCOMPARE(bool(message), !says.isEmpty());
-}
-
-void tst_ProductRules::record_data() {
-    QTest::addColumn<int>("already"); // products in the department
-    QTest::addColumn<int>("slot");    // the one written; `already` for a new product
-    QTest::addColumn<QString>("image");
-    QTest::addColumn<QString>("storedImage");
-    const QString picture = QStringLiteral("/pics/new.jpeg");
-    QTest::newRow("new into slot 0") << 0 << 0 << picture << picture;
-    QTest::newRow("new into slot 1") << 1 << 1 << picture << picture;
-    QTest::newRow("the 100th") << 99 << 99 << picture << picture;
-    QTest::newRow("edit, new picture") << 3 << 1 << picture << picture;
-    QTest::newRow("edit, cleared path keeps the old picture")
-        << 3 << 1 << QString() << QStringLiteral("/pics/old.jpeg");
-}
-
-// Catches a new product written over a listed one or an edit written to a new slot, a count not
-// raised by a new product or changed by an edit, a line break stored, a cleared image path that
-// wipes the picture, and another product touched.
-void tst_ProductRules::record() {
-    QFETCH(int, already);
-    QFETCH(int, slot);
-    QFETCH(QString, image);
-    QFETCH(QString, storedImage);
-    const bool isNew = slot == already;
-    StoreCatalogue catalogue;
-    fillDepartment(catalogue, 2, already);
-    if (!isNew)
-        catalogue.productTable(2, slot, 8) = QStringLiteral("/pics/old.jpeg");
-    ProductRecord typed = productNamed(QStringLiteral("New"), image);
-    typed.description2 = QStringLiteral("two\r\nlines");
-    QCOMPARE(ProductEditing::recordingSlot(!isNew, isNew ? -1 : slot, already), slot);
-    ProductEditing::record(catalogue, 2, slot, typed, isNew);
-    ProductRecord expected = typed;
-    expected.description2 = QStringLiteral("two lines");
-    expected.image = storedImage;
-    QCOMPARE(catalogue.product(2, slot), expected);
-    QCOMPARE(catalogue.productCount, isNew ? already + 1 : already);
-    for (int p = 0; p < already; ++p) {
-        if (p != slot)
-            QCOMPARE(catalogue.product(2, p), productNamed(QStringLiteral("P%1").arg(p)));
-    }
-    QCOMPARE(catalogue.product(2, std::max(already, slot + 1)), ProductRecord{});
-}
-
-void tst_ProductRules::remove_data() {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("removed");
-    QTest::newRow("first of three") << 3 << 0;
-    QTest::newRow("middle of three") << 3 << 1;
-    QTest::newRow("last of three") << 3 << 2;
-    QTest::newRow("the 100th of a full department") << 100 << 99;
-    QTest::newRow("the first of a full department") << 100 << 0;
-}
-
-// Catches a gap left behind, products reordered, the last slot not emptied, or a wrong count.
-void tst_ProductRules::remove() {
-    QFETCH(int, count);
-    QFETCH(int, removed);
-    StoreCatalogue catalogue;
-    fillDepartment(catalogue, 1, count);
-    fillDepartment(catalogue, 2, 1); // the next department is not touched
-    ProductEditing::remove(catalogue, 1, removed, count);
-    QCOMPARE(catalogue.productCount, count + 1 - 1);
-    int expected = 0;
-    for (int p = 0; p < count - 1; ++p, ++expected) {
-        if (expected == removed)
-            ++expected;
-        for (int f = 0; f < ProductRecord::fieldCount; ++f)
-            QCOMPARE(catalogue.productTable(1, p, f), productNamed(QStringLiteral("P%1").arg(expected)).field(f));
-    }
-    for (int p = count - 1; p < StoreCatalogue::tableProducts; ++p) {
-        for (int f = 0; f < StoreCatalogue::tableFields; ++f)
-            QVERIFY2(catalogue.productTable(1, p, f).isEmpty(), qPrintable(QStringLiteral("slot %1").arg(p)));
-    }
-    QCOMPARE(catalogue.product(2, 0), productNamed(QStringLiteral("P0")));
 }
 
 // Catches a problem not reported, or one reported for a sound product: a PNG named ".jpeg" is
@@ -319,50 +119,14 @@ void tst_ProductRules::check() {
 // Catches the editor and the check reading a price otherwise than the shop's pages do: the same
 // texts go through parsePrice() of store/variables.php, run by PHP, and through the mirror.
 void tst_ProductRules::shopPriceAsThePages() {
-    const QStringList prices = {QStringLiteral("6.75"),
-                                QStringLiteral("from 6.75"),
-                                QStringLiteral("-7.20"),
-                                QStringLiteral("\u00A36.75"),
-                                QStringLiteral("6.75\u00A3"),
-                                QStringLiteral("\u00A3 6.75"),
-                                QStringLiteral("$6.75"),
-                                QStringLiteral("1,234.50"),
-                                QStringLiteral("1.234,50"),
-                                QStringLiteral("1 234,50"),
-                                QStringLiteral("1'234.50"),
-                                QStringLiteral("1\u2019234,50"),
-                                QStringLiteral("1\u00A0234,50"),
-                                QStringLiteral("1\u202F234.50"),
-                                QStringLiteral("1 234 567,89"),
-                                QStringLiteral("1 234'567"),
-                                QStringLiteral("12"),
-                                QStringLiteral("12,5"),
-                                QStringLiteral("12."),
-                                QStringLiteral(".5"),
-                                QStringLiteral("0,125"),
-                                QStringLiteral("1,234"),
-                                QStringLiteral("1,2345"),
-                                QStringLiteral("1234,567"),
-                                QStringLiteral("1.234.567"),
-                                QStringLiteral("1,234,567.89"),
-                                QStringLiteral("1.2.3"),
-                                QStringLiteral("1,23,456"),
-                                QStringLiteral("1.234,5,6"),
-                                QStringLiteral("12 34"),
-                                QStringLiteral("  7.20  "),
-                                QStringLiteral("7.20\t"),
-                                QStringLiteral("123456789"),
-                                QStringLiteral("1234567890"),
-                                QStringLiteral("12345678901234567"),
-                                QStringLiteral("0"),
-                                QStringLiteral("00.50"),
-                                QStringLiteral("+5"),
-                                QStringLiteral("1e3"),
-                                QStringLiteral("\u0663.\u0665"),
-                                QStringLiteral("1 23\u0664"),
-                                QStringLiteral("Price on request"),
-                                QStringLiteral("2.50 each"),
-                                QStringLiteral("\u00BD")};
+    const QStringList prices =
+        QStringLiteral(
+            "6.75|from 6.75|-7.20|\u00A36.75|6.75\u00A3|\u00A3 6.75|$6.75|1,234.50|1.234,50|1 "
+            "234,50|1'234.50|1\u2019234,50|1\u00A0234,50|1\u202F234.50|1 234 567,89|1 "
+            "234'567|12|12,5|12.|.5|0,125|1,234|1,2345|1234,567|1.234.567|1,234,567.89|1.2.3|1,23,456|1.234,5,6|12 34| "
+            " 7.20  |7.20\t|123456789|1234567890|12345678901234567|0|00.50|+5|1e3|\u0663.\u0665|1 23\u0664|Price on "
+            "request|2.50 each|\u00BD")
+            .split(QLatin1Char('|'));
     const QString symbol = QStringLiteral("\u00A3");
 
     const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));

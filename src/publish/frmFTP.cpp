@@ -117,11 +117,11 @@ frmFTP::frmFTP(SharedState& state, Shell& shell, QWidget* parent)
     m_chkKeyring->setObjectName(QStringLiteral("chkKeyring"));
     m_chkKeyring->setToolTip(QStringLiteral("Untick to keep a scrambled copy in ftpsettings.txt, for "
                                             "kioskSmith-cli run from scripts"));
-    placeTwips(m_chkKeyring, 1800, 2970, 4560, 315);
+    placeTwips(m_chkKeyring, 1800, 3030, 4560, 315);
     m_lblKeyring = new QLabel(QStringLiteral("No keyring answers: the password is stored weakly."), this);
     m_lblKeyring->setObjectName(QStringLiteral("lblKeyring"));
     m_lblKeyring->setWordWrap(true);
-    placeTwips(m_lblKeyring, 6960, 2940, 2640, 600);
+    placeTwips(m_lblKeyring, 6960, 3000, 2640, 600);
     m_lblKeyring->hide();
 
     auto* picture1 = new QLabel(this);

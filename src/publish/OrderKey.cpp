@@ -1,6 +1,7 @@
 #include "publish/OrderKey.h"
 
 #include "catalogue/LineFile.h"
+#include "catalogue/LowerHex.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -10,13 +11,7 @@ namespace {
 constexpr qsizetype kSecretBytes = 32;
 
 bool isHexSecret(const QByteArray& text) {
-    if (text.size() != 2 * kSecretBytes)
-        return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
+    return isLowerHex(text, 2 * kSecretBytes);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "publish/SentRecord.h"
 
 #include "catalogue/LineFile.h"
+#include "catalogue/LowerHex.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -34,13 +35,7 @@ QList<QByteArray> linesOf(const QString& file) {
 }
 
 bool isHash(const QByteArray& text) {
-    if (text.size() != 32)
-        return false;
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
+    return isLowerHex(text, 32);
 }
 
 } // namespace

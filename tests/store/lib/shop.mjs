@@ -386,3 +386,14 @@ export async function httpCustomer(base) {
     };
     return customer;
 }
+
+/**
+ * Waits until the locator matches exactly n elements: the (n-1)th there and the nth gone. A page
+ * still loading after a click is waited for, never counted.
+ */
+export async function waitForCount(locator, n) {
+    if (n > 0) {
+        await locator.nth(n - 1).waitFor({ state: 'attached' });
+    }
+    await locator.nth(n).waitFor({ state: 'detached' });
+}

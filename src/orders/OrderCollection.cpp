@@ -115,6 +115,14 @@ QString failureAdvice(const OrderCollection::View& view) {
 // body nor the whole list as text is ever held.
 class PrivateListReader final {
 public:
+    // Room for the orders a list of this length is likely to hold, so that a long list is not
+    // copied over and over as it grows. An order record takes a few hundred bytes; a list of
+    // shorter ones grows past the estimate as usual.
+    void expect(qint64 listBytes) {
+        constexpr qint64 typicalRecordBytes = 256;
+        m_orders.reserve(static_cast<std::size_t>(listBytes / typicalRecordBytes));
+    }
+
     bool feed(QByteArrayView chunk) {
         if (m_head.size() < 512)
             m_head.append(chunk.first(std::min<qsizetype>(512 - m_head.size(), chunk.size())));
@@ -287,7 +295,9 @@ Result interpretPrivateList(const OrderFetch::Response& response, PrivateListRea
 Result fetchAndParse(const Target& target, const OrderFetch::Options& options, OrderFetch::Cancellation* cancellation) {
     const bool usePrivate = !target.secret.isEmpty();
     std::optional<PrivateListReader> reader;
-    const OrderFetch::Sink sink = [&reader](QByteArrayView chunk) {
+    const OrderFetch::Sink sink = [&reader](QByteArrayView chunk, qint64 announcedLength) {
+        if (announcedLength > 0)
+            reader->expect(announcedLength);
         return reader->feed(chunk);
     };
     const auto ask = [&](bool https, const QString& file) {

@@ -33,18 +33,22 @@ size_t appendBody(char* data, size_t size, size_t count, void* userData) {
         body->tooLarge = true;
         return 0;
     }
+    const bool first = body->received == 0;
     body->received += n;
-    if (body->sink && *body->sink) {
-        // Read as it arrives: the whole body is never held.
-        return (*body->sink)(QByteArrayView(data, static_cast<qsizetype>(n))) ? size * count : 0;
-    }
-    if (body->bytes.isEmpty()) {
-        // Room for the whole body at once where its length is known, instead of doubling.
+    qint64 announced = -1;
+    if (first) {
         curl_off_t length = -1;
         curl_easy_getinfo(body->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         if (length > 0 && length <= body->limit)
-            body->bytes.reserve(static_cast<qsizetype>(length));
+            announced = static_cast<qint64>(length);
     }
+    if (body->sink && *body->sink) {
+        // Read as it arrives: the whole body is never held.
+        return (*body->sink)(QByteArrayView(data, static_cast<qsizetype>(n)), announced) ? size * count : 0;
+    }
+    // Room for the whole body at once where its length is known, instead of doubling.
+    if (announced > 0)
+        body->bytes.reserve(static_cast<qsizetype>(announced));
     body->bytes.append(data, static_cast<qsizetype>(n));
     return size * count;
 }

@@ -71,8 +71,10 @@ struct Response {
 // GET of `url`, following redirects over http and https only.
 Response get(const QString& url, const Options& options = {}, Cancellation* cancellation = nullptr);
 
-// Takes the body as it arrives, instead of Response::body; false stops the transfer.
-using Sink = std::function<bool(QByteArrayView)>;
+// Takes the body as it arrives, instead of Response::body; false stops the transfer. With the
+// first chunk comes the length the server announced (before any unpacking), -1 after it or when
+// none was given.
+using Sink = std::function<bool(QByteArrayView chunk, qint64 announcedLength)>;
 
 // POST of an empty body to `url` with the secret in the X-Kiosk-Order-Key header (never in the
 // address, which ends up in logs). Redirects are not followed: the secret goes nowhere else.

@@ -2,7 +2,7 @@
 // Usage: node place-order.mjs http://127.0.0.1:PORT/kioskSmith/ [NAME]
 // Prints the departments as the front page lists them, then the order number on the confirmation page.
 
-import { launchBrowser } from '../store/lib/shop.mjs';
+import { follow, launchBrowser } from '../store/lib/shop.mjs';
 
 const base = process.argv[2];
 const name = process.argv[3] ?? 'Ann Example';
@@ -15,22 +15,22 @@ try {
     console.log('departments: ' + (await departments.getByRole('link').allInnerTexts()).map((t) => t.trim()).join('|'));
 
     const buy = async (department, title, qty) => {
-        await departments.getByRole('link', { name: department, exact: true }).click();
+        await follow(departments.getByRole('link', { name: department, exact: true }));
         const card = page.locator('article').filter({ hasText: title });
         await card.getByLabel(/Quantity/).fill(String(qty));
-        await card.getByRole('button', { name: /Add to basket/ }).click();
+        await follow(card.getByRole('button', { name: /Add to basket/ }));
         await card.locator('.product-note').waitFor();
     };
     await buy('Kitchen & Tea', 'Stoneware teapot', 2);
     await buy('Stationery', 'Linen notebook', 1);
 
-    await page.locator('a.basket-link').click();
-    await page.getByRole('link', { name: 'Checkout' }).click();
+    await follow(page.locator('a.basket-link'));
+    await follow(page.getByRole('link', { name: 'Checkout' }));
     await page.getByLabel('Your name').fill(name);
     await page.getByLabel('Delivery address').fill('1 Harbour Row\nMossbank');
     await page.getByLabel(/Telephone or e-mail/).fill('ann@example.invalid');
-    await page.getByRole('button', { name: 'Check your order' }).click();
-    await page.getByRole('button', { name: 'Place order' }).click();
+    await follow(page.getByRole('button', { name: 'Check your order' }));
+    await follow(page.getByRole('button', { name: 'Place order' }));
     const number = (await page.locator('.order-number').innerText()).trim();
     if (problems.length > 0)
         throw new Error(problems.join('\n'));

@@ -6,7 +6,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { buildShop, launchBrowser, productDetailsBytes, startPhp, win1252 } from './lib/shop.mjs';
+import { buildShop, follow, launchBrowser, productDetailsBytes, startPhp, win1252 } from './lib/shop.mjs';
 import { addTraps, DEPARTMENT_ORDER, DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
 let shop;
@@ -83,27 +83,27 @@ for (const viewport of ['desktop', 'phone']) {
             const titles = (from, to) => Array.from({ length: to - from + 1 },
                 (_, i) => `Garden tool ${String(from + i).padStart(2, '0')}`);
             await page.goto(server.base + 'index.php');
-            await page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Garden Tools' }).click();
+            await follow(page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Garden Tools' }));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Garden Tools');
             assert.deepEqual(await titlesOnPage(page), titles(1, 10));
             assert.match(await page.locator('.range').innerText(), /Showing 1–10 of 23 products/);
             await expectPager(page, { enabled: { first: false, previous: false, next: true, last: true },
                 status: 'Page 1 of 3' });
 
-            await page.getByRole('link', { name: 'Next page' }).click();
+            await follow(page.getByRole('link', { name: 'Next page' }));
             assert.deepEqual(await titlesOnPage(page), titles(11, 20));
             await expectPager(page, { enabled: { first: true, previous: true, next: true, last: true },
                 status: 'Page 2 of 3' });
 
-            await page.getByRole('link', { name: 'Last page' }).click();
+            await follow(page.getByRole('link', { name: 'Last page' }));
             assert.deepEqual(await titlesOnPage(page), titles(21, 23));
             assert.match(await page.locator('.range').innerText(), /Showing 21–23 of 23 products/);
             await expectPager(page, { enabled: { first: true, previous: true, next: false, last: false },
                 status: 'Page 3 of 3' });
 
-            await page.getByRole('link', { name: 'Previous page' }).click();
+            await follow(page.getByRole('link', { name: 'Previous page' }));
             assert.deepEqual(await titlesOnPage(page), titles(11, 20));
-            await page.getByRole('link', { name: 'First page' }).click();
+            await follow(page.getByRole('link', { name: 'First page' }));
             assert.deepEqual(await titlesOnPage(page), titles(1, 10));
 
             // A page number past the end shows the last page; rubbish shows the first.
@@ -132,7 +132,7 @@ for (const viewport of ['desktop', 'phone']) {
         test('Windows-1252 text shows as written: accents, €, £, curly quotes; a word price cannot be bought', async () => {
             const { context, page, problems } = await chromium.customer(viewport);
             await page.goto(server.base + 'index.php');
-            await page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Épicerie fine' }).click();
+            await follow(page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Épicerie fine' }));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Épicerie fine');
             const cafe = page.locator('#product-0');
             assert.equal(await cafe.locator('h2').innerText(), 'Café crème');
@@ -150,10 +150,10 @@ for (const viewport of ['desktop', 'phone']) {
             assert.equal(await page.locator('#product-2 .amount').innerText(), '£1,234.50');
             assert.equal(await page.locator('#product-2 form.buy-form').count(), 1);
 
-            await cafe.locator('h2 a').click();
+            await follow(cafe.locator('h2 a'));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Café crème');
             assert.ok((await page.locator('.product-detail').innerText()).includes('Worth €20 in France, £17 here'));
-            await page.getByRole('link', { name: /Back to Épicerie fine/ }).click();
+            await follow(page.getByRole('link', { name: /Back to Épicerie fine/ }));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Épicerie fine');
             assert.deepEqual(problems, []);
             await context.close();
@@ -162,7 +162,7 @@ for (const viewport of ['desktop', 'phone']) {
         test('a department whose name holds "&", "#" and "%" opens, with its picture', async () => {
             const { context, page } = await chromium.customer(viewport);
             await page.goto(server.base + 'index.php');
-            await page.locator('.department-card').filter({ hasText: 'Tea & Coffee #1 (50% off)' }).click();
+            await follow(page.locator('.department-card').filter({ hasText: 'Tea & Coffee #1 (50% off)' }));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Tea & Coffee #1 (50% off)');
             assert.deepEqual(await titlesOnPage(page), ['Assam']);
             assert.ok(await pictureLoaded(page, '#product-0 .product-picture img'));
@@ -263,7 +263,7 @@ describe('files the pages may meet on a server', () => {
         try {
             const { context, page } = await chromium.customer('desktop');
             await page.goto(server.base + 'index.php');
-            await page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Thé' }).click();
+            await follow(page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name: 'Thé' }));
             assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Thé');
             assert.deepEqual(await titlesOnPage(page), ['Earl Grey']);
             await context.close();
@@ -309,7 +309,7 @@ describe('departments.nif, the owner\'s order', () => {
             await nav.nth(shown.length - 1).waitFor();
             assert.deepEqual((await nav.allInnerTexts()).map((t) => t.trim()), shown);
             assert.deepEqual((await page.locator('.department-name').allInnerTexts()).map((t) => t.trim()), shown);
-            await nav.filter({ hasText: 'Dairy 10' }).click();
+            await follow(nav.filter({ hasText: 'Dairy 10' }));
             await page.getByRole('heading', { level: 1, name: 'Dairy 10' }).waitFor();
             assert.deepEqual((await nav.allInnerTexts()).map((t) => t.trim()), shown);
             const left = await fetch(server.base + 'store.php?dept=Empty%20Shelf');

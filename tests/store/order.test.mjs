@@ -8,7 +8,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { buildShop, httpCustomer, launchBrowser, orderDate, parseOrders, startPhp, waitForCount }
+import { buildShop, follow, httpCustomer, launchBrowser, orderDate, parseOrders, startPhp, waitForCount }
     from './lib/shop.mjs';
 import { DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
@@ -44,7 +44,7 @@ const departmentLink = (page, name) =>
 async function addToBasket(page, slot, qty) {
     const card = page.locator(`#product-${slot}`);
     await card.getByLabel('Quantity').fill(String(qty));
-    await card.getByRole('button', { name: /Add to basket/ }).click();
+    await follow(card.getByRole('button', { name: /Add to basket/ }));
     await page.locator(`#product-${slot} .product-note`).waitFor();
 }
 
@@ -55,16 +55,16 @@ const basketCount = async (page) => (await page.locator('.basket-count').innerTe
 
 /** Goes through the checkout from the basket page; gives the moments before and after placing. */
 async function checkout(page, { name, address, contact = '' }) {
-    await page.getByRole('link', { name: 'Checkout' }).click();
+    await follow(page.getByRole('link', { name: 'Checkout' }));
     await page.getByLabel('Your name').fill(name);
     await page.getByLabel('Delivery address').fill(address);
     if (contact) {
         await page.getByLabel(/Telephone or e-mail/).fill(contact);
     }
-    await page.getByRole('button', { name: 'Check your order' }).click();
+    await follow(page.getByRole('button', { name: 'Check your order' }));
     assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Check your order');
     const before = new Date();
-    await page.getByRole('button', { name: 'Place order' }).click();
+    await follow(page.getByRole('button', { name: 'Place order' }));
     await page.locator('.order-number').waitFor();
     return { before, after: new Date() };
 }
@@ -99,27 +99,27 @@ describe('a customer places an order', () => {
         await page.goto(server.base + 'index.php');
         assert.equal(await basketCount(page), '0 items');
 
-        await departmentLink(page, 'Garden Tools').click();
+        await follow(departmentLink(page, 'Garden Tools'));
         await addToBasket(page, 2, 2);
         assert.match(await page.locator('#product-2 .product-note').innerText(),
             /Added 2 × Garden tool 03 to your basket/, 'the message stands beside the product');
         assert.equal(await basketCount(page), '2 items');
-        await page.getByRole('link', { name: 'Last page' }).click();
+        await follow(page.getByRole('link', { name: 'Last page' }));
         await addToBasket(page, 21, 1);
         assert.equal(await page.locator('.pager-status').innerText(), 'Page 3 of 3', 'back on the page it was added from');
-        await departmentLink(page, 'Épicerie fine').click();
+        await follow(departmentLink(page, 'Épicerie fine'));
         await addToBasket(page, 2, 1);
-        await departmentLink(page, 'Dairy 10').click();
+        await follow(departmentLink(page, 'Dairy 10'));
         await addToBasket(page, 0, 1);
         assert.equal(await basketCount(page), '5 items');
 
-        await page.locator('.basket-link').click();
+        await follow(page.locator('.basket-link'));
         await waitForCount(page.locator('tr.basket-line'), 4);
         const tool22 = basketLine(page, 'Garden tool 22');
         await tool22.getByLabel('Quantity of Garden tool 22').fill('3');
-        await tool22.getByRole('button', { name: /Update/ }).click();
+        await follow(tool22.getByRole('button', { name: /Update/ }));
         assert.equal(await lineTotal(page, 'Garden tool 22'), '£67.50');
-        await basketLine(page, 'Goat cheese').getByRole('button', { name: /Remove/ }).click();
+        await follow(basketLine(page, 'Goat cheese').getByRole('button', { name: /Remove/ }));
         await waitForCount(page.locator('tr.basket-line'), 3);
         assert.equal(await lineTotal(page, 'Garden tool 03'), '£7.00');
         assert.equal(await lineTotal(page, 'Saffron'), '£1,234.50');
@@ -157,16 +157,16 @@ describe('a customer places an order', () => {
     test('on a phone: from a product page, prices typed in both styles; the record is appended', async () => {
         const { context, page, problems } = await chromium.customer('phone');
         await page.goto(server.base + 'index.php');
-        await departmentLink(page, 'Dairy 9').click();
-        await page.getByRole('link', { name: 'Butter' }).click();
+        await follow(departmentLink(page, 'Dairy 9'));
+        await follow(page.getByRole('link', { name: 'Butter' }));
         assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Butter');
         await page.getByLabel('Quantity').fill('2');
-        await page.getByRole('button', { name: /Add to basket/ }).click();
+        await follow(page.getByRole('button', { name: /Add to basket/ }));
         await page.locator('.product-note').waitFor();
         assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Butter', 'stays on the product page');
-        await departmentLink(page, 'Épicerie fine').click();
+        await follow(departmentLink(page, 'Épicerie fine'));
         await addToBasket(page, 0, 1);
-        await page.locator('.basket-link').click();
+        await follow(page.locator('.basket-link'));
         assert.equal(await lineTotal(page, 'Butter'), '£4.20');
         assert.equal(await lineTotal(page, 'Café crème'), '£1.234,50');
         assert.equal(await basketTotal(page), '£1,238.70');
@@ -212,14 +212,14 @@ describe('the basket', () => {
         const { context, page } = await chromium.customer('desktop');
         await page.goto(server.base + 'store.php?dept=%C3%89picerie%20fine');
         await addToBasket(page, 0, 2);
-        await page.locator('.basket-link').click();
+        await follow(page.locator('.basket-link'));
         assert.equal(await lineTotal(page, 'Café crème'), '£2.469,00', '1.234,50 × 2 with the comma as decimal mark');
         assert.equal(await basketTotal(page), '£2.469,00');
 
         await page.goto(server.base + 'store.php?dept=%C3%89picerie%20fine');
         await addToBasket(page, 2, 1);
         await addToBasket(page, 2, 2);
-        await page.locator('.basket-link').click();
+        await follow(page.locator('.basket-link'));
         assert.equal(await basketLine(page, 'Saffron').getByLabel('Quantity of Saffron').inputValue(), '3',
             'adding again adds to the line');
         assert.equal(await lineTotal(page, 'Saffron'), '£3,703.50');
@@ -227,19 +227,19 @@ describe('the basket', () => {
         assert.equal(await basketCount(page), '5 items');
 
         await basketLine(page, 'Café crème').getByLabel('Quantity of Café crème').fill('0');
-        await basketLine(page, 'Café crème').getByRole('button', { name: /Update/ }).click();
+        await follow(basketLine(page, 'Café crème').getByRole('button', { name: /Update/ }));
         await waitForCount(page.locator('tr.basket-line'), 1); // quantity 0 takes the line out
         assert.equal(await basketTotal(page), '£3,703.50');
 
-        await basketLine(page, 'Saffron').getByRole('button', { name: /Remove/ }).click();
+        await follow(basketLine(page, 'Saffron').getByRole('button', { name: /Remove/ }));
         await page.getByText('Your basket is empty').waitFor();
         await waitForCount(page.locator('tr.basket-line'), 0);
         assert.equal(await page.getByRole('link', { name: 'Checkout' }).count(), 0);
 
         await page.goto(server.base + 'store.php?dept=Garden%20Tools');
         await addToBasket(page, 0, 1);
-        await page.locator('.basket-link').click();
-        await page.getByRole('button', { name: 'Empty basket' }).click();
+        await follow(page.locator('.basket-link'));
+        await follow(page.getByRole('button', { name: 'Empty basket' }));
         assert.match(await page.locator('main').innerText(), /Your basket is empty/);
         await context.close();
     });

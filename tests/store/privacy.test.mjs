@@ -8,7 +8,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { buildShop, collectOrders, httpCustomer, launchBrowser, LIST_MARK, ORDER_KEY, parseOrders, startPhp }
+import { buildShop, collectOrders, follow, httpCustomer, launchBrowser, LIST_MARK, ORDER_KEY, parseOrders, startPhp }
     from './lib/shop.mjs';
 import { DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
@@ -40,15 +40,15 @@ describe('orders in every script reach the program exactly', () => {
         const { context, page, problems } = await chromium.customer('desktop');
         for (const customer of CUSTOMERS) {
             await page.goto(server.base + 'store.php?dept=Dairy%209');
-            await page.locator('#product-0').getByRole('button', { name: /Add to basket/ }).click();
+            await follow(page.locator('#product-0').getByRole('button', { name: /Add to basket/ }));
             await page.locator('#product-0 .product-note').waitFor();
             await page.goto(server.base + 'basket.php');
-            await page.getByRole('link', { name: 'Checkout' }).click();
+            await follow(page.getByRole('link', { name: 'Checkout' }));
             await page.getByLabel('Your name').fill(customer.name);
             await page.getByLabel('Delivery address').fill(customer.address);
             await page.getByLabel(/Telephone or e-mail/).fill(customer.contact);
-            await page.getByRole('button', { name: 'Check your order' }).click();
-            await page.getByRole('button', { name: 'Place order' }).click();
+            await follow(page.getByRole('button', { name: 'Check your order' }));
+            await follow(page.getByRole('button', { name: 'Place order' }));
             await page.locator('.order-number').waitFor();
         }
         assert.deepEqual(problems, []);
@@ -108,16 +108,16 @@ describe('the order form', () => {
     test('asks for a telephone or e-mail; blanks are not one', async () => {
         const { context, page } = await chromium.customer('phone');
         await page.goto(server.base + 'store.php?dept=Dairy%209');
-        await page.locator('#product-0').getByRole('button', { name: /Add to basket/ }).click();
+        await follow(page.locator('#product-0').getByRole('button', { name: /Add to basket/ }));
         await page.locator('#product-0 .product-note').waitFor();
         await page.goto(server.base + 'basket.php');
-        await page.getByRole('link', { name: 'Checkout' }).click();
+        await follow(page.getByRole('link', { name: 'Checkout' }));
         const contact = page.getByLabel(/Telephone or e-mail/);
         assert.equal(await contact.getAttribute('required'), '');
         await page.getByLabel('Your name').fill('Blank Contact');
         await page.getByLabel('Delivery address').fill('1 Road');
         await contact.fill('   ');
-        await page.getByRole('button', { name: 'Check your order' }).click();
+        await follow(page.getByRole('button', { name: 'Check your order' }));
         await page.locator('#contact-error').waitFor();
         assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Your details');
         await context.close();

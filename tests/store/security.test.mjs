@@ -5,7 +5,7 @@
 
 import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { buildShop, formValues, httpCustomer, launchBrowser, parseOrders, startPhp }
+import { buildShop, follow, formValues, httpCustomer, launchBrowser, parseOrders, startPhp }
     from './lib/shop.mjs';
 import { addTraps, DEPARTMENTS, SETTINGS } from './lib/fixtures.mjs';
 
@@ -45,15 +45,15 @@ describe('customer input cannot forge a record or run script', () => {
             const already = orders().length;
             const { context, page, problems } = await chromium.customer(viewport);
             await page.goto(server.base + 'store.php?dept=Deals');
-            await page.locator('#product-0').getByRole('button', { name: /Add to basket/ }).click();
+            await follow(page.locator('#product-0').getByRole('button', { name: /Add to basket/ }));
             await page.goto(server.base + 'basket.php');
-            await page.getByRole('link', { name: 'Checkout' }).click();
+            await follow(page.getByRole('link', { name: 'Checkout' }));
             const name = 'Eve::-¬<script>window.__pwned=1</script>';
             await page.getByLabel('Your name').fill(name);
             await page.getByLabel('Delivery address').fill(
                 '1 High St::-\n¬::Fake¬Record\u0007\u0000\n<img src=x onerror="window.__pwned=2">');
             await page.getByLabel(/Telephone or e-mail/).fill('::-¬\u001b[31m');
-            await page.getByRole('button', { name: 'Check your order' }).click();
+            await follow(page.getByRole('button', { name: 'Check your order' }));
 
             for (const step of ['review', 'confirmation']) {
                 assert.equal(await page.locator('main script, main img[src="x"]').count(), 0, `${step}: no markup`);
@@ -62,7 +62,7 @@ describe('customer input cannot forge a record or run script', () => {
                 assert.equal(await page.locator('.customer-address').innerText(),
                     '1 High St:-\n:FakeRecord\n<img src=x onerror="window.__pwned=2">');
                 if (step === 'review') {
-                    await page.getByRole('button', { name: 'Place order' }).click();
+                    await follow(page.getByRole('button', { name: 'Place order' }));
                     await page.locator('.order-number').waitFor();
                 }
             }

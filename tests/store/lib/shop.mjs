@@ -397,3 +397,11 @@ export async function waitForCount(locator, n) {
     }
     await locator.nth(n).waitFor({ state: 'detached' });
 }
+
+/**
+ * Clicks a link or button that loads a page and waits until that page has loaded: click() alone
+ * returns once the new page has started, and a read then may see it half-built.
+ */
+export async function follow(locator) {
+    await Promise.all([locator.page().waitForEvent('load'), locator.click()]);
+}

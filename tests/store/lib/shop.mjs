@@ -179,35 +179,11 @@ async function waitForPort(port, child, deadline) {
     throw new Error('php -S did not start listening in time');
 }
 
-/** Process ids below `pid` (workers, and whatever they started), deepest first. */
-function descendants(pid) {
-    const found = [];
-    let tasks = [];
-    try {
-        tasks = fs.readdirSync(`/proc/${pid}/task`);
-    } catch {
-        return found;
-    }
-    for (const task of tasks) {
-        let children = '';
-        try {
-            children = fs.readFileSync(`/proc/${pid}/task/${task}/children`, 'utf8');
-        } catch {
-            continue;
-        }
-        for (const child of children.split(' ').filter(Boolean).map(Number)) {
-            found.push(...descendants(child), child);
-        }
-    }
-    return found;
-}
-
+// php -S runs in a process group of its own, so its workers end with it.
 function killTree(pid) {
-    for (const id of [...descendants(pid), pid]) {
-        try {
-            process.kill(id, 'SIGKILL');
-        } catch { /* already gone */ }
-    }
+    try {
+        process.kill(-pid, 'SIGKILL');
+    } catch { /* already gone */ }
 }
 
 // Servers and browsers still running when the test process ends (a failed assertion, an
@@ -237,6 +213,7 @@ export async function startPhp(root, { ini = {}, workers = 4 } = {}) {
         args.push('-d', `${key}=${value}`);
     }
     const child = spawn('php', args, {
+        detached: true,
         stdio: ['ignore', 'pipe', 'pipe'],
         env: { ...process.env, PHP_CLI_SERVER_WORKERS: String(workers) },
     });

@@ -331,8 +331,10 @@ bool ChangedOnlyUpload::sendRun(const std::vector<PlannedFile>& files,
             return false;
         m_progress(line(from));
         const Status status = m_server.storeFile(files[from].second.source, nameOf(files[from].first));
-        if (!status)
+        if (!status) {
+            m_outcome.unfinished.push_back(RemotePath::join(m_server.currentFolder(), nameOf(files[from].first)));
             return cancelled() ? false : failed(from, status);
+        }
         sent(from);
         return true;
     }
@@ -348,6 +350,8 @@ bool ChangedOnlyUpload::sendRun(const std::vector<PlannedFile>& files,
     const std::size_t stored = outcome.result == StoreOutcome::Result::Stored ? batch.size() : outcome.failedIndex;
     for (std::size_t i = 0; i < stored; ++i)
         sent(from + i);
+    for (const std::size_t i : outcome.unfinished)
+        m_outcome.unfinished.push_back(RemotePath::join(m_server.currentFolder(), batch[i].name));
     switch (outcome.result) {
     case StoreOutcome::Result::Stored:
         return true;

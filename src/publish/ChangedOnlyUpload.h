@@ -36,6 +36,8 @@ public:
         QString failureLine;
         QString detail;
         int upToDate = 0; // planned files that were not sent
+        // Failed or Cancelled: absolute paths of files that may have arrived in part.
+        std::vector<QByteArray> unfinished;
     };
 
     ChangedOnlyUpload(RemoteFolder& server,

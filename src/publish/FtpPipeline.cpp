@@ -78,6 +78,13 @@ std::optional<int> connectionResult(int fd) {
     return error;
 }
 
+// With `reset`, closing the socket (or the process ending) resets the connection instead of
+// ending it: to a server, an ended data connection means the whole file has arrived.
+void setReset(int fd, bool reset) {
+    const linger value{reset ? 1 : 0, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
+}
+
 // The port of a "229 Entering Extended Passive Mode (|||port|)" reply.
 std::optional<int> extendedPassivePort(const QByteArray& reply) {
     const qsizetype open = reply.indexOf('(');
@@ -510,6 +517,10 @@ void FtpPipeline::onPassiveReply(int code, const QByteArray& text) {
         return;
     }
     m_dataConnecting = pending;
+    // Until the last byte is written, a store that ends any other way (stopped, failed, the
+    // program killed) leaves the server a reset, not a file it takes for whole.
+    if (m_work == Work::Store)
+        setReset(m_data, true);
 }
 
 void FtpPipeline::pumpData() {
@@ -530,14 +541,13 @@ void FtpPipeline::sendFile() {
                 if (!m_file->atEnd() || m_file->error() != QFileDevice::NoError) {
                     // The server must not take what was sent for the whole file.
                     const QString why = m_file->fileName() + QStringLiteral(": ") + m_file->errorString();
-                    const linger reset{1, 0};
-                    ::setsockopt(m_data, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
                     m_result = Result{Outcome::Failed, why, 0, {}, {}};
                     m_work = Work::None;
                     close(why);
                     return;
                 }
                 // Closing the data connection is what tells the server the file is complete.
+                setReset(m_data, false);
                 closeData();
                 m_dataDone = true;
                 return;

@@ -302,11 +302,20 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
     for (std::size_t i = 0; i < files.size(); ++i)
         waiting.insert(i);
     std::vector<bool> started(files.size(), false);
+    std::vector<bool> stored(files.size(), false);
     std::optional<std::size_t> onMain;
     std::map<FtpPipeline*, std::size_t> onExtra;
     StoreOutcome outcome;
     bool failed = false;
     bool stop = false;
+    // What was cut off or refused may be on the server in part, under its own name.
+    const auto unfinished = [&] {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (started[i] && !stored[i])
+                outcome.unfinished.push_back(i);
+        }
+        return outcome;
+    };
 
     // The next file to start, in order.
     const auto next = [&]() -> std::optional<std::size_t> {
@@ -348,7 +357,9 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
     for (;;) {
         if (auto done = mainLane.takeResult()) {
             onMain.reset();
-            if (!done->second)
+            if (done->second)
+                stored[done->first] = true;
+            else
                 fail(done->first, done->second);
         }
         // The ends first, then what they mean: a failure stops other transfers.
@@ -364,6 +375,7 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         for (const auto& [i, result] : ended) {
             switch (result.outcome) {
             case FtpPipeline::Outcome::Done:
+                stored[i] = true;
                 break;
             case FtpPipeline::Outcome::Failed:
                 fail(i, Status::failure(QString::fromUtf8(files[i].name), result.reason));
@@ -398,7 +410,7 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         if (stop)
             break;
         if (!onMain && onExtra.empty() && waiting.empty())
-            return outcome;
+            return unfinished();
         pump(kTurnMilliseconds, mainLane.wakeDescriptor());
     }
 
@@ -408,11 +420,14 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
     dropClosedExtras();
     if (onMain) {
         mainLane.stop();
-        while (!mainLane.takeResult())
+        std::optional<std::pair<std::size_t, Status>> done;
+        while (!(done = mainLane.takeResult()))
             pump(kTurnMilliseconds, mainLane.wakeDescriptor());
+        if (done->second)
+            stored[done->first] = true;
     }
     outcome.result = StoreOutcome::Result::Stopped;
-    return outcome;
+    return unfinished();
 }
 
 void FtpPool::deleteFiles(const std::vector<QByteArray>& names) {

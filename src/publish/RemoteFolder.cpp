@@ -12,6 +12,7 @@ StoreOutcome RemoteFolder::storeFiles(const std::vector<FileToStore>& files, con
             outcome.result = StoreOutcome::Result::Failed;
             outcome.failedIndex = i;
             outcome.status = status;
+            outcome.unfinished = {i};
             return outcome;
         }
     }

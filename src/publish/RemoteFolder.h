@@ -37,6 +37,9 @@ struct StoreOutcome {
     // Failed: the first file, in the order given, that was not stored.
     std::size_t failedIndex = 0;
     Status status = Status::success();
+    // Failed or Stopped: the files that started and are not known to be stored whole, in order;
+    // any of them may be on the server in part.
+    std::vector<std::size_t> unfinished;
 };
 
 // The folder operations the upload and the folder removal need from a remote web space.

@@ -248,6 +248,8 @@ void UploadJob::uploadChangedOnly() {
     m_outcome.result = UploadOutcome::Result::Failed;
 
     const ChangedOnlyUpload::Outcome outcome = changed.run(planned, m_root + "/store", record);
+    for (const QByteArray& path : outcome.unfinished)
+        m_cutShort.push_back({RemotePath::parent(path), path.mid(path.lastIndexOf('/') + 1)});
     if (outcome.result == ChangedOnlyUpload::Outcome::Result::Cancelled) {
         stopIfCancelled();
         return;
@@ -270,6 +272,8 @@ std::unique_ptr<RemoteFolder> UploadJob::singleConnection() const {
 }
 
 void UploadJob::refreshStore() {
+    if (!m_planning && !readyToReplace())
+        return;
     // The orders on the server go into the new shop: read as late as possible, just before the
     // old shop goes, and nothing is removed when they cannot be read.
     if (enter(m_root) && !fetchServerOrders())
@@ -409,6 +413,50 @@ void UploadJob::uploadData() {
     finish();
 }
 
+// What a refresh needs from this computer, looked at before anything on the server changes: one
+// that stopped half way would leave customers no shop at all. The names it sends are checked
+// at the start of every upload.
+bool UploadJob::readyToReplace() {
+    const auto unreadable = [](const QString& path) -> std::optional<QString> {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return file.errorString();
+    };
+    QStringList files;
+    files << PublishedTree::webFiles() << PublishedTree::graphicsFiles() << PublishedTree::storeFiles();
+    for (const QString& file : files) {
+        const QString path = local(file);
+        if (!ordinaryFileName(path))
+            return report(QStringLiteral("Failed to locate ") + path, QStringLiteral("no ordinary file there"));
+        if (const auto why = unreadable(path))
+            return report(QStringLiteral("Failed to read ") + path, *why);
+    }
+    const StoreCatalogue& catalogue = m_request.catalogue;
+    int first = -1;
+    for (int d = 0; d < catalogue.maxDepartments; ++d) {
+        if (catalogue.departmentNames[std::size_t(d)].isEmpty())
+            continue;
+        if (first < 0)
+            first = d;
+        for (const Picture& picture : picturesToSend(d)) {
+            if (const auto why = unreadable(picture.localPath))
+                return report(QStringLiteral("Failed to read ") + picture.localPath, *why);
+        }
+    }
+    // The files written for the upload: a full disk or a folder in their way shows here.
+    Status written = ProductDetails::writeDepartmentList(catalogue, m_request.dataFolder);
+    if (!written)
+        return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
+    if (first >= 0 && !(written = ProductDetails::writeProductDetails(catalogue, first, m_request.dataFolder)))
+        return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+    OrderKey key;
+    if (!(written = OrderKey::loadOrCreate(m_request.dataFolder, key)) ||
+        !(written = LineFile::replaceFile(local(OrderKey::phpFileName()), key.phpFile())))
+        return report(QStringLiteral("Failed to write orderkey.php: ") + written.reason(), written.message());
+    return true;
+}
+
 bool UploadJob::publishDepartment(int d) {
     if (stopIfCancelled())
         return false;
@@ -444,7 +492,8 @@ bool UploadJob::uploadFile(const QString& localPath) {
         return report(QStringLiteral("Failed to locate ") + localPath, QStringLiteral("no ordinary file there"));
     progress(kIndent + QStringLiteral("Uploading file: ") + *name);
     if (!store(localPath, name->toUtf8())) {
-        if (aborted())
+        // Cut off or refused on the way, it may be there in part.
+        if (!m_planning)
             m_cutShort.push_back({m_remote->currentFolder(), name->toUtf8()});
         return reportRemote(QStringLiteral("Failed to upload file ") + *name);
     }
@@ -548,7 +597,6 @@ bool UploadJob::sendPictures(int d) {
     // Each line as its picture starts; they start in slot order, whichever connection sends them.
     // A picture starts when a connection is free, so all but the last few started have ended.
     const std::size_t sending = std::size_t(std::max(1, m_request.connections));
-    std::size_t started = 0;
     std::size_t counted = 0;
     const auto countUpTo = [&](std::size_t ended) {
         for (; counted < ended; ++counted) {
@@ -558,18 +606,14 @@ bool UploadJob::sendPictures(int d) {
     const StoreOutcome outcome = m_remote->storeFiles(files, [&](std::size_t i) {
         if (stopIfCancelled())
             return false;
-        started = i + 1;
         if (i + 1 >= sending)
             countUpTo(i + 1 - sending);
         progress(kIndent + QStringLiteral("Sending image: ") + pictures[i].localPath);
         return true;
     });
-    if (outcome.result != StoreOutcome::Result::Stored && aborted()) {
-        // Those still running when the transfers were cut may have arrived in part.
-        const QByteArray folder = m_remote->currentFolder();
-        for (std::size_t i = std::min(counted, started); i < started; ++i)
-            m_cutShort.push_back({folder, files[i].name});
-    }
+    // Those cut off when the batch failed or stopped may have arrived in part.
+    for (const std::size_t i : outcome.unfinished)
+        m_cutShort.push_back({m_remote->currentFolder(), files[i].name});
     switch (outcome.result) {
     case StoreOutcome::Result::Stored:
         countUpTo(pictures.size());

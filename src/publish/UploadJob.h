@@ -123,6 +123,7 @@ private:
     void uploadData();
     void uploadChangedOnly();
     std::unique_ptr<RemoteFolder> singleConnection() const;
+    bool readyToReplace();
     bool publishDepartment(int d);
     bool sendDepartmentList();
     bool uploadFile(const QString& localPath);

@@ -48,9 +48,9 @@ QByteArray PublishFixture::bytes(const QString& relative) const {
     return TestSupport::readBytes(path(relative));
 }
 
-QString PublishFixture::makePicture(const QString& name) {
+QString PublishFixture::makePicture(const QString& name, int size) {
     const QString file = picturePath(name);
-    TestSupport::writeBytes(file, contentFor(name, 4000));
+    TestSupport::writeBytes(file, contentFor(name, size));
     return file;
 }
 

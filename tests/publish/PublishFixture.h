@@ -27,7 +27,7 @@ public:
     QByteArray bytes(const QString& relative) const;
 
     // Makes a picture file below pictures/ with bytes of its own, and gives its full path.
-    QString makePicture(const QString& name);
+    QString makePicture(const QString& name, int size = 4000);
     // The full path a picture would have, without making it.
     QString picturePath(const QString& name) const;
 

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QThread>
 #include <QtTest>
@@ -180,7 +181,8 @@ private slots:
     void removalOverThePool_data();
     void removalOverThePool();
     void connectionsLostOnTheWay();
-    void cancelWhilePicturesRun();
+    void cutAtARandomFile_data();
+    void cutAtARandomFile();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -579,32 +581,81 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
 }
 
-// Catches a cancelled upload whose pool goes on starting pictures, reports anything, or hangs.
-void tst_FtpPool::cancelWhilePicturesRun() {
-    FtpTestServer server(Kind::Pyftpdlib);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
+void tst_FtpPool::cutAtARandomFile_data() {
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<bool>("stop"); // else the server refuses the file
+    for (const int connections : {1, 4}) {
+        QTest::newRow(qPrintable(QStringLiteral("%1 connections, refused").arg(connections))) << connections << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1 connections, stopped").arg(connections))) << connections << true;
+    }
+}
+
+// Catches a file cut short left on the server under its own name, whether it was the one that
+// failed or the owner stopped, or one that ran beside it; a stop that is not prompt or reports
+// anything; and the upload going on after either.
+void tst_FtpPool::cutAtARandomFile() {
+    QFETCH(int, connections);
+    QFETCH(bool, stop);
     PublishFixture fixture;
     Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("Big"), 60));
+    Department big{QStringLiteral("Big"), {}};
+    for (int p = 0; p < 12; ++p)
+        big.pictures.append(fixture.makePicture(QStringLiteral("big-%1.jpg").arg(p), 300000));
+    shop.add(big);
     shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    // Mostly a picture (but the last, which has nothing running beside it), else any other file.
+    QStringList paths;
+    if (QRandomGenerator::global()->bounded(4) == 0) {
+        for (const QString& name : fixture.fixedFilesTree().keys()) {
+            if (!name.endsWith(QLatin1Char('/')))
+                paths.append(kRoot + QLatin1Char('/') + name);
+        }
+    } else {
+        for (int slot = 0; slot < 11; ++slot)
+            paths.append(kRoot + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
+    }
+    const QString cut = paths[QRandomGenerator::global()->bounded(int(paths.size()))];
+    const QString line = cut.endsWith(QLatin1String(".jpeg"))
+                             ? imageLine(big.pictures[cut.section(QLatin1Char('/'), -1).section(u'.', 0, 0).toInt()])
+                             : fileLine(cut.section(QLatin1Char('/'), -1));
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 1000000;
+    if (!stop)
+        options.refusedStores = {cut};
+    FtpTestServer server(Kind::Pyftpdlib, options);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
     UploadRequest request = fixture.request(server, shop.catalogue);
-    request.connections = 4;
+    request.connections = connections;
     std::atomic<bool> cancel{false};
-    const QString cancelAt = imageLine(shop.departments[0].pictures[10]);
     QElapsedTimer clock;
     clock.start();
     const UploadRecord record = runUpload(
         request,
-        [&](const QString& line) {
-            if (line == cancelAt)
+        [&](const QString& shown) {
+            if (stop && shown == line)
                 cancel.store(true);
         },
         &cancel);
-    QVERIFY(clock.elapsed() < 20000);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
-    QCOMPARE(record.lines.last(), cancelAt);
+
+    QVERIFY2(record.lines.contains(line), qPrintable(cut));
+    QVERIFY(!record.lines.contains(kSuccess));
+    if (stop) {
+        QVERIFY(clock.elapsed() < 20000);
+        QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
+        QCOMPARE(record.lines.last(), line);
+    } else {
+        QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    }
     QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
+    QMap<QString, QByteArray> whole = fixture.fixedFilesTree();
+    whole.insert(shop.pictureTree());
+    const QMap<QString, QByteArray> tree = remoteTree(server, kRoot);
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+        if (whole.contains(it.key()))
+            QVERIFY2(it.value() == whole.value(it.key()),
+                     qPrintable(it.key() + QStringLiteral(": %1 bytes, cut at ").arg(it.value().size()) + cut));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_FtpPool)

@@ -175,6 +175,20 @@ void seedShop(const FtpTestServer& server, const QMap<QString, QByteArray>& extr
     }
 }
 
+// Compares the server's order of the files with this one (paths as logged); where several
+// connections share a department's pictures, only which files were stored. vsftpd's log does
+// not tell parallel sessions apart: there the tree alone shows it.
+void compareStored(const FtpTestServer& server, int connections, QStringList expected) {
+    if (connections > 1 && server.kind() == Kind::Vsftpd)
+        return;
+    QStringList order = server.storedPaths();
+    if (connections > 1) {
+        order.sort();
+        expected.sort();
+    }
+    QCOMPARE(order, expected);
+}
+
 const char* joined(const QStringList& lines) {
     static QByteArray text;
     text = lines.join(QLatin1String("\n")).toUtf8();
@@ -222,9 +236,10 @@ private:
 void tst_UploadJob::firstUpload_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("refresh");
+    QTest::addColumn<int>("connections");
     for (const Kind kind : ServerRows::kinds()) {
-        QTest::newRow(ServerRows::rowName(kind, "tick box clear")) << kind << false;
-        QTest::newRow(ServerRows::rowName(kind, "tick box set")) << kind << true;
+        QTest::newRow(ServerRows::rowName(kind, "tick box clear, 1 connection")) << kind << false << 1;
+        QTest::newRow(ServerRows::rowName(kind, "tick box set, 4 connections")) << kind << true << 4;
     }
 }
 
@@ -232,13 +247,16 @@ void tst_UploadJob::firstUpload() {
     // A destination without a shop always gets the full refresh.
     QFETCH(Kind, kind);
     QFETCH(bool, refresh);
+    QFETCH(int, connections);
     FtpTestServer server(kind);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
+    UploadRequest request = fixture.request(server, shop.catalogue, refresh);
+    request.connections = connections;
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, refresh));
+    const UploadRecord record = runUpload(request);
 
     const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
@@ -254,24 +272,36 @@ void tst_UploadJob::firstUpload() {
 
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
              united(fixture.fixedFilesTree(), shop.departmentTree()));
-    QCOMPARE(server.storedPaths(), underRoot(server, fullRefreshFixedOrder() + SampleShop::departmentOrder(),
-                                             QStringLiteral("/htdocs/kioskSmith")));
+    compareStored(server, connections,
+                  underRoot(server, fullRefreshFixedOrder() + SampleShop::departmentOrder(),
+                            QStringLiteral("/htdocs/kioskSmith")));
+    if (QTest::currentTestFailed())
+        return;
     // The local file holds the last department written.
     QCOMPARE(fixture.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
 }
 
 void tst_UploadJob::dataOnlyUpload_data() {
-    refreshOverExistingShop_data();
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("connections");
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "1 connection")) << kind << 1;
+        QTest::newRow(ServerRows::rowName(kind, "4 connections")) << kind << 4;
+    }
 }
 
 void tst_UploadJob::dataOnlyUpload() {
     QFETCH(Kind, kind);
+    QFETCH(int, connections);
     FtpTestServer server(kind);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
     QVERIFY(runUpload(fixture.request(server, shop.catalogue)).outcome.succeeded());
+    // The old department folders hold more than a listing's worth of pictures for each connection.
+    for (int slot = 10; slot < 40; ++slot)
+        server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/Books/%1.jpeg").arg(slot), "old");
 
     // Customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
     const QString orders = QStringLiteral("/htdocs/kioskSmith/store/orders.txt");
@@ -280,7 +310,9 @@ void tst_UploadJob::dataOnlyUpload() {
     shop.catalogue.setProduct(0, 2, ProductRecord());
     server.clearLog();
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    request.connections = connections;
+    const UploadRecord record = runUpload(request);
     QStringList departments = shop.departmentLines();
     departments.removeAll(imageLine(shop.cook));
     const QStringList expectedLines1 =
@@ -300,12 +332,12 @@ void tst_UploadJob::dataOnlyUpload() {
 
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    QCOMPARE(server.storedPaths(),
-             underRoot(server,
-                       QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
-                                   QStringLiteral("store/orderkey.php")} +
-                           order,
-                       QStringLiteral("/htdocs/kioskSmith")));
+    order = underRoot(server,
+                      QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
+                                  QStringLiteral("store/orderkey.php")} +
+                          order,
+                      QStringLiteral("/htdocs/kioskSmith"));
+    compareStored(server, connections, order);
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -388,46 +420,36 @@ void tst_UploadJob::missingWebFileAndTheNextUploads_data() {
 }
 
 void tst_UploadJob::missingWebFileAndTheNextUploads() {
+    // A refresh looks for every local file before it touches the server: the old shop stays.
     QFETCH(Kind, kind);
     FtpTestServer server(kind);
-    server.makeFolder(QStringLiteral("/htdocs"));
+    seedShop(server);
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
     const QString index = fixture.path(QStringLiteral("store/index.php"));
     const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
     QVERIFY(QFile::remove(index));
+    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
 
-    // The files before it stay on the server.
-    UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
-    QStringList expected = connectedLines(server.serverText()) +
-                           QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames().mid(0, 7))
-        expected.append(fileLine(name));
-    expected.append(QStringLiteral("Failed to locate ") + index);
+    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList expected =
+        connectedLines(server.serverText()) +
+        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Failed to locate ") + index};
     QCOMPARE(record.lines, expected);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected);
     QCOMPARE(record.outcome.failureLine, expected.last());
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")).size(), 7);
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QVERIFY(server.storedPaths().isEmpty());
 
-    // Without the tick box the root is found and the data way taken, which has no store folder.
-    record = runUpload(fixture.request(server, shop.catalogue));
-    const QStringList expectedLines3 = connectedLines(server.serverText()) +
-                                       QStringList{QStringLiteral("Starting upload..."),
-                                                   QStringLiteral("Failed to switch to 'kioskSmith/store' directory.")};
-    QCOMPARE(record.lines, expectedLines3);
-
-    // With the tick box and the file back, the partial shop is replaced.
+    // With the file back, the old shop is replaced.
     TestSupport::writeBytes(index, indexBytes);
     record = runUpload(fixture.request(server, shop.catalogue, true));
-    const QStringList expectedLines4 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
-        fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
-    QCOMPARE(record.lines, expectedLines4);
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
-             united(fixture.fixedFilesTree(), shop.departmentTree()));
+    QCOMPARE(record.lines.last(), kSuccess);
+    QMap<QString, QByteArray> replaced = united(fixture.fixedFilesTree(), shop.departmentTree());
+    replaced.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), replaced);
 }
 
 void tst_UploadJob::departmentFolderInTheWay_data() {

@@ -114,6 +114,15 @@ void tst_Sftp::login() {
         QTRY_VERIFY(server.log().contains("Connection closed by 127.0.0.1"));
         QVERIFY(!server.log().contains("method password"));
         QVERIFY(!server.log().contains("method none"));
+        // The upload says why, with the fingerprint to compare.
+        UploadRequest request;
+        request.typed = {server.serverText(), server.userName(), server.password(), QString()};
+        request.trustedHostKey = trusted;
+        const UploadRecord record = runUpload(request);
+        QVERIFY(!record.outcome.connected);
+        QCOMPARE(record.lines.mid(3, 1), QStringList{QStringLiteral("Connection failed.")});
+        QVERIFY(record.lines.last().contains(QString::fromLatin1(server.fingerprint())));
+        QCOMPARE(record.lines.last().contains(QLatin1String("changed")), verdict == SshHostKey::Verdict::Changed);
     } else {
         QTRY_VERIFY(server.log().contains("method password"));
         QCOMPARE(logins(server), rightPassword ? 1 : 0);

@@ -140,13 +140,18 @@ void SftpSession::prepare(const Request& request, bool freshConnection) {
 }
 
 Status SftpSession::run(const Request& request, const QString& what) {
+    // A failure that never reached the server is told apart from one on the connection.
+    const auto local = [&](CURLcode code, const QString& reason) {
+        m_lastFailure = {code, reason};
+        return Status::failure(what, reason);
+    };
     if (!m_open || !m_curl)
-        return Status::failure(what, QStringLiteral("not connected"));
+        return local(CURLE_FAILED_INIT, QStringLiteral("not connected"));
     for (int attempt = 0;; ++attempt) {
         if (cancelled())
-            return Status::failure(what, QStringLiteral("cancelled"));
+            return local(CURLE_ABORTED_BY_CALLBACK, QStringLiteral("cancelled"));
         if (request.upload != nullptr && !request.upload->seek(0))
-            return Status::failure(what, request.upload->errorString());
+            return local(CURLE_READ_ERROR, request.upload->errorString());
         prepare(request, attempt > 0);
         const SshHostKey::Verdict before = m_hostKey.verdict;
         m_hostKey.verdict = SshHostKey::Verdict::NotSeen;
@@ -256,8 +261,10 @@ Status SftpSession::storeFile(const QString& localPath, const QByteArray& name) 
     if (!isPlainName(name))
         return Status::failure(shown(name), QStringLiteral("not a file name the server can be sent"));
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_lastFailure = {CURLE_READ_ERROR, file.errorString()};
         return Status::failure(localPath, file.errorString());
+    }
     Request request;
     request.url = urlOf(realPath(name), false);
     request.upload = &file;

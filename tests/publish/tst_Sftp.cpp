@@ -1,5 +1,6 @@
 #include "PublishFixture.h"
 #include "ServerRows.h"
+#include "publish/SftpPool.h"
 #include "publish/SftpSession.h"
 #include "publish/UploadJob.h"
 #include "support/FtpTestServer.h"
@@ -61,6 +62,8 @@ private slots:
     void login();
     void folderOperations_data();
     void folderOperations();
+    void poolBatches_data();
+    void poolBatches();
     void uploadMatchesFtp_data();
     void uploadMatchesFtp();
     void nothingInClearOnTheWire();
@@ -192,6 +195,65 @@ void tst_Sftp::folderOperations() {
     QVERIFY(session.enterFolder("/web"));
     QVERIFY(session.removeFolder(name));
     QVERIFY(!QFileInfo::exists(local));
+}
+
+void tst_Sftp::poolBatches_data() {
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<int>("inTheWay"); // a folder where this file goes; -1 for none
+    QTest::addColumn<int>("stopAt");   // the file the caller does not let start; -1 for none
+    QTest::newRow("1 connection, all") << 1 << -1 << -1;
+    QTest::newRow("4 connections, all") << 4 << -1 << -1;
+    QTest::newRow("4 connections, sixth refused") << 4 << 5 << -1;
+    QTest::newRow("4 connections, first refused") << 4 << 0 << -1;
+    QTest::newRow("4 connections, stopped at the fourth") << 4 << -1 << 3;
+}
+
+void tst_Sftp::poolBatches() {
+    QFETCH(int, connections);
+    QFETCH(int, inTheWay);
+    QFETCH(int, stopAt);
+    SshTestServer server;
+    KIOSK_START_SSHD(server);
+    makeUserFolder(server, QStringLiteral("web"));
+    QTemporaryDir scratch;
+    std::vector<FileToStore> files;
+    for (int i = 0; i < 12; ++i) {
+        const QString path = scratch.filePath(QString::number(i));
+        TestSupport::writeBytes(path, QByteArray(20000 + i, char('a' + i)));
+        files.push_back({path, QByteArray::number(i) + ".jpeg"});
+    }
+    if (inTheWay >= 0)
+        makeUserFolder(server, QStringLiteral("web/") + QString::fromLatin1(files[std::size_t(inTheWay)].name));
+    SftpPool pool(
+        std::make_unique<SftpSession>(server.serverText(), server.userName(), server.password(), server.fingerprint()),
+        connections);
+    QVERIFY(pool.open());
+    QVERIFY(pool.enterFolder("/web"));
+
+    std::vector<std::size_t> started;
+    const StoreOutcome outcome = pool.storeFiles(files, [&](std::size_t i) {
+        started.push_back(i);
+        return int(i) != stopAt;
+    });
+    const int notStored = inTheWay >= 0 ? inTheWay : stopAt >= 0 ? stopAt : int(files.size());
+    QCOMPARE(outcome.result, inTheWay >= 0 ? StoreOutcome::Result::Failed
+                             : stopAt >= 0 ? StoreOutcome::Result::Stopped
+                                           : StoreOutcome::Result::Stored);
+    if (inTheWay >= 0)
+        QCOMPARE(int(outcome.failedIndex), inTheWay);
+    // In order, and none after the one refused or stopped (beside those already running).
+    for (std::size_t k = 0; k < started.size(); ++k)
+        QCOMPARE(started[k], k);
+    QVERIFY(int(started.size()) <= notStored + connections);
+    for (int i = 0; i < notStored; ++i)
+        QCOMPARE(TestSupport::readBytes(server.home() + u"/web/" + QString::number(i) + u".jpeg"),
+                 TestSupport::readBytes(files[std::size_t(i)].localPath));
+    if (stopAt >= 0)
+        QCOMPARE(int(started.size()), stopAt + 1);
+    QCOMPARE(pool.connectionsInUse(), connections);
+    pool.deleteFiles({"1.jpeg", "2.jpeg", "3.jpeg"});
+    for (const char16_t* name : {u"/web/1.jpeg", u"/web/2.jpeg", u"/web/3.jpeg"})
+        QVERIFY(!QFileInfo::exists(server.home() + QString::fromUtf16(name)));
 }
 
 void tst_Sftp::uploadMatchesFtp_data() {

@@ -56,7 +56,20 @@ std::optional<FtpServerAddress> hostAndPort(const QString& text) {
 
 FtpServerAddress FtpServerAddress::fromServerText(const QString& text) {
     const QLatin1String scheme("ftp://");
-    if (text.startsWith(scheme, Qt::CaseInsensitive)) {
+    const QLatin1String sftp("sftp://");
+    if (text.startsWith(sftp, Qt::CaseInsensitive)) {
+        QString rest = text.mid(sftp.size());
+        if (rest.endsWith(QLatin1Char('/')))
+            rest.chop(1);
+        const bool portGiven =
+            !rest.startsWith(QLatin1Char('[')) ? rest.count(QLatin1Char(':')) == 1 : rest.contains(QLatin1String("]:"));
+        if (auto address = hostAndPort(rest)) {
+            address->scheme = Scheme::Sftp;
+            if (!portGiven)
+                address->port = defaultSftpPort;
+            return *address;
+        }
+    } else if (text.startsWith(scheme, Qt::CaseInsensitive)) {
         QString rest = text.mid(scheme.size());
         if (rest.endsWith(QLatin1Char('/')))
             rest.chop(1);
@@ -85,5 +98,5 @@ bool FtpServerAddress::isUsable() const {
 QByteArray FtpServerAddress::urlBase() const {
     const QByteArray name = host.toUtf8();
     const QByteArray shown = name.contains(':') ? '[' + name + ']' : name;
-    return "ftp://" + shown + ':' + QByteArray::number(port);
+    return (scheme == Scheme::Sftp ? "sftp://" : "ftp://") + shown + ':' + QByteArray::number(port);
 }

@@ -8,6 +8,9 @@
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
 #include "publish/RemoteFolderRemoval.h"
+#include "publish/RemoteSession.h"
+#include "publish/SftpPool.h"
+#include "publish/SftpSession.h"
 #include "structure/DepartmentName.h"
 
 #include <QDir>
@@ -90,10 +93,24 @@ QString connectionFailureReason(const FtpSession::Failure& failure) {
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
+    case CURLE_SSH:
         return kIndent + QStringLiteral("The server refused the connection.");
     default:
         return QString();
     }
+}
+
+// The same for an SSH server, whose host key is checked before the password goes.
+QString connectionFailureReason(const SftpSession& session) {
+    const SshHostKey& key = session.lastHostKey();
+    const QString fingerprint = QString::fromLatin1(key.fingerprint);
+    if (key.verdict == SshHostKey::Verdict::Changed)
+        return kIndent + QStringLiteral("WARNING: the server's host key has changed (now ") + fingerprint +
+               QStringLiteral("). Someone may be in between: ask your web host before you trust the new key.");
+    if (key.verdict == SshHostKey::Verdict::Unknown)
+        return kIndent + QStringLiteral("The server's host key is not trusted yet: ") + fingerprint +
+               QStringLiteral(". Trust it only if your web host shows the same fingerprint.");
+    return connectionFailureReason(FtpSession::Failure{session.lastFailure().code, 0, session.lastFailure().message});
 }
 
 } // namespace
@@ -131,6 +148,7 @@ UploadOutcome UploadJob::run() {
     m_changed.reset();
     m_remote.reset();
     m_session = nullptr;
+    m_sftp = nullptr;
     removeCutShortFiles();
     return m_outcome;
 }
@@ -139,6 +157,18 @@ bool UploadJob::openInternet() {
     if (stopIfCancelled())
         return false;
     const FtpSettings& typed = m_request.typed;
+    if (isSftpServer(typed.url)) {
+        auto sftp =
+            std::make_unique<SftpSession>(typed.url, typed.userName, typed.password, m_request.trustedHostKey, m_abort);
+        if (!sftp->isReady())
+            return false;
+        m_sftp = sftp.get();
+        if (m_request.connections > 1)
+            m_remote = std::make_unique<SftpPool>(std::move(sftp), m_request.connections);
+        else
+            m_remote = std::move(sftp);
+        return true;
+    }
     auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_abort);
     if (!session->isReady())
         return false;
@@ -163,7 +193,8 @@ bool UploadJob::connectToServer() {
         return false;
     if (!noted(m_remote->open())) {
         reportRemote(QStringLiteral("Connection failed."));
-        const QString reason = connectionFailureReason(m_session->lastFailure());
+        const QString reason =
+            m_sftp != nullptr ? connectionFailureReason(*m_sftp) : connectionFailureReason(m_session->lastFailure());
         if (!reason.isEmpty() && m_outcome.result == UploadOutcome::Result::Failed)
             progress(reason);
         return false;
@@ -265,10 +296,7 @@ void UploadJob::uploadChangedOnly() {
 
 std::unique_ptr<RemoteFolder> UploadJob::singleConnection() const {
     const FtpSettings& typed = m_request.typed;
-    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_cancel);
-    if (!session->isReady())
-        return nullptr;
-    return session;
+    return makeRemoteSession(typed.url, typed.userName, typed.password, m_request.trustedHostKey, m_cancel);
 }
 
 void UploadJob::refreshStore() {
@@ -693,12 +721,13 @@ void UploadJob::removeCutShortFiles() {
         return;
     // Over a connection of its own: the upload's connections refuse all work once aborted.
     const FtpSettings& typed = m_request.typed;
-    FtpSession cleaner(typed.url, typed.userName, typed.password);
-    if (!cleaner.isReady() || !cleaner.open())
+    const auto cleaner =
+        makeRemoteSession(typed.url, typed.userName, typed.password, m_request.trustedHostKey, nullptr);
+    if (!cleaner || !cleaner->open())
         return;
     for (const RemoteFile& file : m_cutShort) {
-        if (cleaner.enterFolder(file.folder))
-            cleaner.deleteFile(file.name);
+        if (cleaner->enterFolder(file.folder))
+            cleaner->deleteFile(file.name);
     }
     m_cutShort.clear();
 }

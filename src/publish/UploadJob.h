@@ -13,6 +13,7 @@
 #include <vector>
 
 class FtpSession;
+class SftpSession;
 class ChangedOnlyUpload;
 class RemoteFolder;
 
@@ -37,6 +38,9 @@ struct UploadRequest {
     // department and the files of a folder being removed are shared among them. 1 is the upload
     // over the main connection alone.
     int connections = 1;
+    // The SHA256 fingerprint trusted for an sftp:// server's host key ("SHA256:..."); empty when
+    // none is, and the key is then refused before the password is sent.
+    QByteArray trustedHostKey;
 };
 
 // How far an upload has gone: files and bytes sent out of those it will send. The total of
@@ -159,6 +163,7 @@ private:
     std::unique_ptr<RemoteFolder> m_remote;
     // The main connection, inside m_remote: it tells why the login failed.
     FtpSession* m_session = nullptr;
+    SftpSession* m_sftp = nullptr;
     UploadCounts m_counts;
     std::vector<RemoteFile> m_cutShort;
     QByteArray m_root;

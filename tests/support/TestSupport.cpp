@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
 #include <QtTest>
+#include <map>
 
 namespace TestSupport {
 
@@ -90,4 +92,35 @@ startProgram(SharedState& state, const QString& folder, bool connected, const st
         qWarning("the main window did not become active");
     return main;
 }
+} // namespace TestSupport
+
+namespace TestSupport {
+
+QList<qint64> descendantsOf(qint64 pid) {
+    std::multimap<qint64, qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const qint64 child = entry.toLongLong(&isPid);
+        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
+        if (!isPid || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = close < 0 ? QList<QByteArray>() : text.mid(close + 2).split(' ');
+        if (fields.size() > 1)
+            children.emplace(fields[1].toLongLong(), child);
+    }
+    QList<qint64> found;
+    QList<qint64> queue{pid};
+    while (!queue.isEmpty()) {
+        const auto [first, last] = children.equal_range(queue.takeFirst());
+        for (auto it = first; it != last; ++it) {
+            found.append(it->second);
+            queue.append(it->second);
+        }
+    }
+    return found;
+}
+
 } // namespace TestSupport

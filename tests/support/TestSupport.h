@@ -43,3 +43,10 @@ std::unique_ptr<frmMain> startProgram(SharedState& state,
                                       bool connected = false,
                                       const std::function<void(frmMain&)>& prepare = {});
 } // namespace TestSupport
+
+#include <QList>
+
+namespace TestSupport {
+// Every process below `pid`, found through /proc: the sessions a test server forked.
+QList<qint64> descendantsOf(qint64 pid);
+} // namespace TestSupport

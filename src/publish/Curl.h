@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+class QIODevice;
 
 #include <curl/curl.h>
 
@@ -31,5 +34,17 @@ using Text = std::unique_ptr<char, FreeDeleter>;
 // The reason a transfer failed, for the owner's trace and the command line: libcurl's own
 // message (the error buffer where it filled it) and the server's last reply when there was one.
 QString failureReason(CURLcode code, const char* errorBuffer, const QString& serverReply = QString());
+
+// What one transfer's write and read callbacks work on: the bytes a listing or download brings,
+// up to a cap (more fails the transfer), and the file an upload reads from.
+struct Transfer {
+    QByteArray body;
+    qint64 bodyLimit = 0;
+    QIODevice* upload = nullptr;
+
+    // Empties the body and points the handle's write callback, and its read callback for an
+    // upload, at this transfer.
+    void begin(CURL* handle, QIODevice* uploadFrom, qint64 limit);
+};
 
 } // namespace Curl

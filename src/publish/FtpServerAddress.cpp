@@ -1,5 +1,7 @@
 #include "publish/FtpServerAddress.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -18,10 +20,11 @@ std::optional<int> portNumber(QStringView text) {
 }
 
 // "host", "host:port", "[v6]", "[v6]:port"; nothing when a port is there but is not one.
-std::optional<FtpServerAddress> hostAndPort(const QString& text) {
+std::optional<FtpServerAddress> hostAndPort(const QString& text, int defaultPort) {
     if (text.contains(QLatin1Char('/')))
         return std::nullopt;
     FtpServerAddress address;
+    address.port = defaultPort;
     if (text.startsWith(QLatin1Char('['))) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
         if (close < 0)
@@ -55,29 +58,28 @@ std::optional<FtpServerAddress> hostAndPort(const QString& text) {
 } // namespace
 
 FtpServerAddress FtpServerAddress::fromServerText(const QString& text) {
-    const QLatin1String scheme("ftp://");
-    const QLatin1String sftp("sftp://");
-    if (text.startsWith(sftp, Qt::CaseInsensitive)) {
-        QString rest = text.mid(sftp.size());
+    struct Known {
+        QLatin1String prefix;
+        Scheme scheme;
+        int port;
+    };
+    static const Known known[] = {{QLatin1String("ftp://"), Scheme::Ftp, defaultPort},
+                                  {QLatin1String("sftp://"), Scheme::Sftp, defaultSftpPort}};
+    std::optional<FtpServerAddress> address;
+    const auto with = std::find_if(std::begin(known), std::end(known),
+                                   [&](const Known& k) { return text.startsWith(k.prefix, Qt::CaseInsensitive); });
+    if (with == std::end(known)) {
+        address = hostAndPort(text, defaultPort);
+    } else {
+        QString rest = text.mid(with->prefix.size());
         if (rest.endsWith(QLatin1Char('/')))
             rest.chop(1);
-        const bool portGiven =
-            !rest.startsWith(QLatin1Char('[')) ? rest.count(QLatin1Char(':')) == 1 : rest.contains(QLatin1String("]:"));
-        if (auto address = hostAndPort(rest)) {
-            address->scheme = Scheme::Sftp;
-            if (!portGiven)
-                address->port = defaultSftpPort;
-            return *address;
-        }
-    } else if (text.startsWith(scheme, Qt::CaseInsensitive)) {
-        QString rest = text.mid(scheme.size());
-        if (rest.endsWith(QLatin1Char('/')))
-            rest.chop(1);
-        if (auto address = hostAndPort(rest))
-            return *address;
-    } else if (auto address = hostAndPort(text)) {
-        return *address;
+        address = hostAndPort(rest, with->port);
+        if (address)
+            address->scheme = with->scheme;
     }
+    if (address)
+        return *address;
     FtpServerAddress asTyped;
     asTyped.host = text;
     return asTyped;

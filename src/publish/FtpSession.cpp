@@ -72,11 +72,11 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     CURL* h = m_curl.get();
     curl_easy_reset(h);
     m_errorBuffer[0] = '\0';
-    m_body.clear();
     m_lastReply.clear();
-    m_upload = request.upload;
-    m_bodyLimit = kListingLimit;
     m_commands.reset();
+    // A listing is capped here; a download by what its caller allows.
+    const bool download = request.download && request.customRequest.isEmpty() && request.upload == nullptr;
+    m_transfer.begin(h, request.upload, download ? request.maxBytes : kListingLimit);
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
@@ -92,8 +92,6 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &FtpSession::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpSession::onWrite);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpSession::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
@@ -107,12 +105,8 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.customRequest.constData());
     } else if (request.upload != nullptr) {
         curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(h, CURLOPT_READFUNCTION, &FtpSession::onRead);
-        curl_easy_setopt(h, CURLOPT_READDATA, this);
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(request.upload->size()));
-    } else if (request.download) {
-        m_bodyLimit = request.maxBytes;
-    } else {
+    } else if (!request.download) {
         curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     }
 }
@@ -133,7 +127,7 @@ Status FtpSession::run(const Request& request, const QString& what) {
             return Status::failure(what, request.upload->errorString());
         prepare(request, attempt > 0);
         const CURLcode code = perform();
-        m_upload = nullptr;
+        m_transfer.upload = nullptr;
         if (code == CURLE_OK)
             return Status::success();
         if (attempt == 0 && !cancelled() && connectionDropped(code, lastResponseCode()))
@@ -285,7 +279,7 @@ Status FtpSession::list(std::vector<RemoteEntry>& entries) {
         const Status mlsd = runListing(ListCommand::Mlsd);
         if (mlsd) {
             m_listCommand = ListCommand::Mlsd;
-            entries = FtpListing::parseMlsd(m_body);
+            entries = FtpListing::parseMlsd(m_transfer.body);
             return mlsd;
         }
         if (!notImplemented(lastResponseCode()))
@@ -293,7 +287,7 @@ Status FtpSession::list(std::vector<RemoteEntry>& entries) {
         const Status listAll = runListing(ListCommand::ListAll);
         if (listAll) {
             m_listCommand = ListCommand::ListAll;
-            entries = FtpListing::parseList(m_body);
+            entries = FtpListing::parseList(m_transfer.body);
             return listAll;
         }
         if (cancelled() || lastResponseCode() < 400)
@@ -302,7 +296,8 @@ Status FtpSession::list(std::vector<RemoteEntry>& entries) {
     }
     const Status status = runListing(m_listCommand);
     if (status)
-        entries = m_listCommand == ListCommand::Mlsd ? FtpListing::parseMlsd(m_body) : FtpListing::parseList(m_body);
+        entries = m_listCommand == ListCommand::Mlsd ? FtpListing::parseMlsd(m_transfer.body)
+                                                     : FtpListing::parseList(m_transfer.body);
     return status;
 }
 
@@ -317,27 +312,9 @@ Status FtpSession::downloadFile(const QByteArray& name, QByteArray& bytes, qint6
     request.maxBytes = maxBytes;
     const Status status = run(request, shown(name));
     if (status)
-        bytes = std::exchange(m_body, QByteArray());
-    m_body.clear();
+        bytes = std::exchange(m_transfer.body, QByteArray());
+    m_transfer.body.clear();
     return status;
-}
-
-std::size_t FtpSession::onWrite(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* session = static_cast<FtpSession*>(self);
-    if (session->m_body.size() + qint64(size * count) > session->m_bodyLimit)
-        return 0;
-    session->m_body.append(data, qsizetype(size * count));
-    return size * count;
-}
-
-std::size_t FtpSession::onRead(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* session = static_cast<FtpSession*>(self);
-    if (session->m_upload == nullptr)
-        return 0;
-    const qint64 got = session->m_upload->read(data, qint64(size * count));
-    if (got < 0)
-        return CURL_READFUNC_ABORT;
-    return std::size_t(got);
 }
 
 std::size_t FtpSession::onHeader(char* data, std::size_t size, std::size_t count, void* self) {

@@ -82,8 +82,6 @@ private:
     long lastResponseCode() const;
     CURLcode perform();
 
-    static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* self);
-    static std::size_t onRead(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
@@ -97,10 +95,8 @@ private:
     Curl::Multi m_multi;
     Curl::Slist m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
-    QByteArray m_body;
-    qint64 m_bodyLimit = 0; // what a listing or a download may bring
+    Curl::Transfer m_transfer; // what a listing or a download brings; the file an upload sends
     QByteArray m_lastReply;
-    QFile* m_upload = nullptr;
 
     std::atomic<bool> m_stopped{false};
     QByteArray m_peerAddress;

@@ -92,11 +92,11 @@ void SftpSession::prepare(const Request& request, bool freshConnection) {
     CURL* h = m_curl.get();
     curl_easy_reset(h);
     m_errorBuffer[0] = '\0';
-    m_body.clear();
     m_lastHeader.clear();
-    m_upload = request.upload;
-    m_bodyLimit = kListingLimit;
     m_commands.reset();
+    // A listing is capped here; a download by what its caller allows.
+    const bool download = request.download && request.upload == nullptr && request.maxBytes >= 0;
+    m_transfer.begin(h, request.upload, download ? request.maxBytes : kListingLimit);
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "sftp");
@@ -114,8 +114,6 @@ void SftpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &SftpSession::onHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &SftpSession::onWrite);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &SftpSession::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
@@ -126,12 +124,8 @@ void SftpSession::prepare(const Request& request, bool freshConnection) {
     }
     if (request.upload != nullptr) {
         curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(h, CURLOPT_READFUNCTION, &SftpSession::onRead);
-        curl_easy_setopt(h, CURLOPT_READDATA, this);
         curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(request.upload->size()));
     } else if (request.download) {
-        if (request.maxBytes >= 0)
-            m_bodyLimit = request.maxBytes;
         if (request.namesOnly)
             curl_easy_setopt(h, CURLOPT_DIRLISTONLY, 1L);
     } else {
@@ -156,7 +150,7 @@ Status SftpSession::run(const Request& request, const QString& what) {
         const SshHostKey::Verdict before = m_hostKey.verdict;
         m_hostKey.verdict = SshHostKey::Verdict::NotSeen;
         const CURLcode code = curl_easy_perform(m_curl.get());
-        m_upload = nullptr;
+        m_transfer.upload = nullptr;
         long connects = 0;
         curl_easy_getinfo(m_curl.get(), CURLINFO_NUM_CONNECTS, &connects);
         const bool keySeen = m_hostKey.verdict != SshHostKey::Verdict::NotSeen;
@@ -221,7 +215,7 @@ Status SftpSession::enterFolder(const QByteArray& absolutePath) {
     request.download = true;
     request.namesOnly = true;
     const Status status = run(request, shown(absolutePath));
-    m_body.clear();
+    m_transfer.body.clear();
     if (status)
         m_current = absolutePath;
     return status;
@@ -279,8 +273,8 @@ Status SftpSession::list(std::vector<RemoteEntry>& entries) {
     request.download = true;
     const Status status = run(request, shown(m_current));
     if (status)
-        entries = FtpListing::parseList(m_body);
-    m_body.clear();
+        entries = FtpListing::parseList(m_transfer.body);
+    m_transfer.body.clear();
     return status;
 }
 
@@ -294,27 +288,9 @@ Status SftpSession::downloadFile(const QByteArray& name, QByteArray& bytes, qint
     request.maxBytes = std::max<qint64>(maxBytes, 0);
     const Status status = run(request, shown(name));
     if (status)
-        bytes = std::exchange(m_body, QByteArray());
-    m_body.clear();
+        bytes = std::exchange(m_transfer.body, QByteArray());
+    m_transfer.body.clear();
     return status;
-}
-
-std::size_t SftpSession::onWrite(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* session = static_cast<SftpSession*>(self);
-    if (session->m_body.size() + qint64(size * count) > session->m_bodyLimit)
-        return 0;
-    session->m_body.append(data, qsizetype(size * count));
-    return size * count;
-}
-
-std::size_t SftpSession::onRead(char* data, std::size_t size, std::size_t count, void* self) {
-    auto* session = static_cast<SftpSession*>(self);
-    if (session->m_upload == nullptr)
-        return 0;
-    const qint64 got = session->m_upload->read(data, qint64(size * count));
-    if (got < 0)
-        return CURL_READFUNC_ABORT;
-    return std::size_t(got);
 }
 
 std::size_t SftpSession::onHeader(char* data, std::size_t size, std::size_t count, void* self) {

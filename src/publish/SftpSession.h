@@ -108,8 +108,6 @@ private:
     Status run(const Request& request, const QString& what);
     Status runCommand(const QByteArray& command, const QByteArray& nameOrPath);
 
-    static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* self);
-    static std::size_t onRead(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static int onHostKey(void* self, int keyType, const char* key, std::size_t length);
@@ -124,10 +122,8 @@ private:
     Curl::Easy m_curl;
     Curl::Slist m_commands;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
-    QByteArray m_body;
-    qint64 m_bodyLimit = 0;
+    Curl::Transfer m_transfer; // what a listing or a download brings; the file an upload sends
     QByteArray m_lastHeader;
-    QFile* m_upload = nullptr;
 
     std::atomic<bool> m_stopped{false};
     QByteArray m_home;

@@ -130,6 +130,11 @@ void tst_FtpListing::serverField_data() {
                             << true;
     QTest::newRow("scheme, port, slash") << QStringLiteral("FTP://ftp.example.com:2100/")
                                          << QStringLiteral("ftp.example.com") << 2100 << true;
+    QTest::newRow("ssh, its own port") << QStringLiteral("SFTP://ssh.example.com/") << QStringLiteral("ssh.example.com")
+                                       << 22 << true;
+    QTest::newRow("ssh, port given") << QStringLiteral("sftp://[::1]:2222") << QStringLiteral("::1") << 2222 << true;
+    QTest::newRow("ssh, path is no host")
+        << QStringLiteral("sftp://host/home") << QStringLiteral("sftp://host/home") << 21 << false;
     QTest::newRow("IPv6 with port") << QStringLiteral("[::1]:2121") << QStringLiteral("::1") << 2121 << true;
     QTest::newRow("bare IPv6") << QStringLiteral("::1") << QStringLiteral("::1") << 21 << true;
     QTest::newRow("port out of range kept as typed")
@@ -151,6 +156,9 @@ void tst_FtpListing::serverField() {
     QCOMPARE(address.host, host);
     QCOMPARE(address.port, port);
     QCOMPARE(address.isUsable(), usable);
+    const bool ssh = usable && text.startsWith(QLatin1String("sftp://"), Qt::CaseInsensitive);
+    QCOMPARE(address.scheme == FtpServerAddress::Scheme::Sftp, ssh);
+    QCOMPARE(address.urlBase().startsWith("sftp://"), ssh);
 }
 
 void tst_FtpListing::remotePaths_data() {

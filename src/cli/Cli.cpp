@@ -20,7 +20,7 @@ enum ExitStatus { Success = 0, Failure = 1, BadUsage = 2 };
 const char* const kHelp = R"(Usage: kioskSmith-cli [--data DIR] COMMAND [OPTIONS]
 
 Commands:
-  publish [--refresh] [--changed] [--connections N]
+  publish [--refresh] [--changed] [--connections N] [--trust SHA256:...]
         Publishes the shop with the saved FTP details, exactly as "Upload now!" in the upload
         window does, and prints the same progress lines. --refresh rebuilds the whole shop
         (its pages and graphics; the orders on the server are kept) as "Refresh the whole
@@ -31,6 +31,9 @@ Commands:
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
         (kioskSmith.ini) is used, 4 unless changed. A password the upload window kept in the
         system keyring is read from there; with no keyring to ask (cron, SSH) publish exits 1.
+        An sftp:// server's host key is checked before the password goes: an unknown key is
+        refused with its fingerprint ("SHA256:..."); --trust with that fingerprint, once you
+        have checked it with your web host, trusts it from then on (kept in kioskSmith.ini).
   orders [--archive] [--csv FILE]
         Collects the shop's orders as the program does at start-up and prints one line per
         order ("00001 date: name"); every order collected is also kept in orderarchive.txt.
@@ -134,8 +137,13 @@ int check(Shop& shop, bool whole, QTextStream& out) {
 
 } // namespace
 
-int publishCommand(
-    SharedState& state, bool refresh, bool changedOnly, int connections, QTextStream& out, QTextStream& err);
+int publishCommand(SharedState& state,
+                   bool refresh,
+                   bool changedOnly,
+                   int connections,
+                   const QByteArray& trustedHostKey,
+                   QTextStream& out,
+                   QTextStream& err);
 
 int runCli(const QStringList& arguments, const QString& programFolder, QTextStream& out, QTextStream& err) {
     QString dataDir = programFolder;
@@ -145,6 +153,7 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
     bool archive = false;
     bool changedOnly = false;
     std::optional<int> connections;
+    std::optional<QByteArray> trust;
     const auto usage = [&err](const QString& problem) {
         err << "kioskSmith-cli: " << problem << Qt::endl << "Try 'kioskSmith-cli --help'." << Qt::endl;
         return BadUsage;
@@ -179,6 +188,10 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
                 return usage(QStringLiteral("--connections needs a number from %1 to %2")
                                  .arg(PublishOptions::minConnections)
                                  .arg(PublishOptions::maxConnections));
+        } else if (arg == QLatin1String("--trust") && command == QLatin1String("publish")) {
+            QString text;
+            if (!value(text) || !(trust = PublishOptionsFile::parseFingerprint(text)))
+                return usage(QStringLiteral("--trust needs a host key fingerprint as it was shown (SHA256:...)"));
         } else if (command.isEmpty() && (arg == QLatin1String("publish") || arg == QLatin1String("orders") ||
                                          arg == QLatin1String("check"))) {
             command = arg;
@@ -208,13 +221,22 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
             << Qt::endl;
         return Failure;
     }
-    if (!connections) {
-        // The owner's choice from the upload window; a damaged options file means the default.
-        PublishOptions options;
-        const Status read = PublishOptionsFile::load(shop->state.dataFolder, options);
-        if (!read)
-            err << "kioskSmith-cli: warning: " << read.message() << Qt::endl;
-        connections = options.connections;
+    // The owner's choices from the upload window; a damaged options file means the defaults.
+    PublishOptions options;
+    const Status read = PublishOptionsFile::load(shop->state.dataFolder, options);
+    if (!read)
+        err << "kioskSmith-cli: warning: " << read.message() << Qt::endl;
+    const QString server = PublishOptionsFile::trustName(shop->state.ftpSettings.url);
+    if (trust) {
+        // The one change a command-line run makes to kioskSmith.ini.
+        options.trustedHostKeys[server] = *trust;
+        const Status saved = PublishOptionsFile::save(shop->state.dataFolder, options);
+        if (!saved) {
+            err << "kioskSmith-cli: the trusted host key could not be kept: " << saved.message() << Qt::endl;
+            return Failure;
+        }
     }
-    return publishCommand(shop->state, refresh, changedOnly, *connections, out, err);
+    const auto trusted = options.trustedHostKeys.find(server);
+    return publishCommand(shop->state, refresh, changedOnly, connections.value_or(options.connections),
+                          trusted == options.trustedHostKeys.end() ? QByteArray() : trusted->second, out, err);
 }

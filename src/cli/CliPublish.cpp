@@ -5,8 +5,13 @@
 #include <QTextStream>
 
 // The upload window's checks, then the upload sequence with the saved FTP details.
-int publishCommand(
-    SharedState& state, bool refresh, bool changedOnly, int connections, QTextStream& out, QTextStream& err) {
+int publishCommand(SharedState& state,
+                   bool refresh,
+                   bool changedOnly,
+                   int connections,
+                   const QByteArray& trustedHostKey,
+                   QTextStream& out,
+                   QTextStream& err) {
     if (state.catalogue.departmentCount == 0) {
         out << "No departments to upload!" << Qt::endl;
         return 1;
@@ -46,6 +51,7 @@ int publishCommand(
     request.refreshStore = refresh;
     request.changedOnly = changedOnly;
     request.connections = connections;
+    request.trustedHostKey = trustedHostKey;
     UploadCallbacks callbacks;
     callbacks.progress = [&out](const QString& line) {
         QString shown = line;
@@ -61,5 +67,9 @@ int publishCommand(
     if (!outcome.detail.isEmpty())
         err << ": " << outcome.detail;
     err << Qt::endl;
+    if (!outcome.untrustedHostKey.isEmpty())
+        err << "kioskSmith-cli: the server's host key is " << outcome.untrustedHostKey
+            << "; if your web host shows the same fingerprint, publish again with --trust " << outcome.untrustedHostKey
+            << Qt::endl;
     return 1;
 }

@@ -1,15 +1,19 @@
 #include "publish/PublishOptions.h"
 
 #include "catalogue/LineFile.h"
+#include "publish/FtpServerAddress.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <cctype>
 
 namespace {
 
 const QString kSection = QStringLiteral("Publishing");
 const QString kConnections = QStringLiteral("Connections");
 const QString kChangedOnly = QStringLiteral("ChangedOnly");
+const QString kTrustedSection = QStringLiteral("Trusted host keys");
 
 // "[Name]" gives the name; nothing for any other line.
 std::optional<QString> sectionName(const QString& line) {
@@ -51,6 +55,23 @@ std::optional<int> parseConnections(const QString& text) {
     return value;
 }
 
+QString trustName(const QString& serverText) {
+    return QString::fromUtf8(FtpServerAddress::fromServerText(serverText.trimmed()).urlBase()).toLower();
+}
+
+std::optional<QByteArray> parseFingerprint(const QString& text) {
+    const QByteArray bytes = text.trimmed().toLatin1();
+    const QByteArray prefix = "SHA256:";
+    // 32 bytes in base64 without its padding.
+    if (bytes.size() != prefix.size() + 43 || !bytes.startsWith(prefix))
+        return std::nullopt;
+    for (const char c : bytes.mid(prefix.size())) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '/')
+            return std::nullopt;
+    }
+    return bytes;
+}
+
 Status load(const QString& dataFolder, PublishOptions& options) {
     options = PublishOptions();
     const QString file = path(dataFolder);
@@ -61,10 +82,19 @@ Status load(const QString& dataFolder, PublishOptions& options) {
         return Status::failure(QDir::toNativeSeparators(file), QStringLiteral("the file cannot be read"));
 
     bool inSection = false;
+    bool inTrusted = false;
     Status outcome = Status::success();
     for (const QString& line : *lines) {
         if (const auto name = sectionName(line)) {
             inSection = name->compare(kSection, Qt::CaseInsensitive) == 0;
+            inTrusted = name->compare(kTrustedSection, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inTrusted && equals > 0) {
+            // A damaged fingerprint trusts nothing: the key is asked about again.
+            if (const auto fingerprint = parseFingerprint(line.mid(equals + 1)))
+                options.trustedHostKeys[line.left(equals).trimmed().toLower()] = *fingerprint;
             continue;
         }
         QString value;
@@ -98,7 +128,8 @@ Status load(const QString& dataFolder, PublishOptions& options) {
 namespace {
 
 // Replaces the key's value in the section, or adds it when `add` says so.
-void setValue(QStringList& lines, const QString& key, const QString& value, bool add = true) {
+void setValue(
+    QStringList& lines, const QString& key, const QString& value, bool add = true, const QString& section = kSection) {
     const QString setting = key + QLatin1Char('=') + value;
 
     // The value replaces the one in the section, or goes at its end; the section is added at the
@@ -110,7 +141,7 @@ void setValue(QStringList& lines, const QString& key, const QString& value, bool
         if (const auto name = sectionName(lines[i])) {
             if (inSection)
                 break;
-            inSection = name->compare(kSection, Qt::CaseInsensitive) == 0;
+            inSection = name->compare(section, Qt::CaseInsensitive) == 0;
             if (inSection)
                 sectionEnd = i + 1;
             continue;
@@ -130,7 +161,7 @@ void setValue(QStringList& lines, const QString& key, const QString& value, bool
         } else {
             if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
                 lines.append(QString());
-            lines.append(QLatin1Char('[') + kSection + QLatin1Char(']'));
+            lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
             lines.append(setting);
         }
     }
@@ -144,6 +175,9 @@ Status save(const QString& dataFolder, const PublishOptions& options) {
     setValue(lines, kConnections, QString::number(options.connections));
     // Files of owners who never ticked it stay as they were.
     setValue(lines, kChangedOnly, options.changedOnly ? QStringLiteral("1") : QStringLiteral("0"), options.changedOnly);
+    // Keys trusted before stay, whoever saves without knowing them.
+    for (const auto& [server, fingerprint] : options.trustedHostKeys)
+        setValue(lines, server, QString::fromLatin1(fingerprint), true, kTrustedSection);
     return LineFile::write(file, lines);
 }
 

@@ -2,8 +2,10 @@
 
 #include "catalogue/Status.h"
 
+#include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <optional>
 
 // The owner's publishing choices that the original settings files have no place for, kept in
@@ -12,6 +14,9 @@
 //   [Publishing]
 //   Connections=4
 //   ChangedOnly=1
+//
+//   [Trusted host keys]
+//   sftp://ssh.example.com:22=SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2s
 //
 // A local text file like the others (Windows-1252, CR LF after every line).
 struct PublishOptions {
@@ -23,6 +28,8 @@ struct PublishOptions {
     int connections = defaultConnections;
     // "Send only what changed" ticked (1); clear until the owner ticks it.
     bool changedOnly = false;
+    // The SSH host keys the owner trusts, by server as trustName() gives it, in OpenSSH's form.
+    std::map<QString, QByteArray> trustedHostKeys;
 
     bool operator==(const PublishOptions&) const = default;
 };
@@ -42,5 +49,12 @@ Status save(const QString& dataFolder, const PublishOptions& options);
 
 // A number of connections as typed ("4"): nothing unless it is a whole number from 1 to 8.
 std::optional<int> parseConnections(const QString& text);
+
+// The server a trusted host key belongs to: "sftp://host:port" for the server field's text.
+QString trustName(const QString& serverText);
+
+// A host key fingerprint as OpenSSH prints it ("SHA256:" and 43 base64 characters); nothing for
+// anything else.
+std::optional<QByteArray> parseFingerprint(const QString& text);
 
 } // namespace PublishOptionsFile

@@ -195,6 +195,8 @@ bool UploadJob::connectToServer() {
         reportRemote(QStringLiteral("Connection failed."));
         const QString reason =
             m_sftp != nullptr ? connectionFailureReason(*m_sftp) : connectionFailureReason(m_session->lastFailure());
+        if (m_sftp != nullptr && m_sftp->lastHostKey().verdict == SshHostKey::Verdict::Unknown)
+            m_outcome.untrustedHostKey = m_sftp->lastHostKey().fingerprint;
         if (!reason.isEmpty() && m_outcome.result == UploadOutcome::Result::Failed)
             progress(reason);
         return false;

@@ -76,6 +76,9 @@ struct UploadOutcome {
     QString failureLine;
     // Why, as libcurl or the server put it; for the trace or a command line's error output.
     QString detail;
+    // An SSH server's host key that no fingerprint was trusted for yet, so the login was not
+    // tried; the owner may trust it and upload again. Empty otherwise (a changed key too).
+    QByteArray untrustedHostKey;
 
     bool succeeded() const { return result == Result::Succeeded; }
 };

@@ -28,7 +28,7 @@ UploadWorker::~UploadWorker() {
 }
 
 bool UploadWorker::isRunning() const {
-    return m_thread != nullptr && m_thread->isRunning();
+    return m_running.load();
 }
 
 bool UploadWorker::start(UploadRequest request) {
@@ -42,6 +42,7 @@ bool UploadWorker::start(UploadRequest request) {
     }
     m_cancel.store(false);
     m_abort.store(false);
+    m_running.store(true);
     ++m_serial;
     m_soundDone.tryAcquire(m_soundDone.available());
 
@@ -71,6 +72,7 @@ bool UploadWorker::start(UploadRequest request) {
             };
         UploadJob job(std::move(request), std::move(callbacks), &m_cancel, &m_abort);
         const UploadOutcome outcome = job.run();
+        m_running.store(false);
         emit finished(outcome);
     });
     m_thread->setObjectName(QStringLiteral("upload"));

@@ -63,6 +63,9 @@ private:
     void passCountsOn();
 
     QThread* m_thread = nullptr;
+    // From start() until the outcome is out: a thread that has reported its end may still be
+    // returning, and a new upload may already be started after it.
+    std::atomic<bool> m_running{false};
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_abort{false};
     // Counts the uploads started, so a late cut from stop() cannot reach the next upload.

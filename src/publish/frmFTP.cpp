@@ -337,6 +337,9 @@ void frmFTP::cmdCommit_Click() {
     request.changedOnly = m_chkChangedOnly->isChecked();
     request.diagnosticsOn = m_state.diagnosticsOn;
     request.connections = m_spnConnections->value();
+    PublishOptions options;
+    PublishOptionsFile::load(m_state.dataFolder, options);
+    request.trustedHostKey = options.trustedHostKeys[PublishOptionsFile::trustName(request.typed.url)];
     m_worker->start(std::move(request));
     emit uploadStarted();
 }
@@ -352,6 +355,31 @@ void frmFTP::onFinished(const UploadOutcome& outcome) {
     if (outcome.connected)
         saveDetails();
     emit uploadFinished(outcome);
+    if (!outcome.untrustedHostKey.isEmpty() && trustHostKey(outcome.untrustedHostKey))
+        cmdCommit_Click();
+}
+
+bool frmFTP::trustHostKey(const QByteArray& fingerprint) {
+    const QString question =
+        QStringLiteral("This server is not known to kioskSmith yet. Its host key has the fingerprint\n\n%1\n\n"
+                       "Trust it only if your web host shows you the same fingerprint. Trust this host key and "
+                       "upload again?")
+            .arg(QString::fromLatin1(fingerprint));
+    if (MessageBox::show(this, question, MessageBox::YesNo) != MessageBox::Yes)
+        return false;
+    for (;;) {
+        PublishOptions options;
+        PublishOptionsFile::load(m_state.dataFolder, options);
+        options.trustedHostKeys[PublishOptionsFile::trustName(m_txtURL->text())] = fingerprint;
+        const Status saved = PublishOptionsFile::save(m_state.dataFolder, options);
+        if (saved)
+            return true;
+        const QString text = QStringLiteral("kioskSmith could not keep the trusted host key in %1.\n\n%2\n\n"
+                                            "Make the folder writable, then choose Retry.")
+                                 .arg(saved.file(), saved.reason());
+        if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)
+            return false;
+    }
 }
 
 bool frmFTP::saveFtpSettings() {

@@ -58,6 +58,8 @@ private:
     bool saveFtpSettings();
     // Saves the number of connections and the changed-only choice in the program's options file, the same way.
     bool savePublishOptions();
+    // Asks whether to trust an SSH server's host key, and keeps it when the owner says yes.
+    bool trustHostKey(const QByteArray& fingerprint);
     // The FTP details and the options, as after every connected upload and on Exit.
     bool saveDetails();
     FtpSettings typedSettings() const;

@@ -47,28 +47,14 @@ QStringList fileLines(const QString& folder) {
         .split(QStringLiteral("\r\n"));
 }
 
-struct Run {
-    int status = -2;
-    QString err;
-};
-
 // kioskSmith-cli publish with the given session bus address; none is a run from cron.
-Run publish(const QString& folder, const QString& busAddress) {
-    QProcess process;
+CliRun publish(const QString& folder, const QString& busAddress) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     if (!busAddress.isEmpty())
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"),
-                  {QStringLiteral("--data"), folder, QStringLiteral("publish")});
-    Run run;
-    if (!process.waitForFinished(60000))
-        return run;
-    run.status = process.exitCode();
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runCli({QStringLiteral("--data"), folder, QStringLiteral("publish")}, env);
 }
 
 // A program folder with the shop's settings and one department, so that publish goes as far as
@@ -204,7 +190,7 @@ void tst_Keyring::keptInKeyring() {
     // it gets as far as connecting.
     Program again(dir.path(), &m_system);
     QCOMPARE(again.control<QLineEdit>("txtPassword")->text(), QStringLiteral("s3cret \u00e9"));
-    const Run run = publish(folder, m_busAddress);
+    const CliRun run = publish(folder, m_busAddress);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains(QLatin1String("the upload failed")), qPrintable(run.err));
 }
@@ -248,7 +234,7 @@ void tst_Keyring::withoutKeyring() {
     QTemporaryDir emptyLine;
     addDepartment(dataFolderOf(emptyLine.path()));
     writeBytes(emptyLine.filePath(QStringLiteral("ftpsettings.txt")), "127.0.0.1:9\r\nmossy\r\n\r\nhtdocs/\r\n");
-    const Run refused = publish(dataFolderOf(emptyLine.path()), QString());
+    const CliRun refused = publish(dataFolderOf(emptyLine.path()), QString());
     QCOMPARE(refused.status, 1);
     QVERIFY2(refused.err.contains(QLatin1String("kept in the system keyring of your desktop session")),
              qPrintable(refused.err));
@@ -260,7 +246,7 @@ void tst_Keyring::withoutKeyring() {
     addDepartment(folder);
     const QByteArray saved = "127.0.0.1:9\r\nmossy\r\nt5fvjz\r\nhtdocs/\r\n";
     writeBytes(old.filePath(QStringLiteral("ftpsettings.txt")), saved);
-    const Run oldRun = publish(folder, QString());
+    const CliRun oldRun = publish(folder, QString());
     QCOMPARE(oldRun.status, 1);
     QVERIFY2(oldRun.err.contains(QLatin1String("the upload failed")), qPrintable(oldRun.err));
     {

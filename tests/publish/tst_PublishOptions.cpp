@@ -25,6 +25,7 @@ private slots:
     void parseConnections();
     void changedOnly_data();
     void changedOnly();
+    void trustedHostKeys();
 };
 
 void tst_PublishOptions::load_data() {
@@ -235,6 +236,40 @@ void tst_PublishOptions::changedOnly() {
     PublishOptions back;
     QVERIFY(PublishOptionsFile::load(dataFolder, back));
     QCOMPARE(back, options);
+}
+
+// Catches a trusted key lost when the window saves its other choices, a server named two ways
+// trusted twice, or a damaged fingerprint trusted.
+void tst_PublishOptions::trustedHostKeys() {
+    QTemporaryDir dir;
+    const QString folder = dataFolderOf(dir.path());
+    const QByteArray key(QByteArray("SHA256:") + QByteArray(43, 'A'));
+    const QByteArray other(QByteArray("SHA256:") + QByteArray(42, 'b') + '+');
+    QCOMPARE(PublishOptionsFile::trustName(QStringLiteral(" SFTP://Ssh.Example.com/")),
+             PublishOptionsFile::trustName(QStringLiteral("sftp://ssh.example.com:22")));
+    QVERIFY(PublishOptionsFile::trustName(QStringLiteral("sftp://ssh.example.com:2222")) !=
+            PublishOptionsFile::trustName(QStringLiteral("sftp://ssh.example.com")));
+    for (const QString& bad : {QString::fromLatin1(key.chopped(1)), QString::fromLatin1(key + '='),
+                               QString::fromLatin1(key).replace(u'A', u'-'), QString::fromLatin1(key.mid(7))})
+        QVERIFY2(!PublishOptionsFile::parseFingerprint(bad), qPrintable(bad));
+
+    writeBytes(PublishOptionsFile::path(folder),
+               "[Trusted host keys]\r\nsftp://a:22=" + key +
+                   "\r\nsftp://b:22=SHA256:damaged\r\n[Publishing]\r\nConnections=2\r\n");
+    PublishOptions options;
+    QVERIFY(PublishOptionsFile::load(folder, options));
+    QCOMPARE(options.trustedHostKeys, (std::map<QString, QByteArray>{{QStringLiteral("sftp://a:22"), key}}));
+    // The window saves its choices knowing nothing of keys; a new key for a server replaces its old one.
+    PublishOptions window;
+    window.connections = 3;
+    QVERIFY(PublishOptionsFile::save(folder, window));
+    options.trustedHostKeys[QStringLiteral("sftp://a:22")] = other;
+    options.trustedHostKeys[QStringLiteral("sftp://c:22")] = key;
+    QVERIFY(PublishOptionsFile::save(folder, options));
+    PublishOptions read;
+    QVERIFY(PublishOptionsFile::load(folder, read));
+    QCOMPARE(read.trustedHostKeys, (std::map<QString, QByteArray>{{QStringLiteral("sftp://a:22"), other},
+                                                                  {QStringLiteral("sftp://c:22"), key}}));
 }
 
 QTEST_GUILESS_MAIN(tst_PublishOptions)

@@ -1,5 +1,8 @@
 #include "PublishFixture.h"
 #include "ServerRows.h"
+#include "catalogue/CatalogueFiles.h"
+#include "catalogue/SettingsFiles.h"
+#include "publish/PublishOptions.h"
 #include "publish/SftpPool.h"
 #include "publish/SftpSession.h"
 #include "publish/UploadJob.h"
@@ -67,6 +70,7 @@ private slots:
     void uploadMatchesFtp_data();
     void uploadMatchesFtp();
     void nothingInClearOnTheWire();
+    void trustFromTheCommandLine();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -123,6 +127,9 @@ void tst_Sftp::login() {
         request.trustedHostKey = trusted;
         const UploadRecord record = runUpload(request);
         QVERIFY(!record.outcome.connected);
+        // Only a key never seen may be trusted from here; a changed one is only warned about.
+        QCOMPARE(record.outcome.untrustedHostKey,
+                 verdict == SshHostKey::Verdict::Unknown ? server.fingerprint() : QByteArray());
         QCOMPARE(record.lines.mid(3, 1), QStringList{QStringLiteral("Connection failed.")});
         QVERIFY(record.lines.last().contains(QString::fromLatin1(server.fingerprint())));
         QCOMPARE(record.lines.last().contains(QLatin1String("changed")), verdict == SshHostKey::Verdict::Changed);
@@ -360,6 +367,58 @@ void tst_Sftp::nothingInClearOnTheWire() {
     QVERIFY(!wire.contains(server.password().toUtf8()));
     QVERIFY(!wire.contains("Plain words"));
     QCOMPARE(TestSupport::readBytes(server.home() + QStringLiteral("/web/page.php")), text);
+}
+
+// Catches a key trusted without the owner's word, --trust not kept for the next run, a bad
+// fingerprint taken, or a changed key accepted because an older one was trusted.
+void tst_Sftp::trustFromTheCommandLine() {
+    SshTestServer ssh;
+    KIOSK_START_SSHD(ssh);
+    makeUserFolder(ssh, QStringLiteral("htdocs"));
+    PublishFixture fixture;
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[0] = QStringLiteral("Books");
+    catalogue.departmentCount = 1;
+    ProductRecord record;
+    record.title = QStringLiteral("Atlas");
+    record.image = fixture.makePicture(QStringLiteral("atlas.jpg"));
+    catalogue.setProduct(0, 0, record);
+    const QString folder = fixture.dataFolder();
+    FtpSettings settings;
+    QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue) && CatalogueFiles::saveProducts(folder, catalogue));
+    QVERIFY(SettingsFiles::saveFtpSettings(
+        folder, settings, {ssh.serverText(), ssh.userName(), ssh.password(), QStringLiteral("htdocs/")}));
+    const QStringList publish{QStringLiteral("--data"), folder, QStringLiteral("publish")};
+    const QString fingerprint = QString::fromLatin1(ssh.fingerprint());
+    const QString ini = PublishOptionsFile::path(folder);
+
+    TestSupport::CliRun run = TestSupport::runCli(publish);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("--trust ") + fingerprint), qPrintable(run.err));
+    QVERIFY(!QFileInfo::exists(ini));
+    QVERIFY(!ssh.log().contains("method password"));
+
+    for (const QString& bad : {QStringLiteral("SHA256:short"), fingerprint.mid(7), QStringLiteral("--refresh")}) {
+        run = TestSupport::runCli(publish + QStringList{QStringLiteral("--trust"), bad});
+        QCOMPARE(run.status, 2);
+        QVERIFY(!QFileInfo::exists(ini));
+    }
+
+    run = TestSupport::runCli(publish + QStringList{QStringLiteral("--trust"), fingerprint});
+    QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
+    QVERIFY(QFileInfo::exists(ssh.home() + QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg")));
+    // Kept: the next run needs no --trust.
+    QCOMPARE(TestSupport::runCli(publish).status, 0);
+
+    // Another key trusted for this server than the one it shows, as after the key changed.
+    const QByteArray before = TestSupport::readBytes(ini);
+    QVERIFY(before.contains(ssh.fingerprint()));
+    const QByteArray another = QByteArray("SHA256:").append(43, 'Q');
+    TestSupport::writeBytes(ini, QByteArray(before).replace(ssh.fingerprint(), another));
+    run = TestSupport::runCli(publish);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.out.contains(QStringLiteral("host key has changed")), qPrintable(run.out));
+    QVERIFY(!run.err.contains(QStringLiteral("--trust")));
 }
 
 QTEST_GUILESS_MAIN(tst_Sftp)

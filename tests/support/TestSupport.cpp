@@ -124,3 +124,26 @@ QList<qint64> descendantsOf(qint64 pid) {
 }
 
 } // namespace TestSupport
+
+#include <QProcess>
+
+namespace TestSupport {
+
+CliRun runCli(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"), arguments);
+    CliRun run;
+    if (!process.waitForFinished(90000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace TestSupport

@@ -50,3 +50,17 @@ namespace TestSupport {
 // Every process below `pid`, found through /proc: the sessions a test server forked.
 QList<qint64> descendantsOf(qint64 pid);
 } // namespace TestSupport
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+namespace TestSupport {
+// How a run of kioskSmith-cli ended: its exit status (-1 when it crashed or hung) and output.
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+// kioskSmith-cli as a script runs it, in `environment` (the test's own when empty).
+CliRun runCli(const QStringList& arguments, const QProcessEnvironment& environment = {});
+} // namespace TestSupport

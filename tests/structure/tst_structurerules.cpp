@@ -43,6 +43,8 @@ void tst_StructureRules::departmentName_data() {
                                                    << QStringList{QStringLiteral("\"/\""), QStringLiteral("\"\\\"")};
     QTest::newRow("dot") << QStringLiteral(".") << Problem::DotName << QStringList{QStringLiteral("\".\"")};
     QTest::newRow("dot dot") << QStringLiteral("..") << Problem::DotName << QStringList{QStringLiteral("\"..\"")};
+    QTest::newRow("256 bytes as UTF-8") << QString(128, QChar(0xE9)) << Problem::TooLong << none;
+    QTest::newRow("255 bytes as UTF-8") << QString(85, QChar(0x20AC)) << Problem::None << none;
 
     QTest::newRow("snowman") << QStringLiteral("Snow\u2603") << Problem::UnstorableCharacters
                              << QStringList{QStringLiteral("\"\u2603\"")};
@@ -52,8 +54,8 @@ void tst_StructureRules::departmentName_data() {
                                            << QStringList{QStringLiteral("\"/\""), QStringLiteral("\"\u2603\"")};
 }
 
-// Catches a name that would escape or break the shop's folder, or one the department file cannot
-// hold, being let through; and blanks or harmless punctuation being refused.
+// Catches a name that would escape or break the shop's folder, one longer than a server folder name
+// may be, or one the department file cannot hold, being let through; and blanks or harmless punctuation being refused.
 void tst_StructureRules::departmentName() {
     QFETCH(QString, name);
     QFETCH(Problem, problem);

@@ -168,10 +168,6 @@ private slots:
     void titleMessageOnce();
     void pictureFollowsSelection_data();
     void pictureFollowsSelection();
-    void lostSelection_data();
-    void lostSelection();
-    void priceNote_data();
-    void priceNote();
 };
 
 void tst_frmProducts::initTestCase() {
@@ -199,20 +195,28 @@ void tst_frmProducts::withoutDepartments() {
 }
 
 void tst_frmProducts::record_data() {
-    QTest::addColumn<int>("already"); // products in the department
-    QTest::addColumn<int>("edited");  // the product selected first; -1: a new one
-    QTest::newRow("a new one") << 1 << -1;
-    QTest::newRow("edit the second") << 3 << 1;
-    QTest::newRow("the 100th: the button goes off") << 99 << -1;
+    QTest::addColumn<int>("already");   // products in the department
+    QTest::addColumn<int>("edited");    // the product selected first; -1: a new one
+    QTest::addColumn<QString>("click"); // before recording, on a list's empty part or Ctrl on its selected row
+    QTest::newRow("a new one") << 1 << -1 << QString();
+    QTest::newRow("edit the second") << 3 << 1 << QString();
+    QTest::newRow("the 100th: the button goes off") << 99 << -1 << QString();
+    QTest::newRow("changing, empty click on the products") << 3 << 1 << QStringLiteral("products");
+    QTest::newRow("changing, Ctrl+click on the product") << 3 << 1 << QStringLiteral("products ctrl");
+    QTest::newRow("changing, empty click on the departments") << 3 << 1 << QStringLiteral("departments");
+    QTest::newRow("new, empty click on the departments") << 3 << -1 << QStringLiteral("departments");
+    QTest::newRow("new, Ctrl+click on the department") << 3 << -1 << QStringLiteral("departments ctrl");
 }
 
-// Catches a new product written over another or an edit written to a new slot, the count or the
-// list not following, the fields not emptied or the focus not back in the title afterwards, and a
-// full department still taking products: the button not off at once, or not on again for editing
-// a selected product.
+// Catches a new product written over another or an edit written to a new slot, also after a click
+// that clears a list's selection (which must keep what was typed); the line beside "Add Entry" not
+// saying which product the button writes; the count or the list not following, the fields not emptied or the focus not
+// back in the title afterwards, and a full department still taking products: the button not off at once, or not on
+// again for editing a selected product.
 void tst_frmProducts::record() {
     QFETCH(int, already);
     QFETCH(int, edited);
+    QFETCH(QString, click);
     ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Bakery")});
     program.addProducts(1, already);
     Editor editor(program.openProducts());
@@ -229,7 +233,21 @@ void tst_frmProducts::record() {
     }
     editor.type(QStringLiteral("txtTitle"), QStringLiteral("Bread"));
     expected.title = QStringLiteral("Bread");
+    if (!click.isEmpty()) {
+        QListWidget* list = click.startsWith(QLatin1String("products")) ? editor.products : editor.departments;
+        const bool control = click.endsWith(QLatin1String("ctrl"));
+        QVERIFY(!list->selectedItems().isEmpty());
+        const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
+                                  : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
+        QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Bread"));
+        QCOMPARE(selectedRow(editor.departments), 1);
+    }
+    auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
+    QCOMPARE(mode->text(),
+             edited >= 0 ? QStringLiteral("Changing product %1").arg(edited + 1) : QStringLiteral("New product"));
     editor.press("cmdAddMain");
+    QCOMPARE(mode->text(), QStringLiteral("New product"));
 
     const int slot = edited >= 0 ? edited : already;
     const int count = edited >= 0 ? already : already + 1;
@@ -311,16 +329,18 @@ void tst_frmProducts::typedValue_data() {
     QTest::addColumn<QString>("held"); // once the focus has left the box
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("says"); // held by the one message shown; empty: none
+    QTest::addColumn<bool>("noted");   // under the price box
     const auto row = [](const QByteArray& tag, const QString& box, const QString& keys, const QString& paste,
-                        const QString& held, const QString& stored, const char* says = "") {
-        QTest::newRow(tag.constData()) << box << keys << paste << held << stored << QString::fromUtf8(says);
+                        const QString& held, const QString& stored, const char* says = "", bool noted = false) {
+        QTest::newRow(tag.constData()) << box << keys << paste << held << stored << QString::fromUtf8(says) << noted;
     };
     const auto t = [](const char* text) {
         return QString::fromUtf8(text);
     };
     const QString thirty = t("abcdefghij").repeated(3), abc = t("abc");
     for (const QString& box : kDetailNames)
-        row(box.toLatin1() + ": separator", box, t("ab\u00ACc"), {}, abc, abc, "\u00AC\": it separates the fields");
+        row(box.toLatin1() + ": separator", box, t("ab\u00ACc"), {}, abc, abc, "\u00AC\": it separates the fields",
+            box == kDetailNames[4]);
     for (int f : {1, 2, 3, 6, 7})
         row(kDetailNames[f].toLatin1() + ": 31 letters", kDetailNames[f], thirty + t("k"), {}, thirty, thirty);
     const char* unstorable = "\u0100\": kioskSmith's catalogue file cannot store";
@@ -339,13 +359,18 @@ void tst_frmProducts::typedValue_data() {
     row("no title", kDetailNames[0], {}, {}, {}, {}, "Product must have a Title and a Price");
     row("no price", kDetailNames[4], {}, {}, {}, {}, "Product must have a Title and a Price");
     row("a title of blanks is one", kDetailNames[0], t("   "), {}, t("   "), t("   "));
+    row("a price as the owner writes numbers", kDetailNames[4], t("1234.5"), {}, t("1,234.50"), t("1,234.50"));
+    row("a price the shop cannot read", kDetailNames[4], t("from 6.75"), {}, t("from 6.75"), t("from 6.75"), "", true);
     const QString odd = t("/pics/a\u00ACb.jpeg"); // "=": set by the program, as the chooser does
     row("separator set by the program", kDetailNames[8], t("=") + odd, {}, odd, {}, "Image Filepath: A product cannot");
 }
 
 // Catches "¬" or a character the catalogue file cannot store getting into any product field, or
 // kept out without a word; a description or pricing box taking more than 30 characters, a line
-// break counted as one, or a line break reaching the catalogue; a product recorded without a title or price, or holding
+// break counted as one, or a line break reaching the catalogue; a price not put in the owner's
+// number format as the focus leaves its box, or a word there changed; a price the shop cannot sell
+// going by without a note under the price box, a note for a sound one, or such a price refused; a
+// product recorded without a title or price, or holding
 // "¬" that came in otherwise than by typing; a title of blanks refused; and typed text lost on a refusal.
 void tst_frmProducts::typedValue() {
     QFETCH(QString, box);
@@ -354,6 +379,7 @@ void tst_frmProducts::typedValue() {
     QFETCH(QString, held);
     QFETCH(QString, stored);
     QFETCH(QString, says);
+    QFETCH(bool, noted);
     ProductsProgram program({QStringLiteral("Fruit")});
     Editor editor(program.openProducts());
     clickRow(editor.departments, 0);
@@ -375,6 +401,9 @@ void tst_frmProducts::typedValue() {
     }
     editor.departments->setFocus(Qt::TabFocusReason);
     QCOMPARE(editor.text(box), held);
+    auto* note = editor.window->findChild<QLabel*>(QStringLiteral("lblPriceNote"));
+    QCOMPARE(!note->text().isEmpty(), noted);
+    QVERIFY(!noted || (note->isVisible() && note->sizeHint().width() <= note->width()));
     const QStringList typed = editor.texts();
     editor.press("cmdAddMain");
     QCOMPARE(MessageBox::shownTexts().size(), says.isEmpty() ? 0 : 1);
@@ -544,92 +573,6 @@ void tst_frmProducts::pictureFollowsSelection() {
     QCOMPARE(editor.text(QStringLiteral("txtImage")), productAt(program, 0, 1).image);
     QVERIFY(!editor.photo->hasPicture());
     QVERIFY(MessageBox::shownTexts().isEmpty());
-}
-
-void tst_frmProducts::lostSelection_data() {
-    QTest::addColumn<bool>("inProducts"); // the product list, else the department list
-    QTest::addColumn<bool>("control");    // Ctrl+click on the selected row, else a click below the entries
-    QTest::addColumn<bool>("editing");    // the second product taken up first, else a new one typed
-    QTest::newRow("products: empty click while changing") << true << false << true;
-    QTest::newRow("products: Ctrl+click while changing") << true << true << true;
-    QTest::newRow("departments: empty click while changing") << false << false << true;
-    QTest::newRow("departments: empty click on a new product") << false << false << false;
-    QTest::newRow("departments: Ctrl+click on a new product") << false << true << false;
-}
-
-// Catches a click that clears a list's selection redirecting "Add Entry" (slot 0 overwritten, the
-// edited product left as it was) or wiping what was typed, and the line beside "Add Entry" not
-// saying which product the button writes.
-void tst_frmProducts::lostSelection() {
-    QFETCH(bool, inProducts);
-    QFETCH(bool, control);
-    QFETCH(bool, editing);
-    ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Dairy")});
-    program.addProducts(0, 3);
-    Editor editor(program.openProducts());
-    auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
-    const QString changing = QStringLiteral("Changing product 2"), fresh = QStringLiteral("New product");
-    clickRow(editor.departments, 0);
-    QCOMPARE(mode->text(), fresh);
-    if (editing)
-        clickRow(editor.products, 1);
-    QCOMPARE(mode->text(), editing ? changing : fresh);
-    editor.line("txtTitle")->setText(QStringLiteral("Typed"));
-    editor.line("txtPrice")->setText(QStringLiteral("3.00"));
-    const StoreCatalogue before = program.state.catalogue;
-
-    QListWidget* list = inProducts ? editor.products : editor.departments;
-    QVERIFY(!list->selectedItems().isEmpty());
-    const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
-                              : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
-    QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Typed"));
-    QCOMPARE(mode->text(), editing ? changing : fresh);
-    QCOMPARE(selectedRow(editor.departments), 0);
-    editor.press("cmdAddMain");
-
-    const int slot = editing ? 1 : 3;
-    QCOMPARE(productAt(program, 0, slot).title, QStringLiteral("Typed"));
-    for (int p = 0; p < 4; ++p) {
-        if (p != slot)
-            QCOMPARE(productAt(program, 0, p), before.product(0, p));
-    }
-    QCOMPARE(program.state.catalogue.productCount, editing ? 3 : 4);
-    QCOMPARE(mode->text(), fresh);
-}
-
-void tst_frmProducts::priceNote_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("recorded");
-    QTest::addColumn<bool>("note");
-    QTest::newRow("normalised") << QStringLiteral("1234.5") << QStringLiteral("1,234.50") << false;
-    QTest::newRow("words first") << QStringLiteral("from 6.75") << QStringLiteral("from 6.75") << true;
-}
-
-// Catches a price not put in the owner's number format as the focus leaves its box, or a word there
-// changed; a price the shop cannot sell going by without a word under the price box, a note for a
-// sound price, a message box instead of the note, or such a price refused.
-void tst_frmProducts::priceNote() {
-    QFETCH(QString, typed);
-    QFETCH(QString, recorded);
-    QFETCH(bool, note);
-    ProductsProgram program({QStringLiteral("Fruit")});
-    program.state.storeSettings.currencySymbol = QStringLiteral("\u00A3");
-    Editor editor(program.openProducts());
-    auto* line = editor.window->findChild<QLabel*>(QStringLiteral("lblPriceNote"));
-    clickRow(editor.departments, 0);
-    editor.line("txtTitle")->setText(QStringLiteral("Tea"));
-    editor.line("txtPrice")->setFocus(Qt::TabFocusReason);
-    editor.type(QStringLiteral("txtPrice"), typed);
-    QCOMPARE(line->text().isEmpty(), !note);
-    editor.line("txtUnit")->setFocus(Qt::TabFocusReason);
-    QCOMPARE(editor.text(QStringLiteral("txtPrice")), recorded);
-    QCOMPARE(line->text().isEmpty(), !note);
-    QVERIFY(!note || (line->isVisible() && line->sizeHint().width() <= line->width()));
-    editor.press("cmdAddMain");
-    QVERIFY(MessageBox::shownTexts().isEmpty());
-    QCOMPARE(productAt(program, 0, 0).price, recorded);
-    QVERIFY(line->text().isEmpty());
 }
 
 QTEST_MAIN(tst_frmProducts)

@@ -317,14 +317,11 @@ void tst_Cli::damagedFiles_data() {
     QTest::addColumn<QString>("command");
     const QString departments = QStringLiteral("departments.txt");
     const QString products = QStringLiteral("products.txt");
-    const QString ftp = QStringLiteral("ftpsettings.txt");
     const QString store = QStringLiteral("store/storesettings.txt");
     QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
-    QTest::newRow("short products, publish") << products << QStringLiteral("short") << QStringLiteral("publish");
     QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
     QTest::newRow("unreadable departments, publish")
         << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
-    QTest::newRow("unreadable ftp settings, orders") << ftp << QStringLiteral("unreadable") << QStringLiteral("orders");
     QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
 }
 

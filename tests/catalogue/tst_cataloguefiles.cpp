@@ -229,31 +229,28 @@ const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile
 
 void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("room"); // bytes a file may reach on a full disk
-    const QString departments = QStringLiteral("departments.txt"), products = QStringLiteral("products.txt"),
-                  store = QStringLiteral("store/storesettings.txt");
-    const QString departmentsFull = QStringLiteral("DepartmentsFull.txt"),
-                  productsFull = QStringLiteral("ProductsFull.txt"),
-                  storeFull = QStringLiteral("StoreSettingsFull.txt");
-    QTest::newRow("departments, a character it cannot store")
-        << departments << departmentsFull << QStringLiteral("unstorable") << 0;
-    QTest::newRow("departments, disk full, a small file")
-        << departments << departmentsFull << QStringLiteral("full") << 200;
-    QTest::newRow("products, disk full, a large file") << products << productsFull << QStringLiteral("full") << 40000;
-    QTest::newRow("store settings, disk full, nothing fits") << store << storeFull << QStringLiteral("full") << 0;
-    QTest::newRow("products, read-only folder") << products << productsFull << QStringLiteral("readonly") << 0;
-    QTest::newRow("products, a folder in the way") << products << productsFull << QStringLiteral("directory") << 0;
-    QTest::newRow("store settings, store folder missing") << store << storeFull << QStringLiteral("removed") << 0;
+    const auto row = [](const char* tag, const char* file, const char* how, int room = 0) {
+        QTest::newRow(tag) << QString::fromLatin1(file) << QString::fromLatin1(how) << room;
+    };
+    row("departments, a character it cannot store", "departments.txt", "unstorable");
+    row("departments, disk full, a small file", "departments.txt", "full", 200);
+    row("products, disk full, a large file", "products.txt", "full", 40000);
+    row("store settings, disk full, nothing fits", "store/storesettings.txt", "full");
+    row("products, read-only folder", "products.txt", "readonly");
+    row("products, a folder in the way", "products.txt", "directory");
+    row("store settings, store folder missing", "store/storesettings.txt", "removed");
 }
 
 // Catches a save that fails reported as done or without the file's name, a character silently
 // dropped, and a short, empty or half-written file put in place of the old one or left beside it.
 void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     QFETCH(QString, file);
-    QFETCH(QString, fixture);
     QFETCH(QString, how);
+    const QString fixture = file == QLatin1String("departments.txt") ? QStringLiteral("DepartmentsFull.txt")
+                            : file == QLatin1String("products.txt")  ? QStringLiteral("ProductsFull.txt")
+                                                                     : QStringLiteral("StoreSettingsFull.txt");
     QFETCH(int, room);
     QTemporaryDir dir;
     const QString sub = dir.filePath(QStringLiteral("data"));

@@ -1,5 +1,4 @@
 #include "app/Placement.h"
-#include "ui/Twips.h"
 
 #include <QtTest>
 
@@ -8,8 +7,6 @@ class tst_Placement : public QObject {
 private slots:
     void centreForm_data();
     void centreForm();
-    void twips_data();
-    void twips();
 };
 
 void tst_Placement::centreForm_data() {
@@ -40,25 +37,6 @@ void tst_Placement::centreForm() {
     const QPoint p = Placement::centreForm(mainWidth, mainHeight, menuWidth, childWidth, childHeight);
     QCOMPARE(p.x(), left);
     QCOMPARE(p.y(), top);
-}
-
-void tst_Placement::twips_data() {
-    QTest::addColumn<double>("twips");
-    QTest::addColumn<double>("dpi");
-    QTest::addColumn<int>("pixels");
-    QTest::newRow("an inch at 96") << 1440.0 << 96.0 << 96;
-    QTest::newRow("button height at 96") << 375.0 << 96.0 << 25;
-    QTest::newRow("an inch at 144") << 1440.0 << 144.0 << 144;
-    QTest::newRow("structure width at 120") << 12090.0 << 120.0 << 1008;
-}
-
-// Catches geometry that ignores the screen's resolution.
-void tst_Placement::twips() {
-    QFETCH(double, twips);
-    QFETCH(double, dpi);
-    QFETCH(int, pixels);
-    QCOMPARE(Twips::toPixels(twips, dpi), pixels);
-    QVERIFY(qAbs(Twips::fromPixels(pixels, dpi) - twips) <= Twips::perInch / dpi);
 }
 
 QTEST_GUILESS_MAIN(tst_Placement)

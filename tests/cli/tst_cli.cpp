@@ -20,11 +20,7 @@ using namespace TestSupport;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Run = CliRun;
 
 // `asUser`: run as an ordinary user when the tests run as root (who may read every file).
 // `fullDisk`: no file may grow past 0 bytes, as on a full disk.
@@ -73,17 +69,14 @@ struct DataFolder {
 
 // The shipped store files and a department of one product with its picture.
 void fillShop(const DataFolder& data) {
-    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
-    const auto files = QDir(shipped.filePath(QStringLiteral("store"))).entryList(QDir::Files);
-    for (const QString& name : files) {
-        if (name != QLatin1String("storesettings.txt"))
-            writeBytes(data.dir.filePath(QStringLiteral("store/") + name),
-                       readBytes(shipped.filePath(QStringLiteral("store/") + name)));
+    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR "/store"));
+    for (const QString& sub : {QStringLiteral("."), QStringLiteral("gfx")}) {
+        for (const QString& name : QDir(shipped.filePath(sub)).entryList(QDir::Files)) {
+            if (name != QLatin1String("storesettings.txt"))
+                writeBytes(data.dir.filePath(QStringLiteral("store/%1/%2").arg(sub, name)),
+                           readBytes(shipped.filePath(sub + QLatin1Char('/') + name)));
+        }
     }
-    const auto graphics = QDir(shipped.filePath(QStringLiteral("store/gfx"))).entryList(QDir::Files);
-    for (const QString& name : graphics)
-        writeBytes(data.dir.filePath(QStringLiteral("store/gfx/") + name),
-                   readBytes(shipped.filePath(QStringLiteral("store/gfx/") + name)));
     writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
     StoreCatalogue catalogue;
     catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
@@ -115,12 +108,10 @@ class tst_Cli : public QObject {
 private slots:
     void badArguments_data();
     void badArguments();
-    void help();
     void ordersFromUnreachableServer();
     void ordersAsCsv();
     void check_data();
     void check();
-    void publish();
     void publishToUnreachableServer();
     void fullDisk_data();
     void fullDisk();
@@ -131,16 +122,15 @@ private slots:
 void tst_Cli::badArguments_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no command") << QStringList{} << QStringLiteral("no command given");
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("sell")}
-                                     << QStringLiteral("unknown argument 'sell'");
-    QTest::newRow("option of another command") << QStringList{QStringLiteral("check"), QStringLiteral("--refresh")}
-                                               << QStringLiteral("unknown argument '--refresh'");
-    QTest::newRow("csv without a file") << QStringList{QStringLiteral("orders"), QStringLiteral("--csv")}
-                                        << QStringLiteral("--csv needs a file name");
-    QTest::newRow("missing data folder") << QStringList{QStringLiteral("--data"), QStringLiteral("/nonexistent/kiosk"),
-                                                        QStringLiteral("check")}
-                                         << QStringLiteral("there is no data folder at /nonexistent/kiosk");
+    const auto row = [](const char* tag, const char* arguments, const char* message) {
+        QTest::newRow(tag) << QString::fromLatin1(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                           << QString::fromLatin1(message);
+    };
+    row("no command", "", "no command given");
+    row("unknown command", "sell", "unknown argument 'sell'");
+    row("option of another command", "check --refresh", "unknown argument '--refresh'");
+    row("csv without a file", "orders --csv", "--csv needs a file name");
+    row("missing data folder", "--data /nonexistent/kiosk check", "there is no data folder at /nonexistent/kiosk");
 }
 
 // Catches bad arguments or a missing data folder taken as success, or reported on standard output.
@@ -151,14 +141,6 @@ void tst_Cli::badArguments() {
     QCOMPARE(run.status, 2);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
-}
-
-// Catches a help text that does not explain each command.
-void tst_Cli::help() {
-    const Run run = cli({QStringLiteral("--help")});
-    QCOMPARE(run.status, 0);
-    for (const char* word : {"publish", "--refresh", "orders", "--csv", "--archive", "check", "--data"})
-        QVERIFY2(run.out.contains(QString::fromLatin1(word)), word);
 }
 
 // Catches an unreachable shop reported as an empty order list.
@@ -199,10 +181,6 @@ void tst_Cli::ordersAsCsv() {
     QVERIFY(readBytes(csv).startsWith("\xEF\xBB\xBF"));
     const QJsonArray rows = parsedCsv(csv);
     QCOMPARE(rows.size(), 8);
-    QCOMPARE(rows[0].toArray().toVariantList(),
-             (QVariantList{QStringLiteral("Order #"), QStringLiteral("Date"), QStringLiteral("Name"),
-                           QStringLiteral("Address"), QStringLiteral("Contact"), QStringLiteral("Items"),
-                           QStringLiteral("Total")}));
     QCOMPARE(
         rows[1].toArray().toVariantList(),
         (QVariantList{QStringLiteral("00001"), QStringLiteral("06/12/2026 09:15"), QStringLiteral("Smith, \"Ann\""),
@@ -236,35 +214,25 @@ void tst_Cli::check_data() {
     QTest::newRow("clean shop") << QStringLiteral("none") << QString();
     QTest::newRow("department name with a slash") << QStringLiteral("slash") << QStringLiteral("Tea/Coffee");
     QTest::newRow("product without a price") << QStringLiteral("price") << QStringLiteral("Green tea");
-    QTest::newRow("price the shop cannot read") << QStringLiteral("from") << QStringLiteral("\"from 3.00\"");
-    QTest::newRow("department name of 256 bytes") << QStringLiteral("long") << QStringLiteral("256 bytes");
     QTest::newRow("two departments of one name") << QStringLiteral("twice") << QStringLiteral("\"TEA\"");
-    QTest::newRow("missing picture") << QStringLiteral("missing") << QStringLiteral("gone.jpeg");
-    QTest::newRow("file that is no picture") << QStringLiteral("notpicture") << QStringLiteral("notes.jpeg");
 }
 
-// Catches a problem that would break the published shop going unreported, or a clean shop failing.
+// Catches a department or product problem that would break the published shop going unreported,
+// one department taken for a namesake of itself, or a clean shop failing.
 void tst_Cli::check() {
     QFETCH(QString, problem);
     QFETCH(QString, expected);
     DataFolder data;
     writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")),
                readBytes(fixturePath(QStringLiteral("UpperCaseExtension.JPEG"))));
-    writeBytes(data.dir.filePath(QStringLiteral("notes.jpeg")), QByteArray("just some notes\r\n"));
     StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = problem == QLatin1String("slash")  ? QStringLiteral("Tea/Coffee")
-                                   : problem == QLatin1String("long") ? QString(128, QChar(0xE9))
-                                                                      : QStringLiteral("Tea");
+    catalogue.departmentNames[0] =
+        problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
     if (problem == QLatin1String("twice"))
         catalogue.departmentNames[1] = QStringLiteral("TEA");
     catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price")  ? QString()
-                                      : problem == QLatin1String("from") ? QStringLiteral("from 3.00")
-                                                                         : QStringLiteral("3.00");
-    const QString picture = problem == QLatin1String("missing")      ? QStringLiteral("gone.jpeg")
-                            : problem == QLatin1String("notpicture") ? QStringLiteral("notes.jpeg")
-                                                                     : QStringLiteral("tea.jpeg");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(picture);
+    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
+    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
     data.save(catalogue);
     const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("check")});
     QVERIFY(run.err.isEmpty());
@@ -276,28 +244,6 @@ void tst_Cli::check() {
         QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
         QVERIFY2(run.out.contains(expected), qPrintable(run.out));
     }
-}
-
-// Catches a command-line upload that differs from the window's lines or reports failure as success.
-void tst_Cli::publish() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    server.makeFolder(QStringLiteral("/htdocs"));
-    DataFolder data(QStringLiteral("127.0.0.1:9"),
-                    {server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    fillShop(data);
-
-    const Run run =
-        cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish"), QStringLiteral("--refresh")});
-    QCOMPARE(run.status, 0);
-    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
-    QCOMPARE(lines.last(), QStringLiteral("Store uploaded sucessfully"));
-    QVERIFY(lines.contains(QStringLiteral("     Sending image: ") + data.dir.filePath(QStringLiteral("tea.jpeg"))));
-    QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/0.jpeg"))),
-             QByteArray("\xFF\xD8\xFF tea"));
 }
 
 // Catches an upload to a server that is not there ending with status 0.
@@ -366,16 +312,11 @@ void tst_Cli::damagedFiles_data() {
     QTest::addColumn<QString>("command");
     const QString departments = QStringLiteral("departments.txt");
     const QString products = QStringLiteral("products.txt");
-    const QString ftp = QStringLiteral("ftpsettings.txt");
     const QString store = QStringLiteral("store/storesettings.txt");
     QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
-    QTest::newRow("short products, publish") << products << QStringLiteral("short") << QStringLiteral("publish");
-    QTest::newRow("short ftp settings, publish") << ftp << QStringLiteral("short") << QStringLiteral("publish");
     QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
-    QTest::newRow("unreadable products, check") << products << QStringLiteral("unreadable") << QStringLiteral("check");
     QTest::newRow("unreadable departments, publish")
         << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
-    QTest::newRow("unreadable ftp settings, orders") << ftp << QStringLiteral("unreadable") << QStringLiteral("orders");
     QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
 }
 

@@ -1,4 +1,4 @@
-#include "ProductsProgram.h"
+#include "catalogue/SharedState.h"
 #include "products/PictureBox.h"
 #include "products/frmPhotoChooser.h"
 #include "support/TestSupport.h"
@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -14,50 +15,42 @@ using namespace TestSupport;
 
 namespace {
 
-// A chooser on a data folder of its own holding the fixture pictures, and a second folder.
+// A chooser on a data folder of its own holding the fixture pictures, and a second folder; shown
+// window-modal, so that the test works it as the owner would while it is up.
 struct Chooser {
     QTemporaryDir dir;
     SharedState state;
     std::unique_ptr<frmPhotoChooser> dialog;
-    QString data;
-    QString other;
+    const QString data = dir.filePath(QStringLiteral("program"));
+    const QString other = dir.filePath(QStringLiteral("camera"));
 
     Chooser() {
-        data = dir.filePath(QStringLiteral("program"));
-        other = dir.filePath(QStringLiteral("camera"));
-        QDir(dir.path()).mkpath(QStringLiteral("program"));
-        QDir(dir.path()).mkpath(QStringLiteral("camera"));
         copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), data, QStringLiteral("PICTURE.JPEG"));
         copyFixture(QStringLiteral("LowerCaseJpg.jpg"), data, QStringLiteral("picture.jpg"));
         copyFixture(QStringLiteral("PngPicture.png"), data, QStringLiteral("logo.png"));
         copyFixture(QStringLiteral("NotAPicture.jpeg"), data, QStringLiteral("notes.jpeg"));
         copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), other, QStringLiteral("holiday.jpeg"));
-        TestSupport::writeBytes(QDir(data).filePath(QStringLiteral("readme.txt")), "text\r\n");
+        writeBytes(QDir(data).filePath(QStringLiteral("readme.txt")), "text\r\n");
         state.dataFolder = dataFolderOf(data);
         dialog = std::make_unique<frmPhotoChooser>(state);
+        dialog->open();
     }
 
-    QListWidget* files() const { return dialog->findChild<QListWidget*>(QStringLiteral("fillDialog")); }
-    PictureBox* preview() const { return dialog->findChild<PictureBox*>(QStringLiteral("imgPhoto")); }
-    QPushButton* button(const char* name) const { return dialog->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    template <class T = QPushButton> T* child(const char* name) const {
+        return dialog->findChild<T*>(QString::fromLatin1(name));
+    }
+    QListWidget* files() const { return child<QListWidget>("fillDialog"); }
+    bool preview() const { return child<PictureBox>("imgPhoto")->hasPicture(); }
     QStringList listed() const {
         QStringList names;
         for (int i = 0; i < files()->count(); ++i)
             names.append(files()->item(i)->text());
         return names;
     }
+    QListWidgetItem* item(const QString& name) const { return files()->findItems(name, Qt::MatchExactly).value(0); }
     void select(const QString& name) const {
-        const auto found = files()->findItems(name, Qt::MatchExactly);
-        QVERIFY2(found.size() == 1, qPrintable(name));
-        clickRow(files(), files()->row(found.first()));
-    }
-    // Shows the dialog modally; `act` works it while it is up.
-    int run(const std::function<void(QWidget*)>& act) {
-        ModalAnswer answer(act);
-        const int result = dialog->exec();
-        if (!answer.answered())
-            qWarning("the chooser did not come up");
-        return result;
+        QTest::mouseClick(files()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          files()->visualItemRect(item(name)).center());
     }
 };
 
@@ -67,7 +60,6 @@ class tst_frmPhotoChooser : public QObject {
     Q_OBJECT
 private slots:
     void init() { MessageBox::reset(); }
-    void controls();
     void patterns_data();
     void patterns();
     void remembersFolder();
@@ -75,17 +67,6 @@ private slots:
     void choose();
     void drives();
 };
-
-// Catches a control missing, a wrong tab order, or a control cut off or overlapping another.
-void tst_frmPhotoChooser::controls() {
-    Chooser chooser;
-    frmPhotoChooser* d = chooser.dialog.get();
-    const QStringList order = {QStringLiteral("dirDialog"), QStringLiteral("fillDialog"), QStringLiteral("drvDialog"),
-                               QStringLiteral("cmdOK"), QStringLiteral("cmdCancel")};
-    QCOMPARE(focusOrder(d, order), order);
-    const QStringList problems = misplaced(d);
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-}
 
 void tst_frmPhotoChooser::patterns_data() {
     QTest::addColumn<int>("type");
@@ -104,61 +85,43 @@ void tst_frmPhotoChooser::patterns() {
     QFETCH(int, type);
     QFETCH(QStringList, listed);
     Chooser chooser;
-    auto* types = chooser.dialog->findChild<QComboBox*>(QStringLiteral("cmbFileType"));
+    auto* types = chooser.child<QComboBox>("cmbFileType");
     QCOMPARE(types->currentText(), QStringLiteral("*.jpeg"));
-    chooser.dialog->show();
     QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.data));
     types->setCurrentIndex(type);
     QStringList shown = chooser.listed();
     shown.sort(Qt::CaseInsensitive);
     listed.sort(Qt::CaseInsensitive);
     QCOMPARE(shown, listed);
-    chooser.dialog->hide();
 }
 
-// Catches a chooser that forgets the folder browsed before Cancel, or keeps the old preview.
+// Catches a folder opened by a single click, or not by a double click or Enter, and a chooser that
+// forgets the folder browsed before Cancel, or keeps the old preview.
 void tst_frmPhotoChooser::remembersFolder() {
     Chooser chooser;
-    const int first = chooser.run([&](QWidget*) {
-        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.data));
-        auto* tree = chooser.dialog->findChild<QTreeWidget*>(QStringLiteral("dirDialog"));
-        // Open the sibling folder from the folder list: up to the parent, then into it.
-        QTreeWidgetItem* current = tree->currentItem();
-        QVERIFY(current && current->parent());
-        const QPoint parent = tree->visualItemRect(current->parent()).center();
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
-        QTRY_COMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
-        QTreeWidgetItem* camera = nullptr;
-        for (int i = 0; i < tree->currentItem()->childCount(); ++i) {
-            if (tree->currentItem()->child(i)->text(0) == QLatin1String("camera"))
-                camera = tree->currentItem()->child(i);
-        }
-        QVERIFY(camera);
-        // A single click only picks the folder out.
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(camera).center());
-        QCoreApplication::processEvents();
-        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
-        tree->setCurrentItem(camera);
-        QTest::keyClick(tree, Qt::Key_Return);
-        QTRY_COMPARE(chooser.listed(), QStringList{QStringLiteral("holiday.jpeg")});
-        QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.other));
-        chooser.select(QStringLiteral("holiday.jpeg"));
-        QVERIFY(chooser.preview()->hasPicture());
-        QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);
-    });
-    QCOMPARE(first, int(QDialog::Rejected));
+    auto* tree = chooser.child<QTreeWidget>("dirDialog");
+    QVERIFY(tree->currentItem() && tree->currentItem()->parent());
+    const QPoint parent = tree->visualItemRect(tree->currentItem()->parent()).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+    QTRY_COMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+    QTreeWidgetItem* camera = tree->findItems(QStringLiteral("camera"), Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    QVERIFY(camera);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(camera).center());
+    QCoreApplication::processEvents();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+    tree->setCurrentItem(camera);
+    QTest::keyClick(tree, Qt::Key_Return);
+    QTRY_COMPARE(chooser.listed(), QStringList{QStringLiteral("holiday.jpeg")});
+    chooser.select(QStringLiteral("holiday.jpeg"));
+    QVERIFY(chooser.preview());
+    QTest::mouseClick(chooser.child("cmdCancel"), Qt::LeftButton);
+    QCOMPARE(chooser.dialog->result(), int(QDialog::Rejected));
     QVERIFY(chooser.dialog->chosenPath().isEmpty());
 
-    bool emptyPreview = false;
-    QString folder;
-    chooser.run([&](QWidget*) {
-        folder = chooser.dialog->folder();
-        emptyPreview = !chooser.preview()->hasPicture();
-        QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);
-    });
-    QCOMPARE(folder, QDir::cleanPath(chooser.other));
-    QVERIFY(emptyPreview);
+    chooser.dialog->open();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.other));
+    QVERIFY(!chooser.preview());
 }
 
 void tst_frmPhotoChooser::choose_data() {
@@ -188,29 +151,19 @@ void tst_frmPhotoChooser::choose() {
     QFETCH(bool, preview);
     QFETCH(QString, chosen);
     Chooser chooser;
-    bool shown = false;
-    bool stayed = false;
-    const int result = chooser.run([&](QWidget*) {
-        chooser.dialog->findChild<QComboBox*>(QStringLiteral("cmbFileType"))->setCurrentIndex(2);
-        for (const QString& name : selected)
-            chooser.select(name);
-        shown = chooser.preview()->hasPicture();
-        if (removed)
-            QVERIFY(QFile::remove(QDir(chooser.data).filePath(selected.last())));
-        if (doubleClick) {
-            const auto item = chooser.files()->findItems(selected.last(), Qt::MatchExactly).first();
-            QTest::mouseDClick(chooser.files()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                               chooser.files()->visualItemRect(item).center());
-        } else {
-            QTest::mouseClick(chooser.button("cmdOK"), Qt::LeftButton);
-        }
-        stayed = chooser.dialog->isVisible();
-        if (stayed)
-            QTest::mouseClick(chooser.button("cmdCancel"), Qt::LeftButton);
-    });
-    QCOMPARE(shown, preview);
-    QCOMPARE(stayed, chosen.isEmpty());
-    QCOMPARE(result, int(chosen.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+    chooser.child<QComboBox>("cmbFileType")->setCurrentIndex(2);
+    for (const QString& name : selected)
+        chooser.select(name);
+    QCOMPARE(chooser.preview(), preview);
+    if (removed)
+        QVERIFY(QFile::remove(QDir(chooser.data).filePath(selected.last())));
+    if (doubleClick)
+        QTest::mouseDClick(chooser.files()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           chooser.files()->visualItemRect(chooser.item(selected.last())).center());
+    else
+        QTest::mouseClick(chooser.child("cmdOK"), Qt::LeftButton);
+    QCOMPARE(chooser.dialog->isVisible(), chosen.isEmpty());
+    QCOMPARE(chooser.dialog->result(), int(chosen.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
     QCOMPARE(chooser.dialog->chosenPath(),
              chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QDir(chooser.data).filePath(chosen)));
     QVERIFY(MessageBox::shownTexts().isEmpty());
@@ -219,14 +172,13 @@ void tst_frmPhotoChooser::choose() {
 // Catches a drive list without the home folder, or a drive choice that does not change folder.
 void tst_frmPhotoChooser::drives() {
     Chooser chooser;
-    chooser.dialog->show();
-    auto* drives = chooser.dialog->findChild<QComboBox*>(QStringLiteral("drvDialog"));
+    auto* drives = chooser.child<QComboBox>("drvDialog");
     QStringList roots;
     for (int i = 0; i < drives->count(); ++i)
         roots.append(drives->itemData(i).toString());
-    QVERIFY2(roots.contains(QDir::cleanPath(QDir::homePath())), qPrintable(roots.join(QLatin1Char(' '))));
     const int dataDrive = drives->currentIndex();
     const int home = int(roots.indexOf(QDir::cleanPath(QDir::homePath())));
+    QVERIFY2(home >= 0, qPrintable(roots.join(QLatin1Char(' '))));
     if (dataDrive == home)
         QSKIP("the temporary folder lies in the home folder");
     drives->setCurrentIndex(home);
@@ -236,7 +188,6 @@ void tst_frmPhotoChooser::drives() {
     drives->setCurrentIndex(dataDrive);
     chooser.dialog->drvDialog_Change();
     QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.data));
-    chooser.dialog->hide();
 }
 
 QTEST_MAIN(tst_frmPhotoChooser)

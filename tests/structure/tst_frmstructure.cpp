@@ -9,14 +9,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -125,28 +123,13 @@ void doubleClick(QListWidget* list, QPoint at) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
-QByteArray settingsBytes(const QList<QByteArray>& lines) {
-    QByteArray bytes;
-    for (const QByteArray& line : lines)
-        bytes += line + "\r\n";
-    return bytes;
-}
-
 } // namespace
 
 class tst_frmStructure : public QObject {
     Q_OBJECT
-    // A message box left open by a fault would hang the test: it is closed and the test fails.
-    QTimer m_guard;
-    QPointer<QWidget> m_lastModal;
-    bool m_unexpectedBox = false;
-
 private slots:
-    void initTestCase();
     void init() { MessageBox::reset(); }
-    void cleanup();
-
-    void windowAndLayout();
+    void cleanup() { QCOMPARE(MessageBox::pendingAnswers(), 0); }
     void departments_data();
     void departments();
     void settingsRoundTrip_data();
@@ -156,80 +139,6 @@ private slots:
     void doneFails_data();
     void doneFails();
 };
-
-void tst_frmStructure::initTestCase() {
-    m_guard.setInterval(1500);
-    connect(&m_guard, &QTimer::timeout, this, [this] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal == m_lastModal) {
-            m_unexpectedBox = true;
-            modal->close();
-        }
-        m_lastModal = modal;
-    });
-    m_guard.start();
-}
-
-void tst_frmStructure::cleanup() {
-    QCOMPARE(MessageBox::pendingAnswers(), 0);
-    QVERIFY2(!m_unexpectedBox, "a message box was left open");
-    m_unexpectedBox = false;
-}
-
-// Catches a control cut off (its text wider or taller than it, or reaching past its frame),
-// hidden under a frame's caption, or lying over another control, with the longest texts shown.
-void tst_frmStructure::windowAndLayout() {
-    StoreSettings settings;
-    settings.storeName = QStringLiteral("Heron Brook");
-    DataFolder data(numbered(30), {100}, settings);
-    Program program(data.path());
-    frmStructure* window = program.window();
-    program.state.catalogue.productCount = 3000;
-    window->Form_Activate();
-    for (const char* name : {"Label9", "Label12", "Label14"})
-        program.child<QLabel>(name)->setText(QStringLiteral("Characters left: 30"));
-    program.child<QLabel>("lblEntryNote")
-        ->setText(
-            QStringLiteral("A box holds one line: each line break became a blank. \"\u2603\", \"\u2602\" cannot be "
-                           "stored in kioskSmith's files and were left out."));
-    QList<QWidget*> placed;
-    for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->objectName().isEmpty() && (w->parentWidget() == window || qobject_cast<QGroupBox*>(w->parentWidget())))
-            placed.append(w);
-    }
-    QVERIFY(placed.size() >= 34);
-    for (QWidget* w : placed) {
-        const QString name = w->objectName();
-        QWidget* parent = w->parentWidget();
-        QVERIFY2(parent->rect().contains(w->geometry()),
-                 qPrintable(name + QStringLiteral(" reaches out of its frame")));
-        if (auto* frame = qobject_cast<QGroupBox*>(parent); frame && !frame->title().isEmpty()) {
-            QStyleOptionGroupBox option;
-            option.initFrom(frame);
-            option.text = frame->title();
-            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-            const QRect caption =
-                frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
-            QVERIFY2(w->geometry().top() >= caption.bottom(),
-                     qPrintable(name + QStringLiteral(" lies under the caption")));
-        }
-        for (QWidget* other : placed) {
-            if (other != w && other->parentWidget() == parent)
-                QVERIFY2(!w->geometry().intersects(other->geometry()),
-                         qPrintable(name + QStringLiteral(" overlaps ") + other->objectName()));
-        }
-        // The arrows are pictures drawn to their size; everything else must have room for its text.
-        auto* label = qobject_cast<QLabel*>(w);
-        if (label && label->wordWrap()) {
-            QVERIFY2(label->heightForWidth(label->width()) <= label->height(), qPrintable(name));
-        } else if (label || qobject_cast<QPushButton*>(w) || qobject_cast<QRadioButton*>(w) ||
-                   qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w)) {
-            const QSize needed = label || qobject_cast<QRadioButton*>(w) ? w->sizeHint() : w->minimumSizeHint();
-            QVERIFY2(needed.width() <= w->width() && needed.height() <= w->height(),
-                     qPrintable(name + QStringLiteral(" has no room for its text")));
-        }
-    }
-}
 
 void tst_frmStructure::departments_data() {
     QTest::addColumn<QStringList>("names");
@@ -252,31 +161,21 @@ void tst_frmStructure::departments_data() {
     QStringList fullMoved = full;
     fullMoved.move(29, 27);
 
-    row("opened: empty", {}, -2, {}, {}, -1);
     row("opened: the first selected", three, -2, {}, three, 0);
     row("opened with 30: Add off", full, -2, {}, full, 0);
     row("empty list: arrows and double click", {}, -2, s("up|down|nothing"), {}, -1);
 
     row("Garden by the button", two, -2, s("*Garden"), three, 2);
-    row("Garden by Enter", two, -2, s("+Garden"), three, 2);
     row("to the empty list by Enter", {}, -2, s("+Books"), {books}, 0);
     row("blanks kept", two, -2, s("+ Home & Garden "), two + QStringList{QStringLiteral(" Home & Garden ")}, 2);
     row("the 30th by Enter", numbered(29), -2, s("+Last"), numbered(29) + QStringList{QStringLiteral("Last")}, 29);
     row("empty box, Enter", two, -2, s("+"), two, 0);
-    row("empty box, button", two, -2, s("*"), two, 0);
     row("full list, Enter", full, -2, s("+One more"), full, 0);
     row("slash by Enter", two, -2, s("+Books/Toys"), two, 0, refused);
-    row("backslash by the button", two, -2, s("*..\\up"), two, 0, refused);
-    row("not sign", two, -2, s("+A\u00ACB"), two, 0, refused);
     row("pasted line break", two, -2, s("*Home\nGarden"), two, 0, refused);
     row("another's name in other capitals", two, -2, s("+bOOKS"), two, 0,
         QStringLiteral("already a department named \"Books\""));
-    row("256 bytes as UTF-8", two, -2, {QStringLiteral("*") + QString(128, QChar(0xE9))}, two, 0,
-        QStringLiteral("too long"));
-    row("255 bytes as UTF-8", two, -2, {QStringLiteral("+") + QString(85, QChar(0x20AC))},
-        two + QStringList{QString(85, QChar(0x20AC))}, 2);
 
-    row("delete the first", three, 0, s("Yes"), {toys, garden}, 0, kAsk);
     row("delete the middle", three, 1, s("Yes"), {books, garden}, 0, kAsk);
     row("delete the last", three, 2, s("Yes"), two, 0, kAsk);
     row("delete the only one", {books}, 0, s("Yes"), {}, -1, kAsk);
@@ -288,8 +187,6 @@ void tst_frmStructure::departments_data() {
     row("Toys down", three, 1, s("down"), {books, garden, toys}, 2);
     row("first up: nothing", three, 0, s("up"), three, 0);
     row("last down: nothing", three, 2, s("down"), three, 2);
-    row("first to last", three, 0, s("down|down|down"), {toys, garden, books}, 2);
-    row("last to first", three, 2, s("up|up|up"), {garden, books, toys}, 0);
     row("nothing selected", three, -1, s("up|down"), three, -1);
     row("30th up twice", full, 29, s("up|up"), fullMoved, 27);
 }
@@ -398,15 +295,11 @@ void tst_frmStructure::settingsRoundTrip_data() {
                            << QByteArray(saved);
     };
     row("loaded: 1 and 1 are on", "1", "1", "", -2, "", true, true, "\u00A3", "\xA3");
-    row("loaded: empty is off", "", "", "", -2, "", false, false, "\u00A3", "\xA3");
     row("loaded: other values are off", "yes", " 1", "", -2, "", false, false, "\u00A3", "\xA3");
-    row("loaded: basket 0 is off", "1", "0", "", -2, "", true, false, "\u00A3", "\xA3");
     row("dollar, both on", "0", "2", "optBanner_0 optBasket_0", 0, "", true, true, "$", "$");
-    row("pound, banner off, basket on", "1", "2", "optBanner_1 optBasket_0", 1, "", false, true, "\u00A3", "\xA3");
     row("euro, banner on, basket off", "0", "1", "optBanner_0 optBasket_1", 2, "", true, false, "\u20AC", "\x80");
     row("yen", "1", "1", "optBanner_1 optBasket_1", 3, "", false, false, "J", "J");
     row("typed: two blanks and a dollar", "1", "1", "", -1, "  $", true, true, " ", " ");
-    row("typed: emptied", "1", "1", "", -1, "", true, true, "", "");
 }
 
 // Catches an option opened on for anything but "1", a pair with both or neither chosen, an option
@@ -461,8 +354,9 @@ void tst_frmStructure::settingsRoundTrip() {
         QVERIFY(!program.isOpen());
     }
     QCOMPARE(readBytes(data.settingsFile()),
-             settingsBytes({"shop.example.com", " The \"Heron Brook\" Crafts and Gift Shop", "orders@heronbrook.com",
-                            "01632 960123", saved, bannerOn ? "1" : "0", basketOn ? "1" : "2", "12"}));
+             QByteArrayList({"shop.example.com", " The \"Heron Brook\" Crafts and Gift Shop", "orders@heronbrook.com",
+                             "01632 960123", saved, bannerOn ? "1" : "0", basketOn ? "1" : "2", "12", ""})
+                 .join("\r\n"));
     Program again(data.path(), false);
     const QList<std::pair<const char*, QString>> boxes = {{"txtFTP", settings.domain},
                                                           {"txtStoreName", settings.storeName},
@@ -501,10 +395,7 @@ void tst_frmStructure::storeDetails_data() {
     };
     row("www. removed", "txtFTP", t("www.heronbrook.com"), false, t("heronbrook.com"));
     row("capitals kept", "txtFTP", t("WWW.heronbrook.com"), false, t("WWW.heronbrook.com"));
-    row("exactly www.", "txtFTP", t("www."), false, QString());
     row("only one www.", "txtFTP", t("www.www.x.com"), false, t("www.x.com"));
-    row("no dot", "txtFTP", t("wwwheron.com"), false, t("wwwheron.com"));
-    row("blank before", "txtFTP", t(" www.x.com"), false, t(" www.x.com"));
     row("www. later", "txtFTP", t("shop.www.x.com"), false, t("shop.www.x.com"));
     row("http:// and www. removed", "txtFTP", t("http://www.heronbrook.com"), false, t("heronbrook.com"));
     row("https:// and trailing / removed", "txtFTP", t("HTTPS://heronbrook.com/shop//"), false,
@@ -512,9 +403,7 @@ void tst_frmStructure::storeDetails_data() {
     row("http:// later kept", "txtFTP", t("x.com/http://"), false, t("x.com/http:"));
 
     row("store name 12", "txtStoreName", k(12), false, k(12), "Label9", left(18));
-    row("store name 30", "txtStoreName", k(30), false, k(30), "Label9", left(0));
     row("store name: a 31st cannot be typed", "txtStoreName", k(31), false, k(30), "Label9", left(0));
-    row("e-mail 31 accepted, count stays", "txtEmail", k(31), false, k(31), "Label12", left(0));
     row("e-mail 40 back to 29", "txtEmail", k(40, 11), false, k(29), "Label12", left(1));
     row("telephone 35", "txtTelephone", k(35), false, k(35), "Label14", left(0));
 
@@ -532,9 +421,10 @@ void tst_frmStructure::storeDetails_data() {
 
 // Catches the "www.", "http://", "https://" and trailing "/" clean-up missing, "www." case-blind, repeated, applied
 // elsewhere than at the start, or not run as the focus leaves the box for Done; a counter that counts against another
-// number, counts past 30, shows in another box's label or in other words, a store name that takes a 31st character or
-// an e-mail box that refuses one; and a pasted line break or a character the settings file cannot store getting into a
-// box (so shifting or corrupting the file), text around it lost, a storable character refused, or the owner not told.
+// number, counts past 30, shows in another box's label or in other words, or has no room for its text, a store name
+// that takes a 31st character or an e-mail box that refuses one; a pasted line break or a character the settings file
+// cannot store getting into a box (so shifting or corrupting the file), text around it lost, a storable character
+// refused, or the owner not told.
 void tst_frmStructure::storeDetails() {
     QFETCH(QString, box);
     QFETCH(QString, input);
@@ -554,7 +444,11 @@ void tst_frmStructure::storeDetails() {
     } else {
         QTest::keyClicks(edit, input);
     }
-    const QString text = program.label(qPrintable(label));
+    auto* shownLabel = program.child<QLabel>(qPrintable(label));
+    const QString text = shownLabel->text();
+    QVERIFY2(shownLabel->wordWrap() ? shownLabel->heightForWidth(shownLabel->width()) <= shownLabel->height()
+                                    : shownLabel->sizeHint().width() <= shownLabel->width(),
+             qPrintable(label + QStringLiteral(" has no room for ") + text));
     if (label == QLatin1String("lblEntryNote")) {
         QVERIFY2(shown.isEmpty() ? text.isEmpty() : text.contains(shown), qPrintable(text));
     } else {
@@ -570,69 +464,48 @@ void tst_frmStructure::storeDetails() {
 }
 
 void tst_frmStructure::doneFails_data() {
-    QTest::addColumn<bool>("readOnly"); // else the store folder is missing
     QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
-    QTest::addColumn<bool>("written");
-    QTest::newRow("read-only folder, Retry then Cancel")
-        << true << QList{QMessageBox::Retry, QMessageBox::Cancel} << false;
-    QTest::newRow("store folder missing, Cancel") << false << QList{QMessageBox::Cancel} << false;
-    QTest::newRow("store folder missing, made, Retry") << false << QList{QMessageBox::Retry} << true;
+    QTest::addColumn<bool>("made"); // the owner makes the store folder before Retry
+    QTest::newRow("Retry, then Cancel") << QList{QMessageBox::Retry, QMessageBox::Cancel} << false;
+    QTest::newRow("the folder made, Retry") << QList{QMessageBox::Retry} << true;
 }
 
 // Catches a failed write reported as success (the window hidden, the settings changed in memory
 // but not on disk), no message, one without Retry and Cancel or not the foundation's, the typed
 // values lost, and Retry not writing once the folder can be written.
 void tst_frmStructure::doneFails() {
-    QFETCH(bool, readOnly);
     QFETCH(QList<QMessageBox::StandardButton>, answers);
-    QFETCH(bool, written);
+    QFETCH(bool, made);
     StoreSettings before;
     before.storeName = QStringLiteral("Old name");
     DataFolder data({}, {}, before);
-    const QByteArray oldBytes = readBytes(data.settingsFile());
     Program program(data.path());
     QLineEdit* name = program.box("txtStoreName");
     name->setText(QStringLiteral("New name"));
-
-    // Each box is answered in turn; the owner makes the missing folder before choosing Retry.
     const QString store = data.dir.filePath(QStringLiteral("store"));
+    QVERIFY(QDir(store).removeRecursively());
     int asked = 0;
     bool foundation = true;
-    QTimer poll;
+    QTimer poll; // each box answered in turn
     connect(&poll, &QTimer::timeout, this, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             foundation = foundation && box->standardButtons() == (QMessageBox::Retry | QMessageBox::Cancel) &&
                          box->windowTitle() == QLatin1String("kioskSmith") && box->icon() == QMessageBox::NoIcon;
-            if (written)
+            if (made)
                 QDir().mkpath(store);
             box->button(answers.value(asked++, QMessageBox::Cancel))->click();
         }
     });
     poll.start(20);
-    if (readOnly) {
-        QVERIFY(QFile::setPermissions(data.path(), QFile::permissions(data.path()) | QFile::ReadOther |
-                                                       QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
-        QVERIFY(QFile::setPermissions(store, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
-                                                 QFile::ReadOther | QFile::ExeOther));
-        const bool ran = runUnprivileged([&] { program.click("cdmDone"); });
-        QVERIFY(QFile::setPermissions(store, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        if (!ran)
-            QSKIP("cannot drop root's rights here");
-    } else {
-        QVERIFY(QDir(store).removeRecursively());
-        program.click("cdmDone");
-    }
+    program.click("cdmDone");
     QCOMPARE(asked, answers.size());
     QVERIFY(foundation);
     for (const QString& text : MessageBox::shownTexts())
         QVERIFY2(text.contains(QStringLiteral("storesettings.txt")), qPrintable(text));
-    QCOMPARE(program.isOpen(), !written);
+    QCOMPARE(program.isOpen(), !made);
     QCOMPARE(name->text(), QStringLiteral("New name"));
-    QCOMPARE(program.state.storeSettings.storeName, written ? QStringLiteral("New name") : QStringLiteral("Old name"));
-    if (readOnly)
-        QCOMPARE(readBytes(data.settingsFile()), oldBytes);
-    else
-        QCOMPARE(QFile::exists(data.settingsFile()), written);
+    QCOMPARE(program.state.storeSettings.storeName, made ? QStringLiteral("New name") : QStringLiteral("Old name"));
+    QCOMPARE(QFile::exists(data.settingsFile()), made);
 }
 
 QTEST_MAIN(tst_frmStructure)

@@ -6,10 +6,10 @@ KIOSK_BUILD="${KIOSK_BUILD:-$KIOSK_ROOT/build}"
 
 # Building and running the program.
 KIOSK_RUN_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev libcurl4-openssl-dev qt6-multimedia-dev
-    python3-pyftpdlib php-cli qtkeychain-qt6-dev)
+    python3-pyftpdlib php-cli qtkeychain-qt6-dev libssl-dev)
 # Tests: real FTP servers, PHP, a browser, a virtual display, image and sound tools, a keyring.
 KIOSK_TEST_PACKAGES=(clang-format python3-pyftpdlib vsftpd php-cli chromium xvfb xauth imagemagick sox lftp
-    gnome-keyring dbus)
+    gnome-keyring dbus openssh-server openssl python3-openssl tcpdump)
 
 say() { printf '%s\n' "$*" >&2; }
 

@@ -31,9 +31,13 @@ Commands:
         at once, 1 to 8, for this run only; without it, the number chosen in the upload window
         (kioskSmith.ini) is used, 4 unless changed. A password the upload window kept in the
         system keyring is read from there; with no keyring to ask (cron, SSH) publish exits 1.
-        An sftp:// server's host key is checked before the password goes: an unknown key is
-        refused with its fingerprint ("SHA256:..."); --trust with that fingerprint, once you
-        have checked it with your web host, trusts it from then on (kept in kioskSmith.ini).
+        The server field may say ftp:// (plain FTP), ftpes:// (FTP over TLS), ftps:// (implicit
+        TLS, port 990) or sftp://; without a scheme, TLS is used where the server offers it.
+        A TLS server's certificate is checked against the system's authorities, an sftp://
+        server's host key against the one trusted, before the password goes: one that cannot
+        be checked is refused with its fingerprint ("SHA256:..."); --trust with that
+        fingerprint, once you have checked it with your web host, trusts it from then on (kept
+        in kioskSmith.ini). A trusted one that changes is refused.
   orders [--archive] [--csv FILE]
         Collects the shop's orders as the program does at start-up and prints one line per
         order ("00001 date: name"); every order collected is also kept in orderarchive.txt.
@@ -191,7 +195,7 @@ int runCli(const QStringList& arguments, const QString& programFolder, QTextStre
         } else if (arg == QLatin1String("--trust") && command == QLatin1String("publish")) {
             QString text;
             if (!value(text) || !(trust = PublishOptionsFile::parseFingerprint(text)))
-                return usage(QStringLiteral("--trust needs a host key fingerprint as it was shown (SHA256:...)"));
+                return usage(QStringLiteral("--trust needs the fingerprint as it was shown (SHA256:...)"));
         } else if (command.isEmpty() && (arg == QLatin1String("publish") || arg == QLatin1String("orders") ||
                                          arg == QLatin1String("check"))) {
             command = arg;

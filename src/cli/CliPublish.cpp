@@ -67,9 +67,13 @@ int publishCommand(SharedState& state,
     if (!outcome.detail.isEmpty())
         err << ": " << outcome.detail;
     err << Qt::endl;
+    if (const ServerCertificate& certificate = outcome.untrustedCertificate; !certificate.fingerprint.isEmpty())
+        err << "kioskSmith-cli: certificate for " << certificate.subject << ", issued by " << certificate.issuer
+            << ", valid from " << certificate.validFrom << " until " << certificate.validUntil << Qt::endl;
     if (!outcome.untrustedHostKey.isEmpty())
-        err << "kioskSmith-cli: the server's host key is " << outcome.untrustedHostKey
-            << "; if your web host shows the same fingerprint, publish again with --trust " << outcome.untrustedHostKey
-            << Qt::endl;
+        err << "kioskSmith-cli: the server's "
+            << (outcome.untrustedCertificate.fingerprint.isEmpty() ? "host key" : "certificate") << " is "
+            << outcome.untrustedHostKey << "; if your web host shows the same fingerprint, publish again with --trust "
+            << outcome.untrustedHostKey << Qt::endl;
     return 1;
 }

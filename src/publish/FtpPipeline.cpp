@@ -4,15 +4,9 @@
 
 #include <QRegularExpression>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <openssl/ssl.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -37,52 +31,6 @@ bool connectionTrouble(int code) {
 
 QString withReply(const QString& what, const QByteArray& reply) {
     return what + QStringLiteral(" (server: ") + QString::fromUtf8(reply.trimmed()) + QLatin1Char(')');
-}
-
-QString systemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A non-blocking TCP connection on its way to `address`, without Nagle's delay (commands and the
-// end of a file go out at once). -1, with `error` set, when it cannot even start.
-int startConnection(const sockaddr* address, socklen_t length, bool& pending, int& error) {
-    const int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = errno;
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (::connect(fd, address, length) == 0) {
-        pending = false;
-        return fd;
-    }
-    if (errno == EINPROGRESS) {
-        pending = true;
-        return fd;
-    }
-    error = errno;
-    ::close(fd);
-    return -1;
-}
-
-// Whether a connection under way has got anywhere: nothing yet, or its error (0 when it stands).
-std::optional<int> connectionResult(int fd) {
-    pollfd probe{fd, POLLOUT, 0};
-    if (::poll(&probe, 1, 0) <= 0)
-        return std::nullopt;
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        error = errno;
-    return error;
-}
-
-// With `reset`, closing the socket (or the process ending) resets the connection instead of
-// ending it: to a server, an ended data connection means the whole file has arrived.
-void setReset(int fd, bool reset) {
-    const linger value{reset ? 1 : 0, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }
 
 // The port of a "229 Entering Extended Passive Mode (|||port|)" reply.
@@ -117,15 +65,15 @@ std::optional<int> passivePort(const QByteArray& reply) {
 
 } // namespace
 
-FtpPipeline::FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password)
-    : m_address(std::move(address)), m_port(port), m_userName(std::move(userName)), m_password(std::move(password)) {}
+FtpPipeline::FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password, Tls tls)
+    : m_address(std::move(address)), m_port(port), m_userName(std::move(userName)), m_password(std::move(password)),
+      m_tls(std::move(tls)) {}
 
 FtpPipeline::~FtpPipeline() {
     closeData();
-    if (m_control >= 0) {
-        if (m_state == State::Ready)
-            ::send(m_control, "QUIT\r\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
-        ::close(m_control);
+    if (m_control.isOpen() && m_state == State::Ready) {
+        qsizetype sent = 0;
+        m_control.write("QUIT\r\n", 6, sent);
     }
 }
 
@@ -135,26 +83,27 @@ void FtpPipeline::start() {
         close(QStringLiteral("the user name or password holds a line break"));
         return;
     }
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const QByteArray port = QByteArray::number(m_port);
-    if (::getaddrinfo(m_address.constData(), port.constData(), &hints, &found) != 0 || found == nullptr) {
-        close(QStringLiteral("no address to connect to"));
+    if (!m_control.connectTo(m_address, m_port)) {
+        close(m_control.error());
         return;
     }
-    bool pending = false;
-    int error = 0;
-    m_control = startConnection(found->ai_addr, found->ai_addrlen, pending, error);
-    ::freeaddrinfo(found);
-    if (m_control < 0) {
-        close(systemError(error));
-        return;
-    }
-    m_controlConnecting = pending;
     m_awaiting = {Sent::Greeting};
     touch();
+}
+
+void FtpPipeline::startControlTls() {
+    // The handshake's first words go out at once; the rest as the server answers.
+    if (!m_control.startTls(m_tls.context, m_tls.hostName, nullptr) || m_control.handshake() == Link::Io::Failed)
+        close(m_control.error());
+}
+
+void FtpPipeline::sendLogin() {
+    if (m_tls.mode != Tls::Mode::None) {
+        // Every data connection in TLS as well.
+        send("PBSZ 0", Sent::Pbsz);
+        send("PROT P", Sent::Prot);
+    }
+    send("USER " + m_userName, Sent::User);
 }
 
 void FtpPipeline::touch(Clock::time_point now) {
@@ -174,29 +123,43 @@ int FtpPipeline::millisecondsToDeadline(Clock::time_point now) const {
     return left <= 0 ? 0 : int(std::min<long long>(left, INT_MAX));
 }
 
-void FtpPipeline::addWaitDescriptors(std::vector<pollfd>& fds) const {
+void FtpPipeline::addWaits(std::vector<LinkWait>& waits) const {
     if (m_state == State::Closed)
         return;
-    if (m_control >= 0)
-        fds.push_back({m_control, short(POLLIN | (m_controlConnecting || !m_out.isEmpty() ? POLLOUT : 0)), 0});
-    if (m_data >= 0)
-        fds.push_back({m_data, short(m_work == Work::List && !m_dataConnecting ? POLLIN : POLLOUT), 0});
+    if (m_control.isOpen())
+        waits.push_back({&m_control, true, !m_out.isEmpty()});
+    if (m_data.isOpen()) {
+        // A store writes until its end is said, then reads what the server still sends.
+        const bool sending = m_work == Work::Store && !m_dataDone;
+        waits.push_back({&m_data, !sending, sending});
+    }
 }
 
 void FtpPipeline::handle(Clock::time_point now) {
     if (m_state == State::Closed)
         return;
-    if (m_controlConnecting) {
-        if (const auto error = connectionResult(m_control)) {
-            if (*error != 0) {
-                close(systemError(*error));
-                return;
-            }
-            m_controlConnecting = false;
+    if (m_control.isConnecting()) {
+        const Link::Io io = m_control.finishConnecting();
+        if (io == Link::Io::Failed) {
+            close(m_control.error());
+            return;
+        }
+        if (io == Link::Io::Done) {
             touch(now);
+            if (m_tls.mode == Tls::Mode::Implicit)
+                startControlTls();
         }
     }
-    if (!m_controlConnecting) {
+    if (m_control.isOpen() && m_control.isHandshaking()) {
+        const Link::Io io = m_control.handshake();
+        if (io == Link::Io::Failed) {
+            close(m_control.error());
+            return;
+        }
+        if (io == Link::Io::Done)
+            touch(now);
+    }
+    if (m_control.isOpen() && !m_control.isConnecting() && !m_control.isHandshaking()) {
         readControl();
         if (m_state == State::Closed)
             return;
@@ -204,17 +167,36 @@ void FtpPipeline::handle(Clock::time_point now) {
         if (m_state == State::Closed)
             return;
     }
-    if (m_data >= 0 && m_dataConnecting) {
-        if (const auto error = connectionResult(m_data)) {
-            if (*error != 0) {
-                breakWork(QStringLiteral("the data connection failed: ") + systemError(*error));
-                return;
-            }
-            m_dataConnecting = false;
+    if (m_data.isOpen() && m_data.isConnecting()) {
+        const Link::Io io = m_data.finishConnecting();
+        if (io == Link::Io::Failed) {
+            breakWork(QStringLiteral("the data connection failed: ") + m_data.error());
+            return;
+        }
+        if (io == Link::Io::Done) {
             touch(now);
+            if (m_tls.mode != Tls::Mode::None) {
+                // Servers ask that the data connection resume the control connection's session.
+                SSL_SESSION* session = m_control.takeSession();
+                const bool started = m_data.startTls(m_tls.context, m_tls.hostName, session);
+                SSL_SESSION_free(session);
+                if (!started) {
+                    breakWork(QStringLiteral("the data connection failed: ") + m_data.error());
+                    return;
+                }
+            }
         }
     }
-    if (m_data >= 0 && !m_dataConnecting) {
+    if (m_data.isOpen() && m_data.isHandshaking()) {
+        const Link::Io io = m_data.handshake();
+        if (io == Link::Io::Failed) {
+            breakWork(QStringLiteral("the data connection's TLS failed: ") + m_data.error());
+            return;
+        }
+        if (io == Link::Io::Done)
+            touch(now);
+    }
+    if (m_data.isOpen() && !m_data.isConnecting() && !m_data.isHandshaking()) {
         pumpData();
         if (m_state == State::Closed)
             return;
@@ -234,18 +216,16 @@ void FtpPipeline::send(const QByteArray& command, Sent kind) {
 }
 
 void FtpPipeline::flushControl() {
-    while (!m_out.isEmpty() && m_control >= 0 && !m_controlConnecting) {
-        const ssize_t sent =
-            ::send(m_control, m_out.constData(), std::size_t(m_out.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) {
-            m_out.remove(0, qsizetype(sent));
+    while (!m_out.isEmpty() && m_control.isOpen() && !m_control.isConnecting() && !m_control.isHandshaking()) {
+        qsizetype sent = 0;
+        const Link::Io io = m_control.write(m_out.constData(), m_out.size(), sent);
+        if (io == Link::Io::Done) {
+            m_out.remove(0, sent);
             continue;
         }
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (io == Link::Io::Again)
             return;
-        close(QStringLiteral("the connection failed: ") + systemError(errno));
+        close(m_control.error());
         return;
     }
 }
@@ -253,20 +233,20 @@ void FtpPipeline::flushControl() {
 void FtpPipeline::readControl() {
     char buffer[4096];
     bool ended = false;
-    int error = 0;
+    QString error;
     for (;;) {
-        const ssize_t got = ::recv(m_control, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (got > 0) {
-            m_in.append(buffer, qsizetype(got));
+        qsizetype got = 0;
+        const Link::Io io = m_control.read(buffer, sizeof buffer, got);
+        if (io == Link::Io::Done) {
+            m_in.append(buffer, got);
             touch();
             continue;
         }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (io == Link::Io::Again)
             break;
         ended = true;
-        error = got < 0 ? errno : 0;
+        if (io == Link::Io::Failed)
+            error = m_control.error();
         break;
     }
 
@@ -311,8 +291,7 @@ void FtpPipeline::readControl() {
         return;
     }
     if (ended)
-        close(error != 0 ? QStringLiteral("the connection failed: ") + systemError(error)
-                         : QStringLiteral("the server closed the connection"));
+        close(!error.isEmpty() ? error : QStringLiteral("the server closed the connection"));
 }
 
 void FtpPipeline::onReply(int code, const QByteArray& text) {
@@ -328,6 +307,9 @@ void FtpPipeline::onReply(int code, const QByteArray& text) {
     m_awaiting.pop_front();
     switch (kind) {
     case Sent::Greeting:
+    case Sent::Auth:
+    case Sent::Pbsz:
+    case Sent::Prot:
     case Sent::User:
     case Sent::Pass:
     case Sent::Type:
@@ -357,10 +339,27 @@ void FtpPipeline::onLoginReply(Sent kind, int code, const QByteArray& text) {
     const QString why = withReply(QStringLiteral("the server did not let us in"), text);
     switch (kind) {
     case Sent::Greeting:
-        if (code == 220)
-            send("USER " + m_userName, Sent::User);
-        else
+        if (code != 220)
             close(why, refused);
+        else if (m_tls.mode == Tls::Mode::Explicit)
+            send("AUTH TLS", Sent::Auth);
+        else
+            sendLogin();
+        break;
+    case Sent::Auth:
+        // Nothing more goes out until the handshake is through.
+        if (code == 234) {
+            startControlTls();
+            if (m_state != State::Closed)
+                sendLogin();
+        } else {
+            close(withReply(QStringLiteral("the server did not start TLS"), text), refused);
+        }
+        break;
+    case Sent::Pbsz:
+    case Sent::Prot:
+        if (!positive(code))
+            close(withReply(QStringLiteral("the server refused TLS on data connections"), text), refused);
         break;
     case Sent::User:
         if (code == 331)
@@ -499,34 +498,20 @@ void FtpPipeline::onPassiveReply(int code, const QByteArray& text) {
         breakWork(withReply(QStringLiteral("no port for the data connection"), text));
         return;
     }
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(m_control, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
-        breakWork(QStringLiteral("the connection failed: ") + systemError(errno));
+    if (!m_data.connectBeside(m_control, *port)) {
+        breakWork(QStringLiteral("the data connection failed: ") + m_data.error());
         return;
     }
-    if (peer.ss_family == AF_INET)
-        reinterpret_cast<sockaddr_in*>(&peer)->sin_port = htons(quint16(*port));
-    else if (peer.ss_family == AF_INET6)
-        reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port = htons(quint16(*port));
-    bool pending = false;
-    int error = 0;
-    m_data = startConnection(reinterpret_cast<sockaddr*>(&peer), length, pending, error);
-    if (m_data < 0) {
-        breakWork(QStringLiteral("the data connection failed: ") + systemError(error));
-        return;
-    }
-    m_dataConnecting = pending;
     // Until the last byte is written, a store that ends any other way (stopped, failed, the
     // program killed) leaves the server a reset, not a file it takes for whole.
     if (m_work == Work::Store)
-        setReset(m_data, true);
+        m_data.setResetOnClose(true);
 }
 
 void FtpPipeline::pumpData() {
-    if (m_work == Work::Store && m_file != nullptr)
+    if (m_work == Work::Store && m_file != nullptr && !m_dataDone)
         sendFile();
-    else if (m_work == Work::List)
+    else if (m_work == Work::List || m_dataDone)
         receiveListing();
     else
         closeData();
@@ -546,23 +531,29 @@ void FtpPipeline::sendFile() {
                     close(why);
                     return;
                 }
-                // Closing the data connection is what tells the server the file is complete.
-                setReset(m_data, false);
-                closeData();
+                // Ending the data connection is what tells the server the file is complete:
+                // TLS's goodbye, then ours; what the server still sends is read before closing,
+                // so the close cannot turn into a reset.
+                m_data.setResetOnClose(false);
+                const Link::Io io = m_data.endSending();
+                if (io == Link::Io::Again) {
+                    m_chunkSent = m_chunk.size();
+                    return;
+                }
+                if (io == Link::Io::Failed)
+                    closeData();
                 m_dataDone = true;
                 return;
             }
         }
-        const ssize_t sent = ::send(m_data, m_chunk.constData() + m_chunkSent,
-                                    std::size_t(m_chunk.size() - m_chunkSent), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) {
-            m_chunkSent += qsizetype(sent);
+        qsizetype sent = 0;
+        const Link::Io io = m_data.write(m_chunk.constData() + m_chunkSent, m_chunk.size() - m_chunkSent, sent);
+        if (io == Link::Io::Done) {
+            m_chunkSent += sent;
             touch();
             continue;
         }
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (io == Link::Io::Again)
             return;
         // The server closed the data connection: its reply to STOR says why.
         closeData();
@@ -572,20 +563,25 @@ void FtpPipeline::sendFile() {
 
 void FtpPipeline::receiveListing() {
     char buffer[16384];
+    const bool draining = m_work == Work::Store;
     for (;;) {
-        const ssize_t got = ::recv(m_data, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (got > 0) {
-            m_chunk.append(buffer, qsizetype(got));
+        qsizetype got = 0;
+        const Link::Io io = m_data.read(buffer, sizeof buffer, got);
+        if (io == Link::Io::Done) {
+            if (!draining)
+                m_chunk.append(buffer, got);
             touch();
             continue;
         }
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (io == Link::Io::Again)
             return;
+        const QString error = m_data.error();
         closeData();
-        if (got < 0) {
-            breakWork(QStringLiteral("the data connection failed: ") + systemError(errno));
+        // After a store, the server's reply says how it went.
+        if (draining)
+            return;
+        if (io == Link::Io::Failed) {
+            breakWork(QStringLiteral("the data connection failed: ") + error);
             return;
         }
         m_dataDone = true;
@@ -661,10 +657,7 @@ void FtpPipeline::onDeleteReply(int code, const QByteArray& text) {
 }
 
 void FtpPipeline::closeData() {
-    if (m_data >= 0)
-        ::close(m_data);
-    m_data = -1;
-    m_dataConnecting = false;
+    m_data.close();
 }
 
 std::optional<FtpPipeline::Result> FtpPipeline::takeResult() {
@@ -691,10 +684,7 @@ void FtpPipeline::close(const QString& reason, bool refused) {
     if (m_state == State::Closed)
         return;
     closeData();
-    if (m_control >= 0)
-        ::close(m_control);
-    m_control = -1;
-    m_controlConnecting = false;
+    m_control.close();
     m_state = State::Closed;
     m_closeReason = reason;
     m_refused = m_refused || refused;

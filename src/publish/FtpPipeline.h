@@ -1,10 +1,10 @@
 #pragma once
 
+#include "publish/Link.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-
-#include <poll.h>
 
 #include <chrono>
 #include <deque>
@@ -24,9 +24,22 @@
 // (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
 // the server has said that the connection is in it.
 //
+// Over TLS where the main connection found it: "AUTH TLS" (or TLS from the first byte), then
+// "PBSZ 0" and "PROT P", and every data connection in TLS too, resuming the control connection's
+// session as servers ask, and ending its TLS cleanly before the server's reply.
+//
 // Non-blocking: FtpPool drives several of them, and the main connection, from one loop.
+struct FtpPipelineTls {
+    enum class Mode { None, Explicit, Implicit };
+    Mode mode = Mode::None;
+    SSL_CTX* context = nullptr; // with the upload's certificate checks; outlives the connection
+    QByteArray hostName;        // the server's name, for its certificate
+};
+
 class FtpPipeline final {
 public:
+    using Tls = FtpPipelineTls;
+
     enum class State {
         Connecting, // TCP connection, greeting, login, "TYPE I"
         Ready,      // logged in, nothing to do
@@ -52,7 +65,7 @@ public:
 
     // `address` is numeric (as the main connection reached the server); the login is the main
     // connection's.
-    FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password);
+    FtpPipeline(QByteArray address, int port, QByteArray userName, QByteArray password, Tls tls = {});
     // Says QUIT where the connection is usable, and closes.
     ~FtpPipeline();
 
@@ -85,8 +98,8 @@ public:
     // Stops whatever runs and closes the connection; no result follows.
     void abort(const QString& why);
 
-    // The sockets to wait on, for poll().
-    void addWaitDescriptors(std::vector<pollfd>& fds) const;
+    // The connections to wait on, for waitForLinks().
+    void addWaits(std::vector<LinkWait>& waits) const;
     // How long the loop may wait before this connection must look at its clock.
     int millisecondsToDeadline(Clock::time_point now) const;
     // Moves on after a wait: reads and writes what the sockets take now, and gives up on a
@@ -94,7 +107,7 @@ public:
     void handle(Clock::time_point now);
 
 private:
-    enum class Sent { Greeting, User, Pass, Type, Cwd, Passive, Transfer, Delete, Quit };
+    enum class Sent { Greeting, Auth, Pbsz, Prot, User, Pass, Type, Cwd, Passive, Transfer, Delete, Quit };
     enum class Work { None, Store, List, Delete };
 
     void send(const QByteArray& command, Sent kind);
@@ -107,6 +120,8 @@ private:
     void onTransferReply(int code, const QByteArray& text);
     void onDeleteReply(int code, const QByteArray& text);
 
+    void startControlTls();
+    void sendLogin();
     void startTransfer(const QByteArray& folder);
     void sendPassiveAndTransfer();
     void sendDeletes();
@@ -125,13 +140,13 @@ private:
     int m_port = 0;
     QByteArray m_userName;
     QByteArray m_password;
+    Tls m_tls;
 
     State m_state = State::Closed;
     bool m_refused = false;
     QString m_closeReason;
 
-    int m_control = -1;
-    bool m_controlConnecting = false;
+    Link m_control;
     QByteArray m_out; // commands not yet written
     QByteArray m_in;  // reply bytes not yet a whole reply
     int m_multilineCode = 0;
@@ -150,9 +165,8 @@ private:
     std::unique_ptr<QFile> m_file;
     bool m_usePasv = false;       // the server refused EPSV
     bool m_passiveFailed = false; // this attempt's EPSV was refused: try again with PASV
-    int m_data = -1;
-    bool m_dataConnecting = false;
-    bool m_dataDone = false; // store: every byte written and the connection closed; list: all read
+    Link m_data;
+    bool m_dataDone = false; // store: every byte written and our end said; list: all read
     bool m_replied = false;  // list: the server's final reply came before the last of the data
     QByteArray m_chunk;      // store: bytes read from the file; list: the listing
     qsizetype m_chunkSent = 0;

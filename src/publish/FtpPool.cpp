@@ -11,9 +11,6 @@
 #include <set>
 #include <thread>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
 
 // The longest one wait lasts, so that a cancelled upload stops soon.
@@ -33,12 +30,8 @@ bool notImplemented(int replyCode) {
 class MainLane final {
 public:
     explicit MainLane(FtpSession& session) : m_session(session) {
-        int ends[2];
-        if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
-            return;
-        m_wakeRead = ends[0];
-        m_wakeWrite = ends[1];
-        m_thread = std::thread([this] { run(); });
+        if (m_wake.isUsable())
+            m_thread = std::thread([this] { run(); });
     }
 
     ~MainLane() {
@@ -50,10 +43,6 @@ public:
             m_changed.notify_one();
             m_thread.join();
         }
-        if (m_wakeRead >= 0)
-            ::close(m_wakeRead);
-        if (m_wakeWrite >= 0)
-            ::close(m_wakeWrite);
         m_session.allowTransfers();
     }
 
@@ -61,7 +50,7 @@ public:
     MainLane& operator=(const MainLane&) = delete;
 
     bool usable() const { return m_thread.joinable(); }
-    int wakeDescriptor() const { return m_wakeRead; }
+    int wakeDescriptor() const { return m_wake.descriptor(); }
 
     void store(std::size_t index, const FileToStore& file) {
         m_session.allowTransfers();
@@ -76,9 +65,7 @@ public:
     void stop() { m_session.stopTransfer(); }
 
     std::optional<std::pair<std::size_t, Status>> takeResult() {
-        char drained[16];
-        while (::read(m_wakeRead, drained, sizeof drained) > 0) {
-        }
+        m_wake.drain();
         const std::lock_guard lock(m_mutex);
         if (!m_done)
             return std::nullopt;
@@ -109,14 +96,12 @@ private:
                 const std::lock_guard lock(m_mutex);
                 m_done.emplace(job.index, status);
             }
-            const char byte = 1;
-            [[maybe_unused]] const ssize_t written = ::write(m_wakeWrite, &byte, 1);
+            m_wake.notify();
         }
     }
 
     FtpSession& m_session;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    Wakeup m_wake;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -255,9 +240,22 @@ bool FtpPool::openExtras() {
         // The extra connections go where the main one went, so a name with several addresses
         // cannot send them to another server.
         if (!m_main->peerAddress().isEmpty() && m_main->peerPort() > 0) {
-            for (int i = 0; i < m_extraWanted; ++i) {
-                auto extra =
-                    std::make_unique<FtpPipeline>(m_main->peerAddress(), m_main->peerPort(), m_userName, m_password);
+            FtpPipeline::Tls tls;
+            if (m_main->isEncrypted()) {
+                // The extra connections must show the very certificate the main one accepted.
+                m_tlsTrust = std::make_unique<TlsTrust>(m_main->address().host.toUtf8(), m_main->acceptedFingerprint());
+                m_tlsContext.reset(TlsTrust::newClientContext());
+                if (m_tlsContext != nullptr)
+                    m_tlsTrust->applyTo(m_tlsContext.get());
+                tls.mode = m_main->address().scheme == FtpServerAddress::Scheme::Ftps
+                               ? FtpPipeline::Tls::Mode::Implicit
+                               : FtpPipeline::Tls::Mode::Explicit;
+                tls.context = m_tlsContext.get();
+                tls.hostName = m_main->address().host.toUtf8();
+            }
+            for (int i = 0; i < m_extraWanted && (!m_main->isEncrypted() || tls.context != nullptr); ++i) {
+                auto extra = std::make_unique<FtpPipeline>(m_main->peerAddress(), m_main->peerPort(), m_userName,
+                                                           m_password, tls);
                 extra->start();
                 m_extras.push_back(std::move(extra));
             }
@@ -274,17 +272,15 @@ void FtpPool::dropClosedExtras() {
 }
 
 void FtpPool::pump(int maxMilliseconds, int wakeDescriptor) {
-    std::vector<pollfd> fds;
-    fds.reserve(m_extras.size() * 2 + 1);
-    if (wakeDescriptor >= 0)
-        fds.push_back({wakeDescriptor, POLLIN, 0});
+    std::vector<LinkWait> waits;
+    waits.reserve(m_extras.size() * 2);
     int wait = maxMilliseconds;
     const auto now = FtpPipeline::Clock::now();
     for (const auto& extra : m_extras) {
-        extra->addWaitDescriptors(fds);
+        extra->addWaits(waits);
         wait = std::min(wait, extra->millisecondsToDeadline(now));
     }
-    ::poll(fds.data(), nfds_t(fds.size()), wait);
+    waitForLinks(waits, wait, wakeDescriptor);
     const auto after = FtpPipeline::Clock::now();
     for (const auto& extra : m_extras)
         extra->handle(after);

@@ -3,6 +3,7 @@
 #include "publish/FtpPipeline.h"
 #include "publish/FtpSession.h"
 #include "publish/RemoteFolder.h"
+#include "publish/Tls.h"
 
 #include <atomic>
 #include <memory>
@@ -71,5 +72,9 @@ private:
     bool m_extrasOpened = false;
     // The listing command the extra connections found the server to answer; empty until then.
     QByteArray m_listCommand;
+    // The extra connections' TLS, where the main connection has it; declared before them so it
+    // outlives them.
+    std::unique_ptr<TlsTrust> m_tlsTrust;
+    SslContext m_tlsContext;
     std::vector<std::unique_ptr<FtpPipeline>> m_extras;
 };

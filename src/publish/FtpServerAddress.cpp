@@ -64,6 +64,8 @@ FtpServerAddress FtpServerAddress::fromServerText(const QString& text) {
         int port;
     };
     static const Known known[] = {{QLatin1String("ftp://"), Scheme::Ftp, defaultPort},
+                                  {QLatin1String("ftpes://"), Scheme::Ftpes, defaultPort},
+                                  {QLatin1String("ftps://"), Scheme::Ftps, defaultFtpsPort},
                                   {QLatin1String("sftp://"), Scheme::Sftp, defaultSftpPort}};
     std::optional<FtpServerAddress> address;
     const auto with = std::find_if(std::begin(known), std::end(known),
@@ -97,8 +99,27 @@ bool FtpServerAddress::isUsable() const {
     return true;
 }
 
+namespace {
+
+QByteArray hostAndPortText(const FtpServerAddress& address) {
+    const QByteArray name = address.host.toUtf8();
+    return (name.contains(':') ? '[' + name + ']' : name) + ':' + QByteArray::number(address.port);
+}
+
+} // namespace
+
 QByteArray FtpServerAddress::urlBase() const {
-    const QByteArray name = host.toUtf8();
-    const QByteArray shown = name.contains(':') ? '[' + name + ']' : name;
-    return (scheme == Scheme::Sftp ? "sftp://" : "ftp://") + shown + ':' + QByteArray::number(port);
+    const char* start = scheme == Scheme::Sftp ? "sftp://" : scheme == Scheme::Ftps ? "ftps://" : "ftp://";
+    return start + hostAndPortText(*this);
+}
+
+QByteArray FtpServerAddress::trustName() const {
+    const char* start = "ftpes://";
+    if (scheme == Scheme::Sftp)
+        start = "sftp://";
+    else if (scheme == Scheme::Ftps)
+        start = "ftps://";
+    else if (scheme == Scheme::Ftp)
+        start = "ftp://";
+    return (start + hostAndPortText(*this)).toLower();
 }

@@ -36,11 +36,19 @@ QString shown(const QByteArray& name) {
 FtpSession::FtpSession(const QString& serverText,
                        const QString& userName,
                        const QString& password,
-                       const std::atomic<bool>* cancel)
+                       const std::atomic<bool>* cancel,
+                       const QByteArray& trustedFingerprint)
     : m_address(FtpServerAddress::fromServerText(serverText)), m_userName(userName.toUtf8()),
       m_password(password.toUtf8()), m_cancel(cancel), m_curl(curl_easy_init()), m_multi(curl_multi_init()) {
     if (m_multi)
         curl_multi_setopt(m_multi.get(), CURLMOPT_MAXCONNECTS, 1L);
+    if (m_address.mayUseTls())
+        m_trust = std::make_unique<TlsTrust>(m_address.host.toUtf8(), trustedFingerprint);
+}
+
+CURLcode FtpSession::onTlsContext(CURL*, void* context, void* self) {
+    static_cast<FtpSession*>(self)->m_trust->applyTo(static_cast<SSL_CTX*>(context));
+    return CURLE_OK;
 }
 
 FtpSession::~FtpSession() = default;
@@ -79,7 +87,20 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     m_transfer.begin(h, request.upload, download ? request.maxBytes : kListingLimit);
 
     curl_easy_setopt(h, CURLOPT_URL, request.url.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
+    if (m_trust) {
+        curl_easy_setopt(h, CURLOPT_USE_SSL, long(m_plainOffered ? CURLUSESSL_NONE : CURLUSESSL_ALL));
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        // TLS 1.2: servers that insist on the data connections resuming the control
+        // connection's session (vsftpd's default) refuse some of them under TLS 1.3, whose
+        // session tickets libcurl does not always have read by then.
+        curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+        // TlsTrust checks the certificate and the host name itself, during the handshake.
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &FtpSession::onTlsContext);
+        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, this);
+    }
     curl_easy_setopt(h, CURLOPT_USERNAME, m_userName.constData());
     curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
@@ -190,11 +211,21 @@ Status FtpSession::open() {
     m_open = true;
     Request request;
     request.url = m_address.urlBase() + '/';
-    const Status status = run(request, m_address.host);
+    Status status = run(request, m_address.host);
+    if (!status && m_address.scheme == FtpServerAddress::Scheme::TlsIfOffered &&
+        m_lastFailure.code == CURLE_USE_SSL_FAILED) {
+        // No scheme typed and the server refused "AUTH TLS": it offers no TLS at all, and plain
+        // FTP is what it speaks. Never after a failed handshake or certificate.
+        m_plainOffered = true;
+        status = run(request, m_address.host);
+    }
     if (!status) {
         m_open = false;
+        if (m_trust && m_trust->refused())
+            return Status::failure(m_address.host, m_trust->refusalText());
         return status;
     }
+    m_encrypted = m_trust != nullptr && !m_plainOffered;
     const char* peer = nullptr;
     long peerPort = 0;
     if (curl_easy_getinfo(m_curl.get(), CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer != nullptr)

@@ -3,6 +3,7 @@
 #include "publish/Curl.h"
 #include "publish/FtpServerAddress.h"
 #include "publish/RemoteFolder.h"
+#include "publish/Tls.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,6 +17,11 @@ class QFile;
 // connection that the server dropped while idle is reopened once, back in the current folder,
 // before an operation is reported as failed.
 //
+// Over TLS for "ftpes://", "ftps://" and a field without a scheme where the server offers it
+// (TlsTrust judges the certificate before the password goes out). Without a scheme, plain FTP
+// only where the server refuses "AUTH TLS" at the first login; every later connection then
+// speaks as that one did.
+//
 // Use from one thread at a time. A set cancel flag ends a running transfer and fails every
 // further operation at once; so does stopTransfer(), from any thread, until allowTransfers().
 class FtpSession final : public RemoteFolder {
@@ -23,7 +29,8 @@ public:
     FtpSession(const QString& serverText,
                const QString& userName,
                const QString& password,
-               const std::atomic<bool>* cancel = nullptr);
+               const std::atomic<bool>* cancel = nullptr,
+               const QByteArray& trustedFingerprint = {});
     ~FtpSession() override;
 
     FtpSession(const FtpSession&) = delete;
@@ -32,6 +39,12 @@ public:
     // False when libcurl could not give us a handle.
     bool isReady() const { return m_curl && m_multi; }
     const FtpServerAddress& address() const { return m_address; }
+
+    // After open(): whether the login went over TLS, and the certificate it accepted.
+    bool isEncrypted() const { return m_encrypted; }
+    QByteArray acceptedFingerprint() const { return m_trust ? m_trust->certificate().fingerprint : QByteArray(); }
+    // How the last TLS certificate was judged; nothing for plain FTP.
+    const TlsTrust* tlsTrust() const { return m_trust.get(); }
 
     Status open() override;
     Status enterFolder(const QByteArray& absolutePath) override;
@@ -84,6 +97,7 @@ private:
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static CURLcode onTlsContext(CURL*, void* context, void* self);
 
     FtpServerAddress m_address;
     QByteArray m_userName;
@@ -106,4 +120,8 @@ private:
     ListCommand m_listCommand = ListCommand::Unknown;
     bool m_open = false;
     Failure m_lastFailure;
+    std::unique_ptr<TlsTrust> m_trust;
+    bool m_encrypted = false;
+    // No scheme typed, and the server refused "AUTH TLS" at the login: plain FTP from then on.
+    bool m_plainOffered = false;
 };

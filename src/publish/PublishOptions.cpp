@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -56,16 +57,24 @@ std::optional<int> parseConnections(const QString& text) {
 }
 
 QString trustName(const QString& serverText) {
-    return QString::fromUtf8(FtpServerAddress::fromServerText(serverText.trimmed()).urlBase()).toLower();
+    return QString::fromUtf8(FtpServerAddress::fromServerText(serverText.trimmed()).trustName());
 }
 
 std::optional<QByteArray> parseFingerprint(const QString& text) {
     const QByteArray bytes = text.trimmed().toLatin1();
     const QByteArray prefix = "SHA256:";
-    // 32 bytes in base64 without its padding.
-    if (bytes.size() != prefix.size() + 43 || !bytes.startsWith(prefix))
+    const bool prefixed = bytes.startsWith(prefix);
+    const QByteArray digits = prefixed ? bytes.mid(prefix.size()) : bytes;
+    // A certificate's: 32 bytes in hex, with or without colons, in either case.
+    QByteArray hex = digits;
+    hex.replace(':', QByteArray());
+    if (hex.size() == 64 &&
+        std::all_of(hex.begin(), hex.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return prefix + hex.toUpper();
+    // A host key's, as OpenSSH shows it: 32 bytes in base64 without its padding.
+    if (!prefixed || digits.size() != 43)
         return std::nullopt;
-    for (const char c : bytes.mid(prefix.size())) {
+    for (const char c : digits) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '/')
             return std::nullopt;
     }

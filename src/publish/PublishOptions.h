@@ -28,7 +28,8 @@ struct PublishOptions {
     int connections = defaultConnections;
     // "Send only what changed" ticked (1); clear until the owner ticks it.
     bool changedOnly = false;
-    // The SSH host keys the owner trusts, by server as trustName() gives it, in OpenSSH's form.
+    // The SSH host keys and TLS certificates the owner trusts, by server as trustName() gives
+    // it: "SHA256:" and OpenSSH's base64 for a host key, 64 hex digits for a certificate.
     std::map<QString, QByteArray> trustedHostKeys;
 
     bool operator==(const PublishOptions&) const = default;
@@ -50,11 +51,13 @@ Status save(const QString& dataFolder, const PublishOptions& options);
 // A number of connections as typed ("4"): nothing unless it is a whole number from 1 to 8.
 std::optional<int> parseConnections(const QString& text);
 
-// The server a trusted host key belongs to: "sftp://host:port" for the server field's text.
+// The server a trusted host key or certificate belongs to ("sftp://host:port",
+// "ftpes://host:port", ...) for the server field's text.
 QString trustName(const QString& serverText);
 
-// A host key fingerprint as OpenSSH prints it ("SHA256:" and 43 base64 characters); nothing for
-// anything else.
+// A fingerprint as the owner may type it: a host key's as OpenSSH prints it ("SHA256:" and 43
+// base64 characters), or a certificate's SHA-256 in hex (colons and "SHA256:" optional, either
+// case; kept as "SHA256:" and capitals). Nothing for anything else.
 std::optional<QByteArray> parseFingerprint(const QString& text);
 
 } // namespace PublishOptionsFile

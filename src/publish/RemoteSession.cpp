@@ -15,7 +15,7 @@ std::unique_ptr<RemoteFolder> makeRemoteSession(const QString& serverText,
             return nullptr;
         return session;
     }
-    auto session = std::make_unique<FtpSession>(serverText, userName, password, cancel);
+    auto session = std::make_unique<FtpSession>(serverText, userName, password, cancel, trustedHostKey);
     if (!session->isReady())
         return nullptr;
     return session;

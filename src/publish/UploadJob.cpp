@@ -143,6 +143,9 @@ UploadOutcome UploadJob::run() {
         return m_outcome;
     m_outcome.connected = true;
     progress(QStringLiteral("...OK"));
+    if (m_session != nullptr && m_session->address().scheme == FtpServerAddress::Scheme::TlsIfOffered &&
+        !m_session->isEncrypted())
+        progress(kIndent + QStringLiteral("Not encrypted: the server offers no TLS."));
     startUpload();
     // Closing the session ends the login and the connection.
     m_changed.reset();
@@ -169,7 +172,8 @@ bool UploadJob::openInternet() {
             m_remote = std::move(sftp);
         return true;
     }
-    auto session = std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_abort);
+    auto session =
+        std::make_unique<FtpSession>(typed.url, typed.userName, typed.password, m_abort, m_request.trustedHostKey);
     if (!session->isReady())
         return false;
     m_session = session.get();
@@ -197,8 +201,17 @@ bool UploadJob::connectToServer() {
             m_sftp != nullptr ? connectionFailureReason(*m_sftp) : connectionFailureReason(m_session->lastFailure());
         if (m_sftp != nullptr && m_sftp->lastHostKey().verdict == SshHostKey::Verdict::Unknown)
             m_outcome.untrustedHostKey = m_sftp->lastHostKey().fingerprint;
-        if (!reason.isEmpty() && m_outcome.result == UploadOutcome::Result::Failed)
-            progress(reason);
+        const TlsTrust* tls = m_session != nullptr ? m_session->tlsTrust() : nullptr;
+        if (tls != nullptr && tls->verdict() == TlsTrust::Verdict::Unknown) {
+            m_outcome.untrustedHostKey = tls->certificate().fingerprint;
+            m_outcome.untrustedCertificate = tls->certificate();
+        }
+        if (m_outcome.result == UploadOutcome::Result::Failed) {
+            if (tls != nullptr && tls->refused())
+                progress(kIndent + tls->refusalText());
+            else if (!reason.isEmpty())
+                progress(reason);
+        }
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "publish/Tls.h"
+
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/Status.h"
 #include "catalogue/StoreCatalogue.h"
@@ -76,9 +78,12 @@ struct UploadOutcome {
     QString failureLine;
     // Why, as libcurl or the server put it; for the trace or a command line's error output.
     QString detail;
-    // An SSH server's host key that no fingerprint was trusted for yet, so the login was not
-    // tried; the owner may trust it and upload again. Empty otherwise (a changed key too).
+    // The fingerprint of an SSH server's host key, or of a TLS server's certificate, that no
+    // fingerprint was trusted for yet and that cannot be verified otherwise, so the login was
+    // not tried; the owner may trust it and upload again. Empty otherwise (a changed one too).
     QByteArray untrustedHostKey;
+    // For a TLS server, the certificate behind that fingerprint, for the owner to judge.
+    ServerCertificate untrustedCertificate;
 
     bool succeeded() const { return result == Result::Succeeded; }
 };

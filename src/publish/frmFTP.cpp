@@ -339,7 +339,9 @@ void frmFTP::cmdCommit_Click() {
     request.connections = m_spnConnections->value();
     PublishOptions options;
     PublishOptionsFile::load(m_state.dataFolder, options);
-    request.trustedHostKey = options.trustedHostKeys[PublishOptionsFile::trustName(request.typed.url)];
+    const QString server = PublishOptionsFile::trustName(request.typed.url);
+    request.trustedHostKey =
+        m_trustedThisTime.first == server ? m_trustedThisTime.second : options.trustedHostKeys[server];
     m_worker->start(std::move(request));
     emit uploadStarted();
 }
@@ -355,8 +357,27 @@ void frmFTP::onFinished(const UploadOutcome& outcome) {
     if (outcome.connected)
         saveDetails();
     emit uploadFinished(outcome);
-    if (!outcome.untrustedHostKey.isEmpty() && trustHostKey(outcome.untrustedHostKey))
+    if (!outcome.untrustedCertificate.fingerprint.isEmpty()) {
+        if (trustCertificate(outcome.untrustedCertificate))
+            cmdCommit_Click();
+    } else if (!outcome.untrustedHostKey.isEmpty() && trustHostKey(outcome.untrustedHostKey)) {
         cmdCommit_Click();
+    }
+}
+
+bool frmFTP::trustCertificate(const ServerCertificate& certificate) {
+    const QString question =
+        QStringLiteral("The server's certificate cannot be verified.\n\nIssued to: %1\nIssued by: %2\n"
+                       "Valid from: %3\nValid until: %4\nFingerprint: %5\n\nTrust it only if your web host "
+                       "shows you the same fingerprint. Trust this certificate?")
+            .arg(certificate.subject, certificate.issuer, certificate.validFrom, certificate.validUntil,
+                 QString::fromLatin1(certificate.fingerprint));
+    const MessageBox::Answer answer = MessageBox::show(this, question, MessageBox::AlwaysThisTimeCancel);
+    if (answer == MessageBox::ThisTime) {
+        m_trustedThisTime = {PublishOptionsFile::trustName(m_txtURL->text()), certificate.fingerprint};
+        return true;
+    }
+    return answer == MessageBox::Always && keepTrusted(certificate.fingerprint);
 }
 
 bool frmFTP::trustHostKey(const QByteArray& fingerprint) {
@@ -365,8 +386,10 @@ bool frmFTP::trustHostKey(const QByteArray& fingerprint) {
                        "Trust it only if your web host shows you the same fingerprint. Trust this host key and "
                        "upload again?")
             .arg(QString::fromLatin1(fingerprint));
-    if (MessageBox::show(this, question, MessageBox::YesNo) != MessageBox::Yes)
-        return false;
+    return MessageBox::show(this, question, MessageBox::YesNo) == MessageBox::Yes && keepTrusted(fingerprint);
+}
+
+bool frmFTP::keepTrusted(const QByteArray& fingerprint) {
     for (;;) {
         PublishOptions options;
         PublishOptionsFile::load(m_state.dataFolder, options);
@@ -374,7 +397,7 @@ bool frmFTP::trustHostKey(const QByteArray& fingerprint) {
         const Status saved = PublishOptionsFile::save(m_state.dataFolder, options);
         if (saved)
             return true;
-        const QString text = QStringLiteral("kioskSmith could not keep the trusted host key in %1.\n\n%2\n\n"
+        const QString text = QStringLiteral("kioskSmith could not keep the trusted fingerprint in %1.\n\n%2\n\n"
                                             "Make the folder writable, then choose Retry.")
                                  .arg(saved.file(), saved.reason());
         if (MessageBox::show(this, text, MessageBox::RetryCancel) != MessageBox::Retry)

@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 
+#include <utility>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -60,6 +62,10 @@ private:
     bool savePublishOptions();
     // Asks whether to trust an SSH server's host key, and keeps it when the owner says yes.
     bool trustHostKey(const QByteArray& fingerprint);
+    // Asks whether to trust a TLS certificate that cannot be verified: this time, or always (kept).
+    bool trustCertificate(const ServerCertificate& certificate);
+    // Keeps a trusted fingerprint for the server typed, asking again while it cannot be written.
+    bool keepTrusted(const QByteArray& fingerprint);
     // The FTP details and the options, as after every connected upload and on Exit.
     bool saveDetails();
     FtpSettings typedSettings() const;
@@ -73,6 +79,8 @@ private:
     QLabel* m_lblKeyring;
     // Whether the keyring answered when the window was last shown.
     bool m_keyringAnswers = false;
+    // A certificate trusted "this time": for the server it was shown for, until the window closes.
+    std::pair<QString, QByteArray> m_trustedThisTime;
     QSpinBox* m_spnConnections;
     QCheckBox* m_chkChangedOnly;
     QListWidget* m_lstResponse;

@@ -2,6 +2,7 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <deque>
 
@@ -42,6 +43,19 @@ MessageBox::Answer MessageBox::show(QWidget* parent, const QString& text, Button
         box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Retry);
         break;
+    case AlwaysThisTimeCancel: {
+        QAbstractButton* always = box.addButton(QStringLiteral("Always"), QMessageBox::AcceptRole);
+        QAbstractButton* thisTime = box.addButton(QStringLiteral("This time"), QMessageBox::AcceptRole);
+        box.addButton(QMessageBox::Cancel);
+        // Cancel is the safe answer to a question of trust.
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.exec();
+        if (box.clickedButton() == always)
+            return Always;
+        if (box.clickedButton() == thisTime)
+            return ThisTime;
+        return Cancel;
+    }
     }
     switch (box.exec()) {
     case QMessageBox::Yes:

@@ -11,8 +11,8 @@ class QWidget;
 // the buttons asked for. Tests queue answers in advance and read what was shown.
 class MessageBox final {
 public:
-    enum Buttons { Ok, YesNo, RetryCancel };
-    enum Answer { AnswerOk, Yes, No, Retry, Cancel };
+    enum Buttons { Ok, YesNo, RetryCancel, AlwaysThisTimeCancel };
+    enum Answer { AnswerOk, Yes, No, Retry, Cancel, Always, ThisTime };
 
     static Answer show(QWidget* parent, const QString& text, Buttons buttons = Ok);
 

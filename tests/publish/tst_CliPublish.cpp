@@ -6,6 +6,8 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -21,6 +23,8 @@ private slots:
     void connectionsUsed_data();
     void connectionsUsed();
     void changedSendsOnlyWhatChanged();
+    void overTls_data();
+    void overTls();
 
 private:
     // A program folder with the shop's files, one department of eight pictures, and the FTP
@@ -155,6 +159,192 @@ void tst_CliPublish::changedSendsOnlyWhatChanged() {
     QCOMPARE(refreshed.status, 0);
     QVERIFY2(refreshed.out.contains(QStringLiteral("Removing previous store files...")), qPrintable(refreshed.out));
     QVERIFY(!refreshed.out.contains(QStringLiteral("already up to date")));
+}
+
+namespace {
+
+// Every file below a folder, by path, with its bytes.
+QMap<QString, QByteArray> treeOf(const QString& folder) {
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        tree.insert(file.mid(folder.size()), readBytes(file));
+    }
+    return tree;
+}
+
+// Loopback traffic written to a file by tcpdump while it lives.
+class Capture final {
+public:
+    bool start(const QString& path) {
+        m_path = path;
+        m_process.setReadChannel(QProcess::StandardError);
+        m_process.start(QStringLiteral("tcpdump"),
+                        {QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("--immediate-mode"),
+                         QStringLiteral("-U"), QStringLiteral("-w"), path, QStringLiteral("tcp")});
+        if (!m_process.waitForStarted(5000))
+            return false;
+        QByteArray said;
+        QDeadlineTimer deadline(10000);
+        while (!(said += m_process.readAllStandardError()).contains("listening on") && !deadline.hasExpired())
+            m_process.waitForReadyRead(200);
+        return said.contains("listening on");
+    }
+    // Ends the capture once it holds at least `bytes`, and gives what it holds.
+    QByteArray stop(qint64 bytes) {
+        QDeadlineTimer deadline(10000);
+        while (QFileInfo(m_path).size() < bytes && !deadline.hasExpired())
+            QThread::msleep(20);
+        m_process.terminate(); // tcpdump writes out what it holds and ends
+        m_process.waitForFinished(10000);
+        return readBytes(m_path);
+    }
+
+private:
+    QString m_path;
+    QProcess m_process;
+};
+
+} // namespace
+
+void tst_CliPublish::overTls_data() {
+    using Tls = FtpTestServer::Options::Tls;
+    QTest::addColumn<Tls>("tls");
+    QTest::addColumn<bool>("typeScheme"); // false: the field without "ftpes://"
+    QTest::addColumn<QString>("trust");   // "none", "given" (by --trust), "kept", "changed"
+    QTest::addColumn<int>("connections");
+    QTest::newRow("ftpes, not trusted: refused before the login") << Tls::Explicit << true << "none" << 1;
+    QTest::newRow("ftpes, trusted by --trust, 1 connection") << Tls::Explicit << true << "given" << 1;
+    QTest::newRow("ftpes, trusted by --trust, 4 connections") << Tls::Explicit << true << "given" << 4;
+    QTest::newRow("ftps, trusted by --trust, 4 connections") << Tls::Implicit << true << "given" << 4;
+    QTest::newRow("no scheme on a TLS server: TLS, refused") << Tls::Explicit << false << "none" << 4;
+    QTest::newRow("no scheme on a TLS server: TLS, trusted") << Tls::Explicit << false << "kept" << 4;
+    QTest::newRow("no scheme on a plain server: said so") << Tls::None << false << "none" << 4;
+    QTest::newRow("ftpes, certificate changed since trusted") << Tls::Explicit << true << "changed" << 4;
+}
+
+// Catches the password or the files in clear over TLS, a certificate that cannot be verified
+// taken without the owner's word (or only after the login), --trust not kept or not used by the
+// extra connections, a changed certificate accepted, a field without a scheme going plain on a
+// TLS server, or a plain server not said to be one; and a tree over TLS that differs from the
+// one plain FTP leaves.
+void tst_CliPublish::overTls() {
+    using Tls = FtpTestServer::Options::Tls;
+    QFETCH(Tls, tls);
+    QFETCH(bool, typeScheme);
+    QFETCH(QString, trust);
+    QFETCH(int, connections);
+    FtpTestServer::Options options;
+    options.tls = tls;
+    FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
+    if (!FtpTestServer::unavailableReason(server.kind()).isEmpty())
+        QSKIP(qPrintable(FtpTestServer::unavailableReason(server.kind())));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    if (trust == QLatin1String("changed")) {
+        // Trusted once, then replaced (by the host, or by someone in between).
+        QVERIFY(server.renewCertificate());
+    }
+    KIOSK_START_SERVER(server);
+    const QByteArray fingerprint = server.certificateFingerprint();
+    QVERIFY(tls == Tls::None || fingerprint.size() == 7 + 64);
+    PublishFixture fixture;
+    const QString dataFolder = prepare(fixture, server);
+    QVERIFY(!dataFolder.isEmpty());
+    if (!typeScheme) {
+        FtpSettings settings;
+        SettingsFiles::loadFtpSettings(dataFolder, settings);
+        FtpSettings typed = settings;
+        typed.url = server.hostAndPort();
+        QVERIFY(SettingsFiles::saveFtpSettings(dataFolder, settings, typed));
+    }
+    const QString trustName = PublishOptionsFile::trustName(typeScheme ? server.serverText() : server.hostAndPort());
+    QByteArray trusted = fingerprint;
+    if (trust == QLatin1String("changed")) {
+        FtpTestServer before(FtpTestServer::Kind::Vsftpd, options);
+        QVERIFY(before.renewCertificate());
+        trusted = before.certificateFingerprint();
+        QVERIFY(trusted != fingerprint);
+    }
+    if (trust == QLatin1String("kept") || trust == QLatin1String("changed"))
+        writeBytes(PublishOptionsFile::path(dataFolder),
+                   "[Trusted host keys]\r\n" + trustName.toUtf8() + '=' + trusted + "\r\n");
+
+    QStringList arguments{QStringLiteral("--data"), dataFolder, QStringLiteral("publish"),
+                          QStringLiteral("--connections"), QString::number(connections)};
+    if (trust == QLatin1String("given")) // as the owner may copy it from the host's page
+        arguments << QStringLiteral("--trust")
+                  << QString::fromLatin1(fingerprint.mid(7).toLower())
+                         .replace(QRegularExpression(QStringLiteral("(..)(?!$)")), QStringLiteral("\\1:"));
+    QTemporaryDir scratch;
+    Capture capture; // stopped before it goes
+    const bool capturing =
+        trust == QLatin1String("given") && capture.start(scratch.filePath(QStringLiteral("lo.pcap")));
+    const CliRun run = runCli(arguments);
+
+    const bool accepted = tls == Tls::None || trust == QLatin1String("given") || trust == QLatin1String("kept");
+    QVERIFY2(run.status == (accepted ? 0 : 1), qPrintable(run.out + run.err));
+    const QStringList logged = server.commands();
+    if (!accepted) {
+        // Refused during the handshake: neither the user name nor the password went out.
+        QVERIFY2(!logged.join(u'\n').contains(QStringLiteral("USER")), qPrintable(logged.join(u'\n')));
+        QVERIFY(!logged.join(u'\n').contains(QStringLiteral("PASS")));
+        QVERIFY(!QFile::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith"))));
+        if (trust == QLatin1String("changed")) {
+            QVERIFY2(run.out.contains(QStringLiteral("WARNING: the server's certificate has changed")),
+                     qPrintable(run.out));
+            QVERIFY(!run.err.contains(QStringLiteral("--trust")));
+        } else {
+            QVERIFY2(run.err.contains(QStringLiteral("SHA256:") + QString::fromLatin1(fingerprint.mid(7))),
+                     qPrintable(run.err));
+        }
+        // Nothing is trusted without the owner's word.
+        QCOMPARE(QFile::exists(PublishOptionsFile::path(dataFolder)), trust == QLatin1String("changed"));
+        return;
+    }
+    QVERIFY2(run.out.endsWith(QStringLiteral("Store uploaded sucessfully\n")), qPrintable(run.out + run.err));
+    QCOMPARE(run.out.contains(QStringLiteral("...OK\n     Not encrypted: the server offers no TLS.\n")),
+             tls == Tls::None);
+    if (tls != Tls::None) {
+        QVERIFY(!logged.isEmpty());
+        QCOMPARE(logged.first() == QLatin1String("AUTH TLS"), tls == Tls::Explicit);
+        PublishOptions kept;
+        QVERIFY(PublishOptionsFile::load(dataFolder, kept));
+        QCOMPARE(kept.trustedHostKeys[trustName], fingerprint);
+        // Every login went over TLS, the extra connections' too (on loopback, one may still be
+        // logging in when the main connection has sent the last picture).
+        QCOMPARE(logged.count(QStringLiteral("PROT P")), logged.count(QStringLiteral("USER anonymous")));
+        QVERIFY(logged.count(QStringLiteral("PROT P")) >= std::min(connections, 2));
+        QVERIFY(logged.count(QStringLiteral("PROT P")) <= connections);
+    }
+    if (capturing) {
+        qint64 sent = 0;
+        for (int p = 0; p < 8; ++p)
+            sent += QFileInfo(fixture.picturePath(QStringLiteral("book%1.jpg").arg(p))).size();
+        const QByteArray wire = capture.stop(sent);
+        // The capture holds the upload (more bytes than the pictures) but not the password.
+        QVERIFY(wire.size() > sent);
+        QCOMPARE(wire.contains("AUTH TLS"), tls == Tls::Explicit);
+        QVERIFY(!wire.contains(server.password().toUtf8()));
+        QVERIFY(!wire.contains(readBytes(fixture.picturePath(QStringLiteral("book3.jpg"))).left(64)));
+    }
+
+    // The same shop published by plain FTP leaves the same tree.
+    FtpTestServer plain(FtpTestServer::Kind::Vsftpd);
+    plain.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(plain);
+    FtpSettings settings;
+    SettingsFiles::loadFtpSettings(dataFolder, settings);
+    FtpSettings typed = settings;
+    typed.url = plain.serverText();
+    typed.userName = plain.userName();
+    typed.password = plain.password();
+    QVERIFY(SettingsFiles::saveFtpSettings(dataFolder, settings, typed));
+    QCOMPARE(
+        runCli({QStringLiteral("--data"), dataFolder, QStringLiteral("publish"), QStringLiteral("--refresh")}).status,
+        0);
+    const QString root = QStringLiteral("/htdocs/kioskSmith");
+    QCOMPARE(treeOf(server.localPath(root)), treeOf(plain.localPath(root)));
 }
 
 QTEST_GUILESS_MAIN(tst_CliPublish)

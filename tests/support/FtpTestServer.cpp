@@ -2,6 +2,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -191,7 +192,46 @@ QString FtpTestServer::unavailableReason(Kind kind) {
 }
 
 QString FtpTestServer::serverText() const {
+    const char* scheme = m_options.tls == Options::Tls::Explicit   ? "ftpes://"
+                         : m_options.tls == Options::Tls::Implicit ? "ftps://"
+                                                                   : "ftp://";
+    return QLatin1String(scheme) + hostAndPort();
+}
+
+QString FtpTestServer::hostAndPort() const {
     return QStringLiteral("127.0.0.1:") + QString::number(m_port);
+}
+
+QString FtpTestServer::certificatePath() const {
+    return m_dir->path() + QStringLiteral("/server.pem");
+}
+
+bool FtpTestServer::renewCertificate(QString* error) {
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("30"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1/O=kioskSmith test server"),
+                   QStringLiteral("-keyout"), certificatePath(), QStringLiteral("-out"), certificatePath()});
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
+        if (error != nullptr)
+            *error = QStringLiteral("openssl could not make a certificate: ") +
+                     QString::fromLocal8Bit(openssl.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+QByteArray FtpTestServer::certificateFingerprint() const {
+    // The SHA-256 of the certificate's DER bytes, which the PEM block holds in base64.
+    const QByteArray pem = TestSupport::readBytes(certificatePath());
+    const qsizetype begin = pem.indexOf("-----BEGIN CERTIFICATE-----");
+    const qsizetype end = pem.indexOf("-----END CERTIFICATE-----");
+    if (begin < 0 || end < begin)
+        return {};
+    const QByteArray body = pem.mid(begin + 27, end - begin - 27);
+    const QByteArray der = QByteArray::fromBase64(body.simplified().replace(' ', QByteArray()));
+    return "SHA256:" + QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex().toUpper();
 }
 
 QString FtpTestServer::userName() const {
@@ -202,7 +242,7 @@ QString FtpTestServer::userName() const {
 
 QString FtpTestServer::password() const {
     if (m_kind == Kind::Vsftpd)
-        return QStringLiteral("guest");
+        return m_options.tls != Options::Tls::None ? QStringLiteral("Tls-Sesame-8841") : QStringLiteral("guest");
     return m_options.password.isEmpty() ? QStringLiteral("s3cret \u00A3") : m_options.password;
 }
 
@@ -326,6 +366,20 @@ bool FtpTestServer::startVsftpd(QString* error) {
     };
     if (m_options.idleTimeoutSeconds > 0)
         config << QStringLiteral("idle_session_timeout=") + QString::number(m_options.idleTimeoutSeconds);
+    if (m_options.tls != Options::Tls::None) {
+        if (!QFile::exists(certificatePath()) && !renewCertificate(error))
+            return false;
+        // The anonymous login asks for a password here, so that a test can look for it on the wire.
+        config.replaceInStrings(QStringLiteral("no_anon_password=YES"), QStringLiteral("no_anon_password=NO"));
+        config << QStringLiteral("ssl_enable=YES") << QStringLiteral("allow_anon_ssl=YES")
+               << QStringLiteral("force_anon_logins_ssl=YES") << QStringLiteral("force_anon_data_ssl=YES")
+               << QStringLiteral("force_local_logins_ssl=YES") << QStringLiteral("force_local_data_ssl=YES")
+               << QStringLiteral("require_ssl_reuse=YES") << QStringLiteral("rsa_cert_file=") + certificatePath()
+               << QStringLiteral("rsa_private_key_file=") + certificatePath()
+               << QStringLiteral("implicit_ssl=") +
+                      (m_options.tls == Options::Tls::Implicit ? QStringLiteral("YES") : QStringLiteral("NO"));
+        QDir().mkpath(QStringLiteral("/var/run/vsftpd/empty"));
+    }
     const QString configPath = m_dir->path() + QStringLiteral("/vsftpd.conf");
     TestSupport::writeBytes(configPath, config.join(QLatin1Char('\n')).toUtf8() + '\n');
     m_process.setProgram(kVsftpd);
@@ -350,7 +404,10 @@ bool FtpTestServer::waitUntilListening(QString* error) {
         }
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_port);
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("220")) {
+        // An implicit TLS server says nothing before the handshake: being there is enough.
+        const bool greets = m_options.tls != Options::Tls::Implicit;
+        if (probe.waitForConnected(200) &&
+            (!greets || (probe.waitForReadyRead(2000) && probe.readAll().startsWith("220")))) {
             probe.disconnectFromHost();
             // The probe's own connection is no part of what the test looks at.
             QThread::msleep(20);

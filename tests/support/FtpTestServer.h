@@ -43,6 +43,11 @@ public:
         // pyftpdlib: the most bytes a second it takes in on each upload (0: no limit), so a
         // test can act while a file is still arriving.
         int uploadBytesPerSecond = 0;
+        // vsftpd: TLS required for the login and every data connection, resuming the control
+        // connection's session, with a self-signed certificate made for the server; Explicit
+        // after "AUTH TLS", Implicit from the first byte.
+        enum class Tls { None, Explicit, Implicit };
+        Tls tls = Tls::None;
     };
 
     explicit FtpTestServer(Kind kind);
@@ -63,8 +68,15 @@ public:
 
     Kind kind() const { return m_kind; }
     quint16 port() const { return m_port; }
-    // "127.0.0.1:PORT", as an owner would type it in the server field.
+    // What an owner would type in the server field: "ftp://127.0.0.1:PORT" ("ftpes://",
+    // "ftps://" for the TLS servers).
     QString serverText() const;
+    // "127.0.0.1:PORT", without a scheme.
+    QString hostAndPort() const;
+    // The TLS server's certificate as the program shows it ("SHA256:" and 64 capital hex digits).
+    QByteArray certificateFingerprint() const;
+    // Makes a new certificate for the next start (the server must be stopped).
+    bool renewCertificate(QString* error = nullptr);
     QString userName() const;
     QString password() const;
 
@@ -97,6 +109,7 @@ private:
     bool startPyftpdlib(QString* error);
     bool startVsftpd(QString* error);
     bool waitUntilListening(QString* error);
+    QString certificatePath() const;
 
     Kind m_kind;
     Options m_options;

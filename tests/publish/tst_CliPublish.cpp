@@ -210,18 +210,25 @@ private:
 
 void tst_CliPublish::overTls_data() {
     using Tls = FtpTestServer::Options::Tls;
+    using Kind = FtpTestServer::Kind;
+    QTest::addColumn<Kind>("kind");
     QTest::addColumn<Tls>("tls");
     QTest::addColumn<bool>("typeScheme"); // false: the field without "ftpes://"
     QTest::addColumn<QString>("trust");   // "none", "given" (by --trust), "kept", "changed"
     QTest::addColumn<int>("connections");
-    QTest::newRow("ftpes, not trusted: refused before the login") << Tls::Explicit << true << "none" << 1;
-    QTest::newRow("ftpes, trusted by --trust, 1 connection") << Tls::Explicit << true << "given" << 1;
-    QTest::newRow("ftpes, trusted by --trust, 4 connections") << Tls::Explicit << true << "given" << 4;
-    QTest::newRow("ftps, trusted by --trust, 4 connections") << Tls::Implicit << true << "given" << 4;
-    QTest::newRow("no scheme on a TLS server: TLS, refused") << Tls::Explicit << false << "none" << 4;
-    QTest::newRow("no scheme on a TLS server: TLS, trusted") << Tls::Explicit << false << "kept" << 4;
-    QTest::newRow("no scheme on a plain server: said so") << Tls::None << false << "none" << 4;
-    QTest::newRow("ftpes, certificate changed since trusted") << Tls::Explicit << true << "changed" << 4;
+    QTest::newRow("ftpes, not trusted: refused before the login")
+        << Kind::Vsftpd << Tls::Explicit << true << "none" << 1;
+    QTest::newRow("ftpes, trusted by --trust, 1 connection") << Kind::Vsftpd << Tls::Explicit << true << "given" << 1;
+    QTest::newRow("ftpes, trusted by --trust, 4 connections") << Kind::Vsftpd << Tls::Explicit << true << "given" << 4;
+    QTest::newRow("ftps, trusted by --trust, 4 connections") << Kind::Vsftpd << Tls::Implicit << true << "given" << 4;
+    QTest::newRow("no scheme on a TLS server: TLS, refused") << Kind::Vsftpd << Tls::Explicit << false << "none" << 4;
+    QTest::newRow("no scheme on a TLS server: TLS, trusted") << Kind::Vsftpd << Tls::Explicit << false << "kept" << 4;
+    QTest::newRow("no scheme on a plain server: said so") << Kind::Vsftpd << Tls::None << false << "none" << 4;
+    QTest::newRow("ftpes, certificate changed since trusted")
+        << Kind::Vsftpd << Tls::Explicit << true << "changed" << 4;
+    QTest::newRow("pyftpdlib: ftpes, not trusted") << Kind::Pyftpdlib << Tls::Explicit << true << "none" << 1;
+    QTest::newRow("pyftpdlib: ftpes, trusted, 4 connections")
+        << Kind::Pyftpdlib << Tls::Explicit << true << "given" << 4;
 }
 
 // Catches the password or the files in clear over TLS, a certificate that cannot be verified
@@ -231,13 +238,14 @@ void tst_CliPublish::overTls_data() {
 // one plain FTP leaves.
 void tst_CliPublish::overTls() {
     using Tls = FtpTestServer::Options::Tls;
+    QFETCH(FtpTestServer::Kind, kind);
     QFETCH(Tls, tls);
     QFETCH(bool, typeScheme);
     QFETCH(QString, trust);
     QFETCH(int, connections);
     FtpTestServer::Options options;
     options.tls = tls;
-    FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
+    FtpTestServer server(kind, options);
     if (!FtpTestServer::unavailableReason(server.kind()).isEmpty())
         QSKIP(qPrintable(FtpTestServer::unavailableReason(server.kind())));
     server.makeFolder(QStringLiteral("/htdocs"));
@@ -313,7 +321,7 @@ void tst_CliPublish::overTls() {
         QCOMPARE(kept.trustedHostKeys[trustName], fingerprint);
         // Every login went over TLS, the extra connections' too (on loopback, one may still be
         // logging in when the main connection has sent the last picture).
-        QCOMPARE(logged.count(QStringLiteral("PROT P")), logged.count(QStringLiteral("USER anonymous")));
+        QCOMPARE(logged.count(QStringLiteral("PROT P")), logged.count(QStringLiteral("USER ") + server.userName()));
         QVERIFY(logged.count(QStringLiteral("PROT P")) >= std::min(connections, 2));
         QVERIFY(logged.count(QStringLiteral("PROT P")) <= connections);
     }
@@ -330,7 +338,7 @@ void tst_CliPublish::overTls() {
     }
 
     // The same shop published by plain FTP leaves the same tree.
-    FtpTestServer plain(FtpTestServer::Kind::Vsftpd);
+    FtpTestServer plain(kind);
     plain.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(plain);
     FtpSettings settings;

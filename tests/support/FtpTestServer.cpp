@@ -44,6 +44,7 @@ ap.add_argument('--max-per-ip', type=int, default=0)
 ap.add_argument('--max-logins', type=int, default=0)
 ap.add_argument('--refuse-store', action='append', default=[])
 ap.add_argument('--read-limit', type=int, default=0)
+ap.add_argument('--tls-cert', default='')
 a = ap.parse_args()
 logging.basicConfig(level=logging.ERROR)
 log = open(a.log, 'a', encoding='utf-8', errors='backslashreplace', buffering=1)
@@ -55,7 +56,12 @@ class SortedFS(AbstractedFS):
 refused = set(os.path.normpath(os.path.join(a.root, p.lstrip('/'))) for p in a.refuse_store)
 logins = {}
 
-class Handler(FTPHandler):
+Base = FTPHandler
+if a.tls_cert:
+    from pyftpdlib.handlers import TLS_FTPHandler, TLS_DTPHandler
+    Base = TLS_FTPHandler
+
+class Handler(Base):
     abstracted_fs = SortedFS
     auth_failed_timeout = 0
     counted = None
@@ -85,6 +91,16 @@ class Handler(FTPHandler):
         log.write('%d -> %s\n' % (self.remote_port, resp))
         return super().respond(resp, logfun)
 
+if a.tls_cert:
+    class TlsDTP(TLS_DTPHandler):
+        # 1.5.7 takes a data connection still in its handshake for unreadable and resets it
+        # (mended upstream in 1.5.8).
+        def readable(self):
+            return self._ssl_accepting or super().readable()
+    Handler.dtp_handler = TlsDTP
+    Handler.certfile = a.tls_cert
+    Handler.tls_control_required = True
+    Handler.tls_data_required = True
 if a.timeout > 0:
     Handler.timeout = a.timeout
 if a.read_limit > 0:
@@ -305,6 +321,16 @@ bool FtpTestServer::startPyftpdlib(QString* error) {
         arguments << QStringLiteral("--refuse-store") << resolve(QStringLiteral("/"), path);
     if (m_options.uploadBytesPerSecond > 0)
         arguments << QStringLiteral("--read-limit") << QString::number(m_options.uploadBytesPerSecond);
+    if (m_options.tls == Options::Tls::Implicit) {
+        if (error != nullptr)
+            *error = QStringLiteral("pyftpdlib has no implicit TLS");
+        return false;
+    }
+    if (m_options.tls == Options::Tls::Explicit) {
+        if (!QFile::exists(certificatePath()) && !renewCertificate(error))
+            return false;
+        arguments << QStringLiteral("--tls-cert") << certificatePath();
+    }
     m_process.setProgram(kPython);
     m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);

@@ -43,9 +43,9 @@ public:
         // pyftpdlib: the most bytes a second it takes in on each upload (0: no limit), so a
         // test can act while a file is still arriving.
         int uploadBytesPerSecond = 0;
-        // vsftpd: TLS required for the login and every data connection, resuming the control
-        // connection's session, with a self-signed certificate made for the server; Explicit
-        // after "AUTH TLS", Implicit from the first byte.
+        // TLS required for the login and every data connection (vsftpd: resuming the control
+        // connection's session), with a self-signed certificate made for the server; Explicit
+        // after "AUTH TLS", Implicit from the first byte (vsftpd only).
         enum class Tls { None, Explicit, Implicit };
         Tls tls = Tls::None;
     };

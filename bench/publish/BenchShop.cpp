@@ -163,7 +163,7 @@ Run runChild(const QString& program, const QStringList& arguments) {
 }
 
 int uploadChild(const QStringList& arguments) {
-    if (arguments.size() != 7)
+    if (arguments.size() != 7 && arguments.size() != 8)
         return 2;
     curl_global_init(CURL_GLOBAL_DEFAULT);
     UploadRequest request;
@@ -178,6 +178,7 @@ int uploadChild(const QStringList& arguments) {
     request.changedOnly = arguments[6].startsWith(QLatin1String("changed"));
     if (arguments[6] == QLatin1String("changed-price"))
         changePrice(request.catalogue);
+    request.trustedHostKey = arguments.value(7).toLatin1();
     int lines = 0;
     UploadCallbacks callbacks;
     callbacks.progress = [&lines](const QString&) {

@@ -45,7 +45,8 @@ void writeChangedPriceMirror(const QString& dataFolder, const QString& root);
 
 // In the child: one upload of the generated shop, as the upload window would run it. Arguments:
 // data folder, server, user, password, destination folder, connections, and "refresh", "data",
-// "changed" (send only what changed) or "changed-price" (the same after changePrice).
+// "changed" (send only what changed) or "changed-price" (the same after changePrice); and,
+// optionally, the fingerprint trusted for a TLS server's certificate or an SSH host key.
 int uploadChild(const QStringList& arguments);
 // The arguments for uploadChild.
 QStringList uploadArguments(const QString& dataFolder,

@@ -10,6 +10,8 @@
 // parallel background jobs) and mirrors the store folder again. Republishing after one price
 // change ("send only what changed", after one such upload of the unchanged shop has made the
 // record) runs beside lftp mirroring the changed store folder onto the same shop: at most 1.0x.
+// With --tls-server and --sftp-server ("--only secure"), the full shop at 8 connections by
+// ftpes:// and by sftp:// runs beside the same by plain FTP: at most 1.3x.
 // Every client runs as a child process, timed from start to exit.
 
 #include "BenchShop.h"
@@ -41,6 +43,15 @@ struct Options {
     bool full = true;
     bool data = true;
     bool changed = true;
+    bool secure = false;
+    // The same shop's server over TLS and over SSH, each with the fingerprint to trust.
+    QString tlsServer;
+    QByteArray tlsFingerprint;
+    QString sftpServer;
+    QString sftpRoot;
+    QString sftpUser;
+    QString sftpPassword;
+    QByteArray sftpFingerprint;
 };
 
 struct Pair {
@@ -135,6 +146,20 @@ int main(int argc, char* argv[]) {
             options.full = value == QLatin1String("full");
             options.data = value == QLatin1String("data");
             options.changed = value == QLatin1String("changed");
+            options.secure = value == QLatin1String("secure");
+        } else if (key == QLatin1String("--tls-server")) {
+            options.tlsServer = value;
+        } else if (key == QLatin1String("--tls-fingerprint")) {
+            options.tlsFingerprint = value.toLatin1();
+        } else if (key == QLatin1String("--sftp-server")) {
+            options.sftpServer = value;
+        } else if (key == QLatin1String("--sftp-root")) {
+            options.sftpRoot = value;
+        } else if (key == QLatin1String("--sftp-login")) {
+            options.sftpUser = value.section(QLatin1Char(':'), 0, 0);
+            options.sftpPassword = value.section(QLatin1Char(':'), 1);
+        } else if (key == QLatin1String("--sftp-fingerprint")) {
+            options.sftpFingerprint = value.toLatin1();
         }
     }
     if (options.host.isEmpty() || options.port <= 0 || options.root.isEmpty() || options.work.isEmpty()) {
@@ -282,6 +307,49 @@ int main(int argc, char* argv[]) {
             QDir(mirror).removeRecursively();
             BenchShop::makeMirrorTree(dataFolder, mirror);
         }
+    }
+
+    if (options.secure) {
+        // Plain FTP first, then each encrypted way to the same server's disk, 8 connections.
+        const int n = 8;
+        const QString plainFolder = remoteFolder(QStringLiteral("p%1").arg(n));
+        const BenchShop::Run plain = kiosk(n, plainFolder);
+        const QString plainShop = options.root + QLatin1Char('/') + plainFolder + QStringLiteral("/kioskSmith");
+        // The program adds the shop's empty order list to the mirrored tree.
+        const bool plainComplete = plain.exitCode == 0 && BenchShop::sizeOf(plainShop).files == tree.files + 1;
+        std::printf("plain %-58s %8.1f s  exit %d%s\n",
+                    qPrintable(QStringLiteral("kioskSmith by ftp, %1 connections").arg(n)), plain.seconds,
+                    plain.exitCode, plainComplete ? "" : "  INCOMPLETE");
+        const auto secureRun = [&](const char* kind, const QString& url, const QString& user, const QString& password,
+                                   const QString& root, const QByteArray& fingerprint) {
+            const QString folder = QStringLiteral("%1%2").arg(QLatin1String(kind)).arg(n);
+            QDir().mkpath(root + QLatin1Char('/') + folder);
+            if (user != options.user) // the SSH user's own folder
+                BenchShop::runChild(QStringLiteral("chown"), {user, root + QLatin1Char('/') + folder});
+            const BenchShop::Run run =
+                BenchShop::runChild(app.applicationFilePath(),
+                                    QStringList{QStringLiteral("--upload")} +
+                                        BenchShop::uploadArguments(dataFolder, url, user, password, folder, n, false) +
+                                        QStringList{QString::fromLatin1(fingerprint)});
+            const QString shop = root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith");
+            const BenchShop::TreeSize size = BenchShop::sizeOf(shop);
+            // Byte for byte what plain FTP left.
+            const bool complete = run.exitCode == 0 && sameTree(shop, plainShop);
+            std::printf(
+                "%-5s %-58s %8.1f s  exit %d  %d files %.1f MB%s\n", kind,
+                qPrintable(QStringLiteral("kioskSmith by %1, %2 connections").arg(url.section(u':', 0, 0)).arg(n)),
+                run.seconds, run.exitCode, size.files, double(size.bytes) / 1e6, complete ? "" : "  INCOMPLETE");
+            std::fflush(stdout);
+            lines.push_back(
+                {QStringLiteral("full shop by %1, %2 connections vs plain FTP").arg(url.section(u':', 0, 0)).arg(n),
+                 run.seconds, plain.seconds, 1.3, complete && plainComplete});
+        };
+        if (!options.tlsServer.isEmpty())
+            secureRun("tls", QStringLiteral("ftpes://") + options.tlsServer, options.user, options.password,
+                      options.root, options.tlsFingerprint);
+        if (!options.sftpServer.isEmpty())
+            secureRun("sftp", QStringLiteral("sftp://") + options.sftpServer, options.sftpUser, options.sftpPassword,
+                      options.sftpRoot, options.sftpFingerprint);
     }
 
     std::printf("\nOver the slow link (50 ms round trip, 20 Mbit/s):\n");

@@ -58,10 +58,6 @@ class tst_RemoteFolderRemoval : public QObject {
 private slots:
     void walkOrder_data();
     void walkOrder();
-    void missingFolderTouchesNothing_data();
-    void missingFolderTouchesNothing();
-    void givesUpOnWhatStays_data();
-    void givesUpOnWhatStays();
     void namesSentBackAsListed_data();
     void namesSentBackAsListed();
     void depthLimit_data();
@@ -75,152 +71,76 @@ private:
 
 void tst_RemoteFolderRemoval::walkOrder_data() {
     QTest::addColumn<Kind>("kind");
-    QTest::addColumn<QStringList>("tree");
-    QTest::addColumn<QStringList>("walk");
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<QString>("locked"); // a folder whose files the server will not delete
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("kept"); // the files of the tree still there afterwards
+    QTest::addColumn<QString>("walk");
     for (const Kind kind : ServerRows::kinds()) {
         QTest::newRow(ServerRows::rowName(kind, "a file and a folder holding a file"))
-            << kind
-            << QStringList{QStringLiteral("F/"), QStringLiteral("F/a.txt"), QStringLiteral("F/sub/"),
-                           QStringLiteral("F/sub/b.txt")}
-            << QStringList{QStringLiteral("CWD /htdocs/F"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("DELE a.txt"),
-                           QStringLiteral("rmd sub: refused"),
-                           QStringLiteral("CWD /htdocs/F/sub"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("DELE b.txt"),
-                           QStringLiteral("CWD /htdocs/F"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("rmd sub: removed"),
-                           QStringLiteral("CWD /htdocs"),
-                           QStringLiteral("rmd /htdocs/F: removed")};
+            << kind << QStringLiteral("F/|F/a.txt|F/sub/|F/sub/b.txt") << QString() << QByteArray("/htdocs/F") << true
+            << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd sub: refused|CWD /htdocs/F/sub|LIST|DELE b.txt|"
+                              "CWD /htdocs/F|LIST|rmd sub: removed|CWD /htdocs|rmd /htdocs/F: removed");
         QTest::newRow(ServerRows::rowName(kind, "three levels"))
-            << kind
-            << QStringList{QStringLiteral("F/a.txt"), QStringLiteral("F/sub/b.txt"), QStringLiteral("F/sub/deep/c.txt")}
-            << QStringList{QStringLiteral("CWD /htdocs/F"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("DELE a.txt"),
-                           QStringLiteral("rmd sub: refused"),
-                           QStringLiteral("CWD /htdocs/F/sub"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("DELE b.txt"),
-                           QStringLiteral("rmd deep: refused"),
-                           QStringLiteral("CWD /htdocs/F/sub/deep"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("DELE c.txt"),
-                           QStringLiteral("CWD /htdocs/F/sub"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("rmd deep: removed"),
-                           QStringLiteral("CWD /htdocs/F"),
-                           QStringLiteral("LIST"),
-                           QStringLiteral("rmd sub: removed"),
-                           QStringLiteral("CWD /htdocs"),
-                           QStringLiteral("rmd /htdocs/F: removed")};
+            << kind << QStringLiteral("F/a.txt|F/sub/b.txt|F/sub/deep/c.txt") << QString() << QByteArray("/htdocs/F")
+            << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd sub: refused|CWD /htdocs/F/sub|LIST|DELE b.txt|"
+                              "rmd deep: refused|CWD /htdocs/F/sub/deep|LIST|DELE c.txt|CWD /htdocs/F/sub|LIST|"
+                              "rmd deep: removed|CWD /htdocs/F|LIST|rmd sub: removed|CWD /htdocs|"
+                              "rmd /htdocs/F: removed");
         QTest::newRow(ServerRows::rowName(kind, "empty folder"))
-            << kind << QStringList{QStringLiteral("F/")}
-            << QStringList{QStringLiteral("CWD /htdocs/F"), QStringLiteral("LIST"), QStringLiteral("CWD /htdocs"),
-                           QStringLiteral("rmd /htdocs/F: removed")};
+            << kind << QStringLiteral("F/") << QString() << QByteArray("/htdocs/F") << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|CWD /htdocs|rmd /htdocs/F: removed");
         QTest::newRow(ServerRows::rowName(kind, "files only"))
-            << kind << QStringList{QStringLiteral("F/a.txt"), QStringLiteral("F/b.txt")}
-            << QStringList{QStringLiteral("CWD /htdocs/F"), QStringLiteral("LIST"),
-                           QStringLiteral("DELE a.txt"),    QStringLiteral("DELE b.txt"),
-                           QStringLiteral("CWD /htdocs"),   QStringLiteral("rmd /htdocs/F: removed")};
+            << kind << QStringLiteral("F/a.txt|F/b.txt") << QString() << QByteArray("/htdocs/F") << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|DELE b.txt|CWD /htdocs|rmd /htdocs/F: removed");
+        // The walk goes through the locked folder once, removes what it can around it, and ends.
+        QTest::newRow(ServerRows::rowName(kind, "a file that stays keeps its folders"))
+            << kind << QStringLiteral("F/a.txt|F/locked/x.txt|F/other/y.txt") << QStringLiteral("F/locked")
+            << QByteArray("/htdocs/F") << false << QStringLiteral("F/locked/x.txt")
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd locked: refused|CWD /htdocs/F/locked|LIST|"
+                              "DELE x.txt|CWD /htdocs/F|LIST|rmd locked: refused|rmd other: refused|"
+                              "CWD /htdocs/F/other|LIST|DELE y.txt|CWD /htdocs/F|LIST|rmd locked: refused|"
+                              "rmd other: removed|CWD /htdocs|rmd /htdocs/F: refused");
+        // A department added since the last upload has no folder yet; the current one must come to no harm.
+        QTest::newRow(ServerRows::rowName(kind, "missing folder"))
+            << kind << QStringLiteral("keep/a.txt|keep/inner/b.txt") << QString() << QByteArray("/htdocs/keep/missing")
+            << false << QStringLiteral("keep/a.txt|keep/inner/b.txt") << QStringLiteral("CWD /htdocs/keep/missing");
     }
 }
 
 void tst_RemoteFolderRemoval::walkOrder() {
     QFETCH(Kind, kind);
-    QFETCH(QStringList, tree);
-    QFETCH(QStringList, walk);
-
-    FtpTestServer server(kind);
-    layOut(server, tree);
-    KIOSK_START_SERVER(server);
-    FtpSession session(server.serverText(), server.userName(), server.password());
-    QVERIFY(session.open());
-    QVERIFY(session.enterFolder("/htdocs"));
-    server.clearLog();
-
-    QVERIFY(RemoteFolderRemoval::removeRemoteFolder(session, "/htdocs/F"));
-    QCOMPARE(walkAsLogged(server), walk);
-    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F"))));
-    QVERIFY(QFileInfo(server.localPath(QStringLiteral("/htdocs"))).isDir());
-    QCOMPARE(session.currentFolder(), QByteArray("/htdocs"));
-}
-
-void tst_RemoteFolderRemoval::missingFolderTouchesNothing_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
-}
-
-void tst_RemoteFolderRemoval::missingFolderTouchesNothing() {
-    // A department added since the last upload has no folder yet; the folder that happens to
-    // be current must come to no harm.
-    QFETCH(Kind, kind);
-    FtpTestServer server(kind);
-    layOut(server, {QStringLiteral("keep/a.txt"), QStringLiteral("keep/inner/b.txt")});
-    KIOSK_START_SERVER(server);
-    FtpSession session(server.serverText(), server.userName(), server.password());
-    QVERIFY(session.open());
-    QVERIFY(session.enterFolder("/htdocs/keep"));
-    server.clearLog();
-
-    QVERIFY(!RemoteFolderRemoval::removeRemoteFolder(session, "/htdocs/keep/missing"));
-    QCOMPARE(walkAsLogged(server), QStringList{QStringLiteral("CWD /htdocs/keep/missing")});
-    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/keep/a.txt"))));
-    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/keep/inner/b.txt"))));
-    QCOMPARE(session.currentFolder(), QByteArray("/htdocs/keep"));
-}
-
-void tst_RemoteFolderRemoval::givesUpOnWhatStays_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
-}
-
-void tst_RemoteFolderRemoval::givesUpOnWhatStays() {
-    // A file the server will not delete keeps its folder, and so the folder to remove; the walk
-    // goes through the locked folder once, removes what it can around it, and ends.
-    QFETCH(Kind, kind);
+    QFETCH(QString, tree);
+    QFETCH(QString, locked);
+    QFETCH(QByteArray, folder);
+    QFETCH(bool, removed);
+    QFETCH(QString, kept);
+    QFETCH(QString, walk);
     FtpTestServer::Options options;
-    options.readOnlyFolders = {QStringLiteral("/htdocs/F/locked")};
+    if (!locked.isEmpty())
+        options.readOnlyFolders = {QStringLiteral("/htdocs/") + locked};
     FtpTestServer server(kind, options);
-    layOut(server, {QStringLiteral("F/a.txt"), QStringLiteral("F/locked/x.txt"), QStringLiteral("F/other/y.txt")});
+    layOut(server, tree.split(u'|'));
     KIOSK_START_SERVER(server);
     FtpSession session(server.serverText(), server.userName(), server.password());
     QVERIFY(session.open());
-    QVERIFY(session.enterFolder("/htdocs"));
+    const QByteArray parent = folder.left(folder.lastIndexOf('/'));
+    QVERIFY(session.enterFolder(parent));
     server.clearLog();
 
-    QVERIFY(!RemoteFolderRemoval::removeRemoteFolder(session, "/htdocs/F"));
-    const QStringList expected = {
-        QStringLiteral("CWD /htdocs/F"),
-        QStringLiteral("LIST"),
-        QStringLiteral("DELE a.txt"),
-        QStringLiteral("rmd locked: refused"),
-        QStringLiteral("CWD /htdocs/F/locked"),
-        QStringLiteral("LIST"),
-        QStringLiteral("DELE x.txt"),
-        QStringLiteral("CWD /htdocs/F"),
-        QStringLiteral("LIST"),
-        QStringLiteral("rmd locked: refused"),
-        QStringLiteral("rmd other: refused"),
-        QStringLiteral("CWD /htdocs/F/other"),
-        QStringLiteral("LIST"),
-        QStringLiteral("DELE y.txt"),
-        QStringLiteral("CWD /htdocs/F"),
-        QStringLiteral("LIST"),
-        QStringLiteral("rmd locked: refused"),
-        QStringLiteral("rmd other: removed"),
-        QStringLiteral("CWD /htdocs"),
-        QStringLiteral("rmd /htdocs/F: refused"),
-    };
-    QCOMPARE(walkAsLogged(server), expected);
-    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F/locked/x.txt"))));
-    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F/a.txt"))));
-    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F/other"))));
-    QCOMPARE(session.currentFolder(), QByteArray("/htdocs"));
+    QCOMPARE(RemoteFolderRemoval::removeRemoteFolder(session, folder), removed);
+    QCOMPARE(walkAsLogged(server), walk.split(u'|'));
+    for (const QString& entry : tree.split(u'|')) {
+        if (!entry.endsWith(u'/'))
+            QCOMPARE(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/") + entry)),
+                     kept.split(u'|').contains(entry));
+    }
+    if (removed)
+        QVERIFY(!QFileInfo::exists(server.localPath(QString::fromUtf8(folder))));
+    QCOMPARE(session.currentFolder(), parent);
 }
 
 void tst_RemoteFolderRemoval::namesSentBackAsListed_data() {

@@ -11,9 +11,6 @@ using Kind = FtpTestServer::Kind;
 
 namespace {
 
-const QString kIndent = QStringLiteral("     ");
-const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
-
 // What happens between two uploads that send only what changed.
 enum class Change {
     PriceChanged,
@@ -30,26 +27,9 @@ struct Shop {
     PublishFixture fixture;
     StoreCatalogue catalogue;
 
-    void add(int d, const QString& name, int pictures) {
-        catalogue.departmentNames[std::size_t(d)] = name;
-        catalogue.departmentCount = std::max(catalogue.departmentCount, d + 1);
-        for (int p = 0; p < pictures; ++p) {
-            ProductRecord record;
-            record.title = QStringLiteral("%1 %2").arg(name).arg(p);
-            record.price = QStringLiteral("1.00");
-            record.image = fixture.makePicture(QStringLiteral("%1-%2.jpg").arg(d).arg(p));
-            catalogue.setProduct(d, p, record);
-        }
-    }
+    void add(int d, const QString& name, int pictures) { fixture.addDepartment(catalogue, d, name, pictures); }
     QString picture(int d, int p) const { return catalogue.product(d, p).image; }
 };
-
-QString fileLine(const QString& name) {
-    return kIndent + QStringLiteral("Uploading file: ") + name;
-}
-QString imageLine(const QString& path) {
-    return kIndent + QStringLiteral("Sending image: ") + path;
-}
 
 // The lines of what was sent: after "Starting upload...", before the count.
 QStringList sentLines(const QStringList& lines) {
@@ -200,8 +180,7 @@ void tst_ChangedOnlyUpload::matchesRefreshAndDataUpload() {
 
     if (change == Change::RecordLost) {
         // Everything is sent once more but the order list the server holds.
-        expected = {fileLine(QStringLiteral("no_image_available.jpg")), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))};
+        expected = QStringList{fileLine(QStringLiteral("no_image_available.jpg"))} + dataFileLines();
         for (int d = 0; d < 3; ++d) {
             expected.append(fileLine(QStringLiteral("productdetails.nif")));
             for (int p = 0; p < shop.catalogue.productsIn(d); ++p)
@@ -211,7 +190,7 @@ void tst_ChangedOnlyUpload::matchesRefreshAndDataUpload() {
     const QStringList& lines = changed.lines;
     QCOMPARE(sentLines(lines), expected);
     QCOMPARE(lines.value(lines.size() - 2),
-             kIndent + QStringLiteral("%1 files were already up to date.").arg(fileCount(reference) - expected.size()));
+             QStringLiteral("     %1 files were already up to date.").arg(fileCount(reference) - expected.size()));
     QCOMPARE(lines.last(), kSuccess);
 
     // Nothing changed since: nothing is sent.

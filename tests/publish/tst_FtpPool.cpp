@@ -18,35 +18,7 @@ using Kind = FtpTestServer::Kind;
 
 namespace {
 
-const QString kIndent = QStringLiteral("     ");
-const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
 const QString kRoot = QStringLiteral("/htdocs/kioskSmith");
-
-QString fileLine(const QString& name) {
-    return kIndent + QStringLiteral("Uploading file: ") + name;
-}
-QString imageLine(const QString& path) {
-    return kIndent + QStringLiteral("Sending image: ") + path;
-}
-
-QStringList fullRefreshFixedLines() {
-    QStringList lines{QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading graphics files..."));
-    for (const QString& name : PublishFixture::graphicsFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading store files..."));
-    for (const QString& name : PublishFixture::storeFileNames())
-        lines.append(fileLine(name));
-    return lines;
-}
-
-const char* joined(const QStringList& lines) {
-    static QByteArray text;
-    text = lines.join(QLatin1String("\n")).toUtf8();
-    return text.constData();
-}
 
 QString verbOf(const QString& command) {
     return command.section(QLatin1Char(' '), 0, 0).toUpper();
@@ -222,8 +194,8 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     request.connections = connections;
     const UploadRecord record = runUpload(request);
 
-    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    const QStringList lines =
+        startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, lines);
     QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -326,8 +298,8 @@ void tst_FtpPool::firstFailingPictureReported() {
     const UploadRecord record = runUpload(request);
 
     const QStringList& pictures = shop.departments[0].pictures;
-    QStringList before = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                         fullRefreshFixedLines() + QStringList{fileLine(QStringLiteral("productdetails.nif"))};
+    QStringList before = startLines(server.serverText()) + fullRefreshFixedLines() +
+                         QStringList{fileLine(QStringLiteral("productdetails.nif"))};
     for (int slot = 0; slot <= reported; ++slot)
         before.append(imageLine(pictures[slot]));
     const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(pictures[reported]).fileName();
@@ -386,8 +358,8 @@ void tst_FtpPool::serverTakesFewerConnections() {
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+                               QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
 
@@ -397,10 +369,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     server.clearLog();
     record = runUpload(request);
     const QStringList dataLines =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
-        shop.departmentLines() + QStringList{kSuccess};
+        startLines(server.serverText()) + dataFileLines() + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
@@ -411,45 +380,15 @@ void tst_FtpPool::serverTakesFewerConnections() {
 // connections, the main connection still sends the sequence's own commands in that order.
 void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
     const QString root = QStringLiteral("/htdocs//kioskSmith");
-    QStringList expected = {
-        QStringLiteral("USER kiosk"),
-        QStringLiteral("PASS ******"),
-        QStringLiteral("PWD"),
-        QStringLiteral("CWD /htdocs"),
-        QStringLiteral("CWD ") + root,
-        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE I"),
-        QStringLiteral("STOR storesettings.txt"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("STOR departments.nif"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("STOR orderkey.php"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE A"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("DELE 0.jpeg"),
-        QStringLiteral("DELE 7.jpeg"),
-        QStringLiteral("rmd old"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books/old"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("DELE a.txt"),
-        QStringLiteral("DELE b.txt"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("rmd old"),
-        QStringLiteral("DELE productdetails.nif"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
-        QStringLiteral("rmd ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("MKD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE I"),
-        QStringLiteral("STOR productdetails.nif"),
-    };
+    // "%1" is the shop's root as sent.
+    QStringList expected =
+        QStringLiteral("USER kiosk|PASS ******|PWD|CWD /htdocs|CWD %1|CWD %1/store|EPSV|TYPE I|STOR storesettings.txt|"
+                       "EPSV|STOR departments.nif|EPSV|STOR orderkey.php|CWD %1/store/Books|EPSV|TYPE A|MLSD|"
+                       "DELE 0.jpeg|DELE 7.jpeg|rmd old|CWD %1/store/Books/old|EPSV|MLSD|DELE a.txt|DELE b.txt|"
+                       "CWD %1/store/Books|EPSV|MLSD|rmd old|DELE productdetails.nif|CWD %1/store|"
+                       "rmd %1/store/Books|MKD %1/store/Books|CWD %1/store/Books|EPSV|TYPE I|STOR productdetails.nif")
+            .arg(QStringLiteral("/htdocs//kioskSmith"))
+            .split(u'|');
     for (int slot = 0; slot < 3; ++slot)
         expected << QStringLiteral("EPSV") << QStringLiteral("STOR ") + ProductDetails::pictureName(slot);
     expected << QStringLiteral("QUIT");
@@ -521,20 +460,10 @@ void tst_FtpPool::removalOverThePool() {
             main = it.key();
     }
     QVERIFY(!main.isEmpty());
-    QCOMPARE(bySession[main], (QStringList{
-                                  QStringLiteral("CWD /htdocs/F"),
-                                  QStringLiteral("rmd empty"),
-                                  QStringLiteral("rmd sub"),
-                                  QStringLiteral("CWD /htdocs/F/sub"),
-                                  QStringLiteral("rmd deep"),
-                                  QStringLiteral("CWD /htdocs/F/sub/deep"),
-                                  QStringLiteral("CWD /htdocs/F/sub"),
-                                  QStringLiteral("rmd deep"),
-                                  QStringLiteral("CWD /htdocs/F"),
-                                  QStringLiteral("rmd sub"),
-                                  QStringLiteral("CWD /htdocs"),
-                                  QStringLiteral("rmd /htdocs/F"),
-                              }));
+    QCOMPARE(bySession[main], QStringLiteral("CWD /htdocs/F|rmd empty|rmd sub|CWD /htdocs/F/sub|rmd deep|"
+                                             "CWD /htdocs/F/sub/deep|CWD /htdocs/F/sub|rmd deep|CWD /htdocs/F|rmd sub|"
+                                             "CWD /htdocs|rmd /htdocs/F")
+                                  .split(u'|'));
     // Listings and deletes on the others, one listing at a time.
     int deletes = 0;
     bool listing = false;
@@ -576,8 +505,8 @@ void tst_FtpPool::connectionsLostOnTheWay() {
         if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2)
             QThread::msleep(2500);
     });
-    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+                               QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
 }
 

@@ -11,7 +11,6 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
@@ -19,19 +18,6 @@
 namespace {
 
 enum class Trust { None, Right, Old };
-
-// Every file (with its bytes) and folder (ending in "/") below a folder on disk.
-QMap<QString, QByteArray> treeOf(const QString& base) {
-    QMap<QString, QByteArray> tree;
-    QDirIterator it(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        const QString relative = QDir(base).relativeFilePath(info.filePath());
-        tree.insert(info.isDir() ? relative + u'/' : relative,
-                    info.isDir() ? QByteArray() : TestSupport::readBytes(info.filePath()));
-    }
-    return tree;
-}
 
 // A folder below the login's home that the login may write to.
 void makeUserFolder(const SshTestServer& server, const QString& relative) {
@@ -284,15 +270,8 @@ void tst_Sftp::uploadMatchesFtp() {
 
     PublishFixture fixture;
     StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Books");
-    catalogue.departmentNames[1] = QStringLiteral("Caf\u00E9 & Th\u00E9");
-    catalogue.departmentCount = 2;
-    for (int p = 0; p < 5; ++p) {
-        ProductRecord record;
-        record.title = QStringLiteral("Item ") + QString::number(p);
-        record.image = fixture.makePicture(QStringLiteral("pic %1.jpg").arg(p));
-        catalogue.setProduct(p % 2, p / 2, record);
-    }
+    fixture.addDepartment(catalogue, 0, QStringLiteral("Books"), 3);
+    fixture.addDepartment(catalogue, 1, QStringLiteral("Caf\u00E9 & Th\u00E9"), 2);
     UploadRequest overFtp = fixture.request(ftp, catalogue, !dataOnly);
     overFtp.connections = connections;
     UploadRequest overSftp = overFtp;
@@ -377,12 +356,7 @@ void tst_Sftp::trustFromTheCommandLine() {
     makeUserFolder(ssh, QStringLiteral("htdocs"));
     PublishFixture fixture;
     StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Books");
-    catalogue.departmentCount = 1;
-    ProductRecord record;
-    record.title = QStringLiteral("Atlas");
-    record.image = fixture.makePicture(QStringLiteral("atlas.jpg"));
-    catalogue.setProduct(0, 0, record);
+    fixture.addDepartment(catalogue, 0, QStringLiteral("Books"), 1);
     const QString folder = fixture.dataFolder();
     FtpSettings settings;
     QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue) && CatalogueFiles::saveProducts(folder, catalogue));

@@ -13,16 +13,6 @@ using Kind = FtpTestServer::Kind;
 
 namespace {
 
-const QString kIndent = QStringLiteral("     ");
-const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
-
-QString fileLine(const QString& name) {
-    return kIndent + QStringLiteral("Uploading file: ") + name;
-}
-QString imageLine(const QString& path) {
-    return kIndent + QStringLiteral("Sending image: ") + path;
-}
-
 // One productdetails.nif line from its nine items, each followed by the separator byte.
 QByteArray nifLine(const QList<QByteArray>& items) {
     QByteArray line;
@@ -57,10 +47,7 @@ struct SampleShop {
         set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), atlas);
         set(0, 1, QStringLiteral("Bible"), QString(), fixture.picturePath(QStringLiteral("gone.jpg")));
         set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), cook);
-        set(2, 0, QStringLiteral("Tea"),
-            QStringLiteral("\u00A3"
-                           "3,20"),
-            tea);
+        set(2, 0, QStringLiteral("Tea"), QStringLiteral("\u00A33,20"), tea);
         set(2, 1, QStringLiteral("Coffee"), QString(), QString());
         set(2, 2, QStringLiteral("Mug"), QString(), mug);
         set(3, 0, QStringLiteral("Spade"), QString(), spade);
@@ -99,11 +86,8 @@ struct SampleShop {
             {QStringLiteral("store/\u00A3 Deals/"), {}},
             {QStringLiteral("store/\u00A3 Deals/productdetails.nif"), {}},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/"), {}},
-            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"), nine("0", "Tea",
-                                                                                   "\xA3"
-                                                                                   "3,20") +
-                                                                                  nine("1", "Coffee") +
-                                                                                  nine("2", "Mug")},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"),
+             nine("0", "Tea", "\xA3\x33,20") + nine("1", "Coffee") + nine("2", "Mug")},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"), TestSupport::readBytes(tea)},
             {QStringLiteral("store/Garden Tools/"), {}},
             {QStringLiteral("store/Garden Tools/productdetails.nif"), nine("0", "Spade")},
@@ -123,19 +107,6 @@ struct SampleShop {
                 QStringLiteral("store/Garden Tools/0.jpeg")};
     }
 };
-
-QStringList fullRefreshFixedLines() {
-    QStringList lines{QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading graphics files..."));
-    for (const QString& name : PublishFixture::graphicsFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading store files..."));
-    for (const QString& name : PublishFixture::storeFileNames())
-        lines.append(fileLine(name));
-    return lines;
-}
 
 QStringList fullRefreshFixedOrder() {
     QStringList order = PublishFixture::webFileNames();
@@ -189,12 +160,6 @@ void compareStored(const FtpTestServer& server, int connections, QStringList exp
     QCOMPARE(order, expected);
 }
 
-const char* joined(const QStringList& lines) {
-    static QByteArray text;
-    text = lines.join(QLatin1String("\n")).toUtf8();
-    return text.constData();
-}
-
 } // namespace
 
 // The upload sequence against real servers: every progress line in its order, the tree on the
@@ -203,16 +168,12 @@ class tst_UploadJob : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstUpload_data();
-    void firstUpload();
-    void dataOnlyUpload_data();
-    void dataOnlyUpload();
+    void firstThenDataOnly_data();
+    void firstThenDataOnly();
     void refreshOverExistingShop_data();
     void refreshOverExistingShop();
     void refreshKeepsOrdersOrRemovesNothing_data();
     void refreshKeepsOrdersOrRemovesNothing();
-    void missingWebFileAndTheNextUploads_data();
-    void missingWebFileAndTheNextUploads();
     void departmentFolderInTheWay_data();
     void departmentFolderInTheWay();
     void rootThatCannotBeRemoved_data();
@@ -233,7 +194,7 @@ private:
     ServerRows::CurlGlobal m_curl;
 };
 
-void tst_UploadJob::firstUpload_data() {
+void tst_UploadJob::firstThenDataOnly_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("refresh");
     QTest::addColumn<int>("connections");
@@ -243,7 +204,7 @@ void tst_UploadJob::firstUpload_data() {
     }
 }
 
-void tst_UploadJob::firstUpload() {
+void tst_UploadJob::firstThenDataOnly() {
     // A destination without a shop always gets the full refresh.
     QFETCH(Kind, kind);
     QFETCH(bool, refresh);
@@ -256,20 +217,16 @@ void tst_UploadJob::firstUpload() {
     UploadRequest request = fixture.request(server, shop.catalogue, refresh);
     request.connections = connections;
 
-    const UploadRecord record = runUpload(request);
-
-    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
-    QCOMPARE(record.lines, lines);
+    UploadRecord record = runUpload(request);
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+                               QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
     QVERIFY(record.outcome.connected);
     QVERIFY(record.traces.isEmpty());
-
     // The sound plays twice, just before the closing line.
     const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
     QCOMPARE(record.events.mid(record.events.size() - 3), QStringList({sound, sound, kSuccess}));
     QCOMPARE(record.events.count(sound), 2);
-
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
              united(fixture.fixedFilesTree(), shop.departmentTree()));
     compareStored(server, connections,
@@ -279,48 +236,21 @@ void tst_UploadJob::firstUpload() {
         return;
     // The local file holds the last department written.
     QCOMPARE(fixture.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
-}
 
-void tst_UploadJob::dataOnlyUpload_data() {
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<int>("connections");
-    for (const Kind kind : ServerRows::kinds()) {
-        QTest::newRow(ServerRows::rowName(kind, "1 connection")) << kind << 1;
-        QTest::newRow(ServerRows::rowName(kind, "4 connections")) << kind << 4;
-    }
-}
-
-void tst_UploadJob::dataOnlyUpload() {
-    QFETCH(Kind, kind);
-    QFETCH(int, connections);
-    FtpTestServer server(kind);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    QVERIFY(runUpload(fixture.request(server, shop.catalogue)).outcome.succeeded());
-    // The old department folders hold more than a listing's worth of pictures for each connection.
+    // Then data only. The old department folders hold more than a listing's worth of pictures for
+    // each connection; customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
     for (int slot = 10; slot < 40; ++slot)
         server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/Books/%1.jpeg").arg(slot), "old");
-
-    // Customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
-    const QString orders = QStringLiteral("/htdocs/kioskSmith/store/orders.txt");
-    server.writeFile(orders, "::an order::-");
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"), "::an order::-");
     shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.atlas);
     shop.catalogue.setProduct(0, 2, ProductRecord());
     server.clearLog();
-
-    UploadRequest request = fixture.request(server, shop.catalogue);
+    request = fixture.request(server, shop.catalogue);
     request.connections = connections;
-    const UploadRecord record = runUpload(request);
+    record = runUpload(request);
     QStringList departments = shop.departmentLines();
     departments.removeAll(imageLine(shop.cook));
-    const QStringList expectedLines1 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
-        departments + QStringList{kSuccess};
-    QCOMPARE(record.lines, expectedLines1);
+    QCOMPARE(record.lines, startLines(server.serverText()) + dataFileLines() + departments + QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
 
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
@@ -329,15 +259,12 @@ void tst_UploadJob::dataOnlyUpload() {
                     nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
     expected.remove(QStringLiteral("store/Books/2.jpeg"));
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
-
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    order = underRoot(server,
-                      QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
-                                  QStringLiteral("store/orderkey.php")} +
-                          order,
-                      QStringLiteral("/htdocs/kioskSmith"));
-    compareStored(server, connections, order);
+    order.prepend(QStringLiteral("store/orderkey.php"));
+    order.prepend(QStringLiteral("store/departments.nif"));
+    order.prepend(QStringLiteral("store/storesettings.txt"));
+    compareStored(server, connections, underRoot(server, order, QStringLiteral("/htdocs/kioskSmith")));
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -347,8 +274,9 @@ void tst_UploadJob::refreshOverExistingShop_data() {
 }
 
 void tst_UploadJob::refreshOverExistingShop() {
-    // The tick box replaces everything: old departments with nested folders and stray files,
-    // but the orders stay: an older shop's public orders.txt moves into the private list.
+    // A refresh looks for every local file before it touches the server: the old shop stays. Then
+    // the tick box replaces everything: old departments with nested folders and stray files, but
+    // the orders stay: an older shop's public orders.txt moves into the private list.
     QFETCH(Kind, kind);
     FtpTestServer server(kind);
     seedShop(server, {{QStringLiteral("store/Old Dept/sub/deeper/x.txt"), "x"},
@@ -358,17 +286,30 @@ void tst_UploadJob::refreshOverExistingShop() {
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
+    const QString index = fixture.path(QStringLiteral("store/index.php"));
+    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
+    QVERIFY(QFile::remove(index));
+    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList failed =
+        startLines(server.serverText()) + QStringList{QStringLiteral("Failed to locate ") + index};
+    QCOMPARE(record.lines, failed);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(record.outcome.connected);
+    QCOMPARE(record.outcome.failureLine, failed.last());
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QVERIFY(server.storedPaths().isEmpty());
+
+    TestSupport::writeBytes(index, indexBytes);
+    record = runUpload(fixture.request(server, shop.catalogue, true));
     // The kept orders go first among the store files, before the key that opens the shop to orders.
     QStringList fixedLines = fullRefreshFixedLines();
     fixedLines.insert(fixedLines.indexOf(QStringLiteral("Uploading store files...")) + 1,
                       fileLine(QStringLiteral("orders.php")));
-    const QStringList expectedLines2 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
-        fixedLines + shop.departmentLines() + QStringList{kSuccess};
-    QCOMPARE(record.lines, expectedLines2);
+    QCOMPARE(record.lines, startLines(server.serverText()) +
+                               QStringList{QStringLiteral("Removing previous store files...")} + fixedLines +
+                               shop.departmentLines() + QStringList{kSuccess});
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
@@ -415,43 +356,6 @@ void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing() {
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::missingWebFileAndTheNextUploads_data() {
-    refreshOverExistingShop_data();
-}
-
-void tst_UploadJob::missingWebFileAndTheNextUploads() {
-    // A refresh looks for every local file before it touches the server: the old shop stays.
-    QFETCH(Kind, kind);
-    FtpTestServer server(kind);
-    seedShop(server);
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    const QString index = fixture.path(QStringLiteral("store/index.php"));
-    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
-    QVERIFY(QFile::remove(index));
-    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
-
-    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    const QStringList expected =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Failed to locate ") + index};
-    QCOMPARE(record.lines, expected);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(record.outcome.connected);
-    QCOMPARE(record.outcome.failureLine, expected.last());
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
-    QVERIFY(server.storedPaths().isEmpty());
-
-    // With the file back, the old shop is replaced.
-    TestSupport::writeBytes(index, indexBytes);
-    record = runUpload(fixture.request(server, shop.catalogue, true));
-    QCOMPARE(record.lines.last(), kSuccess);
-    QMap<QString, QByteArray> replaced = united(fixture.fixedFilesTree(), shop.departmentTree());
-    replaced.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), replaced);
-}
-
 void tst_UploadJob::departmentFolderInTheWay_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("lockedFile"); // else a file named as the department
@@ -480,10 +384,8 @@ void tst_UploadJob::departmentFolderInTheWay() {
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
     const QStringList expectedLines5 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php")),
-                    QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
+        startLines(server.serverText()) + dataFileLines() +
+        QStringList{QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
     QCOMPARE(record.lines, expectedLines5);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(!record.outcome.detail.isEmpty());
@@ -512,8 +414,8 @@ void tst_UploadJob::rootThatCannotBeRemoved() {
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
     const QStringList expected =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files..."),
+        startLines(server.serverText()) +
+        QStringList{QStringLiteral("Removing previous store files..."),
                     QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
                                    "directory manually through FTP.")};
     QCOMPARE(record.lines, expected);
@@ -552,9 +454,7 @@ void tst_UploadJob::connectionFailures() {
 
     const UploadRecord record = runUpload(request);
     const QStringList expectedLines6 =
-        QStringList({QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
-                     QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
-                     QStringLiteral("Connection failed."), reason});
+        connectedLines(server.serverText()).mid(0, 3) + QStringList{QStringLiteral("Connection failed."), reason};
     QCOMPARE(record.lines, expectedLines6);
     QCOMPARE(record.outcome.failureLine, QStringLiteral("Connection failed."));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
@@ -618,8 +518,7 @@ void tst_UploadJob::badDepartmentNames() {
     shop.catalogue.departmentCount = 5;
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    QCOMPARE(record.lines.mid(0, 5),
-             connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")});
+    QCOMPARE(record.lines.mid(0, 5), startLines(server.serverText()));
     QCOMPARE(record.lines.size(), 6);
     QVERIFY2(record.lines.last().startsWith(QStringLiteral("The department name '") + shown + QLatin1Char('\'')),
              qPrintable(record.lines.last()));
@@ -652,11 +551,8 @@ void tst_UploadJob::dataFileUnwritable() {
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
     const QString prefix = QStringLiteral("Failed to write ") + file + QStringLiteral(": ");
-    QStringList before =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
-    if (file == QLatin1String("productdetails.nif"))
-        before += QStringList{fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))};
+    const QStringList before =
+        startLines(server.serverText()) + dataFileLines().mid(0, file == QLatin1String("productdetails.nif") ? 3 : 1);
     QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
     QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
              qPrintable(record.lines.last()));

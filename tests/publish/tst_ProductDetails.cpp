@@ -17,19 +17,16 @@ ProductRecord product(const QString& title, const QString& price = QString()) {
 
 } // namespace
 
-// What the shop's pages read for a department: productdetails.nif byte for byte, the picture
-// names, and which department names can become a folder.
+// What the shop's pages read for a department: productdetails.nif byte for byte, and a file that
+// cannot be written.
 class tst_ProductDetails : public QObject {
     Q_OBJECT
 
 private slots:
     void productLines_data();
     void productLines();
-    void laterDepartmentsDoNotLeak();
     void unwritableFile_data();
     void unwritableFile();
-    void pictureNames_data();
-    void pictureNames();
 };
 
 void tst_ProductDetails::productLines_data() {
@@ -115,22 +112,6 @@ void tst_ProductDetails::productLines() {
     QCOMPARE(TestSupport::readBytes(dir.path() + QStringLiteral("/store/productdetails.nif")), expected);
 }
 
-void tst_ProductDetails::laterDepartmentsDoNotLeak() {
-    // Each department overwrites the one local file: the second write holds only its own lines.
-    QTemporaryDir dir;
-    QDir(dir.path()).mkdir(QStringLiteral("store"));
-    const QString dataFolder = TestSupport::dataFolderOf(dir.path());
-    StoreCatalogue catalogue;
-    catalogue.setProduct(0, 0, product(QStringLiteral("first")));
-    catalogue.setProduct(0, 1, product(QStringLiteral("second")));
-    catalogue.setProduct(1, 0, product(QStringLiteral("other")));
-    QVERIFY(ProductDetails::writeProductDetails(catalogue, 0, dataFolder).isOk());
-    QVERIFY(ProductDetails::writeProductDetails(catalogue, 1, dataFolder).isOk());
-    QCOMPARE(TestSupport::readBytes(ProductDetails::path(dataFolder)),
-             QByteArray("0\xAC"
-                        "other\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"));
-}
-
 void tst_ProductDetails::unwritableFile_data() {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("title");
@@ -160,20 +141,6 @@ void tst_ProductDetails::unwritableFile() {
         QVERIFY2(status.reason().contains(title), qPrintable(status.reason()));
         QCOMPARE(TestSupport::readBytes(file), QByteArray("keep me"));
     }
-}
-
-void tst_ProductDetails::pictureNames_data() {
-    QTest::addColumn<int>("slot");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("first") << 0 << QStringLiteral("0.jpeg");
-    QTest::newRow("seventh") << 7 << QStringLiteral("7.jpeg");
-    QTest::newRow("last") << 99 << QStringLiteral("99.jpeg");
-}
-
-void tst_ProductDetails::pictureNames() {
-    QFETCH(int, slot);
-    QFETCH(QString, name);
-    QCOMPARE(ProductDetails::pictureName(slot), name);
 }
 
 QTEST_GUILESS_MAIN(tst_ProductDetails)

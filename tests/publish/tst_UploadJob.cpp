@@ -178,8 +178,6 @@ private slots:
     void departmentFolderInTheWay();
     void rootThatCannotBeRemoved_data();
     void rootThatCannotBeRemoved();
-    void connectionFailures_data();
-    void connectionFailures();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
@@ -188,7 +186,6 @@ private slots:
     void dataFileUnwritable();
     void destinations_data();
     void destinations();
-    void cancelled();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -423,50 +420,6 @@ void tst_UploadJob::rootThatCannotBeRemoved() {
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::connectionFailures_data() {
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<bool>("diagnostics");
-    QTest::addColumn<QString>("reason");
-    const QString refused = QStringLiteral("     The server refused the user name or password.");
-    const QString unreachable = QStringLiteral("     The server could not be reached.");
-    QTest::newRow("pyftpdlib: wrong password, trace on") << Kind::Pyftpdlib << true << true << refused;
-    QTest::newRow("pyftpdlib: wrong password, trace off") << Kind::Pyftpdlib << true << false << refused;
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(ServerRows::rowName(kind, "server unreachable")) << kind << false << true << unreachable;
-}
-
-void tst_UploadJob::connectionFailures() {
-    QFETCH(Kind, kind);
-    QFETCH(bool, running);
-    QFETCH(bool, diagnostics);
-    QFETCH(QString, reason);
-    FtpTestServer server(kind);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    if (!running)
-        server.stop();
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    UploadRequest request = fixture.request(server, shop.catalogue);
-    request.typed.password = QStringLiteral("not it");
-    request.diagnosticsOn = diagnostics;
-
-    const UploadRecord record = runUpload(request);
-    const QStringList expectedLines6 =
-        connectedLines(server.serverText()).mid(0, 3) + QStringList{QStringLiteral("Connection failed."), reason};
-    QCOMPARE(record.lines, expectedLines6);
-    QCOMPARE(record.outcome.failureLine, QStringLiteral("Connection failed."));
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!record.outcome.connected); // nothing is saved
-    QVERIFY(!record.outcome.detail.isEmpty());
-    const QStringList traces = {QStringLiteral("URL:") + server.serverText(),
-                                QStringLiteral("User name:") + server.userName(), QStringLiteral("Password:not it")};
-    QCOMPARE(record.traces, diagnostics ? traces : QStringList());
-    if (running)
-        QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith"))));
-}
-
 void tst_UploadJob::serverStopsDuringUpload_data() {
     refreshOverExistingShop_data();
 }
@@ -602,26 +555,6 @@ void tst_UploadJob::destinations() {
     QVERIFY2(server.commands().contains(rootCommand), joined(server.commands()));
     if (!root.isEmpty())
         QCOMPARE(remoteTree(server, root), united(fixture.fixedFilesTree(), shop.departmentTree()));
-}
-
-void tst_UploadJob::cancelled() {
-    FtpTestServer server(Kind::Pyftpdlib);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    std::atomic<bool> cancel{false};
-
-    const UploadRecord record = runUpload(
-        fixture.request(server, shop.catalogue),
-        [&](const QString& line) {
-            if (line == QLatin1String("Uploading graphics files..."))
-                cancel.store(true);
-        },
-        &cancel);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
-    QCOMPARE(record.lines.last(), QStringLiteral("Uploading graphics files..."));
-    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/gfx/add.bmp"))));
 }
 
 QTEST_GUILESS_MAIN(tst_UploadJob)

@@ -1,6 +1,7 @@
 #include "PublishFixture.h"
 
 #include "publish/OrderKey.h"
+#include "publish/ProductDetails.h"
 
 #include "support/TestSupport.h"
 
@@ -58,14 +59,14 @@ QString PublishFixture::picturePath(const QString& name) const {
     return path(QStringLiteral("pictures/") + name);
 }
 
-void PublishFixture::addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures) {
+void PublishFixture::addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures, int size) {
     catalogue.departmentNames[std::size_t(d)] = name;
     catalogue.departmentCount = std::max(catalogue.departmentCount, d + 1);
     for (int p = 0; p < pictures; ++p) {
         ProductRecord record;
         record.title = QStringLiteral("%1 %2").arg(name).arg(p);
         record.price = QStringLiteral("1.00");
-        record.image = makePicture(QStringLiteral("%1-%2.jpg").arg(d).arg(p));
+        record.image = makePicture(QStringLiteral("%1-%2.jpg").arg(d).arg(p), size);
         catalogue.setProduct(d, p, record);
     }
 }
@@ -201,6 +202,39 @@ QStringList fullRefreshFixedLines() {
 QStringList dataFileLines() {
     return {fileLine(QStringLiteral("storesettings.txt")), fileLine(QStringLiteral("departments.nif")),
             fileLine(QStringLiteral("orderkey.php"))};
+}
+
+QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d) {
+    QList<QPair<int, QString>> out;
+    for (int p = 0; p < catalogue.productsIn(d); ++p) {
+        const QString image = catalogue.product(d, p).image;
+        if (image.isEmpty())
+            break;
+        if (QFileInfo(image).isFile())
+            out.append({p, image});
+    }
+    return out;
+}
+
+QStringList departmentLines(const StoreCatalogue& catalogue) {
+    QStringList lines;
+    for (int d = 0; d < catalogue.departmentCount; ++d) {
+        lines.append(fileLine(QStringLiteral("productdetails.nif")));
+        for (const auto& [slot, image] : sentPictures(catalogue, d))
+            lines.append(imageLine(image));
+    }
+    return lines;
+}
+
+QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue) {
+    QMap<QString, QByteArray> tree;
+    for (int d = 0; d < catalogue.departmentCount; ++d) {
+        for (const auto& [slot, image] : sentPictures(catalogue, d))
+            tree.insert(QStringLiteral("store/%1/%2")
+                            .arg(catalogue.departmentNames[std::size_t(d)], ProductDetails::pictureName(slot)),
+                        TestSupport::readBytes(image));
+    }
+    return tree;
 }
 
 const char* joined(const QStringList& lines) {

@@ -31,7 +31,7 @@ public:
     // The full path a picture would have, without making it.
     QString picturePath(const QString& name) const;
     // Department `d` named `name`, with `pictures` priced products, each with a picture of its own.
-    void addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures);
+    void addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures, int size = 4000);
 
     // The request the upload window would hand over for this catalogue and server.
     UploadRequest request(const FtpTestServer& server,
@@ -81,5 +81,11 @@ QString imageLine(const QString& path);
 // The fixed files of a full refresh, and the store files of one that sends data only.
 QStringList fullRefreshFixedLines();
 QStringList dataFileLines();
+// What an upload sends of a department's pictures: slot and file, in slot order up to the first
+// empty image path, passing over paths without a file; for all departments, the progress lines
+// and the pictures on the server below the shop's root.
+QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d);
+QStringList departmentLines(const StoreCatalogue& catalogue);
+QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue);
 // Lines for a failure message.
 const char* joined(const QStringList& lines);

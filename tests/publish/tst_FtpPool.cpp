@@ -24,75 +24,18 @@ QString verbOf(const QString& command) {
     return command.section(QLatin1Char(' '), 0, 0).toUpper();
 }
 
-// A department as the tests publish it: its pictures by slot (an empty path ends the pass, a
-// path without a file is passed over).
-struct Department {
-    QString name;
-    QStringList pictures;
-};
-
+// Departments of pictured products, and what uploading them sends.
 struct Shop {
+    PublishFixture& fixture;
     StoreCatalogue catalogue;
-    QList<Department> departments;
 
-    void add(const Department& department) {
-        const int d = int(departments.size());
-        catalogue.departmentNames[std::size_t(d)] = department.name;
-        catalogue.departmentCount = d + 1;
-        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
-            ProductRecord record;
-            record.title = QStringLiteral("Product %1").arg(p);
-            record.price = QStringLiteral("1.00");
-            record.image = department.pictures[p];
-            catalogue.setProduct(d, int(p), record);
-        }
-        departments.append(department);
+    void add(const QString& name, int pictures, int size = 4000) {
+        fixture.addDepartment(catalogue, catalogue.departmentCount, name, pictures, size);
     }
-
-    // The pictures a department sends: slot order, up to the first empty path, files that exist.
-    static QList<QPair<int, QString>> sent(const Department& department) {
-        QList<QPair<int, QString>> out;
-        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
-            const QString& path = department.pictures[p];
-            if (path.isEmpty())
-                break;
-            if (QFileInfo(path).isFile())
-                out.append({int(p), path});
-        }
-        return out;
-    }
-
-    QStringList departmentLines() const {
-        QStringList lines;
-        for (const Department& department : departments) {
-            lines.append(fileLine(QStringLiteral("productdetails.nif")));
-            for (const auto& [slot, path] : sent(department))
-                lines.append(imageLine(path));
-        }
-        return lines;
-    }
-
-    // The department folders' pictures on the server, relative to the shop's root.
-    QMap<QString, QByteArray> pictureTree() const {
-        QMap<QString, QByteArray> tree;
-        for (const Department& department : departments) {
-            for (const auto& [slot, path] : sent(department))
-                tree.insert(QStringLiteral("store/") + department.name + QLatin1Char('/') +
-                                ProductDetails::pictureName(slot),
-                            TestSupport::readBytes(path));
-        }
-        return tree;
-    }
+    QString picture(int d, int p) const { return catalogue.product(d, p).image; }
+    QStringList departmentLines() const { return ::departmentLines(catalogue); }
+    QMap<QString, QByteArray> pictureTree() const { return ::pictureTree(catalogue); }
 };
-
-// A department of `count` pictures named after it and their slot.
-Department pictured(PublishFixture& fixture, const QString& name, int count) {
-    Department department{name, {}};
-    for (int p = 0; p < count; ++p)
-        department.pictures.append(
-            fixture.makePicture(QStringLiteral("%1-%2.jpg").arg(name).arg(p, 3, 10, QLatin1Char('0'))));
-    return department;
-}
 
 // What the server holds below the shop's root, pictures only.
 QMap<QString, QByteArray> picturesOnServer(const FtpTestServer& server) {
@@ -180,15 +123,15 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    Department big = pictured(fixture, QStringLiteral("Big Department"), 100);
-    QVERIFY(QFile::remove(big.pictures[17]));
-    QVERIFY(QFile::remove(big.pictures[60]));
-    shop.add(big);
-    Department stops = pictured(fixture, QStringLiteral("Stops Early"), 4);
-    stops.pictures[2].clear(); // the pass ends here: the fourth picture is never sent
-    shop.add(stops);
-    shop.add(pictured(fixture, QStringLiteral("Caf\u00E9 & Th\u00E9"), 5));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big Department"), 100);
+    QVERIFY(QFile::remove(shop.picture(0, 17)));
+    QVERIFY(QFile::remove(shop.picture(0, 60)));
+    shop.add(QStringLiteral("Stops Early"), 4);
+    ProductRecord stop = shop.catalogue.product(1, 2);
+    stop.image.clear(); // the pass ends here: the fourth picture is never sent
+    shop.catalogue.setProduct(1, 2, stop);
+    shop.add(QStringLiteral("Caf\u00E9 & Th\u00E9"), 5);
 
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
@@ -247,11 +190,12 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     // Server-side, each department's pictures land after its product file and before the next
     // department's folder is made.
     QStringList order = server.storedPaths();
-    for (const Department& department : shop.departments) {
-        const QString folder = kRoot + QStringLiteral("/store/") + department.name + QLatin1Char('/');
+    for (int d = 0; d < shop.catalogue.departmentCount; ++d) {
+        const QString folder =
+            kRoot + QStringLiteral("/store/") + shop.catalogue.departmentNames[std::size_t(d)] + u'/';
         const qsizetype details = order.indexOf(folder + QStringLiteral("productdetails.nif"));
         QVERIFY(details >= 0);
-        for (const auto& [slot, path] : Shop::sent(department)) {
+        for (const auto& [slot, path] : sentPictures(shop.catalogue, d)) {
             const qsizetype at = order.indexOf(folder + ProductDetails::pictureName(slot));
             QVERIFY(at > details);
             for (qsizetype i = details + 1; i < at; ++i)
@@ -289,26 +233,25 @@ void tst_FtpPool::firstFailingPictureReported() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("Big"), 100));
-    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big"), 100);
+    shop.add(QStringLiteral("Next"), 3);
 
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
     const UploadRecord record = runUpload(request);
 
-    const QStringList& pictures = shop.departments[0].pictures;
     QStringList before = startLines(server.serverText()) + fullRefreshFixedLines() +
                          QStringList{fileLine(QStringLiteral("productdetails.nif"))};
     for (int slot = 0; slot <= reported; ++slot)
-        before.append(imageLine(pictures[slot]));
-    const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(pictures[reported]).fileName();
+        before.append(imageLine(shop.picture(0, slot)));
+    const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(shop.picture(0, reported)).fileName();
     QCOMPARE(record.lines.mid(0, before.size()), before);
     QCOMPARE(record.lines.last(), failure);
     // Between them only lines of pictures already under way, still in slot order.
     const QStringList after = record.lines.mid(before.size(), record.lines.size() - before.size() - 1);
     for (qsizetype i = 0; i < after.size(); ++i)
-        QCOMPARE(after[i], imageLine(pictures[reported + 1 + int(i)]));
+        QCOMPARE(after[i], imageLine(shop.picture(0, reported + 1 + int(i))));
     if (connections == 1)
         QVERIFY(after.isEmpty());
     QVERIFY(!record.lines.contains(kSuccess));
@@ -321,7 +264,7 @@ void tst_FtpPool::firstFailingPictureReported() {
     const QMap<QString, QByteArray> onServer = picturesOnServer(server);
     for (int slot = 0; slot < reported; ++slot)
         QCOMPARE(onServer.value(QStringLiteral("store/Big/") + ProductDetails::pictureName(slot)),
-                 TestSupport::readBytes(pictures[slot]));
+                 TestSupport::readBytes(shop.picture(0, slot)));
     QVERIFY(!onServer.contains(QStringLiteral("store/Big/") + ProductDetails::pictureName(reported)));
     QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
 }
@@ -351,9 +294,9 @@ void tst_FtpPool::serverTakesFewerConnections() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("Books"), 30));
-    shop.add(pictured(fixture, QStringLiteral("Games"), 12));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Books"), 30);
+    shop.add(QStringLiteral("Games"), 12);
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
 
@@ -402,8 +345,8 @@ void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
             server.writeFile(kRoot + QStringLiteral("/store/Books/") + file, "old");
         KIOSK_START_SERVER(server);
         PublishFixture fixture;
-        Shop shop;
-        shop.add(pictured(fixture, QStringLiteral("Books"), 3));
+        Shop shop{fixture};
+        shop.add(QStringLiteral("Books"), 3);
         UploadRequest request = fixture.request(server, shop.catalogue);
         request.connections = connections;
         const UploadRecord record = runUpload(request);
@@ -494,9 +437,9 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("First"), 10));
-    shop.add(pictured(fixture, QStringLiteral("Second"), 10));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("First"), 10);
+    shop.add(QStringLiteral("Second"), 10);
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = 4;
     int detailsLines = 0;
@@ -526,12 +469,9 @@ void tst_FtpPool::cutAtARandomFile() {
     QFETCH(int, connections);
     QFETCH(bool, stop);
     PublishFixture fixture;
-    Shop shop;
-    Department big{QStringLiteral("Big"), {}};
-    for (int p = 0; p < 12; ++p)
-        big.pictures.append(fixture.makePicture(QStringLiteral("big-%1.jpg").arg(p), 300000));
-    shop.add(big);
-    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big"), 12, 300000);
+    shop.add(QStringLiteral("Next"), 3);
     // Mostly a picture (but the last, which has nothing running beside it), else any other file.
     QStringList paths;
     if (QRandomGenerator::global()->bounded(4) == 0) {
@@ -545,7 +485,7 @@ void tst_FtpPool::cutAtARandomFile() {
     }
     const QString cut = paths[QRandomGenerator::global()->bounded(int(paths.size()))];
     const QString line = cut.endsWith(QLatin1String(".jpeg"))
-                             ? imageLine(big.pictures[cut.section(QLatin1Char('/'), -1).section(u'.', 0, 0).toInt()])
+                             ? imageLine(shop.picture(0, cut.section(QLatin1Char('/'), -1).section(u'.', 0, 0).toInt()))
                              : fileLine(cut.section(QLatin1Char('/'), -1));
     FtpTestServer::Options options;
     options.uploadBytesPerSecond = 1000000;

@@ -1,15 +1,21 @@
 #include "PublishFixture.h"
 #include "ServerRows.h"
 #include "publish/UploadJob.h"
+#include "publish/UploadWorker.h"
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 using Kind = FtpTestServer::Kind;
+using Tree = QMap<QString, QByteArray>;
 
 namespace {
 
@@ -59,18 +65,6 @@ struct SampleShop {
         record.price = price;
         record.image = image;
         catalogue.setProduct(d, p, record);
-    }
-
-    // Department lines of an upload, after the fixed files or storesettings.txt.
-    QStringList departmentLines() const {
-        return {fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(atlas),
-                imageLine(cook),
-                fileLine(QStringLiteral("productdetails.nif")),
-                fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(tea),
-                fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(spade)};
     }
 
     // The department folders on the server, relative to the shop's root.
@@ -164,6 +158,8 @@ void compareStored(const FtpTestServer& server, int connections, QStringList exp
 
 // The upload sequence against real servers: every progress line in its order, the tree on the
 // server byte for byte, the order in which the server stored the files, and each way it stops.
+// Then the upload off the window's thread: its lines arrive queued on the receiver's thread in
+// the order the upload reported them, the sound is waited for, and a cancelled upload still ends.
 class tst_UploadJob : public QObject {
     Q_OBJECT
 
@@ -174,10 +170,8 @@ private slots:
     void refreshOverExistingShop();
     void refreshKeepsOrdersOrRemovesNothing_data();
     void refreshKeepsOrdersOrRemovesNothing();
-    void departmentFolderInTheWay_data();
-    void departmentFolderInTheWay();
-    void rootThatCannotBeRemoved_data();
-    void rootThatCannotBeRemoved();
+    void blockedOnTheServer_data();
+    void blockedOnTheServer();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
@@ -186,6 +180,10 @@ private slots:
     void dataFileUnwritable();
     void destinations_data();
     void destinations();
+    void workerReportsInOrderOnTheReceiversThread();
+    void workerCancelEndsTheUpload();
+    void workerNextUploadAfterTheLast();
+    void workerDestroyingCancelsAndWaits();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -215,7 +213,7 @@ void tst_UploadJob::firstThenDataOnly() {
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + departmentLines(shop.catalogue) +
                                QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
     QVERIFY(record.outcome.connected);
@@ -245,9 +243,8 @@ void tst_UploadJob::firstThenDataOnly() {
     request = fixture.request(server, shop.catalogue);
     request.connections = connections;
     record = runUpload(request);
-    QStringList departments = shop.departmentLines();
-    departments.removeAll(imageLine(shop.cook));
-    QCOMPARE(record.lines, startLines(server.serverText()) + dataFileLines() + departments + QStringList{kSuccess});
+    QCOMPARE(record.lines, startLines(server.serverText()) + dataFileLines() + departmentLines(shop.catalogue) +
+                               QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
 
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
@@ -306,7 +303,7 @@ void tst_UploadJob::refreshOverExistingShop() {
                       fileLine(QStringLiteral("orders.php")));
     QCOMPARE(record.lines, startLines(server.serverText()) +
                                QStringList{QStringLiteral("Removing previous store files...")} + fixedLines +
-                               shop.departmentLines() + QStringList{kSuccess});
+                               departmentLines(shop.catalogue) + QStringList{kSuccess});
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
@@ -353,71 +350,59 @@ void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing() {
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::departmentFolderInTheWay_data() {
+void tst_UploadJob::blockedOnTheServer_data() {
     QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("lockedFile"); // else a file named as the department
+    QTest::addColumn<QString>("locked"); // below the shop's root, a folder whose files stay
+    QTest::addColumn<Tree>("seed");
+    QTest::addColumn<bool>("refresh");
+    QTest::addColumn<QStringList>("lines"); // after "Starting upload..."
+    const QStringList noFolder = dataFileLines()
+                                 << QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.");
     for (const Kind kind : ServerRows::kinds()) {
-        QTest::newRow(ServerRows::rowName(kind, "a file of that name")) << kind << false;
-        QTest::newRow(ServerRows::rowName(kind, "a file the server will not delete")) << kind << true;
+        QTest::newRow(ServerRows::rowName(kind, "a file named as a department"))
+            << kind << QString() << Tree{{QStringLiteral("store/Books"), "a file"}} << false << noFolder;
+        QTest::newRow(ServerRows::rowName(kind, "a department's file the server will not delete"))
+            << kind << QStringLiteral("store/Books/locked")
+            << Tree{{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}}
+            << false << noFolder;
+        // Starting over after a removal that left the root would never end.
+        QTest::newRow(ServerRows::rowName(kind, "a root that cannot be removed"))
+            << kind << QStringLiteral("locked") << Tree{{QStringLiteral("locked/x"), "x"}} << true
+            << QStringList{QStringLiteral("Removing previous store files..."),
+                           QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
+                                          "directory manually through FTP.")};
     }
 }
 
-void tst_UploadJob::departmentFolderInTheWay() {
+void tst_UploadJob::blockedOnTheServer() {
     QFETCH(Kind, kind);
-    QFETCH(bool, lockedFile);
+    QFETCH(QString, locked);
+    QFETCH(Tree, seed);
+    QFETCH(bool, refresh);
+    QFETCH(QStringList, lines);
     FtpTestServer::Options options;
-    if (lockedFile) {
-        options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/store/Books/locked")};
-    }
+    if (!locked.isEmpty())
+        options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/") + locked};
     FtpTestServer server(kind, options);
-    if (lockedFile)
-        seedShop(server,
-                 {{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}});
-    else
-        seedShop(server, {{QStringLiteral("store/Books"), "a file"}});
+    seedShop(server, seed);
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
-    const QStringList expectedLines5 =
-        startLines(server.serverText()) + dataFileLines() +
-        QStringList{QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
-    QCOMPARE(record.lines, expectedLines5);
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, refresh));
+    QCOMPARE(record.lines, startLines(server.serverText()) + lines);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!record.outcome.detail.isEmpty());
-    if (lockedFile) {
+    if (refresh) {
+        QVERIFY(server.storedPaths().isEmpty());
+    } else {
+        QVERIFY(!record.outcome.detail.isEmpty());
+    }
+    if (locked == QLatin1String("store/Books/locked")) {
         // What could go went; the walk ended instead of circling the locked folder.
         QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg"))));
         QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/locked/x"))));
         QVERIFY(server.commands().count(QStringLiteral("CWD /htdocs//kioskSmith/store/Books/locked")) <= 1);
     }
-}
-
-void tst_UploadJob::rootThatCannotBeRemoved_data() {
-    refreshOverExistingShop_data();
-}
-
-void tst_UploadJob::rootThatCannotBeRemoved() {
-    // Starting over after a removal that left the root would never end.
-    QFETCH(Kind, kind);
-    FtpTestServer::Options options;
-    options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/locked")};
-    FtpTestServer server(kind, options);
-    seedShop(server, {{QStringLiteral("locked/x"), "x"}});
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    const QStringList expected =
-        startLines(server.serverText()) +
-        QStringList{QStringLiteral("Removing previous store files..."),
-                    QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
-                                   "directory manually through FTP.")};
-    QCOMPARE(record.lines, expected);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(server.storedPaths().isEmpty());
 }
 
 void tst_UploadJob::serverStopsDuringUpload_data() {
@@ -555,6 +540,113 @@ void tst_UploadJob::destinations() {
     QVERIFY2(server.commands().contains(rootCommand), joined(server.commands()));
     if (!root.isEmpty())
         QCOMPARE(remoteTree(server, root), united(fixture.fixedFilesTree(), shop.departmentTree()));
+}
+
+void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    const UploadRequest request = fixture.request(server, SampleShop(fixture).catalogue);
+    // What the same upload reports when run straight through, against a fresh destination.
+    FtpTestServer reference(Kind::Pyftpdlib);
+    reference.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(reference);
+    QStringList expected = runUpload(fixture.request(reference, SampleShop(fixture).catalogue)).lines;
+    expected.replaceInStrings(reference.serverText(), server.serverText());
+
+    UploadWorker worker;
+    QStringList events;
+    bool onReceiverThread = true;
+    std::optional<UploadOutcome> outcome;
+    connect(&worker, &UploadWorker::progress, this, [&](const QString& line) {
+        onReceiverThread = onReceiverThread && QThread::currentThread() == thread();
+        events.append(line);
+    });
+    connect(&worker, &UploadWorker::soundRequested, this, [&](const QString& file) {
+        events.append(QStringLiteral("<sound> ") + file);
+        // As a player would: the sound ends a moment later.
+        QTimer::singleShot(20, &worker, &UploadWorker::soundPlayed);
+    });
+    connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
+
+    QVERIFY(worker.start(request));
+    QVERIFY(!worker.start(request)); // one upload at a time
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
+    QVERIFY(outcome->succeeded());
+    QVERIFY(onReceiverThread);
+    QVERIFY(worker.wait(5000));
+
+    const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
+    QStringList lines = events;
+    lines.removeAll(sound);
+    QCOMPARE(lines, expected);
+    QCOMPARE(events.mid(events.size() - 3), QStringList({sound, sound, expected.last()}));
+}
+
+void tst_UploadJob::workerCancelEndsTheUpload() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+
+    UploadWorker worker;
+    QStringList lines;
+    std::optional<UploadOutcome> outcome;
+    // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
+    // thread is cannot change how far the upload gets.
+    connect(
+        &worker, &UploadWorker::progress, this,
+        [&](const QString& line) {
+            lines.append(line);
+            if (line == QLatin1String("Uploading Web files..."))
+                worker.cancel();
+        },
+        Qt::DirectConnection);
+    connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
+    QVERIFY(worker.start(fixture.request(server, SampleShop(fixture).catalogue)));
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
+    QCOMPARE(outcome->result, UploadOutcome::Result::Cancelled);
+    QVERIFY(!lines.contains(QStringLiteral("Store uploaded sucessfully\r\n")));
+    QVERIFY(worker.wait(5000));
+    QVERIFY(!worker.isRunning());
+    // Far fewer files than the eleven web files reached the server.
+    QVERIFY2(server.storedPaths().size() < 11, qPrintable(server.storedPaths().join(QLatin1Char(' '))));
+}
+
+void tst_UploadJob::workerNextUploadAfterTheLast() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    const UploadRequest request = fixture.request(server, SampleShop(fixture).catalogue);
+
+    // Nobody listens for the sound here, so the end of an upload is not held up waiting for it;
+    // once it has ended, the next press starts the next upload.
+    UploadWorker worker;
+    QSignalSpy finished(&worker, &UploadWorker::finished);
+    for (int n = 1; n <= 2; ++n) {
+        QVERIFY(worker.start(request));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), n, UploadWorker::soundWaitMilliseconds / 2);
+    }
+    QVERIFY(finished.at(1).at(0).value<UploadOutcome>().succeeded());
+}
+
+void tst_UploadJob::workerDestroyingCancelsAndWaits() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        UploadWorker worker;
+        QVERIFY(worker.start(fixture.request(server, SampleShop(fixture).catalogue)));
+    }
+    QVERIFY(clock.elapsed() < 10000);
+    // The session was closed properly: the server saw it log out.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        server.commands().contains(QStringLiteral("QUIT")) || !server.commands().contains(QStringLiteral("PWD")), 5000);
 }
 
 QTEST_GUILESS_MAIN(tst_UploadJob)

@@ -97,10 +97,6 @@ struct Program {
             enabled << main->findChild<QAction*>(QString::fromLatin1(name))->isEnabled();
         return enabled;
     }
-    void tickRefresh() {
-        MessageBox::setNextAnswer(MessageBox::Yes);
-        QTest::mouseClick(control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
-    }
     // Presses "Upload now!" and waits for the upload to end, counting event-loop turns meanwhile.
     int uploadAndWait() {
         int turns = 0;
@@ -126,7 +122,6 @@ private slots:
     void checksBeforeUploading();
     void refreshNeedsConfirmation_data();
     void refreshNeedsConfirmation();
-    void uploadWhileWindowStaysResponsive();
     void activationReloadsSavedDetails();
     void noActivationOnReturnFromConfirmation();
     void exitDuringUpload_data();
@@ -138,7 +133,7 @@ private slots:
     void soundWaitIsTheSoundsLength();
     void detailsFrameLaidOut();
     void unwritableOptionsReported();
-    void choicesUsedLockedAndSaved();
+    void uploadThroughTheWindow();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -206,43 +201,6 @@ void tst_frmFTP::refreshNeedsConfirmation() {
         QVERIFY(!box->isChecked());
         QCOMPARE(MessageBox::shownTexts().size(), 1);
     }
-}
-
-// Catches an upload that blocks the window, leaves it locked, does not reach the server, or
-// does not save the details typed after a connected upload.
-void tst_frmFTP::uploadWhileWindowStaysResponsive() {
-    // A slow server, so the upload lasts long enough to count the window's turns.
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 400000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
-    KIOSK_START_SERVER(server);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    Program program;
-    program.addBigPictures(1, 400000); // a second on this server
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    program.tickRefresh();
-    const int turns = program.uploadAndWait();
-    const QStringList lines = program.progress();
-    QVERIFY2(!lines.isEmpty() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n"),
-             qPrintable(lines.join(QLatin1Char('\n'))));
-    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
-    QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
-    QVERIFY(turns > 5);
-    QVERIFY(!program.locked());
-    // Every file counted, and no more: the bar ends full.
-    auto* bar = program.control<QProgressBar>("prgUpload");
-    const QRegularExpressionMatch counts =
-        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
-    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
-    QCOMPARE(bar->value(), bar->maximum());
-    QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/0.jpeg"))),
-             readBytes(program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))));
-    FtpSettings saved;
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
-    QCOMPARE(saved.url, server.serverText());
-    QCOMPARE(saved.password, server.password());
-    // The product table was copied: editing during the upload cannot reach it, and the shared one is unchanged.
-    QCOMPARE(program.state.catalogue.productTable(0, 0, 0), QStringLiteral("Green tea"));
 }
 
 // Catches details or a number of connections typed but not saved surviving a return to the
@@ -529,41 +487,64 @@ void tst_frmFTP::unwritableOptionsReported() {
     QCOMPARE(saved.url, QStringLiteral("ftp.example.com"));
 }
 
-// Catches the number of connections or the tick box not reaching the upload, either left open
-// while an upload runs, the box ticked on a first start, or the choices not saved after a
-// connected upload.
-void tst_frmFTP::choicesUsedLockedAndSaved() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
+// Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
+// not save the details typed; the number of connections or the tick box not reaching the upload,
+// either left open while an upload runs, the box ticked on a first start, or the choices not saved.
+void tst_frmFTP::uploadThroughTheWindow() {
+    // A slow server, so the upload lasts long enough to count the window's turns.
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 400000;
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
-    program.addBigPictures(5, 20);
+    program.addBigPictures(5, 400000);
     program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
     auto* spin = program.control<QSpinBox>("spnConnections");
     auto* tick = program.control<QCheckBox>("chkChangedOnly");
     QCOMPARE(tick->text(), QStringLiteral("Send only what changed"));
     QVERIFY(!tick->isChecked());
     spin->setValue(3);
-    program.uploadAndWait();
+    const int turns = program.uploadAndWait();
+    QStringList lines = program.progress();
+    QVERIFY2(!lines.isEmpty() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n"),
+             qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
+    QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
+    QVERIFY(turns > 5);
+    QVERIFY(!program.locked());
+    // Every file counted, and no more: the bar ends full.
+    auto* bar = program.control<QProgressBar>("prgUpload");
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
+    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
+    QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(server.sessions().size(), 3); // the connections opened
-    for (int p = 1; p < 6; ++p)
+    for (int p = 0; p < 6; ++p)
         QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
-                 readBytes(program.dir.filePath(QStringLiteral("pictures/big%1.jpeg").arg(p))));
+                 readBytes(program.dir.filePath(p == 0 ? QStringLiteral("pictures/tea.jpeg")
+                                                       : QStringLiteral("pictures/big%1.jpeg").arg(p))));
+    FtpSettings saved;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
+    QCOMPARE(saved.url, server.serverText());
+    QCOMPARE(saved.password, server.password());
+    // The product table was copied: editing during the upload cannot reach it, and the shared one is unchanged.
+    QCOMPARE(program.state.catalogue.productTable(0, 0, 0), QStringLiteral("Green tea"));
+
     QTest::mouseClick(tick, Qt::LeftButton);
     QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
     QVERIFY(!tick->isEnabled() && !spin->isEnabled());
     QVERIFY(done.wait(60000));
     QVERIFY(tick->isEnabled() && spin->isEnabled());
-    const QStringList lines = program.progress();
+    lines = program.progress();
     // Nothing recorded yet: everything went again.
     QCOMPARE(lines.value(lines.size() - 2), QStringLiteral("     0 files were already up to date."));
     QCOMPARE(lines.last(), QStringLiteral("Store uploaded sucessfully\r\n"));
-
-    PublishOptions saved;
-    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), saved));
-    QVERIFY(saved.changedOnly);
-    QCOMPARE(saved.connections, 3);
+    PublishOptions choices;
+    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), choices));
+    QVERIFY(choices.changedOnly);
+    QCOMPARE(choices.connections, 3);
     tick->setChecked(false);
     program.main->Command1_Click(0);
     program.main->Command1_Click(2);

@@ -12,9 +12,7 @@
 
 #include <map>
 
-#ifdef Q_OS_UNIX
 #include <unistd.h>
-#endif
 
 namespace TestSupport {
 
@@ -53,7 +51,6 @@ quint16 freePort() {
 }
 
 bool runUnprivileged(const std::function<void()>& work) {
-#ifdef Q_OS_UNIX
     if (::geteuid() != 0) {
         work();
         return true;
@@ -62,14 +59,9 @@ bool runUnprivileged(const std::function<void()>& work) {
     if (::setegid(nobody) != 0 || ::seteuid(nobody) != 0)
         return false;
     work();
-    const bool restored = ::seteuid(0) == 0 && ::setegid(0) == 0;
-    if (!restored)
+    if (::seteuid(0) != 0 || ::setegid(0) != 0)
         qFatal("could not return to root after an unprivileged step");
     return true;
-#else
-    work();
-    return true;
-#endif
 }
 
 std::unique_ptr<frmMain>

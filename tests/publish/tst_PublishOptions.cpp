@@ -19,6 +19,11 @@ ProductRecord product(const QString& title, const QString& price = QString()) {
     return record;
 }
 
+// productdetails.nif bytes written with "|" for the separator byte and "\n" for CR LF.
+QByteArray nif(const char* text) {
+    return QByteArray(text).replace('|', '\xAC').replace("\n", "\r\n");
+}
+
 } // namespace
 
 // The local files publishing writes. The program's own options file: what a missing, good or
@@ -195,14 +200,9 @@ void tst_PublishOptions::productLines_data() {
     slotFive[5] = product(QStringLiteral("Title"), QStringLiteral("2.50"));
     for (int i = 0; i < 5; ++i)
         slotFive[i] = product(QStringLiteral("P") + QString::number(i));
-    QTest::newRow("slot 5 as published") << slotFive
-                                         << QByteArray("0\xACP0\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                                                       "1\xACP1\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                                                       "2\xACP2\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                                                       "3\xACP3\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                                                       "4\xACP4\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                                                       "5\xACTitle\xAC\xAC\xAC\xAC"
-                                                       "2.50\xAC\xAC\xAC\xAC\r\n");
+    QTest::newRow("slot 5 as published")
+        << slotFive
+        << nif("0|P0||||||||\n1|P1||||||||\n2|P2||||||||\n3|P3||||||||\n4|P4||||||||\n5|Title||||2.50||||\n");
 
     ProductRecord full;
     full.title = QStringLiteral("Tea \u00A3 pot");
@@ -214,15 +214,8 @@ void tst_PublishOptions::productLines_data() {
     full.pricingDetail1 = QStringLiteral("p1");
     full.pricingDetail2 = QStringLiteral("p2");
     full.image = QStringLiteral("/pictures/tea.jpg");
-    QTest::newRow("all nine items, picture path left out, Windows-1252") << QList<ProductRecord>{full}
-                                                                         << QByteArray("0\xACTea \xA3 pot\xAC"
-                                                                                       "d1\xAC"
-                                                                                       "d2\xAC"
-                                                                                       "d3\xAC\x80"
-                                                                                       "12,50\xAC"
-                                                                                       "each\xAC"
-                                                                                       "p1\xAC"
-                                                                                       "p2\xAC\r\n");
+    QTest::newRow("all nine items, picture path left out, Windows-1252")
+        << QList<ProductRecord>{full} << nif("0|Tea \xA3 pot|d1|d2|d3|") + '\x80' + nif("12,50|each|p1|p2|\n");
 
     ProductRecord breaking;
     breaking.title = QStringLiteral("A\u00ACB");
@@ -230,20 +223,13 @@ void tst_PublishOptions::productLines_data() {
     breaking.description2 = QStringLiteral("cr\ronly");
     breaking.description3 = QStringLiteral("lf\nonly\n\n");
     breaking.pricingDetail2 = QStringLiteral("\u00AC\u00AC");
-    QTest::newRow("separators and line breaks become blanks") << QList<ProductRecord>{breaking}
-                                                              << QByteArray("0\xAC"
-                                                                            "A B\xAC"
-                                                                            "line one line two\xAC"
-                                                                            "cr only\xAC"
-                                                                            "lf only  \xAC\xAC\xAC\xAC  \xAC\r\n");
+    QTest::newRow("separators and line breaks become blanks")
+        << QList<ProductRecord>{breaking} << nif("0|A B|line one line two|cr only|lf only  ||||  |\n");
 
     QTest::newRow("stop at the first empty title")
         << QList<ProductRecord>{product(QStringLiteral("a")), product(QStringLiteral("b")),
                                 product(QString(), QStringLiteral("9")), product(QStringLiteral("d"))}
-        << QByteArray("0\xAC"
-                      "a\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n"
-                      "1\xAC"
-                      "b\xAC\xAC\xAC\xAC\xAC\xAC\xAC\xAC\r\n");
+        << nif("0|a||||||||\n1|b||||||||\n");
 
     QTest::newRow("department without products is 0 bytes") << QList<ProductRecord>{} << QByteArray();
     QTest::newRow("empty title in slot 0 is 0 bytes")

@@ -342,10 +342,7 @@ void tst_UploadJob::refreshOverExistingShop() {
 
     // The next refresh takes the private list and its counter into the new shop unchanged; a list
     // that cannot be read stops the refresh before anything is removed.
-    const QByteArray list = kPrivateHead + "::a\xC2\xAC"
-                                           "b\xC2\xAC"
-                                           "c\xC2\xAC"
-                                           "d::-\r\n";
+    const QByteArray list = kPrivateHead + QByteArray("::a|b|c|d::-\r\n").replace("|", "\xC2\xAC");
     const QByteArray counter = kPrivateHead + "7";
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.php"), list);
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/ordercount.php"), counter);
@@ -763,12 +760,8 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
         QVERIFY(QFile::remove(SentRecord::path(shop.fixture.dataFolder())));
         break;
     case Change::OrdersPlaced:
-        orders = "::01/02/2026\xAC"
-                 "A Customer\xAC"
-                 "1 Road\xAC"
-                 "1 x Tools 0\xAC::-\r\n";
         // As the pages keep them: the list, its counter and the rate limit, all private.
-        orders = "<?php http_response_code(404); exit; __halt_compiler();\n" + orders;
+        orders = kPrivateHead + QByteArray("::01/02/2026|A Customer|1 Road|1 x Tools 0|::-\r\n").replace('|', '\xAC');
         for (const QString& name :
              {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
             server.writeFile(store + u'/' + name, orders);

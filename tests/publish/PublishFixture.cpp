@@ -1,6 +1,7 @@
 #include "PublishFixture.h"
 
 #include "publish/OrderKey.h"
+#include "publish/ProductDetails.h"
 
 #include "support/TestSupport.h"
 
@@ -58,6 +59,18 @@ QString PublishFixture::picturePath(const QString& name) const {
     return path(QStringLiteral("pictures/") + name);
 }
 
+void PublishFixture::addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures, int size) {
+    catalogue.departmentNames[std::size_t(d)] = name;
+    catalogue.departmentCount = std::max(catalogue.departmentCount, d + 1);
+    for (int p = 0; p < pictures; ++p) {
+        ProductRecord record;
+        record.title = QStringLiteral("%1 %2").arg(name).arg(p);
+        record.price = QStringLiteral("1.00");
+        record.image = makePicture(QStringLiteral("%1-%2.jpg").arg(d).arg(p), size);
+        catalogue.setProduct(d, p, record);
+    }
+}
+
 UploadRequest PublishFixture::request(const FtpTestServer& server,
                                       const StoreCatalogue& catalogue,
                                       bool refresh,
@@ -91,47 +104,35 @@ QMap<QString, QByteArray> PublishFixture::fixedFilesTree() const {
 }
 
 const QStringList& PublishFixture::webFileNames() {
-    static const QStringList names = {
-        QStringLiteral("basket.php"),        QStringLiteral("collectOrders.php"), QStringLiteral("confirmOrder.php"),
-        QStringLiteral("departments.php"),   QStringLiteral("displayStore.php"),  QStringLiteral("kioskSmith.css"),
-        QStringLiteral("getdetails.php"),    QStringLiteral("index.php"),         QStringLiteral("store.php"),
-        QStringLiteral("sendMailOrder.php"), QStringLiteral("storebanner.php"),   QStringLiteral("variables.php"),
-    };
+    static const QStringList names =
+        QStringLiteral("basket.php collectOrders.php confirmOrder.php departments.php displayStore.php "
+                       "kioskSmith.css getdetails.php index.php store.php sendMailOrder.php storebanner.php "
+                       "variables.php")
+            .split(u' ');
     return names;
 }
 
 const QStringList& PublishFixture::graphicsFileNames() {
-    static const QStringList names = {
-        QStringLiteral("add.bmp"),
-        QStringLiteral("add-order.jpg"),
-        QStringLiteral("cancel.bmp"),
-        QStringLiteral("first.gif"),
-        QStringLiteral("last.gif"),
-        QStringLiteral("next.gif"),
-        QStringLiteral("nofirst.gif"),
-        QStringLiteral("nolast.gif"),
-        QStringLiteral("nonext.gif"),
-        QStringLiteral("noprevious.gif"),
-        QStringLiteral("previous.gif"),
-        QStringLiteral("proceed.bmp"),
-        QStringLiteral("shopping-cart-icon-medium.jpg"),
-        QStringLiteral("shopping-trolley.jpg"),
-        QStringLiteral("sky.jpg"),
-        QStringLiteral("store-line-seperator.jpg"),
-        QStringLiteral("cancel.jpg"),
-    };
+    static const QStringList names =
+        QStringLiteral("add.bmp add-order.jpg cancel.bmp first.gif last.gif next.gif nofirst.gif nolast.gif "
+                       "nonext.gif noprevious.gif previous.gif proceed.bmp shopping-cart-icon-medium.jpg "
+                       "shopping-trolley.jpg sky.jpg store-line-seperator.jpg cancel.jpg")
+            .split(u' ');
     return names;
 }
 
 const QStringList& PublishFixture::storeFileNames() {
-    static const QStringList names = {QStringLiteral("storesettings.txt"), QStringLiteral("departments.nif"),
-                                      QStringLiteral("no_image_available.jpg"), QStringLiteral("orderkey.php")};
+    static const QStringList names =
+        QStringLiteral("storesettings.txt departments.nif no_image_available.jpg orderkey.php").split(u' ');
     return names;
 }
 
 QMap<QString, QByteArray> remoteTree(const FtpTestServer& server, const QString& remoteFolder) {
+    return treeOf(server.localPath(remoteFolder));
+}
+
+QMap<QString, QByteArray> treeOf(const QString& base) {
     QMap<QString, QByteArray> tree;
-    const QString base = server.localPath(remoteFolder);
     QDirIterator it(base, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
@@ -169,4 +170,75 @@ UploadRecord runUpload(const UploadRequest& request,
 QStringList connectedLines(const QString& serverText) {
     return {QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
             QStringLiteral("Connecting to Server (") + serverText + QStringLiteral(")..."), QStringLiteral("...OK")};
+}
+
+QStringList startLines(const QString& serverText) {
+    return connectedLines(serverText) << QStringLiteral("Starting upload...");
+}
+
+const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
+
+QString fileLine(const QString& name) {
+    return QStringLiteral("     Uploading file: ") + name;
+}
+
+QString imageLine(const QString& path) {
+    return QStringLiteral("     Sending image: ") + path;
+}
+
+QStringList fullRefreshFixedLines() {
+    QStringList lines{QStringLiteral("Uploading Web files...")};
+    for (const QString& name : PublishFixture::webFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading graphics files..."));
+    for (const QString& name : PublishFixture::graphicsFileNames())
+        lines.append(fileLine(name));
+    lines.append(QStringLiteral("Uploading store files..."));
+    for (const QString& name : PublishFixture::storeFileNames())
+        lines.append(fileLine(name));
+    return lines;
+}
+
+QStringList dataFileLines() {
+    return {fileLine(QStringLiteral("storesettings.txt")), fileLine(QStringLiteral("departments.nif")),
+            fileLine(QStringLiteral("orderkey.php"))};
+}
+
+QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d) {
+    QList<QPair<int, QString>> out;
+    for (int p = 0; p < catalogue.productsIn(d); ++p) {
+        const QString image = catalogue.product(d, p).image;
+        if (image.isEmpty())
+            break;
+        if (QFileInfo(image).isFile())
+            out.append({p, image});
+    }
+    return out;
+}
+
+QStringList departmentLines(const StoreCatalogue& catalogue) {
+    QStringList lines;
+    for (int d = 0; d < catalogue.departmentCount; ++d) {
+        lines.append(fileLine(QStringLiteral("productdetails.nif")));
+        for (const auto& [slot, image] : sentPictures(catalogue, d))
+            lines.append(imageLine(image));
+    }
+    return lines;
+}
+
+QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue) {
+    QMap<QString, QByteArray> tree;
+    for (int d = 0; d < catalogue.departmentCount; ++d) {
+        for (const auto& [slot, image] : sentPictures(catalogue, d))
+            tree.insert(QStringLiteral("store/%1/%2")
+                            .arg(catalogue.departmentNames[std::size_t(d)], ProductDetails::pictureName(slot)),
+                        TestSupport::readBytes(image));
+    }
+    return tree;
+}
+
+const char* joined(const QStringList& lines) {
+    static QByteArray text;
+    text = lines.join(QLatin1String("\n")).toUtf8();
+    return text.constData();
 }

@@ -30,6 +30,8 @@ public:
     QString makePicture(const QString& name, int size = 4000);
     // The full path a picture would have, without making it.
     QString picturePath(const QString& name) const;
+    // Department `d` named `name`, with `pictures` priced products, each with a picture of its own.
+    void addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures, int size = 4000);
 
     // The request the upload window would hand over for this catalogue and server.
     UploadRequest request(const FtpTestServer& server,
@@ -50,8 +52,9 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Every file (with its bytes) and every folder (ending in "/") below a remote folder, read
-// from the server's disk, relative to that folder.
+// Every file (with its bytes) and every folder (ending in "/") below a folder on disk, or below
+// a remote folder as the server's disk holds it, relative to that folder.
+QMap<QString, QByteArray> treeOf(const QString& base);
 QMap<QString, QByteArray> remoteTree(const FtpTestServer& server, const QString& remoteFolder);
 
 // What one upload reported, in order.
@@ -69,3 +72,20 @@ UploadRecord runUpload(const UploadRequest& request,
 
 // The four lines of a connection that succeeded, for this server field.
 QStringList connectedLines(const QString& serverText);
+// Those and "Starting upload...".
+QStringList startLines(const QString& serverText);
+// Progress lines of the upload.
+extern const QString kSuccess;
+QString fileLine(const QString& name);
+QString imageLine(const QString& path);
+// The fixed files of a full refresh, and the store files of one that sends data only.
+QStringList fullRefreshFixedLines();
+QStringList dataFileLines();
+// What an upload sends of a department's pictures: slot and file, in slot order up to the first
+// empty image path, passing over paths without a file; for all departments, the progress lines
+// and the pictures on the server below the shop's root.
+QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d);
+QStringList departmentLines(const StoreCatalogue& catalogue);
+QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue);
+// Lines for a failure message.
+const char* joined(const QStringList& lines);

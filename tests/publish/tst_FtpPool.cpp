@@ -7,120 +7,41 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QThread>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using Kind = FtpTestServer::Kind;
 
 namespace {
 
-const QString kIndent = QStringLiteral("     ");
-const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
 const QString kRoot = QStringLiteral("/htdocs/kioskSmith");
-
-QString fileLine(const QString& name) {
-    return kIndent + QStringLiteral("Uploading file: ") + name;
-}
-QString imageLine(const QString& path) {
-    return kIndent + QStringLiteral("Sending image: ") + path;
-}
-
-QStringList fullRefreshFixedLines() {
-    QStringList lines{QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading graphics files..."));
-    for (const QString& name : PublishFixture::graphicsFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading store files..."));
-    for (const QString& name : PublishFixture::storeFileNames())
-        lines.append(fileLine(name));
-    return lines;
-}
-
-const char* joined(const QStringList& lines) {
-    static QByteArray text;
-    text = lines.join(QLatin1String("\n")).toUtf8();
-    return text.constData();
-}
 
 QString verbOf(const QString& command) {
     return command.section(QLatin1Char(' '), 0, 0).toUpper();
 }
 
-// A department as the tests publish it: its pictures by slot (an empty path ends the pass, a
-// path without a file is passed over).
-struct Department {
-    QString name;
-    QStringList pictures;
-};
-
+// Departments of pictured products, and what uploading them sends.
 struct Shop {
+    PublishFixture& fixture;
     StoreCatalogue catalogue;
-    QList<Department> departments;
 
-    void add(const Department& department) {
-        const int d = int(departments.size());
-        catalogue.departmentNames[std::size_t(d)] = department.name;
-        catalogue.departmentCount = d + 1;
-        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
-            ProductRecord record;
-            record.title = QStringLiteral("Product %1").arg(p);
-            record.price = QStringLiteral("1.00");
-            record.image = department.pictures[p];
-            catalogue.setProduct(d, int(p), record);
-        }
-        departments.append(department);
+    void add(const QString& name, int pictures, int size = 4000) {
+        fixture.addDepartment(catalogue, catalogue.departmentCount, name, pictures, size);
     }
-
-    // The pictures a department sends: slot order, up to the first empty path, files that exist.
-    static QList<QPair<int, QString>> sent(const Department& department) {
-        QList<QPair<int, QString>> out;
-        for (qsizetype p = 0; p < department.pictures.size(); ++p) {
-            const QString& path = department.pictures[p];
-            if (path.isEmpty())
-                break;
-            if (QFileInfo(path).isFile())
-                out.append({int(p), path});
-        }
-        return out;
-    }
-
-    QStringList departmentLines() const {
-        QStringList lines;
-        for (const Department& department : departments) {
-            lines.append(fileLine(QStringLiteral("productdetails.nif")));
-            for (const auto& [slot, path] : sent(department))
-                lines.append(imageLine(path));
-        }
-        return lines;
-    }
-
-    // The department folders' pictures on the server, relative to the shop's root.
-    QMap<QString, QByteArray> pictureTree() const {
-        QMap<QString, QByteArray> tree;
-        for (const Department& department : departments) {
-            for (const auto& [slot, path] : sent(department))
-                tree.insert(QStringLiteral("store/") + department.name + QLatin1Char('/') +
-                                ProductDetails::pictureName(slot),
-                            TestSupport::readBytes(path));
-        }
-        return tree;
-    }
+    QString picture(int d, int p) const { return catalogue.product(d, p).image; }
+    QStringList departmentLines() const { return ::departmentLines(catalogue); }
+    QMap<QString, QByteArray> pictureTree() const { return ::pictureTree(catalogue); }
 };
-
-// A department of `count` pictures named after it and their slot.
-Department pictured(PublishFixture& fixture, const QString& name, int count) {
-    Department department{name, {}};
-    for (int p = 0; p < count; ++p)
-        department.pictures.append(
-            fixture.makePicture(QStringLiteral("%1-%2.jpg").arg(name).arg(p, 3, 10, QLatin1Char('0'))));
-    return department;
-}
 
 // What the server holds below the shop's root, pictures only.
 QMap<QString, QByteArray> picturesOnServer(const FtpTestServer& server) {
@@ -162,11 +83,45 @@ QStringList sequenceCommands(const QStringList& commands) {
     return out;
 }
 
+// The walk as the server saw it: folder changes, listings that answered, deletions, and each
+// "rmd " with whether the server removed the folder or refused.
+QStringList walkAsLogged(const FtpTestServer& server) {
+    QStringList out;
+    for (const FtpExchange& exchange : server.exchanges()) {
+        const qsizetype blank = exchange.command.indexOf(QLatin1Char(' '));
+        const QString verb = exchange.command.left(blank < 0 ? exchange.command.size() : blank).toUpper();
+        const QString argument = blank < 0 ? QString() : exchange.command.mid(blank + 1);
+        if (verb == QLatin1String("CWD") || verb == QLatin1String("DELE")) {
+            out.append(verb + QLatin1Char(' ') + argument);
+        } else if ((verb == QLatin1String("MLSD") || verb == QLatin1String("LIST")) && exchange.reply / 100 == 2) {
+            out.append(QStringLiteral("LIST"));
+        } else if (verb == QLatin1String("RMD")) {
+            out.append(QStringLiteral("rmd ") + argument +
+                       (exchange.reply / 100 == 2 ? QStringLiteral(": removed") : QStringLiteral(": refused")));
+        }
+    }
+    return out;
+}
+
+// Lays out a tree below /htdocs: "F/a.txt" is a file, "F/sub/" a folder.
+void layOut(const FtpTestServer& server, const QStringList& entries) {
+    for (const QString& entry : entries) {
+        const QString remote = QStringLiteral("/htdocs/") + entry;
+        if (entry.endsWith(QLatin1Char('/')))
+            server.makeFolder(remote);
+        else
+            server.writeFile(remote, entry.toUtf8());
+    }
+}
+
 } // namespace
 
 // Pictures and removals over several FTP connections against real servers: the progress lines
 // and the tree as with one connection, the first failing picture the one reported, a server
-// that takes fewer connections, connections lost on the way, and the server-side order.
+// that takes fewer connections, connections lost on the way, and the server-side order. And
+// removing a remote folder tree over one connection: the order of the walk as the server logs it,
+// a folder the walk must not touch, what stays when the server refuses, names as listed, and the
+// depth limit.
 class tst_FtpPool : public QObject {
     Q_OBJECT
 
@@ -183,6 +138,14 @@ private slots:
     void connectionsLostOnTheWay();
     void cutAtARandomFile_data();
     void cutAtARandomFile();
+    void walkOrder_data();
+    void walkOrder();
+    void namesSentBackAsListed_data();
+    void namesSentBackAsListed();
+    void depthLimit_data();
+    void depthLimit();
+    void stripNulls_data();
+    void stripNulls();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -208,22 +171,22 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    Department big = pictured(fixture, QStringLiteral("Big Department"), 100);
-    QVERIFY(QFile::remove(big.pictures[17]));
-    QVERIFY(QFile::remove(big.pictures[60]));
-    shop.add(big);
-    Department stops = pictured(fixture, QStringLiteral("Stops Early"), 4);
-    stops.pictures[2].clear(); // the pass ends here: the fourth picture is never sent
-    shop.add(stops);
-    shop.add(pictured(fixture, QStringLiteral("Caf\u00E9 & Th\u00E9"), 5));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big Department"), 100);
+    QVERIFY(QFile::remove(shop.picture(0, 17)));
+    QVERIFY(QFile::remove(shop.picture(0, 60)));
+    shop.add(QStringLiteral("Stops Early"), 4);
+    ProductRecord stop = shop.catalogue.product(1, 2);
+    stop.image.clear(); // the pass ends here: the fourth picture is never sent
+    shop.catalogue.setProduct(1, 2, stop);
+    shop.add(QStringLiteral("Caf\u00E9 & Th\u00E9"), 5);
 
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
     const UploadRecord record = runUpload(request);
 
-    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+    const QStringList lines =
+        startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, lines);
     QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -275,11 +238,12 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     // Server-side, each department's pictures land after its product file and before the next
     // department's folder is made.
     QStringList order = server.storedPaths();
-    for (const Department& department : shop.departments) {
-        const QString folder = kRoot + QStringLiteral("/store/") + department.name + QLatin1Char('/');
+    for (int d = 0; d < shop.catalogue.departmentCount; ++d) {
+        const QString folder =
+            kRoot + QStringLiteral("/store/") + shop.catalogue.departmentNames[std::size_t(d)] + u'/';
         const qsizetype details = order.indexOf(folder + QStringLiteral("productdetails.nif"));
         QVERIFY(details >= 0);
-        for (const auto& [slot, path] : Shop::sent(department)) {
+        for (const auto& [slot, path] : sentPictures(shop.catalogue, d)) {
             const qsizetype at = order.indexOf(folder + ProductDetails::pictureName(slot));
             QVERIFY(at > details);
             for (qsizetype i = details + 1; i < at; ++i)
@@ -317,26 +281,25 @@ void tst_FtpPool::firstFailingPictureReported() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("Big"), 100));
-    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big"), 100);
+    shop.add(QStringLiteral("Next"), 3);
 
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
     const UploadRecord record = runUpload(request);
 
-    const QStringList& pictures = shop.departments[0].pictures;
-    QStringList before = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                         fullRefreshFixedLines() + QStringList{fileLine(QStringLiteral("productdetails.nif"))};
+    QStringList before = startLines(server.serverText()) + fullRefreshFixedLines() +
+                         QStringList{fileLine(QStringLiteral("productdetails.nif"))};
     for (int slot = 0; slot <= reported; ++slot)
-        before.append(imageLine(pictures[slot]));
-    const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(pictures[reported]).fileName();
+        before.append(imageLine(shop.picture(0, slot)));
+    const QString failure = QStringLiteral("Failed to upload file ") + QFileInfo(shop.picture(0, reported)).fileName();
     QCOMPARE(record.lines.mid(0, before.size()), before);
     QCOMPARE(record.lines.last(), failure);
     // Between them only lines of pictures already under way, still in slot order.
     const QStringList after = record.lines.mid(before.size(), record.lines.size() - before.size() - 1);
     for (qsizetype i = 0; i < after.size(); ++i)
-        QCOMPARE(after[i], imageLine(pictures[reported + 1 + int(i)]));
+        QCOMPARE(after[i], imageLine(shop.picture(0, reported + 1 + int(i))));
     if (connections == 1)
         QVERIFY(after.isEmpty());
     QVERIFY(!record.lines.contains(kSuccess));
@@ -349,7 +312,7 @@ void tst_FtpPool::firstFailingPictureReported() {
     const QMap<QString, QByteArray> onServer = picturesOnServer(server);
     for (int slot = 0; slot < reported; ++slot)
         QCOMPARE(onServer.value(QStringLiteral("store/Big/") + ProductDetails::pictureName(slot)),
-                 TestSupport::readBytes(pictures[slot]));
+                 TestSupport::readBytes(shop.picture(0, slot)));
     QVERIFY(!onServer.contains(QStringLiteral("store/Big/") + ProductDetails::pictureName(reported)));
     QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
 }
@@ -379,15 +342,15 @@ void tst_FtpPool::serverTakesFewerConnections() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("Books"), 30));
-    shop.add(pictured(fixture, QStringLiteral("Games"), 12));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Books"), 30);
+    shop.add(QStringLiteral("Games"), 12);
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+                               QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
 
@@ -397,10 +360,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     server.clearLog();
     record = runUpload(request);
     const QStringList dataLines =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
-        shop.departmentLines() + QStringList{kSuccess};
+        startLines(server.serverText()) + dataFileLines() + shop.departmentLines() + QStringList{kSuccess};
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
@@ -411,45 +371,15 @@ void tst_FtpPool::serverTakesFewerConnections() {
 // connections, the main connection still sends the sequence's own commands in that order.
 void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
     const QString root = QStringLiteral("/htdocs//kioskSmith");
-    QStringList expected = {
-        QStringLiteral("USER kiosk"),
-        QStringLiteral("PASS ******"),
-        QStringLiteral("PWD"),
-        QStringLiteral("CWD /htdocs"),
-        QStringLiteral("CWD ") + root,
-        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE I"),
-        QStringLiteral("STOR storesettings.txt"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("STOR departments.nif"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("STOR orderkey.php"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE A"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("DELE 0.jpeg"),
-        QStringLiteral("DELE 7.jpeg"),
-        QStringLiteral("rmd old"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books/old"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("DELE a.txt"),
-        QStringLiteral("DELE b.txt"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("MLSD"),
-        QStringLiteral("rmd old"),
-        QStringLiteral("DELE productdetails.nif"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store"),
-        QStringLiteral("rmd ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("MKD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("CWD ") + root + QStringLiteral("/store/Books"),
-        QStringLiteral("EPSV"),
-        QStringLiteral("TYPE I"),
-        QStringLiteral("STOR productdetails.nif"),
-    };
+    // "%1" is the shop's root as sent.
+    QStringList expected =
+        QStringLiteral("USER kiosk|PASS ******|PWD|CWD /htdocs|CWD %1|CWD %1/store|EPSV|TYPE I|STOR storesettings.txt|"
+                       "EPSV|STOR departments.nif|EPSV|STOR orderkey.php|CWD %1/store/Books|EPSV|TYPE A|MLSD|"
+                       "DELE 0.jpeg|DELE 7.jpeg|rmd old|CWD %1/store/Books/old|EPSV|MLSD|DELE a.txt|DELE b.txt|"
+                       "CWD %1/store/Books|EPSV|MLSD|rmd old|DELE productdetails.nif|CWD %1/store|"
+                       "rmd %1/store/Books|MKD %1/store/Books|CWD %1/store/Books|EPSV|TYPE I|STOR productdetails.nif")
+            .arg(QStringLiteral("/htdocs//kioskSmith"))
+            .split(u'|');
     for (int slot = 0; slot < 3; ++slot)
         expected << QStringLiteral("EPSV") << QStringLiteral("STOR ") + ProductDetails::pictureName(slot);
     expected << QStringLiteral("QUIT");
@@ -463,8 +393,8 @@ void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
             server.writeFile(kRoot + QStringLiteral("/store/Books/") + file, "old");
         KIOSK_START_SERVER(server);
         PublishFixture fixture;
-        Shop shop;
-        shop.add(pictured(fixture, QStringLiteral("Books"), 3));
+        Shop shop{fixture};
+        shop.add(QStringLiteral("Books"), 3);
         UploadRequest request = fixture.request(server, shop.catalogue);
         request.connections = connections;
         const UploadRecord record = runUpload(request);
@@ -521,20 +451,10 @@ void tst_FtpPool::removalOverThePool() {
             main = it.key();
     }
     QVERIFY(!main.isEmpty());
-    QCOMPARE(bySession[main], (QStringList{
-                                  QStringLiteral("CWD /htdocs/F"),
-                                  QStringLiteral("rmd empty"),
-                                  QStringLiteral("rmd sub"),
-                                  QStringLiteral("CWD /htdocs/F/sub"),
-                                  QStringLiteral("rmd deep"),
-                                  QStringLiteral("CWD /htdocs/F/sub/deep"),
-                                  QStringLiteral("CWD /htdocs/F/sub"),
-                                  QStringLiteral("rmd deep"),
-                                  QStringLiteral("CWD /htdocs/F"),
-                                  QStringLiteral("rmd sub"),
-                                  QStringLiteral("CWD /htdocs"),
-                                  QStringLiteral("rmd /htdocs/F"),
-                              }));
+    QCOMPARE(bySession[main], QStringLiteral("CWD /htdocs/F|rmd empty|rmd sub|CWD /htdocs/F/sub|rmd deep|"
+                                             "CWD /htdocs/F/sub/deep|CWD /htdocs/F/sub|rmd deep|CWD /htdocs/F|rmd sub|"
+                                             "CWD /htdocs|rmd /htdocs/F")
+                                  .split(u'|'));
     // Listings and deletes on the others, one listing at a time.
     int deletes = 0;
     bool listing = false;
@@ -565,9 +485,9 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
-    Shop shop;
-    shop.add(pictured(fixture, QStringLiteral("First"), 10));
-    shop.add(pictured(fixture, QStringLiteral("Second"), 10));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("First"), 10);
+    shop.add(QStringLiteral("Second"), 10);
     UploadRequest request = fixture.request(server, shop.catalogue);
     request.connections = 4;
     int detailsLines = 0;
@@ -576,8 +496,8 @@ void tst_FtpPool::connectionsLostOnTheWay() {
         if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2)
             QThread::msleep(2500);
     });
-    QCOMPARE(record.lines, connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                               fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess});
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+                               QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
 }
 
@@ -597,12 +517,9 @@ void tst_FtpPool::cutAtARandomFile() {
     QFETCH(int, connections);
     QFETCH(bool, stop);
     PublishFixture fixture;
-    Shop shop;
-    Department big{QStringLiteral("Big"), {}};
-    for (int p = 0; p < 12; ++p)
-        big.pictures.append(fixture.makePicture(QStringLiteral("big-%1.jpg").arg(p), 300000));
-    shop.add(big);
-    shop.add(pictured(fixture, QStringLiteral("Next"), 3));
+    Shop shop{fixture};
+    shop.add(QStringLiteral("Big"), 12, 300000);
+    shop.add(QStringLiteral("Next"), 3);
     // Mostly a picture (but the last, which has nothing running beside it), else any other file.
     QStringList paths;
     if (QRandomGenerator::global()->bounded(4) == 0) {
@@ -616,7 +533,7 @@ void tst_FtpPool::cutAtARandomFile() {
     }
     const QString cut = paths[QRandomGenerator::global()->bounded(int(paths.size()))];
     const QString line = cut.endsWith(QLatin1String(".jpeg"))
-                             ? imageLine(big.pictures[cut.section(QLatin1Char('/'), -1).section(u'.', 0, 0).toInt()])
+                             ? imageLine(shop.picture(0, cut.section(QLatin1Char('/'), -1).section(u'.', 0, 0).toInt()))
                              : fileLine(cut.section(QLatin1Char('/'), -1));
     FtpTestServer::Options options;
     options.uploadBytesPerSecond = 1000000;
@@ -656,6 +573,157 @@ void tst_FtpPool::cutAtARandomFile() {
             QVERIFY2(it.value() == whole.value(it.key()),
                      qPrintable(it.key() + QStringLiteral(": %1 bytes, cut at ").arg(it.value().size()) + cut));
     }
+}
+
+void tst_FtpPool::walkOrder_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<QString>("locked"); // a folder whose files the server will not delete
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("kept"); // the files of the tree still there afterwards
+    QTest::addColumn<QString>("walk");
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(ServerRows::rowName(kind, "a file and a folder holding a file"))
+            << kind << QStringLiteral("F/|F/a.txt|F/sub/|F/sub/b.txt") << QString() << QByteArray("/htdocs/F") << true
+            << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd sub: refused|CWD /htdocs/F/sub|LIST|DELE b.txt|"
+                              "CWD /htdocs/F|LIST|rmd sub: removed|CWD /htdocs|rmd /htdocs/F: removed");
+        QTest::newRow(ServerRows::rowName(kind, "three levels"))
+            << kind << QStringLiteral("F/a.txt|F/sub/b.txt|F/sub/deep/c.txt") << QString() << QByteArray("/htdocs/F")
+            << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd sub: refused|CWD /htdocs/F/sub|LIST|DELE b.txt|"
+                              "rmd deep: refused|CWD /htdocs/F/sub/deep|LIST|DELE c.txt|CWD /htdocs/F/sub|LIST|"
+                              "rmd deep: removed|CWD /htdocs/F|LIST|rmd sub: removed|CWD /htdocs|"
+                              "rmd /htdocs/F: removed");
+        QTest::newRow(ServerRows::rowName(kind, "empty folder"))
+            << kind << QStringLiteral("F/") << QString() << QByteArray("/htdocs/F") << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|CWD /htdocs|rmd /htdocs/F: removed");
+        QTest::newRow(ServerRows::rowName(kind, "files only"))
+            << kind << QStringLiteral("F/a.txt|F/b.txt") << QString() << QByteArray("/htdocs/F") << true << QString()
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|DELE b.txt|CWD /htdocs|rmd /htdocs/F: removed");
+        // The walk goes through the locked folder once, removes what it can around it, and ends.
+        QTest::newRow(ServerRows::rowName(kind, "a file that stays keeps its folders"))
+            << kind << QStringLiteral("F/a.txt|F/locked/x.txt|F/other/y.txt") << QStringLiteral("F/locked")
+            << QByteArray("/htdocs/F") << false << QStringLiteral("F/locked/x.txt")
+            << QStringLiteral("CWD /htdocs/F|LIST|DELE a.txt|rmd locked: refused|CWD /htdocs/F/locked|LIST|"
+                              "DELE x.txt|CWD /htdocs/F|LIST|rmd locked: refused|rmd other: refused|"
+                              "CWD /htdocs/F/other|LIST|DELE y.txt|CWD /htdocs/F|LIST|rmd locked: refused|"
+                              "rmd other: removed|CWD /htdocs|rmd /htdocs/F: refused");
+        // A department added since the last upload has no folder yet; the current one must come to no harm.
+        QTest::newRow(ServerRows::rowName(kind, "missing folder"))
+            << kind << QStringLiteral("keep/a.txt|keep/inner/b.txt") << QString() << QByteArray("/htdocs/keep/missing")
+            << false << QStringLiteral("keep/a.txt|keep/inner/b.txt") << QStringLiteral("CWD /htdocs/keep/missing");
+    }
+}
+
+void tst_FtpPool::walkOrder() {
+    QFETCH(Kind, kind);
+    QFETCH(QString, tree);
+    QFETCH(QString, locked);
+    QFETCH(QByteArray, folder);
+    QFETCH(bool, removed);
+    QFETCH(QString, kept);
+    QFETCH(QString, walk);
+    FtpTestServer::Options options;
+    if (!locked.isEmpty())
+        options.readOnlyFolders = {QStringLiteral("/htdocs/") + locked};
+    FtpTestServer server(kind, options);
+    layOut(server, tree.split(u'|'));
+    KIOSK_START_SERVER(server);
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    const QByteArray parent = folder.left(folder.lastIndexOf('/'));
+    QVERIFY(session.enterFolder(parent));
+    server.clearLog();
+
+    QCOMPARE(RemoteFolderRemoval::removeRemoteFolder(session, folder), removed);
+    QCOMPARE(walkAsLogged(server), walk.split(u'|'));
+    for (const QString& entry : tree.split(u'|')) {
+        if (!entry.endsWith(u'/'))
+            QCOMPARE(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/") + entry)),
+                     kept.split(u'|').contains(entry));
+    }
+    if (removed)
+        QVERIFY(!QFileInfo::exists(server.localPath(QString::fromUtf8(folder))));
+    QCOMPARE(session.currentFolder(), parent);
+}
+
+void tst_FtpPool::namesSentBackAsListed_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QByteArray>("name"); // the bytes of the folder's name on the server's disk
+    QTest::newRow("pyftpdlib: UTF-8") << Kind::Pyftpdlib << QByteArray("Caf\xC3\xA9 & Th\xC3\xA9");
+    QTest::newRow("vsftpd: UTF-8") << Kind::Vsftpd << QByteArray("\xC2\xA3 Deals");
+    // Made by an older program in Windows-1252: only the listed bytes can name it again.
+    QTest::newRow("vsftpd: Windows-1252 bytes") << Kind::Vsftpd << QByteArray("Caf\xE9 \xA3");
+}
+
+void tst_FtpPool::namesSentBackAsListed() {
+    QFETCH(Kind, kind);
+    QFETCH(QByteArray, name);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs/F"));
+    const QByteArray folder = QFile::encodeName(server.localPath(QStringLiteral("/htdocs/F"))) + '/' + name;
+    QCOMPARE(::mkdir(folder.constData(), 0777), 0);
+    ::chmod(folder.constData(), 0777);
+    const QByteArray file = folder + '/' + name + ".txt";
+    const int fd = ::open(file.constData(), O_CREAT | O_WRONLY, 0666);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    KIOSK_START_SERVER(server);
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    QVERIFY(RemoteFolderRemoval::removeRemoteFolder(session, "/htdocs/F"));
+    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F"))));
+}
+
+void tst_FtpPool::depthLimit_data() {
+    QTest::addColumn<int>("levels"); // the folder to remove counts as the first
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("255 levels") << 255 << true;
+    QTest::newRow("256 levels") << 256 << false;
+}
+
+void tst_FtpPool::depthLimit() {
+    QFETCH(int, levels);
+    QFETCH(bool, removed);
+    FtpTestServer server(Kind::Pyftpdlib);
+    QString deepest = QStringLiteral("/htdocs/F");
+    for (int level = 2; level <= levels; ++level)
+        deepest += QStringLiteral("/d");
+    server.writeFile(deepest + QStringLiteral("/last.txt"), "bottom");
+    KIOSK_START_SERVER(server);
+
+    FtpSession session(server.serverText(), server.userName(), server.password());
+    QVERIFY(session.open());
+    QCOMPARE(RemoteFolderRemoval::removeRemoteFolder(session, "/htdocs/F"), removed);
+    QCOMPARE(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/F"))), !removed);
+    QCOMPARE(QFileInfo::exists(server.localPath(deepest + QStringLiteral("/last.txt"))), !removed);
+    QCOMPARE(session.currentFolder(), QByteArray("/htdocs"));
+
+    // Never deeper than the limit below the folder's parent.
+    int deepestEntered = 0;
+    for (const QString& command : server.commands()) {
+        if (command.startsWith(QLatin1String("CWD /htdocs/F")))
+            deepestEntered = std::max(deepestEntered, int(command.count(QLatin1Char('/'))) - 1);
+    }
+    QCOMPARE(deepestEntered, std::min(levels, RemoteFolderRemoval::maxDepth));
+}
+
+void tst_FtpPool::stripNulls_data() {
+    QTest::addColumn<QByteArray>("listed");
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("no NUL") << QByteArray("a b") << QByteArray("a b");
+    QTest::newRow("cut at the first NUL") << QByteArray("ab\0c\0", 5) << QByteArray("ab");
+    QTest::newRow("NUL first") << QByteArray("\0abc", 4) << QByteArray();
+}
+
+void tst_FtpPool::stripNulls() {
+    QFETCH(QByteArray, listed);
+    QFETCH(QByteArray, name);
+    QCOMPARE(RemoteFolderRemoval::stripNulls(listed), name);
 }
 
 QTEST_GUILESS_MAIN(tst_FtpPool)

@@ -1,3 +1,5 @@
+#include "catalogue/StoreCatalogue.h"
+#include "publish/ProductDetails.h"
 #include "publish/PublishOptions.h"
 #include "support/TestSupport.h"
 
@@ -8,134 +10,123 @@
 
 using namespace TestSupport;
 
-// The program's own options file: what a missing, good or damaged file gives, what saving writes
-// and keeps, and a file that cannot be written.
+namespace {
+
+ProductRecord product(const QString& title, const QString& price = QString()) {
+    ProductRecord record;
+    record.title = title;
+    record.price = price;
+    return record;
+}
+
+// productdetails.nif bytes written with "|" for the separator byte and "\n" for CR LF.
+QByteArray nif(const char* text) {
+    return QByteArray(text).replace('|', '\xAC').replace("\n", "\r\n");
+}
+
+} // namespace
+
+// The local files publishing writes. The program's own options file: what a missing, good or
+// damaged file gives, what saving writes and keeps, a file that cannot be written, and the trusted
+// host keys. What the shop's pages read for a department: productdetails.nif byte for byte, and a
+// file that cannot be written.
 class tst_PublishOptions : public QObject {
     Q_OBJECT
 
 private slots:
-    void load_data();
-    void load();
-    void save_data();
-    void save();
-    void saveRoundTrip();
+    void loadThenSave_data();
+    void loadThenSave();
     void unwritableFile_data();
     void unwritableFile();
-    void parseConnections_data();
-    void parseConnections();
-    void changedOnly_data();
-    void changedOnly();
     void trustedHostKeys();
+    void productLines_data();
+    void productLines();
+    void productFileUnwritable_data();
+    void productFileUnwritable();
 };
 
-void tst_PublishOptions::load_data() {
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("connections");
-    QTest::addColumn<bool>("damaged"); // the loader says what was wrong
-    QTest::newRow("missing file: the default") << false << QByteArray() << 4 << false;
-    QTest::newRow("empty file") << true << QByteArray() << 4 << false;
-    QTest::newRow("as written") << true << QByteArray("[Publishing]\r\nConnections=2\r\n") << 2 << false;
-    QTest::newRow("one") << true << QByteArray("[Publishing]\r\nConnections=1\r\n") << 1 << false;
-    QTest::newRow("eight") << true << QByteArray("[Publishing]\r\nConnections=8\r\n") << 8 << false;
-    QTest::newRow("edited by hand: case, blanks, LF, no last line end")
-        << true << QByteArray("; mine\n[ publishing ]\n  connections =  6  ") << 6 << false;
-    QTest::newRow("among other sections")
-        << true
+void tst_PublishOptions::loadThenSave_data() {
+    QTest::addColumn<QByteArray>("before"); // empty: no file
+    QTest::addColumn<int>("connections");   // as read
+    QTest::addColumn<bool>("changedOnly");  // as read
+    QTest::addColumn<bool>("damaged");      // the loader says what was wrong
+    QTest::addColumn<int>("saveConnections");
+    QTest::addColumn<bool>("saveChangedOnly");
+    QTest::addColumn<QByteArray>("after"); // empty: not saved
+    QTest::newRow("missing file: the defaults; ticked, added")
+        << QByteArray() << 4 << false << false << 5 << true
+        << QByteArray("[Publishing]\r\nConnections=5\r\nChangedOnly=1\r\n");
+    QTest::newRow("never ticked: the file keeps its form")
+        << QByteArray("[Publishing]\r\nConnections=2\r\n") << 2 << false << false << 8 << false
+        << QByteArray("[Publishing]\r\nConnections=8\r\n");
+    QTest::newRow("ticked before, cleared now; leading zero")
+        << QByteArray("[Publishing]\r\nConnections=01\r\nChangedOnly=1\r\n") << 1 << true << false << 3 << false
+        << QByteArray("[Publishing]\r\nConnections=3\r\nChangedOnly=0\r\n");
+    QTest::newRow("edited by hand: case, blanks, LF, no last line end; written back in the program's form")
+        << QByteArray("; mine\n[ publishing ]\n  connections =  6  ") << 6 << false << false << 4 << false
+        << QByteArray("; mine\r\n[ publishing ]\r\nConnections=4\r\n");
+    QTest::newRow("among other sections, which are kept")
         << QByteArray("[Window]\r\nConnections=7\r\n\r\n[Publishing]\r\nOther=1\r\nConnections=3\r\n[Later]\r\n") << 3
-        << false;
-    QTest::newRow("only in another section") << true << QByteArray("[Window]\r\nConnections=7\r\n") << 4 << false;
-    QTest::newRow("no section") << true << QByteArray("Connections=7\r\n") << 4 << false;
-    QTest::newRow("zero") << true << QByteArray("[Publishing]\r\nConnections=0\r\n") << 4 << true;
-    QTest::newRow("nine") << true << QByteArray("[Publishing]\r\nConnections=9\r\n") << 4 << true;
-    QTest::newRow("negative") << true << QByteArray("[Publishing]\r\nConnections=-2\r\n") << 4 << true;
-    QTest::newRow("words") << true << QByteArray("[Publishing]\r\nConnections=four\r\n") << 4 << true;
-    QTest::newRow("number and more") << true << QByteArray("[Publishing]\r\nConnections=4x\r\n") << 4 << true;
-    QTest::newRow("empty value") << true << QByteArray("[Publishing]\r\nConnections=\r\n") << 4 << true;
-    QTest::newRow("huge") << true << QByteArray("[Publishing]\r\nConnections=99999999999999999999\r\n") << 4 << true;
-    QTest::newRow("garbage bytes") << true << QByteArray("\x00\xFF\xFE[Pub\x01lishing\r\n\x80\x81=\x00", 21) << 4
-                                   << false;
+        << false << false << 6 << true
+        << QByteArray("[Window]\r\nConnections=7\r\n\r\n[Publishing]\r\nOther=1\r\nConnections=6\r\nChangedOnly=1\r\n"
+                      "[Later]\r\n");
+    QTest::newRow("only in another section: ours added after it")
+        << QByteArray("[Window]\r\nConnections=7\r\n") << 4 << false << false << 2 << false
+        << QByteArray("[Window]\r\nConnections=7\r\n\r\n[Publishing]\r\nConnections=2\r\n");
+    QTest::newRow("no section") << QByteArray("Connections=7\r\n") << 4 << false << false << 7 << false
+                                << QByteArray("Connections=7\r\n\r\n[Publishing]\r\nConnections=7\r\n");
+    QTest::newRow("value added at the end of its section")
+        << QByteArray("; notes\r\n[Publishing]\r\nOther=x\r\n\r\n[Window]\r\nLeft=10\r\n") << 4 << false << false << 1
+        << false << QByteArray("; notes\r\n[Publishing]\r\nOther=x\r\nConnections=1\r\n\r\n[Window]\r\nLeft=10\r\n");
+    for (const char* bad : {"0", "9", "-2", "+2", "2.5", "four", "4x", "", "99999999999999999999"})
+        QTest::addRow("connections \"%s\": the default, and said; replaced", bad)
+            << QByteArray("[Publishing]\r\nConnections=") + bad + "\r\n"
+            << 4 << false << true << 3 << false << QByteArray("[Publishing]\r\nConnections=3\r\n");
+    QTest::newRow("ChangedOnly not 0 or 1: clear, and said")
+        << QByteArray("[Publishing]\r\nChangedOnly=yes\r\n") << 4 << false << true << 4 << true
+        << QByteArray("[Publishing]\r\nChangedOnly=1\r\nConnections=4\r\n");
+    QTest::newRow("garbage bytes") << QByteArray("\x00\xFF\xFE[Pub\x01lishing\r\n\x80\x81=\x00", 21) << 4 << false
+                                   << false << 0 << false << QByteArray();
 }
 
-// Catches a damaged or missing file that breaks the upload window, or a value outside 1 to 8
-// that reaches an upload.
-void tst_PublishOptions::load() {
-    QFETCH(bool, exists);
-    QFETCH(QByteArray, bytes);
+// Catches a damaged or missing file that breaks the upload window, a value outside 1 to 8 that
+// reaches an upload, the tick box ticked on a first start or a damaged value trusted; a save that
+// loses the owner's other lines, writes a second value, adds a line for an owner who never ticked
+// the box, or breaks the CR LF form; and a value that does not come back as saved.
+void tst_PublishOptions::loadThenSave() {
+    QFETCH(QByteArray, before);
     QFETCH(int, connections);
+    QFETCH(bool, changedOnly);
     QFETCH(bool, damaged);
+    QFETCH(int, saveConnections);
+    QFETCH(bool, saveChangedOnly);
+    QFETCH(QByteArray, after);
     QTemporaryDir dir;
     const QString dataFolder = dataFolderOf(dir.path());
-    if (exists)
-        writeBytes(PublishOptionsFile::path(dataFolder), bytes);
+    const QString file = PublishOptionsFile::path(dataFolder);
+    if (!before.isEmpty())
+        writeBytes(file, before);
 
     PublishOptions options;
-    options.connections = 7;
     const Status status = PublishOptionsFile::load(dataFolder, options);
     QCOMPARE(options.connections, connections);
+    QCOMPARE(options.changedOnly, changedOnly);
     QCOMPARE(!status, damaged);
     if (damaged)
         QVERIFY(status.message().contains(QStringLiteral("kioskSmith.ini")));
     // Reading never writes.
-    QCOMPARE(QFile::exists(PublishOptionsFile::path(dataFolder)), exists);
-    if (exists)
-        QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), bytes);
-}
+    QCOMPARE(QFile::exists(file), !before.isEmpty());
+    QCOMPARE(readBytes(file), before);
+    if (after.isEmpty())
+        return;
 
-void tst_PublishOptions::save_data() {
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<int>("connections");
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("new file") << false << QByteArray() << 5 << QByteArray("[Publishing]\r\nConnections=5\r\n");
-    QTest::newRow("value replaced in place") << true << QByteArray("[Publishing]\r\nConnections=2\r\n") << 8
-                                             << QByteArray("[Publishing]\r\nConnections=8\r\n");
-    QTest::newRow("damaged value replaced") << true << QByteArray("[Publishing]\r\nConnections=lots\r\n") << 3
-                                            << QByteArray("[Publishing]\r\nConnections=3\r\n");
-    QTest::newRow("other lines kept, value added to its section")
-        << true << QByteArray("; notes\r\n[Publishing]\r\nOther=x\r\n\r\n[Window]\r\nLeft=10\r\n") << 1
-        << QByteArray("; notes\r\n[Publishing]\r\nOther=x\r\nConnections=1\r\n\r\n[Window]\r\nLeft=10\r\n");
-    QTest::newRow("section added after the others")
-        << true << QByteArray("[Window]\r\nConnections=7\r\n") << 2
-        << QByteArray("[Window]\r\nConnections=7\r\n\r\n[Publishing]\r\nConnections=2\r\n");
-    QTest::newRow("hand-edited file written back in the program's own form")
-        << true << QByteArray("[publishing]\nconnections = 6") << 4 << QByteArray("[publishing]\r\nConnections=4\r\n");
-}
-
-// Catches a save that loses the owner's other lines, writes a second value, or breaks the CR LF
-// form of the program's text files.
-void tst_PublishOptions::save() {
-    QFETCH(bool, exists);
-    QFETCH(QByteArray, before);
-    QFETCH(int, connections);
-    QFETCH(QByteArray, after);
-    QTemporaryDir dir;
-    const QString dataFolder = dataFolderOf(dir.path());
-    if (exists)
-        writeBytes(PublishOptionsFile::path(dataFolder), before);
-
-    PublishOptions options;
-    options.connections = connections;
+    options.connections = saveConnections;
+    options.changedOnly = saveChangedOnly;
     QVERIFY(PublishOptionsFile::save(dataFolder, options));
-    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), after);
-    PublishOptions read;
-    QVERIFY(PublishOptionsFile::load(dataFolder, read));
-    QCOMPARE(read.connections, connections);
-}
-
-// Catches a value that does not come back as saved.
-void tst_PublishOptions::saveRoundTrip() {
-    QTemporaryDir dir;
-    const QString dataFolder = dataFolderOf(dir.path());
-    for (int n = PublishOptions::minConnections; n <= PublishOptions::maxConnections; ++n) {
-        PublishOptions options;
-        options.connections = n;
-        QVERIFY(PublishOptionsFile::save(dataFolder, options));
-        PublishOptions read;
-        read.connections = 0;
-        QVERIFY(PublishOptionsFile::load(dataFolder, read));
-        QCOMPARE(read, options);
-    }
+    QCOMPARE(readBytes(file), after);
+    PublishOptions back;
+    QVERIFY(PublishOptionsFile::load(dataFolder, back));
+    QCOMPARE(back, options);
 }
 
 void tst_PublishOptions::unwritableFile_data() {
@@ -165,77 +156,6 @@ void tst_PublishOptions::unwritableFile() {
     QCOMPARE(read.connections, PublishOptions::defaultConnections);
     if (folderInTheWay)
         QVERIFY(QFileInfo(PublishOptionsFile::path(dataFolder)).isDir());
-}
-
-void tst_PublishOptions::parseConnections_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value"); // 0: refused
-    QTest::newRow("1") << QStringLiteral("1") << 1;
-    QTest::newRow("8") << QStringLiteral("8") << 8;
-    QTest::newRow("blanks") << QStringLiteral(" 3 ") << 3;
-    QTest::newRow("leading zero") << QStringLiteral("04") << 4;
-    QTest::newRow("0") << QStringLiteral("0") << 0;
-    QTest::newRow("9") << QStringLiteral("9") << 0;
-    QTest::newRow("10") << QStringLiteral("10") << 0;
-    QTest::newRow("-1") << QStringLiteral("-1") << 0;
-    QTest::newRow("+2") << QStringLiteral("+2") << 0;
-    QTest::newRow("2.5") << QStringLiteral("2.5") << 0;
-    QTest::newRow("empty") << QString() << 0;
-    QTest::newRow("word") << QStringLiteral("four") << 0;
-    QTest::newRow("Arabic-Indic digit") << QStringLiteral("\u0664") << 0;
-}
-
-// Catches a --connections value or an options value outside 1 to 8 taken for a number.
-void tst_PublishOptions::parseConnections() {
-    QFETCH(QString, text);
-    QFETCH(int, value);
-    const auto parsed = PublishOptionsFile::parseConnections(text);
-    QCOMPARE(parsed.value_or(0), value);
-}
-
-void tst_PublishOptions::changedOnly_data() {
-    QTest::addColumn<QByteArray>("before"); // empty: no file
-    QTest::addColumn<bool>("read");
-    QTest::addColumn<bool>("damaged");
-    QTest::addColumn<bool>("ticked");
-    QTest::addColumn<QByteArray>("after");
-    QTest::newRow("first start: clear; ticked, added")
-        << QByteArray() << false << false << true << QByteArray("[Publishing]\r\nConnections=4\r\nChangedOnly=1\r\n");
-    QTest::newRow("never ticked: the file keeps its form")
-        << QByteArray("[Publishing]\r\nConnections=2\r\n") << false << false << false
-        << QByteArray("[Publishing]\r\nConnections=4\r\n");
-    QTest::newRow("ticked before, cleared now")
-        << QByteArray("[Publishing]\r\nChangedOnly=1\r\nConnections=3\r\n") << true << false << false
-        << QByteArray("[Publishing]\r\nChangedOnly=0\r\nConnections=4\r\n");
-    QTest::newRow("not 0 or 1: clear, and said")
-        << QByteArray("[Publishing]\r\nChangedOnly=yes\r\n") << false << true << true
-        << QByteArray("[Publishing]\r\nChangedOnly=1\r\nConnections=4\r\n");
-}
-
-// Catches the tick box's choice not read back, ticked on a first start, a damaged value trusted,
-// or a file of an owner who never ticked it rewritten with a new line.
-void tst_PublishOptions::changedOnly() {
-    QFETCH(QByteArray, before);
-    QFETCH(bool, read);
-    QFETCH(bool, damaged);
-    QFETCH(bool, ticked);
-    QFETCH(QByteArray, after);
-    QTemporaryDir dir;
-    const QString dataFolder = dataFolderOf(dir.path());
-    if (!before.isEmpty())
-        writeBytes(PublishOptionsFile::path(dataFolder), before);
-    PublishOptions options;
-    options.changedOnly = !read;
-    QCOMPARE(!PublishOptionsFile::load(dataFolder, options), damaged);
-    QCOMPARE(options.changedOnly, read);
-
-    options = PublishOptions();
-    options.changedOnly = ticked;
-    QVERIFY(PublishOptionsFile::save(dataFolder, options));
-    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), after);
-    PublishOptions back;
-    QVERIFY(PublishOptionsFile::load(dataFolder, back));
-    QCOMPARE(back, options);
 }
 
 // Catches a trusted key lost when the window saves its other choices, a server named two ways
@@ -270,6 +190,101 @@ void tst_PublishOptions::trustedHostKeys() {
     QVERIFY(PublishOptionsFile::load(folder, read));
     QCOMPARE(read.trustedHostKeys, (std::map<QString, QByteArray>{{QStringLiteral("sftp://a:22"), other},
                                                                   {QStringLiteral("sftp://c:22"), key}}));
+}
+
+void tst_PublishOptions::productLines_data() {
+    QTest::addColumn<QList<ProductRecord>>("products"); // slots 0, 1, ... of department row 2
+    QTest::addColumn<QByteArray>("expected");
+
+    QList<ProductRecord> slotFive(6);
+    slotFive[5] = product(QStringLiteral("Title"), QStringLiteral("2.50"));
+    for (int i = 0; i < 5; ++i)
+        slotFive[i] = product(QStringLiteral("P") + QString::number(i));
+    QTest::newRow("slot 5 as published")
+        << slotFive
+        << nif("0|P0||||||||\n1|P1||||||||\n2|P2||||||||\n3|P3||||||||\n4|P4||||||||\n5|Title||||2.50||||\n");
+
+    ProductRecord full;
+    full.title = QStringLiteral("Tea \u00A3 pot");
+    full.description1 = QStringLiteral("d1");
+    full.description2 = QStringLiteral("d2");
+    full.description3 = QStringLiteral("d3");
+    full.price = QStringLiteral("\u20AC12,50");
+    full.unit = QStringLiteral("each");
+    full.pricingDetail1 = QStringLiteral("p1");
+    full.pricingDetail2 = QStringLiteral("p2");
+    full.image = QStringLiteral("/pictures/tea.jpg");
+    QTest::newRow("all nine items, picture path left out, Windows-1252")
+        << QList<ProductRecord>{full} << nif("0|Tea \xA3 pot|d1|d2|d3|") + '\x80' + nif("12,50|each|p1|p2|\n");
+
+    ProductRecord breaking;
+    breaking.title = QStringLiteral("A\u00ACB");
+    breaking.description1 = QStringLiteral("line one\r\nline two");
+    breaking.description2 = QStringLiteral("cr\ronly");
+    breaking.description3 = QStringLiteral("lf\nonly\n\n");
+    breaking.pricingDetail2 = QStringLiteral("\u00AC\u00AC");
+    QTest::newRow("separators and line breaks become blanks")
+        << QList<ProductRecord>{breaking} << nif("0|A B|line one line two|cr only|lf only  ||||  |\n");
+
+    QTest::newRow("stop at the first empty title")
+        << QList<ProductRecord>{product(QStringLiteral("a")), product(QStringLiteral("b")),
+                                product(QString(), QStringLiteral("9")), product(QStringLiteral("d"))}
+        << nif("0|a||||||||\n1|b||||||||\n");
+
+    QTest::newRow("department without products is 0 bytes") << QList<ProductRecord>{} << QByteArray();
+    QTest::newRow("empty title in slot 0 is 0 bytes")
+        << QList<ProductRecord>{product(QString(), QStringLiteral("1")), product(QStringLiteral("b"))} << QByteArray();
+}
+
+void tst_PublishOptions::productLines() {
+    QFETCH(QList<ProductRecord>, products);
+    QFETCH(QByteArray, expected);
+
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("store"));
+    const QString dataFolder = TestSupport::dataFolderOf(dir.path());
+    // A longer file from an earlier department must not survive.
+    TestSupport::writeBytes(ProductDetails::path(dataFolder), QByteArray(500, 'x'));
+
+    StoreCatalogue catalogue;
+    catalogue.departmentNames[2] = QStringLiteral("Kitchen");
+    for (qsizetype p = 0; p < products.size(); ++p)
+        catalogue.setProduct(2, int(p), products[p]);
+
+    const Status status = ProductDetails::writeProductDetails(catalogue, 2, dataFolder);
+    QVERIFY2(status.isOk(), qPrintable(status.message()));
+    QCOMPARE(TestSupport::readBytes(dir.path() + QStringLiteral("/store/productdetails.nif")), expected);
+}
+
+void tst_PublishOptions::productFileUnwritable_data() {
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("store folder missing") << QStringLiteral("no store") << QStringLiteral("ok");
+    QTest::newRow("a folder where the file goes") << QStringLiteral("folder") << QStringLiteral("ok");
+    QTest::newRow("a character the code page lacks") << QStringLiteral("good file") << QStringLiteral("\u4E2D");
+}
+
+void tst_PublishOptions::productFileUnwritable() {
+    QFETCH(QString, situation);
+    QFETCH(QString, title);
+
+    QTemporaryDir dir;
+    const QString dataFolder = TestSupport::dataFolderOf(dir.path());
+    const QString file = ProductDetails::path(dataFolder);
+    if (situation == QLatin1String("folder"))
+        QDir().mkpath(file);
+    if (situation == QLatin1String("good file"))
+        TestSupport::writeBytes(file, "keep me");
+
+    StoreCatalogue catalogue;
+    catalogue.setProduct(0, 0, product(title));
+    const Status status = ProductDetails::writeProductDetails(catalogue, 0, dataFolder);
+    QVERIFY(!status.isOk());
+    QVERIFY(!status.reason().isEmpty());
+    if (situation == QLatin1String("good file")) {
+        QVERIFY2(status.reason().contains(title), qPrintable(status.reason()));
+        QCOMPARE(TestSupport::readBytes(file), QByteArray("keep me"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PublishOptions)

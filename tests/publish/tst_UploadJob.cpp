@@ -1,27 +1,24 @@
 #include "PublishFixture.h"
 #include "ServerRows.h"
+#include "publish/SentRecord.h"
 #include "publish/UploadJob.h"
+#include "publish/UploadWorker.h"
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 using Kind = FtpTestServer::Kind;
+using Tree = QMap<QString, QByteArray>;
 
 namespace {
-
-const QString kIndent = QStringLiteral("     ");
-const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
-
-QString fileLine(const QString& name) {
-    return kIndent + QStringLiteral("Uploading file: ") + name;
-}
-QString imageLine(const QString& path) {
-    return kIndent + QStringLiteral("Sending image: ") + path;
-}
 
 // One productdetails.nif line from its nine items, each followed by the separator byte.
 QByteArray nifLine(const QList<QByteArray>& items) {
@@ -57,10 +54,7 @@ struct SampleShop {
         set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), atlas);
         set(0, 1, QStringLiteral("Bible"), QString(), fixture.picturePath(QStringLiteral("gone.jpg")));
         set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), cook);
-        set(2, 0, QStringLiteral("Tea"),
-            QStringLiteral("\u00A3"
-                           "3,20"),
-            tea);
+        set(2, 0, QStringLiteral("Tea"), QStringLiteral("\u00A33,20"), tea);
         set(2, 1, QStringLiteral("Coffee"), QString(), QString());
         set(2, 2, QStringLiteral("Mug"), QString(), mug);
         set(3, 0, QStringLiteral("Spade"), QString(), spade);
@@ -72,18 +66,6 @@ struct SampleShop {
         record.price = price;
         record.image = image;
         catalogue.setProduct(d, p, record);
-    }
-
-    // Department lines of an upload, after the fixed files or storesettings.txt.
-    QStringList departmentLines() const {
-        return {fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(atlas),
-                imageLine(cook),
-                fileLine(QStringLiteral("productdetails.nif")),
-                fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(tea),
-                fileLine(QStringLiteral("productdetails.nif")),
-                imageLine(spade)};
     }
 
     // The department folders on the server, relative to the shop's root.
@@ -99,11 +81,8 @@ struct SampleShop {
             {QStringLiteral("store/\u00A3 Deals/"), {}},
             {QStringLiteral("store/\u00A3 Deals/productdetails.nif"), {}},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/"), {}},
-            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"), nine("0", "Tea",
-                                                                                   "\xA3"
-                                                                                   "3,20") +
-                                                                                  nine("1", "Coffee") +
-                                                                                  nine("2", "Mug")},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"),
+             nine("0", "Tea", "\xA3\x33,20") + nine("1", "Coffee") + nine("2", "Mug")},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"), TestSupport::readBytes(tea)},
             {QStringLiteral("store/Garden Tools/"), {}},
             {QStringLiteral("store/Garden Tools/productdetails.nif"), nine("0", "Spade")},
@@ -113,29 +92,13 @@ struct SampleShop {
 
     // The department files in the order they are stored, below the shop's root.
     static QStringList departmentOrder() {
-        return {QStringLiteral("store/Books/productdetails.nif"),
-                QStringLiteral("store/Books/0.jpeg"),
-                QStringLiteral("store/Books/2.jpeg"),
-                QStringLiteral("store/\u00A3 Deals/productdetails.nif"),
-                QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"),
-                QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"),
-                QStringLiteral("store/Garden Tools/productdetails.nif"),
-                QStringLiteral("store/Garden Tools/0.jpeg")};
+        return QStringLiteral("store/Books/productdetails.nif|store/Books/0.jpeg|store/Books/2.jpeg|"
+                              "store/\u00A3 Deals/productdetails.nif|store/Caf\u00E9 & Th\u00E9/productdetails.nif|"
+                              "store/Caf\u00E9 & Th\u00E9/0.jpeg|store/Garden Tools/productdetails.nif|"
+                              "store/Garden Tools/0.jpeg")
+            .split(u'|');
     }
 };
-
-QStringList fullRefreshFixedLines() {
-    QStringList lines{QStringLiteral("Uploading Web files...")};
-    for (const QString& name : PublishFixture::webFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading graphics files..."));
-    for (const QString& name : PublishFixture::graphicsFileNames())
-        lines.append(fileLine(name));
-    lines.append(QStringLiteral("Uploading store files..."));
-    for (const QString& name : PublishFixture::storeFileNames())
-        lines.append(fileLine(name));
-    return lines;
-}
 
 QStringList fullRefreshFixedOrder() {
     QStringList order = PublishFixture::webFileNames();
@@ -189,36 +152,56 @@ void compareStored(const FtpTestServer& server, int connections, QStringList exp
     QCOMPARE(order, expected);
 }
 
-const char* joined(const QStringList& lines) {
-    static QByteArray text;
-    text = lines.join(QLatin1String("\n")).toUtf8();
-    return text.constData();
+// What happens between two uploads that send only what changed.
+enum class Change {
+    PriceChanged,
+    ProductDeleted,
+    DepartmentRenamed,
+    DepartmentDeletedAndAdded,
+    PictureReplaced,
+    ServerFilesChangedByHand,
+    RecordLost,
+    OrdersPlaced,
+};
+
+struct Shop {
+    PublishFixture fixture;
+    StoreCatalogue catalogue;
+
+    void add(int d, const QString& name, int pictures) { fixture.addDepartment(catalogue, d, name, pictures); }
+    QString picture(int d, int p) const { return catalogue.product(d, p).image; }
+};
+
+// The lines of what was sent: after "Starting upload...", before the count.
+QStringList sentLines(const QStringList& lines) {
+    const qsizetype from = lines.indexOf(QStringLiteral("Starting upload..."));
+    return from < 0 || lines.size() < from + 3 ? lines : lines.mid(from + 1, lines.size() - from - 3);
+}
+
+qsizetype fileCount(const QMap<QString, QByteArray>& tree) {
+    qsizetype files = 0;
+    for (auto it = tree.begin(); it != tree.end(); ++it)
+        files += it.key().endsWith(QLatin1Char('/')) ? 0 : 1;
+    return files;
 }
 
 } // namespace
 
 // The upload sequence against real servers: every progress line in its order, the tree on the
 // server byte for byte, the order in which the server stored the files, and each way it stops.
+// Then the upload off the window's thread: its lines arrive queued on the receiver's thread in
+// the order the upload reported them, the sound is waited for, and a cancelled upload still ends.
+// And uploads that send only what changed: the server ends as a refresh and a data upload leave it.
 class tst_UploadJob : public QObject {
     Q_OBJECT
 
 private slots:
-    void firstUpload_data();
-    void firstUpload();
-    void dataOnlyUpload_data();
-    void dataOnlyUpload();
+    void firstThenDataOnly_data();
+    void firstThenDataOnly();
     void refreshOverExistingShop_data();
     void refreshOverExistingShop();
-    void refreshKeepsOrdersOrRemovesNothing_data();
-    void refreshKeepsOrdersOrRemovesNothing();
-    void missingWebFileAndTheNextUploads_data();
-    void missingWebFileAndTheNextUploads();
-    void departmentFolderInTheWay_data();
-    void departmentFolderInTheWay();
-    void rootThatCannotBeRemoved_data();
-    void rootThatCannotBeRemoved();
-    void connectionFailures_data();
-    void connectionFailures();
+    void blockedOnTheServer_data();
+    void blockedOnTheServer();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
@@ -227,13 +210,18 @@ private slots:
     void dataFileUnwritable();
     void destinations_data();
     void destinations();
-    void cancelled();
+    void workerReportsInOrderOnTheReceiversThread();
+    void workerCancelEndsTheUpload();
+    void workerNextUploadAfterTheLast();
+    void workerDestroyingCancelsAndWaits();
+    void changedOnlyMatchesRefreshAndDataUpload_data();
+    void changedOnlyMatchesRefreshAndDataUpload();
 
 private:
     ServerRows::CurlGlobal m_curl;
 };
 
-void tst_UploadJob::firstUpload_data() {
+void tst_UploadJob::firstThenDataOnly_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<bool>("refresh");
     QTest::addColumn<int>("connections");
@@ -243,7 +231,7 @@ void tst_UploadJob::firstUpload_data() {
     }
 }
 
-void tst_UploadJob::firstUpload() {
+void tst_UploadJob::firstThenDataOnly() {
     // A destination without a shop always gets the full refresh.
     QFETCH(Kind, kind);
     QFETCH(bool, refresh);
@@ -256,20 +244,16 @@ void tst_UploadJob::firstUpload() {
     UploadRequest request = fixture.request(server, shop.catalogue, refresh);
     request.connections = connections;
 
-    const UploadRecord record = runUpload(request);
-
-    const QStringList lines = connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")} +
-                              fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
-    QCOMPARE(record.lines, lines);
+    UploadRecord record = runUpload(request);
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + departmentLines(shop.catalogue) +
+                               QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
     QVERIFY(record.outcome.connected);
     QVERIFY(record.traces.isEmpty());
-
     // The sound plays twice, just before the closing line.
     const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
     QCOMPARE(record.events.mid(record.events.size() - 3), QStringList({sound, sound, kSuccess}));
     QCOMPARE(record.events.count(sound), 2);
-
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
              united(fixture.fixedFilesTree(), shop.departmentTree()));
     compareStored(server, connections,
@@ -279,48 +263,20 @@ void tst_UploadJob::firstUpload() {
         return;
     // The local file holds the last department written.
     QCOMPARE(fixture.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
-}
 
-void tst_UploadJob::dataOnlyUpload_data() {
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<int>("connections");
-    for (const Kind kind : ServerRows::kinds()) {
-        QTest::newRow(ServerRows::rowName(kind, "1 connection")) << kind << 1;
-        QTest::newRow(ServerRows::rowName(kind, "4 connections")) << kind << 4;
-    }
-}
-
-void tst_UploadJob::dataOnlyUpload() {
-    QFETCH(Kind, kind);
-    QFETCH(int, connections);
-    FtpTestServer server(kind);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    QVERIFY(runUpload(fixture.request(server, shop.catalogue)).outcome.succeeded());
-    // The old department folders hold more than a listing's worth of pictures for each connection.
+    // Then data only. The old department folders hold more than a listing's worth of pictures for
+    // each connection; customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
     for (int slot = 10; slot < 40; ++slot)
         server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/Books/%1.jpeg").arg(slot), "old");
-
-    // Customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
-    const QString orders = QStringLiteral("/htdocs/kioskSmith/store/orders.txt");
-    server.writeFile(orders, "::an order::-");
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"), "::an order::-");
     shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.atlas);
     shop.catalogue.setProduct(0, 2, ProductRecord());
     server.clearLog();
-
-    UploadRequest request = fixture.request(server, shop.catalogue);
+    request = fixture.request(server, shop.catalogue);
     request.connections = connections;
-    const UploadRecord record = runUpload(request);
-    QStringList departments = shop.departmentLines();
-    departments.removeAll(imageLine(shop.cook));
-    const QStringList expectedLines1 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))} +
-        departments + QStringList{kSuccess};
-    QCOMPARE(record.lines, expectedLines1);
+    record = runUpload(request);
+    QCOMPARE(record.lines, startLines(server.serverText()) + dataFileLines() + departmentLines(shop.catalogue) +
+                               QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
 
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
@@ -329,15 +285,12 @@ void tst_UploadJob::dataOnlyUpload() {
                     nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
     expected.remove(QStringLiteral("store/Books/2.jpeg"));
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
-
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    order = underRoot(server,
-                      QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
-                                  QStringLiteral("store/orderkey.php")} +
-                          order,
-                      QStringLiteral("/htdocs/kioskSmith"));
-    compareStored(server, connections, order);
+    order.prepend(QStringLiteral("store/orderkey.php"));
+    order.prepend(QStringLiteral("store/departments.nif"));
+    order.prepend(QStringLiteral("store/storesettings.txt"));
+    compareStored(server, connections, underRoot(server, order, QStringLiteral("/htdocs/kioskSmith")));
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -347,8 +300,9 @@ void tst_UploadJob::refreshOverExistingShop_data() {
 }
 
 void tst_UploadJob::refreshOverExistingShop() {
-    // The tick box replaces everything: old departments with nested folders and stray files,
-    // but the orders stay: an older shop's public orders.txt moves into the private list.
+    // A refresh looks for every local file before it touches the server: the old shop stays. Then
+    // the tick box replaces everything: old departments with nested folders and stray files, but
+    // the orders stay: an older shop's public orders.txt moves into the private list.
     QFETCH(Kind, kind);
     FtpTestServer server(kind);
     seedShop(server, {{QStringLiteral("store/Old Dept/sub/deeper/x.txt"), "x"},
@@ -358,40 +312,40 @@ void tst_UploadJob::refreshOverExistingShop() {
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
+    const QString index = fixture.path(QStringLiteral("store/index.php"));
+    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
+    QVERIFY(QFile::remove(index));
+    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const QStringList failed =
+        startLines(server.serverText()) + QStringList{QStringLiteral("Failed to locate ") + index};
+    QCOMPARE(record.lines, failed);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QVERIFY(record.outcome.connected);
+    QCOMPARE(record.outcome.failureLine, failed.last());
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QVERIFY(server.storedPaths().isEmpty());
+
+    TestSupport::writeBytes(index, indexBytes);
+    record = runUpload(fixture.request(server, shop.catalogue, true));
     // The kept orders go first among the store files, before the key that opens the shop to orders.
     QStringList fixedLines = fullRefreshFixedLines();
     fixedLines.insert(fixedLines.indexOf(QStringLiteral("Uploading store files...")) + 1,
                       fileLine(QStringLiteral("orders.php")));
-    const QStringList expectedLines2 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files...")} +
-        fixedLines + shop.departmentLines() + QStringList{kSuccess};
-    QCOMPARE(record.lines, expectedLines2);
+    QCOMPARE(record.lines, startLines(server.serverText()) +
+                               QStringList{QStringLiteral("Removing previous store files...")} + fixedLines +
+                               departmentLines(shop.catalogue) + QStringList{kSuccess});
     QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
     QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
-}
 
-void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing_data() {
-    refreshOverExistingShop_data();
-}
-
-void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing() {
-    // The private list and its counter go into the new shop unchanged; a list that cannot be
-    // read stops the refresh before anything is removed.
-    QFETCH(Kind, kind);
-    FtpTestServer server(kind);
-    const QByteArray list = kPrivateHead + "::a\xC2\xAC"
-                                           "b\xC2\xAC"
-                                           "c\xC2\xAC"
-                                           "d::-\r\n";
+    // The next refresh takes the private list and its counter into the new shop unchanged; a list
+    // that cannot be read stops the refresh before anything is removed.
+    const QByteArray list = kPrivateHead + QByteArray("::a|b|c|d::-\r\n").replace("|", "\xC2\xAC");
     const QByteArray counter = kPrivateHead + "7";
-    seedShop(server, {{QStringLiteral("store/orders.php"), list}, {QStringLiteral("store/ordercount.php"), counter}});
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.php"), list);
+    server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/ordercount.php"), counter);
     QVERIFY(runUpload(fixture.request(server, shop.catalogue, true)).outcome.succeeded());
     const QString store = QStringLiteral("/htdocs/kioskSmith/store/");
     QCOMPARE(TestSupport::readBytes(server.localPath(store + QStringLiteral("orders.php"))), list);
@@ -405,166 +359,69 @@ void tst_UploadJob::refreshKeepsOrdersOrRemovesNothing() {
     QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("orders.php"))));
     QVERIFY(QFile::link(server.localPath(QStringLiteral("/htdocs/nowhere")),
                         server.localPath(store + QStringLiteral("orders.php"))));
-    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
+    const QMap<QString, QByteArray> beforeLink = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
     server.clearLog();
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    record = runUpload(fixture.request(server, shop.catalogue, true));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QCOMPARE(record.lines.last(), QStringLiteral("Failed to read the orders on the server, so nothing was removed. "
                                                  "Collect your orders, then try again."));
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), beforeLink);
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::missingWebFileAndTheNextUploads_data() {
-    refreshOverExistingShop_data();
-}
-
-void tst_UploadJob::missingWebFileAndTheNextUploads() {
-    // A refresh looks for every local file before it touches the server: the old shop stays.
-    QFETCH(Kind, kind);
-    FtpTestServer server(kind);
-    seedShop(server);
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    const QString index = fixture.path(QStringLiteral("store/index.php"));
-    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
-    QVERIFY(QFile::remove(index));
-    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
-
-    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    const QStringList expected =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Failed to locate ") + index};
-    QCOMPARE(record.lines, expected);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(record.outcome.connected);
-    QCOMPARE(record.outcome.failureLine, expected.last());
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
-    QVERIFY(server.storedPaths().isEmpty());
-
-    // With the file back, the old shop is replaced.
-    TestSupport::writeBytes(index, indexBytes);
-    record = runUpload(fixture.request(server, shop.catalogue, true));
-    QCOMPARE(record.lines.last(), kSuccess);
-    QMap<QString, QByteArray> replaced = united(fixture.fixedFilesTree(), shop.departmentTree());
-    replaced.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), replaced);
-}
-
-void tst_UploadJob::departmentFolderInTheWay_data() {
+void tst_UploadJob::blockedOnTheServer_data() {
     QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("lockedFile"); // else a file named as the department
+    QTest::addColumn<QString>("locked"); // below the shop's root, a folder whose files stay
+    QTest::addColumn<Tree>("seed");
+    QTest::addColumn<bool>("refresh");
+    QTest::addColumn<QStringList>("lines"); // after "Starting upload..."
+    const QStringList noFolder = dataFileLines()
+                                 << QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.");
     for (const Kind kind : ServerRows::kinds()) {
-        QTest::newRow(ServerRows::rowName(kind, "a file of that name")) << kind << false;
-        QTest::newRow(ServerRows::rowName(kind, "a file the server will not delete")) << kind << true;
+        QTest::newRow(ServerRows::rowName(kind, "a file named as a department"))
+            << kind << QString() << Tree{{QStringLiteral("store/Books"), "a file"}} << false << noFolder;
+        QTest::newRow(ServerRows::rowName(kind, "a department's file the server will not delete"))
+            << kind << QStringLiteral("store/Books/locked")
+            << Tree{{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}}
+            << false << noFolder;
+        // Starting over after a removal that left the root would never end.
+        QTest::newRow(ServerRows::rowName(kind, "a root that cannot be removed"))
+            << kind << QStringLiteral("locked") << Tree{{QStringLiteral("locked/x"), "x"}} << true
+            << QStringList{QStringLiteral("Removing previous store files..."),
+                           QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
+                                          "directory manually through FTP.")};
     }
 }
 
-void tst_UploadJob::departmentFolderInTheWay() {
+void tst_UploadJob::blockedOnTheServer() {
     QFETCH(Kind, kind);
-    QFETCH(bool, lockedFile);
+    QFETCH(QString, locked);
+    QFETCH(Tree, seed);
+    QFETCH(bool, refresh);
+    QFETCH(QStringList, lines);
     FtpTestServer::Options options;
-    if (lockedFile) {
-        options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/store/Books/locked")};
-    }
+    if (!locked.isEmpty())
+        options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/") + locked};
     FtpTestServer server(kind, options);
-    if (lockedFile)
-        seedShop(server,
-                 {{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}});
-    else
-        seedShop(server, {{QStringLiteral("store/Books"), "a file"}});
+    seedShop(server, seed);
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
-    const QStringList expectedLines5 =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt")),
-                    fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php")),
-                    QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.")};
-    QCOMPARE(record.lines, expectedLines5);
+    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, refresh));
+    QCOMPARE(record.lines, startLines(server.serverText()) + lines);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!record.outcome.detail.isEmpty());
-    if (lockedFile) {
+    if (refresh) {
+        QVERIFY(server.storedPaths().isEmpty());
+    } else {
+        QVERIFY(!record.outcome.detail.isEmpty());
+    }
+    if (locked == QLatin1String("store/Books/locked")) {
         // What could go went; the walk ended instead of circling the locked folder.
         QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg"))));
         QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/locked/x"))));
         QVERIFY(server.commands().count(QStringLiteral("CWD /htdocs//kioskSmith/store/Books/locked")) <= 1);
     }
-}
-
-void tst_UploadJob::rootThatCannotBeRemoved_data() {
-    refreshOverExistingShop_data();
-}
-
-void tst_UploadJob::rootThatCannotBeRemoved() {
-    // Starting over after a removal that left the root would never end.
-    QFETCH(Kind, kind);
-    FtpTestServer::Options options;
-    options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/locked")};
-    FtpTestServer server(kind, options);
-    seedShop(server, {{QStringLiteral("locked/x"), "x"}});
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    const QStringList expected =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), QStringLiteral("Removing previous store files..."),
-                    QStringLiteral("Failed to remove previous store files. Remove the 'kioskSmith' "
-                                   "directory manually through FTP.")};
-    QCOMPARE(record.lines, expected);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(server.storedPaths().isEmpty());
-}
-
-void tst_UploadJob::connectionFailures_data() {
-    QTest::addColumn<Kind>("kind");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<bool>("diagnostics");
-    QTest::addColumn<QString>("reason");
-    const QString refused = QStringLiteral("     The server refused the user name or password.");
-    const QString unreachable = QStringLiteral("     The server could not be reached.");
-    QTest::newRow("pyftpdlib: wrong password, trace on") << Kind::Pyftpdlib << true << true << refused;
-    QTest::newRow("pyftpdlib: wrong password, trace off") << Kind::Pyftpdlib << true << false << refused;
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(ServerRows::rowName(kind, "server unreachable")) << kind << false << true << unreachable;
-}
-
-void tst_UploadJob::connectionFailures() {
-    QFETCH(Kind, kind);
-    QFETCH(bool, running);
-    QFETCH(bool, diagnostics);
-    QFETCH(QString, reason);
-    FtpTestServer server(kind);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    if (!running)
-        server.stop();
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    UploadRequest request = fixture.request(server, shop.catalogue);
-    request.typed.password = QStringLiteral("not it");
-    request.diagnosticsOn = diagnostics;
-
-    const UploadRecord record = runUpload(request);
-    const QStringList expectedLines6 =
-        QStringList({QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
-                     QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
-                     QStringLiteral("Connection failed."), reason});
-    QCOMPARE(record.lines, expectedLines6);
-    QCOMPARE(record.outcome.failureLine, QStringLiteral("Connection failed."));
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!record.outcome.connected); // nothing is saved
-    QVERIFY(!record.outcome.detail.isEmpty());
-    const QStringList traces = {QStringLiteral("URL:") + server.serverText(),
-                                QStringLiteral("User name:") + server.userName(), QStringLiteral("Password:not it")};
-    QCOMPARE(record.traces, diagnostics ? traces : QStringList());
-    if (running)
-        QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith"))));
 }
 
 void tst_UploadJob::serverStopsDuringUpload_data() {
@@ -618,8 +475,7 @@ void tst_UploadJob::badDepartmentNames() {
     shop.catalogue.departmentCount = 5;
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
-    QCOMPARE(record.lines.mid(0, 5),
-             connectedLines(server.serverText()) + QStringList{QStringLiteral("Starting upload...")});
+    QCOMPARE(record.lines.mid(0, 5), startLines(server.serverText()));
     QCOMPARE(record.lines.size(), 6);
     QVERIFY2(record.lines.last().startsWith(QStringLiteral("The department name '") + shown + QLatin1Char('\'')),
              qPrintable(record.lines.last()));
@@ -652,11 +508,8 @@ void tst_UploadJob::dataFileUnwritable() {
 
     const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
     const QString prefix = QStringLiteral("Failed to write ") + file + QStringLiteral(": ");
-    QStringList before =
-        connectedLines(server.serverText()) +
-        QStringList{QStringLiteral("Starting upload..."), fileLine(QStringLiteral("storesettings.txt"))};
-    if (file == QLatin1String("productdetails.nif"))
-        before += QStringList{fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("orderkey.php"))};
+    const QStringList before =
+        startLines(server.serverText()) + dataFileLines().mid(0, file == QLatin1String("productdetails.nif") ? 3 : 1);
     QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
     QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
              qPrintable(record.lines.last()));
@@ -708,24 +561,245 @@ void tst_UploadJob::destinations() {
         QCOMPARE(remoteTree(server, root), united(fixture.fixedFilesTree(), shop.departmentTree()));
 }
 
-void tst_UploadJob::cancelled() {
+void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
     FtpTestServer server(Kind::Pyftpdlib);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
-    std::atomic<bool> cancel{false};
+    const UploadRequest request = fixture.request(server, shop.catalogue);
+    const QStringList expected = startLines(server.serverText()) + fullRefreshFixedLines() +
+                                 departmentLines(shop.catalogue) + QStringList{kSuccess};
 
-    const UploadRecord record = runUpload(
-        fixture.request(server, shop.catalogue),
+    UploadWorker worker;
+    QStringList events;
+    bool onReceiverThread = true;
+    std::optional<UploadOutcome> outcome;
+    connect(&worker, &UploadWorker::progress, this, [&](const QString& line) {
+        onReceiverThread = onReceiverThread && QThread::currentThread() == thread();
+        events.append(line);
+    });
+    connect(&worker, &UploadWorker::soundRequested, this, [&](const QString& file) {
+        events.append(QStringLiteral("<sound> ") + file);
+        // As a player would: the sound ends a moment later.
+        QTimer::singleShot(20, &worker, &UploadWorker::soundPlayed);
+    });
+    connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
+
+    QVERIFY(worker.start(request));
+    QVERIFY(!worker.start(request)); // one upload at a time
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
+    QVERIFY(outcome->succeeded());
+    QVERIFY(onReceiverThread);
+    QVERIFY(worker.wait(5000));
+
+    const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
+    QStringList lines = events;
+    lines.removeAll(sound);
+    QCOMPARE(lines, expected);
+    QCOMPARE(events.mid(events.size() - 3), QStringList({sound, sound, expected.last()}));
+}
+
+void tst_UploadJob::workerCancelEndsTheUpload() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+
+    UploadWorker worker;
+    QStringList lines;
+    std::optional<UploadOutcome> outcome;
+    // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
+    // thread is cannot change how far the upload gets.
+    connect(
+        &worker, &UploadWorker::progress, this,
         [&](const QString& line) {
-            if (line == QLatin1String("Uploading graphics files..."))
-                cancel.store(true);
+            lines.append(line);
+            if (line == QLatin1String("Uploading Web files..."))
+                worker.cancel();
         },
-        &cancel);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
-    QCOMPARE(record.lines.last(), QStringLiteral("Uploading graphics files..."));
-    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/gfx/add.bmp"))));
+        Qt::DirectConnection);
+    connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
+    QVERIFY(worker.start(fixture.request(server, SampleShop(fixture).catalogue)));
+    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
+    QCOMPARE(outcome->result, UploadOutcome::Result::Cancelled);
+    QVERIFY(!lines.contains(QStringLiteral("Store uploaded sucessfully\r\n")));
+    QVERIFY(worker.wait(5000));
+    QVERIFY(!worker.isRunning());
+    // Far fewer files than the eleven web files reached the server.
+    QVERIFY2(server.storedPaths().size() < 11, qPrintable(server.storedPaths().join(QLatin1Char(' '))));
+}
+
+void tst_UploadJob::workerNextUploadAfterTheLast() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    const UploadRequest request = fixture.request(server, SampleShop(fixture).catalogue);
+
+    // Nobody listens for the sound here, so the end of an upload is not held up waiting for it;
+    // once it has ended, the next press starts the next upload.
+    UploadWorker worker;
+    QSignalSpy finished(&worker, &UploadWorker::finished);
+    for (int n = 1; n <= 2; ++n) {
+        QVERIFY(worker.start(request));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), n, UploadWorker::soundWaitMilliseconds / 2);
+    }
+    QVERIFY(finished.at(1).at(0).value<UploadOutcome>().succeeded());
+}
+
+void tst_UploadJob::workerDestroyingCancelsAndWaits() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    PublishFixture fixture;
+    QElapsedTimer clock;
+    clock.start();
+    {
+        UploadWorker worker;
+        QVERIFY(worker.start(fixture.request(server, SampleShop(fixture).catalogue)));
+    }
+    QVERIFY(clock.elapsed() < 10000);
+    // The session was closed properly: the server saw it log out.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        server.commands().contains(QStringLiteral("QUIT")) || !server.commands().contains(QStringLiteral("PWD")), 5000);
+}
+
+void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<Change>("change");
+    const QList<QPair<const char*, Change>> changes = {
+        {"price changed", Change::PriceChanged},
+        {"product deleted", Change::ProductDeleted},
+        {"department renamed", Change::DepartmentRenamed},
+        {"department deleted, another added", Change::DepartmentDeletedAndAdded},
+        {"picture replaced by one of the same size", Change::PictureReplaced},
+        {"files deleted and changed on the server", Change::ServerFilesChangedByHand},
+        {"record of sent files lost", Change::RecordLost},
+        {"orders placed", Change::OrdersPlaced},
+    };
+    for (const Kind kind : ServerRows::kinds()) {
+        for (const int connections : {1, 4}) {
+            for (const auto& [name, change] : changes)
+                QTest::newRow(ServerRows::rowName(
+                    kind, qPrintable(QStringLiteral("%1 connection(s), %2").arg(connections).arg(QLatin1String(name)))))
+                    << kind << connections << change;
+        }
+    }
+}
+
+void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
+    QFETCH(Kind, kind);
+    QFETCH(int, connections);
+    QFETCH(Change, change);
+    FtpTestServer server(kind);
+    KIOSK_START_SERVER(server);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    server.makeFolder(QStringLiteral("/reference"));
+
+    Shop shop;
+    shop.add(0, QStringLiteral("Tools"), 3);
+    shop.add(1, QStringLiteral("Garden \u00A3 Patio"), 2);
+    shop.add(2, QStringLiteral("Toys"), 2);
+    const auto upload = [&](const QString& destination, bool refresh, bool changedOnly) {
+        UploadRequest request = shop.fixture.request(server, shop.catalogue, refresh, destination);
+        request.changedOnly = changedOnly;
+        request.connections = connections;
+        return runUpload(request);
+    };
+    // The first upload to a web space is a full one; the second sends everything once more, as
+    // nothing has been recorded yet.
+    QVERIFY(upload(QStringLiteral("htdocs/"), false, true).outcome.succeeded());
+    QVERIFY(upload(QStringLiteral("htdocs/"), false, true).outcome.succeeded());
+
+    const QString store = QStringLiteral("/htdocs/kioskSmith/store");
+    QStringList expected;
+    QByteArray orders;
+    switch (change) {
+    case Change::PriceChanged: {
+        ProductRecord product = shop.catalogue.product(1, 1);
+        product.price = QStringLiteral("2.50");
+        shop.catalogue.setProduct(1, 1, product);
+        expected = {fileLine(QStringLiteral("productdetails.nif"))};
+        break;
+    }
+    case Change::ProductDeleted:
+        // The later product moves up a slot: its picture takes the deleted one's name.
+        shop.catalogue.setProduct(0, 1, shop.catalogue.product(0, 2));
+        shop.catalogue.setProduct(0, 2, ProductRecord());
+        expected = {fileLine(QStringLiteral("productdetails.nif")), imageLine(shop.picture(0, 1))};
+        break;
+    case Change::DepartmentRenamed:
+        shop.catalogue.departmentNames[2] = QStringLiteral("Toys & Games");
+        expected = {fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("productdetails.nif")),
+                    imageLine(shop.picture(2, 0)), imageLine(shop.picture(2, 1))};
+        break;
+    case Change::DepartmentDeletedAndAdded:
+        shop.catalogue.departmentNames[1].clear();
+        shop.add(3, QStringLiteral("Books"), 2);
+        expected = {fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("productdetails.nif")),
+                    imageLine(shop.picture(3, 0)), imageLine(shop.picture(3, 1))};
+        break;
+    case Change::PictureReplaced: {
+        QByteArray bytes = TestSupport::readBytes(shop.picture(2, 1));
+        bytes[bytes.size() - 1] = char(bytes.back() ^ 0x55);
+        TestSupport::writeBytes(shop.picture(2, 1), bytes);
+        expected = {imageLine(shop.picture(2, 1))};
+        break;
+    }
+    case Change::ServerFilesChangedByHand:
+        QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("/Tools/1.jpeg"))));
+        server.writeFile(store + QStringLiteral("/Toys/productdetails.nif"), "changed by hand");
+        server.writeFile(store + QStringLiteral("/Toys/stray.jpeg"), "left by hand");
+        server.makeFolder(store + QStringLiteral("/Old department"));
+        server.writeFile(store + QStringLiteral("/Old department/0.jpeg"), "old");
+        expected = {imageLine(shop.picture(0, 1)), fileLine(QStringLiteral("productdetails.nif"))};
+        break;
+    case Change::RecordLost:
+        QVERIFY(QFile::remove(SentRecord::path(shop.fixture.dataFolder())));
+        break;
+    case Change::OrdersPlaced:
+        // As the pages keep them: the list, its counter and the rate limit, all private.
+        orders = kPrivateHead + QByteArray("::01/02/2026|A Customer|1 Road|1 x Tools 0|::-\r\n").replace('|', '\xAC');
+        for (const QString& name :
+             {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
+            server.writeFile(store + u'/' + name, orders);
+        break;
+    }
+
+    const UploadRecord changed = upload(QStringLiteral("htdocs/"), false, true);
+    QVERIFY2(changed.outcome.succeeded(), qPrintable(changed.lines.join(QLatin1Char('\n'))));
+
+    QVERIFY(upload(QStringLiteral("reference/"), true, false).outcome.succeeded());
+    QVERIFY(upload(QStringLiteral("reference/"), false, false).outcome.succeeded());
+    const QMap<QString, QByteArray> reference = remoteTree(server, QStringLiteral("/reference/kioskSmith/store"));
+    QMap<QString, QByteArray> onServer = remoteTree(server, store);
+    if (change == Change::OrdersPlaced) {
+        // The files the shop's pages wrote stay as they were.
+        for (const QString& name :
+             {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
+            QCOMPARE(onServer.take(name), orders);
+    }
+    QCOMPARE(onServer, reference);
+
+    if (change == Change::RecordLost) {
+        // Everything is sent once more but the order list the server holds.
+        expected = QStringList{fileLine(QStringLiteral("no_image_available.jpg"))} + dataFileLines();
+        expected += departmentLines(shop.catalogue);
+    }
+    const QStringList& lines = changed.lines;
+    QCOMPARE(sentLines(lines), expected);
+    QCOMPARE(lines.value(lines.size() - 2),
+             QStringLiteral("     %1 files were already up to date.").arg(fileCount(reference) - expected.size()));
+    QCOMPARE(lines.last(), kSuccess);
+
+    // Nothing changed since: nothing is sent.
+    const QMap<QString, QByteArray> before = remoteTree(server, store);
+    const UploadRecord again = upload(QStringLiteral("htdocs/"), false, true);
+    QVERIFY(again.outcome.succeeded());
+    QCOMPARE(sentLines(again.lines), QStringList());
+    QCOMPARE(remoteTree(server, store), before);
 }
 
 QTEST_GUILESS_MAIN(tst_UploadJob)

@@ -1,3 +1,4 @@
+#include "ServerRows.h"
 #include "app/ConnectionCheck.h"
 #include "app/frmDiagnostics.h"
 #include "app/frmMain.h"
@@ -25,8 +26,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <curl/curl.h>
 
 using namespace TestSupport;
 
@@ -98,10 +97,6 @@ struct Program {
             enabled << main->findChild<QAction*>(QString::fromLatin1(name))->isEnabled();
         return enabled;
     }
-    void tickRefresh() {
-        MessageBox::setNextAnswer(MessageBox::Yes);
-        QTest::mouseClick(control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
-    }
     // Presses "Upload now!" and waits for the upload to end, counting event-loop turns meanwhile.
     int uploadAndWait() {
         int turns = 0;
@@ -120,16 +115,13 @@ struct Program {
 
 class tst_frmFTP : public QObject {
     Q_OBJECT
+    ServerRows::CurlGlobal m_curl;
 private slots:
-    void initTestCase() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    void cleanupTestCase() { curl_global_cleanup(); }
     void init() { MessageBox::reset(); }
     void checksBeforeUploading_data();
     void checksBeforeUploading();
     void refreshNeedsConfirmation_data();
     void refreshNeedsConfirmation();
-    void uploadWhileWindowStaysResponsive();
-    void wrongPasswordSavesNothing();
     void activationReloadsSavedDetails();
     void noActivationOnReturnFromConfirmation();
     void exitDuringUpload_data();
@@ -139,11 +131,9 @@ private slots:
     void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
-    void connectionsControl();
-    void connectionsUsedLockedAndSaved();
-    void connectionsReloadedAndSavedOnExit();
+    void detailsFrameLaidOut();
     void unwritableOptionsReported();
-    void changedOnlyUsedAndRemembered();
+    void uploadThroughTheWindow();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -213,86 +203,32 @@ void tst_frmFTP::refreshNeedsConfirmation() {
     }
 }
 
-// Catches an upload that blocks the window, leaves it locked, does not reach the server, or
-// does not save the details typed after a connected upload.
-void tst_frmFTP::uploadWhileWindowStaysResponsive() {
-    // A slow server, so the upload lasts long enough to count the window's turns.
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 400000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    server.makeFolder(QStringLiteral("/htdocs"));
-    Program program;
-    program.addBigPictures(1, 400000); // a second on this server
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    program.tickRefresh();
-    const int turns = program.uploadAndWait();
-    const QStringList lines = program.progress();
-    QVERIFY2(!lines.isEmpty() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n"),
-             qPrintable(lines.join(QLatin1Char('\n'))));
-    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
-    QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
-    QVERIFY(turns > 5);
-    QVERIFY(!program.locked());
-    // Every file counted, and no more: the bar ends full.
-    auto* bar = program.control<QProgressBar>("prgUpload");
-    const QRegularExpressionMatch counts =
-        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
-    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
-    QCOMPARE(bar->value(), bar->maximum());
-    QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/0.jpeg"))),
-             readBytes(program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))));
-    FtpSettings saved;
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
-    QCOMPARE(saved.url, server.serverText());
-    QCOMPARE(saved.password, server.password());
-    // The product table was copied: editing during the upload cannot reach it, and the shared one is unchanged.
-    QCOMPARE(program.state.catalogue.productTable(0, 0, 0), QStringLiteral("Green tea"));
-}
-
-// Catches a failed login reported as anything but "Connection failed.", or details saved after it.
-void tst_frmFTP::wrongPasswordSavesNothing() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    Program program;
-    MessageBox::setNextInput(QStringLiteral("mosslit"));
-    program.main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    QTest::keyClick(program.main.get(), Qt::Key_F2);
-    program.main->Command1_Click(2); // back to the upload window from the trace window
-    program.type({server.serverText(), server.userName(), QStringLiteral("wrong"), QStringLiteral("htdocs/")});
-    program.uploadAndWait();
-    QCOMPARE(program.progress(),
-             (QStringList{QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
-                          QStringLiteral("Connecting to Server (") + server.serverText() + QStringLiteral(")..."),
-                          QStringLiteral("Connection failed."),
-                          QStringLiteral("     The server refused the user name or password.")}));
-    QVERIFY(!program.locked());
-    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
-    QListWidget* trace = program.main->diagnosticsWindow()->lstDisplay();
-    QCOMPARE(trace->count(), 3);
-    QCOMPARE(trace->item(0)->text(), QStringLiteral("URL:") + server.serverText());
-    QCOMPARE(trace->item(2)->text(), QStringLiteral("Password:wrong"));
-    QCOMPARE(trace->currentRow(), 2);
-}
-
-// Catches details typed but not saved surviving a return to the window, or a saved change lost.
+// Catches details or a number of connections typed but not saved surviving a return to the
+// window, ones saved by Exit lost, or saved ones not shown.
 void tst_frmFTP::activationReloadsSavedDetails() {
     Program program;
+    const QString dataFolder = dataFolderOf(program.dir.path());
+    writeBytes(PublishOptionsFile::path(dataFolder), "[Publishing]\r\nConnections=6\r\n");
+    auto* spin = program.control<QSpinBox>("spnConnections");
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(2);
+    QCOMPARE(spin->value(), 6);
     program.type({QStringLiteral("ftp.example.com"), QStringLiteral("owner"), QStringLiteral("pw"),
                   QStringLiteral("public_html/")});
+    spin->setValue(5);
     QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
     QVERIFY(!program.ftp->isVisible());
+    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), QByteArray("[Publishing]\r\nConnections=5\r\n"));
     program.main->Command1_Click(2);
     program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
+    spin->setValue(2);
     program.ftp->showProgress(QStringLiteral("old line"));
     program.main->Command1_Click(0);
     program.main->Command1_Click(2);
     QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("ftp.example.com"));
     QCOMPARE(program.control<QLineEdit>("txtPassword")->text(), QStringLiteral("pw"));
     QCOMPARE(program.control<QLineEdit>("txtDestination")->text(), QStringLiteral("public_html/"));
+    QCOMPARE(spin->value(), 5);
     QVERIFY(program.progress().isEmpty());
 }
 
@@ -345,8 +281,7 @@ void tst_frmFTP::exitDuringUpload() {
     FtpTestServer::Options options;
     options.uploadBytesPerSecond = 200000;
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
+    KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
     program.addBigPictures(1, 2000000);
@@ -380,15 +315,15 @@ void tst_frmFTP::failureReasons_data() {
                                  << QStringLiteral("     The server refused the connection.");
 }
 
-// Catches a failed connection that does not say why, or says the wrong reason.
+// Catches a failed connection that does not say why or says the wrong reason, details saved
+// after it, or a trace that does not show what was tried.
 void tst_frmFTP::failureReasons() {
     QFETCH(QString, server);
     QFETCH(QString, reason);
     FtpTestServer::Options options;
     options.maxConnectionsPerAddress = 1;
     FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, options);
-    QString error;
-    QVERIFY2(ftp.start(&error), qPrintable(error));
+    KIOSK_START_SERVER(ftp);
     QString address = ftp.serverText();
     QString password = ftp.password();
     QTcpSocket holder; // takes the one connection the server allows
@@ -402,10 +337,24 @@ void tst_frmFTP::failureReasons() {
         QTRY_VERIFY(holder.waitForReadyRead(100) || holder.bytesAvailable() > 0);
     }
     Program program;
+    MessageBox::setNextInput(QStringLiteral("mosslit"));
+    program.main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    QTest::keyClick(program.main.get(), Qt::Key_F2);
+    program.main->Command1_Click(2); // back to the upload window from the trace window
     program.type({address, ftp.userName(), password, QStringLiteral("htdocs/")});
     program.uploadAndWait();
-    QCOMPARE(program.progress().mid(3), (QStringList{QStringLiteral("Connection failed."), reason}));
+    QCOMPARE(program.progress(),
+             (QStringList{QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
+                          QStringLiteral("Connecting to Server (") + address + QStringLiteral(")..."),
+                          QStringLiteral("Connection failed."), reason}));
     QVERIFY(!program.locked());
+    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
+    QListWidget* trace = program.main->diagnosticsWindow()->lstDisplay();
+    QCOMPARE(trace->count(), 3);
+    QCOMPARE(trace->item(0)->text(), QStringLiteral("URL:") + address);
+    QCOMPARE(trace->item(2)->text(), QStringLiteral("Password:") + password);
+    QCOMPARE(trace->currentRow(), 2);
 }
 
 // Catches a Stop that does not end the upload within three seconds, leaves part of a file on
@@ -415,8 +364,7 @@ void tst_frmFTP::stopInTheMiddle() {
     FtpTestServer::Options options;
     options.uploadBytesPerSecond = 250000;
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
+    KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
     program.addBigPictures(2, 3000000);
@@ -500,96 +448,23 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
-// Catches the connections control missing, misnamed, with the wrong range or default, or laid
-// over another control of the details frame or cut short.
-void tst_frmFTP::connectionsControl() {
+// Catches a control of the details frame laid over another, outside the frame, or cut short.
+void tst_frmFTP::detailsFrameLaidOut() {
     Program program;
-    auto* spin = program.control<QSpinBox>("spnConnections");
-    auto* label = program.control<QLabel>("lblConnections");
-    QVERIFY(spin != nullptr && label != nullptr);
-    QCOMPARE(spin->minimum(), 1);
-    QCOMPARE(spin->maximum(), 8);
-    QCOMPARE(spin->value(), 4);
-    QCOMPARE(label->text(), QStringLiteral("Connections:"));
-    QCOMPARE(label->buddy(), spin);
     auto* frame = program.control<QGroupBox>("frmCommsDetails");
-    QCOMPARE(spin->parentWidget(), frame);
-    QCOMPARE(label->parentWidget(), frame);
-
     const QList<QWidget*> controls = frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     for (QWidget* a : controls) {
         QVERIFY2(frame->contentsRect().contains(a->geometry()), qPrintable(a->objectName()));
-        for (QWidget* b : controls) {
-            if (a != b)
-                QVERIFY2(!a->geometry().intersects(b->geometry()),
-                         qPrintable(a->objectName() + QStringLiteral(" over ") + b->objectName()));
-        }
+        for (QWidget* b : controls)
+            QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                     qPrintable(a->objectName() + QStringLiteral(" over ") + b->objectName()));
     }
-    for (QWidget* w :
-         {static_cast<QWidget*>(label), static_cast<QWidget*>(program.control<QCheckBox>("chkRefreshStore"))})
-        QVERIFY2(w->sizeHint().width() <= w->width(), qPrintable(QStringLiteral("%1: %2 wide, needs %3")
-                                                                     .arg(w->objectName())
-                                                                     .arg(w->width())
-                                                                     .arg(w->sizeHint().width())));
-    QVERIFY(spin->sizeHint().width() <= spin->width());
-    QVERIFY(spin->sizeHint().height() <= spin->height());
-}
-
-// Catches the owner's number of connections not reaching the upload, the control left open
-// while an upload runs, or the choice not saved after a connected upload.
-void tst_frmFTP::connectionsUsedLockedAndSaved() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    server.makeFolder(QStringLiteral("/htdocs"));
-    Program program;
-    for (int p = 1; p < 6; ++p) {
-        const QString picture = program.dir.filePath(QStringLiteral("pictures/cake%1.jpeg").arg(p));
-        writeBytes(picture, QByteArray("\xFF\xD8\xFF\xE0 cake ", 9) + QByteArray::number(p));
-        program.state.catalogue.productTable(0, p, 0) = QStringLiteral("Cake %1").arg(p);
-        program.state.catalogue.productTable(0, p, 8) = picture;
+    for (const char* name : {"lblConnections", "chkRefreshStore", "spnConnections"}) {
+        auto* w = program.control<QWidget>(name);
+        QVERIFY2(w->parentWidget() == frame && w->sizeHint().width() <= w->width() &&
+                     w->sizeHint().height() <= w->height(),
+                 name);
     }
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    auto* spin = program.control<QSpinBox>("spnConnections");
-    spin->setValue(3);
-
-    QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
-    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
-    QVERIFY(!spin->isEnabled());
-    QVERIFY(done.wait(60000));
-    QVERIFY(spin->isEnabled());
-    QCOMPARE(program.progress().last(), QStringLiteral("Store uploaded sucessfully\r\n"));
-    QCOMPARE(server.sessions().size(), 3); // the connections opened
-    for (int p = 1; p < 6; ++p)
-        QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
-                 readBytes(program.dir.filePath(QStringLiteral("pictures/cake%1.jpeg").arg(p))));
-    PublishOptions saved;
-    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), saved));
-    QCOMPARE(saved.connections, 3);
-}
-
-// Catches a choice changed but not saved surviving a return to the window, one saved by Exit
-// lost, or a saved one not shown.
-void tst_frmFTP::connectionsReloadedAndSavedOnExit() {
-    Program program;
-    const QString dataFolder = dataFolderOf(program.dir.path());
-    writeBytes(PublishOptionsFile::path(dataFolder), "[Publishing]\r\nConnections=6\r\n");
-    auto* spin = program.control<QSpinBox>("spnConnections");
-    program.main->Command1_Click(0);
-    program.main->Command1_Click(2);
-    QCOMPARE(spin->value(), 6);
-
-    spin->setValue(2);
-    program.main->Command1_Click(0);
-    program.main->Command1_Click(2);
-    QCOMPARE(spin->value(), 6);
-
-    spin->setValue(5);
-    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
-    QVERIFY(!program.ftp->isVisible());
-    QCOMPARE(readBytes(PublishOptionsFile::path(dataFolder)), QByteArray("[Publishing]\r\nConnections=5\r\n"));
-    program.main->Command1_Click(2);
-    QCOMPARE(spin->value(), 5);
 }
 
 // Catches an options file that cannot be written being dropped without a word.
@@ -612,36 +487,66 @@ void tst_frmFTP::unwritableOptionsReported() {
     QCOMPARE(saved.url, QStringLiteral("ftp.example.com"));
 }
 
-// Catches the tick box ticked on a first start, not reaching the upload, locked out of step, or
-// not remembered in kioskSmith.ini.
-void tst_frmFTP::changedOnlyUsedAndRemembered() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
+// Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
+// not save the details typed; the number of connections or the tick box not reaching the upload,
+// either left open while an upload runs, the box ticked on a first start, or the choices not saved.
+void tst_frmFTP::uploadThroughTheWindow() {
+    // A slow server, so the upload lasts long enough to count the window's turns.
+    FtpTestServer::Options options;
+    options.uploadBytesPerSecond = 400000;
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
+    program.addBigPictures(5, 400000);
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    auto* spin = program.control<QSpinBox>("spnConnections");
     auto* tick = program.control<QCheckBox>("chkChangedOnly");
-    QVERIFY(tick != nullptr);
     QCOMPARE(tick->text(), QStringLiteral("Send only what changed"));
     QVERIFY(!tick->isChecked());
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    spin->setValue(3);
+    const int turns = program.uploadAndWait();
+    QStringList lines = program.progress();
+    QVERIFY2(!lines.isEmpty() && lines.last() == QStringLiteral("Store uploaded sucessfully\r\n"),
+             qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
+    QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
+    QVERIFY(turns > 5);
+    QVERIFY(!program.locked());
+    // Every file counted, and no more: the bar ends full.
+    auto* bar = program.control<QProgressBar>("prgUpload");
+    const QRegularExpressionMatch counts =
+        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
+    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(server.sessions().size(), 3); // the connections opened
+    for (int p = 0; p < 6; ++p)
+        QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
+                 readBytes(program.dir.filePath(p == 0 ? QStringLiteral("pictures/tea.jpeg")
+                                                       : QStringLiteral("pictures/big%1.jpeg").arg(p))));
+    FtpSettings saved;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
+    QCOMPARE(saved.url, server.serverText());
+    QCOMPARE(saved.password, server.password());
+    // The product table was copied: editing during the upload cannot reach it, and the shared one is unchanged.
+    QCOMPARE(program.state.catalogue.productTable(0, 0, 0), QStringLiteral("Green tea"));
+
     QTest::mouseClick(tick, Qt::LeftButton);
-    QVERIFY(tick->isChecked());
-    program.uploadAndWait();
     QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
-    QVERIFY(!tick->isEnabled());
+    QVERIFY(!tick->isEnabled() && !spin->isEnabled());
     QVERIFY(done.wait(60000));
-    QVERIFY(tick->isEnabled());
-    const QStringList lines = program.progress();
+    QVERIFY(tick->isEnabled() && spin->isEnabled());
+    lines = program.progress();
     // Nothing recorded yet: everything went again.
     QCOMPARE(lines.value(lines.size() - 2), QStringLiteral("     0 files were already up to date."));
-
-    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
-    PublishOptions saved;
-    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), saved));
-    QVERIFY(saved.changedOnly);
+    QCOMPARE(lines.last(), QStringLiteral("Store uploaded sucessfully\r\n"));
+    PublishOptions choices;
+    QVERIFY(PublishOptionsFile::load(dataFolderOf(program.dir.path()), choices));
+    QVERIFY(choices.changedOnly);
+    QCOMPARE(choices.connections, 3);
     tick->setChecked(false);
+    program.main->Command1_Click(0);
     program.main->Command1_Click(2);
     QVERIFY(tick->isChecked());
 }

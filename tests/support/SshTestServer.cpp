@@ -104,24 +104,14 @@ bool SshTestServer::start(QString* error) {
     QDir().mkpath(QStringLiteral("/run/sshd"));
 
     const QString config = m_dir.path() + QStringLiteral("/sshd_config");
-    TestSupport::writeBytes(config, (QStringLiteral("ListenAddress 127.0.0.1\n"
-                                                    "HostKey ") +
-                                     m_dir.path() +
-                                     QStringLiteral("/hostkey\n"
-                                                    "PidFile none\n"
-                                                    "UsePAM no\n"
-                                                    "PasswordAuthentication yes\n"
-                                                    "KbdInteractiveAuthentication no\n"
-                                                    "PubkeyAuthentication no\n"
-                                                    "PermitRootLogin no\n"
-                                                    "StrictModes no\n"
-                                                    "MaxStartups 20\n"
-                                                    "LogLevel DEBUG1\n"
-                                                    "Subsystem sftp internal-sftp\n"
-                                                    "ForceCommand internal-sftp\n"
-                                                    "AllowUsers ") +
-                                     m_user + u'\n')
-                                        .toUtf8());
+    TestSupport::writeBytes(config,
+                            QStringLiteral("ListenAddress 127.0.0.1\nHostKey %1/hostkey\nPidFile none\nUsePAM no\n"
+                                           "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+                                           "PubkeyAuthentication no\nPermitRootLogin no\nStrictModes no\n"
+                                           "MaxStartups 20\nLogLevel DEBUG1\nSubsystem sftp internal-sftp\n"
+                                           "ForceCommand internal-sftp\nAllowUsers %2\n")
+                                .arg(m_dir.path(), m_user)
+                                .toUtf8());
     m_port = TestSupport::freePort();
     m_process.setStandardErrorFile(m_dir.path() + QStringLiteral("/sshd.log"), QIODevice::Append);
     m_process.setStandardOutputFile(QProcess::nullDevice());

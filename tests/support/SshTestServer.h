@@ -14,9 +14,6 @@ public:
     SshTestServer();
     ~SshTestServer();
 
-    SshTestServer(const SshTestServer&) = delete;
-    SshTestServer& operator=(const SshTestServer&) = delete;
-
     // Why sshd cannot run here; empty when it can.
     static QString unavailableReason();
 

@@ -1,11 +1,18 @@
 #include "support/TestSupport.h"
 
+#include "app/ConnectionCheck.h"
+#include "app/frmMain.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
+#include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
+
 #include <map>
+
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -36,26 +43,14 @@ QString dataFolderOf(const QString& dir) {
     return QDir::toNativeSeparators(dir) + QDir::separator();
 }
 
-} // namespace TestSupport
-
-#include <QTcpServer>
-
-namespace TestSupport {
 quint16 freePort() {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         qFatal("no free port on 127.0.0.1");
     return probe.serverPort();
 }
-} // namespace TestSupport
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
-namespace TestSupport {
 bool runUnprivileged(const std::function<void()>& work) {
-#ifdef Q_OS_UNIX
     if (::geteuid() != 0) {
         work();
         return true;
@@ -64,21 +59,11 @@ bool runUnprivileged(const std::function<void()>& work) {
     if (::setegid(nobody) != 0 || ::seteuid(nobody) != 0)
         return false;
     work();
-    const bool restored = ::seteuid(0) == 0 && ::setegid(0) == 0;
-    if (!restored)
+    if (::seteuid(0) != 0 || ::setegid(0) != 0)
         qFatal("could not return to root after an unprivileged step");
     return true;
-#else
-    work();
-    return true;
-#endif
 }
-} // namespace TestSupport
 
-#include "app/ConnectionCheck.h"
-#include "app/frmMain.h"
-
-namespace TestSupport {
 std::unique_ptr<frmMain>
 startProgram(SharedState& state, const QString& folder, bool connected, const std::function<void(frmMain&)>& prepare) {
     auto main = std::make_unique<frmMain>(state);
@@ -92,9 +77,6 @@ startProgram(SharedState& state, const QString& folder, bool connected, const st
         qWarning("the main window did not become active");
     return main;
 }
-} // namespace TestSupport
-
-namespace TestSupport {
 
 QList<qint64> descendantsOf(qint64 pid) {
     std::multimap<qint64, qint64> children;
@@ -122,12 +104,6 @@ QList<qint64> descendantsOf(qint64 pid) {
     }
     return found;
 }
-
-} // namespace TestSupport
-
-#include <QProcess>
-
-namespace TestSupport {
 
 CliRun runCli(const QStringList& arguments, const QProcessEnvironment& environment) {
     QProcess process;

@@ -1,9 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
-// Small helpers shared by the tests: fixtures and raw bytes.
+#include <functional>
+#include <memory>
+
+class frmMain;
+struct SharedState;
+
+// Small helpers shared by the tests: fixtures, raw bytes, ports, processes and the program.
 namespace TestSupport {
 
 QString fixturePath(const QString& name);
@@ -14,27 +23,13 @@ void copyFixture(const QString& name, const QString& dir, const QString& as = QS
 // The data folder form of a directory: its path followed by the separator.
 QString dataFolderOf(const QString& dir);
 
-} // namespace TestSupport
-
-namespace TestSupport {
 // A TCP port on 127.0.0.1 that was free a moment ago, for a test server to listen on.
 quint16 freePort();
-} // namespace TestSupport
 
-#include <functional>
-
-namespace TestSupport {
 // Runs `work` with the permissions of an ordinary user, so that a read-only folder is read-only
 // even when the tests run as root. Returns false where that cannot be arranged.
 bool runUnprivileged(const std::function<void()>& work);
-} // namespace TestSupport
 
-#include <memory>
-
-class frmMain;
-struct SharedState;
-
-namespace TestSupport {
 // The whole program started as the owner starts it, on `folder` as its data folder, with the
 // connection check answering `connected`. `prepare` runs just before the start-up (to set an
 // order collection's options, say). The main window is made active, as a window manager would.
@@ -42,19 +37,10 @@ std::unique_ptr<frmMain> startProgram(SharedState& state,
                                       const QString& folder,
                                       bool connected = false,
                                       const std::function<void(frmMain&)>& prepare = {});
-} // namespace TestSupport
 
-#include <QList>
-
-namespace TestSupport {
 // Every process below `pid`, found through /proc: the sessions a test server forked.
 QList<qint64> descendantsOf(qint64 pid);
-} // namespace TestSupport
 
-#include <QProcessEnvironment>
-#include <QStringList>
-
-namespace TestSupport {
 // How a run of kioskSmith-cli ended: its exit status (-1 when it crashed or hung) and output.
 struct CliRun {
     int status = -1;
@@ -63,4 +49,5 @@ struct CliRun {
 };
 // kioskSmith-cli as a script runs it, in `environment` (the test's own when empty).
 CliRun runCli(const QStringList& arguments, const QProcessEnvironment& environment = {});
+
 } // namespace TestSupport

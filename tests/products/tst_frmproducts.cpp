@@ -149,6 +149,14 @@ ProductRecord productAt(const ProductsProgram& program, int d, int p) {
     return program.state.catalogue.product(d, p);
 }
 
+// Every product slot of department row d, the spare ones too.
+QList<ProductRecord> slotsOf(const StoreCatalogue& catalogue, int d) {
+    QList<ProductRecord> all;
+    for (int p = 0; p < StoreCatalogue::tableProducts; ++p)
+        all.append(catalogue.product(d, p));
+    return all;
+}
+
 } // namespace
 
 class tst_frmProducts : public QObject {
@@ -209,7 +217,8 @@ void tst_frmProducts::record_data() {
 }
 
 // Catches a new product written over another or an edit written to a new slot, also after a click
-// that clears a list's selection (which must keep what was typed); the line beside "Add Entry" not
+// that clears a list's selection (which must keep what was typed); an edit with the image box emptied
+// dropping the picture; another slot or department touched; the line beside "Add Entry" not
 // saying which product the button writes; the count or the list not following, the fields not emptied or the focus not
 // back in the title afterwards, and a full department still taking products: the button not off at once, or not on
 // again for editing a selected product.
@@ -218,7 +227,9 @@ void tst_frmProducts::record() {
     QFETCH(int, edited);
     QFETCH(QString, click);
     ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Bakery")});
-    program.addProducts(1, already);
+    program.addProducts(0, 2);
+    program.addProducts(1, already, QStringLiteral("old.jpeg"));
+    const StoreCatalogue before = program.state.catalogue;
     Editor editor(program.openProducts());
     clickRow(editor.departments, 1);
     ProductRecord expected;
@@ -227,6 +238,7 @@ void tst_frmProducts::record() {
         QVERIFY(editor.window->editMode());
         expected = productAt(program, 1, edited);
         editor.line("txtTitle")->clear();
+        editor.line("txtImage")->clear(); // an empty path keeps the picture
     } else {
         editor.type(QStringLiteral("txtPrice"), QStringLiteral("2"));
         expected.price = QStringLiteral("2");
@@ -251,8 +263,11 @@ void tst_frmProducts::record() {
 
     const int slot = edited >= 0 ? edited : already;
     const int count = edited >= 0 ? already : already + 1;
-    QCOMPARE(productAt(program, 1, slot), expected);
-    QCOMPARE(program.state.catalogue.productCount, count);
+    QList<ProductRecord> department = slotsOf(before, 1);
+    department[slot] = expected;
+    QCOMPARE(slotsOf(program.state.catalogue, 1), department);
+    QCOMPARE(slotsOf(program.state.catalogue, 0), slotsOf(before, 0));
+    QCOMPARE(program.state.catalogue.productCount, count + 2);
     QCOMPARE(editor.products->count(), count);
     QCOMPARE(editor.products->item(slot)->text(), QStringLiteral("Bread"));
     QCOMPARE(editor.texts(), QStringList(9));
@@ -267,7 +282,7 @@ void tst_frmProducts::record() {
         editor.line("txtTitle")->setText(QStringLiteral("Changed"));
         editor.press("cmdAddMain");
         QCOMPARE(productAt(program, 1, 42).title, QStringLiteral("Changed"));
-        QCOMPARE(program.state.catalogue.productCount, 100);
+        QCOMPARE(program.state.catalogue.productCount, 102);
         QVERIFY(!editor.record->isEnabled());
     }
 }
@@ -282,15 +297,16 @@ void tst_frmProducts::deleteProduct_data() {
     QTest::newRow("nothing selected: nothing asked") << 2 << -1 << true;
 }
 
-// Catches a delete without asking, despite No or with nothing selected, or of another product; the
-// list or the count not lowered; and the fields not emptied or the button left off after deleting
-// from a full department.
+// Catches a delete without asking, despite No or with nothing selected, or of another product; a
+// gap left, the last slot still filled or another department touched; the list or the count not
+// lowered; and the fields not emptied or the button left off after deleting from a full department.
 void tst_frmProducts::deleteProduct() {
     QFETCH(int, count);
     QFETCH(int, row);
     QFETCH(bool, yes);
-    ProductsProgram program({QStringLiteral("Fruit")});
+    ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Dairy")});
     program.addProducts(0, count);
+    program.addProducts(1, 2);
     const StoreCatalogue before = program.state.catalogue;
     Editor editor(program.openProducts());
     clickRow(editor.departments, 0);
@@ -308,8 +324,13 @@ void tst_frmProducts::deleteProduct() {
     QCOMPARE(MessageBox::shownTexts(),
              row < 0 ? QStringList()
                      : QStringList{QStringLiteral("Are you sure you wish to delete product P%1?").arg(row)});
-    const int slot = std::max(row, 0);
-    QCOMPARE(productAt(program, 0, slot), before.product(0, deleted ? slot + 1 : slot));
+    QList<ProductRecord> department = slotsOf(before, 0);
+    if (deleted) {
+        department.removeAt(row);
+        department.append(ProductRecord{});
+    }
+    QCOMPARE(slotsOf(program.state.catalogue, 0), department);
+    QCOMPARE(slotsOf(program.state.catalogue, 1), slotsOf(before, 1));
     QCOMPARE(program.state.catalogue.productCount, before.productCount - (deleted ? 1 : 0));
     QCOMPARE(editor.products->count(), count - (deleted ? 1 : 0));
     if (deleted) {

@@ -40,8 +40,6 @@ class tst_ProductRules : public QObject {
 private slots:
     void normalisedPrice_data();
     void normalisedPrice();
-    void recordAndRemove_data();
-    void recordAndRemove();
     void check();
     void shopPriceAsThePages();
 };
@@ -77,48 +75,6 @@ void tst_ProductRules::normalisedPrice() {
         QVERIFY(price);
         QCOMPARE(*price, shown);
     }
-}
-
-void tst_ProductRules::recordAndRemove_data() {
-    QTest::addColumn<int>("count"); // products in the department
-    QTest::addColumn<int>("slot");  // recorded into (count: a new product) or removed
-    QTest::addColumn<bool>("removed");
-    QTest::newRow("a new first product") << 0 << 0 << false;
-    QTest::newRow("a new 100th product") << 99 << 99 << false;
-    QTest::newRow("the second changed, no image given") << 3 << 1 << false;
-    QTest::newRow("the first removed") << 3 << 0 << true;
-    QTest::newRow("the 100th removed") << 100 << 99 << true;
-}
-
-// Catches a product recorded into the wrong slot or with a line break, an empty image path
-// dropping the picture; a removal leaving a gap, the last slot filled or another department
-// touched; and productCount not following.
-void tst_ProductRules::recordAndRemove() {
-    QFETCH(int, count);
-    QFETCH(int, slot);
-    QFETCH(bool, removed);
-    StoreCatalogue catalogue;
-    fillDepartment(catalogue, 0, 2);
-    fillDepartment(catalogue, 1, count);
-    for (int p = 0; p < count; ++p)
-        catalogue.productTable(1, p, 8) = QStringLiteral("P%1.jpeg").arg(p);
-    const StoreCatalogue before = catalogue;
-    ProductRecord typed = productNamed(QStringLiteral("Bread"));
-    typed.description1 = QStringLiteral("two\r\nlines");
-    const bool added = !removed && slot == count;
-    if (removed)
-        ProductEditing::remove(catalogue, 1, slot, count);
-    else
-        ProductEditing::record(catalogue, 1, ProductEditing::recordingSlot(!added, slot, count), typed, added);
-    typed.description1 = QStringLiteral("two lines");
-    typed.image = before.productTable(1, slot, 8);
-    for (int p = 0; p < StoreCatalogue::tableProducts; ++p) {
-        const int from = removed && p >= slot ? p + 1 : p;
-        const ProductRecord old = from < StoreCatalogue::tableProducts ? before.product(1, from) : ProductRecord{};
-        QCOMPARE(catalogue.product(1, p), !removed && p == slot ? typed : old);
-    }
-    QCOMPARE(catalogue.product(0, 1), before.product(0, 1));
-    QCOMPARE(catalogue.productCount, before.productCount + (removed ? -1 : added ? 1 : 0));
 }
 
 // Catches a problem not reported, or one reported for a sound product: a PNG named ".jpeg" is

@@ -41,10 +41,6 @@ private slots:
     void shortFiles();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
-    void readOnlyFolderWritesInPlace_data();
-    void readOnlyFolderWritesInPlace();
-    void unreadableFileIsNeverWritten_data();
-    void unreadableFileIsNeverWritten();
 };
 
 // Catches a loader that writes or takes a missing file for an empty one, a marker not read as an
@@ -221,8 +217,8 @@ Loaded load(const QString& file, const QString& folder) {
     return SettingsFiles::loadFtpSettings(folder, ftp);
 }
 
-const auto kReadOnly =
-    QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+const auto kExecute = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+const auto kReadOnly = kExecute | QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
 const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
 
 } // namespace
@@ -230,7 +226,7 @@ const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile
 void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk
+    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk; 0 for no limit
     const auto row = [](const char* tag, const char* file, const char* how, int room = 0) {
         QTest::newRow(tag) << QString::fromLatin1(file) << QString::fromLatin1(how) << room;
     };
@@ -241,17 +237,26 @@ void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     row("products, read-only folder", "products.txt", "readonly");
     row("products, a folder in the way", "products.txt", "directory");
     row("store settings, store folder missing", "store/storesettings.txt", "removed");
+    // A folder that takes no new file but holds a writable one: written in place.
+    row("departments, read-only folder, writable file", "departments.txt", "in place");
+    row("departments, written in place, disk full in the middle", "departments.txt", "in place", 150);
+    // Written to but never read: what it holds is not known, so it is not replaced.
+    for (const char* file : {"departments.txt", "products.txt", "store/storesettings.txt", "ftpsettings.txt"})
+        row(QByteArray(QByteArray(file) + ", unreadable").constData(), file, "unreadable");
 }
 
 // Catches a save that fails reported as done or without the file's name, a character silently
-// dropped, and a short, empty or half-written file put in place of the old one or left beside it.
+// dropped, and a short, empty or half-written file put in place of the old one or left beside it;
+// a folder that takes no new file ending the program's ability to save a writable file in it; and
+// an unreadable file taken for a missing one, or replaced by a save although it was never read.
 void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     QFETCH(QString, file);
     QFETCH(QString, how);
-    const QString fixture = file == QLatin1String("departments.txt") ? QStringLiteral("DepartmentsFull.txt")
-                            : file == QLatin1String("products.txt")  ? QStringLiteral("ProductsFull.txt")
-                                                                     : QStringLiteral("StoreSettingsFull.txt");
     QFETCH(int, room);
+    const QString fixture = file == QLatin1String("departments.txt")   ? QStringLiteral("DepartmentsFull.txt")
+                            : file == QLatin1String("products.txt")    ? QStringLiteral("ProductsFull.txt")
+                            : file == QLatin1String("ftpsettings.txt") ? QStringLiteral("FtpSettingsFull.txt")
+                                                                       : QStringLiteral("StoreSettingsFull.txt");
     QTemporaryDir dir;
     const QString sub = dir.filePath(QStringLiteral("data"));
     copyFixture(fixture, sub, file);
@@ -261,103 +266,57 @@ void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     if (how == QLatin1String("unstorable"))
         catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
     Status status = Status::success();
+    std::optional<Loaded> loaded;
     const auto run = [&] {
-        status = save(file, dataFolderOf(sub), catalogue);
+        if (how == QLatin1String("unreadable"))
+            loaded = load(file, dataFolderOf(sub));
+        const auto saving = [&] {
+            status = save(file, dataFolderOf(sub), catalogue);
+        };
+        if (room > 0 || how == QLatin1String("full"))
+            withFileSizeLimit(rlim_t(room), saving);
+        else
+            saving();
     };
-    if (how == QLatin1String("full")) {
-        withFileSizeLimit(rlim_t(room), run);
-    } else if (how == QLatin1String("readonly")) {
-        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
-        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
-        QVERIFY(QFile::setPermissions(parent, kReadOnly));
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+    if (how == QLatin1String("removed"))
+        QVERIFY(QDir(parent).removeRecursively());
+    if (how == QLatin1String("directory"))
+        QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+    const bool readOnly = how == QLatin1String("readonly") || how == QLatin1String("in place");
+    if (readOnly || how == QLatin1String("unreadable")) {
+        // Run as a plain user, for whom the permissions hold even when the tests run as root.
+        const auto folders = readOnly ? kReadOnly : kEveryone;
+        QVERIFY(QFile::setPermissions(dir.path(), folders) && QFile::setPermissions(parent, folders));
+        QVERIFY(QFile::setPermissions(path, how == QLatin1String("readonly")     ? QFile::ReadOwner | QFile::ReadOther
+                                            : how == QLatin1String("unreadable") ? QFile::WriteOwner | QFile::WriteOther
+                                                                                 : kEveryone & ~kExecute));
         const bool ran = runUnprivileged(run);
         QVERIFY(QFile::setPermissions(parent, kReadOnly | QFile::WriteOwner));
         QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(ran);
     } else {
-        if (how == QLatin1String("removed"))
-            QVERIFY(QDir(parent).removeRecursively());
-        if (how == QLatin1String("directory"))
-            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
         run();
+    }
+    if (how == QLatin1String("in place") && room == 0) {
+        QVERIFY2(status, qPrintable(status.message()));
+        StoreCatalogue reread;
+        QCOMPARE(CatalogueFiles::loadDepartments(dataFolderOf(sub), reread).state(), Loaded::Whole);
+        QCOMPARE(reread.departmentNames[29], catalogue.departmentNames[29]);
+        return;
     }
     QVERIFY(!status);
     QVERIFY2(status.file().endsWith(QDir::toNativeSeparators(file)), qPrintable(status.message()));
     if (how == QLatin1String("unstorable"))
         QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
+    if (loaded) {
+        QCOMPARE(loaded->state(), Loaded::Unreadable);
+        QVERIFY(loaded->file().endsWith(QDir::toNativeSeparators(file)));
+    }
     const bool kept = how != QLatin1String("removed") && how != QLatin1String("directory");
     if (kept)
         QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
     QCOMPARE(QDir(parent).entryList(QDir::Files | QDir::Hidden).size(), kept ? 1 : 0);
-}
-
-void tst_CatalogueFiles::readOnlyFolderWritesInPlace_data() {
-    QTest::addColumn<int>("room"); // bytes a file may reach; 0 for no limit
-    QTest::addColumn<bool>("written");
-    QTest::newRow("room enough") << 0 << true;
-    QTest::newRow("disk full in the middle") << 150 << false;
-}
-
-// Catches a folder that takes no new file but holds a writable one ending the program's ability
-// to save, and an in-place write that fails leaving the file damaged.
-void tst_CatalogueFiles::readOnlyFolderWritesInPlace() {
-    QFETCH(int, room);
-    QFETCH(bool, written);
-    QTemporaryDir dir;
-    copyFixture(QStringLiteral("DepartmentsFull.txt"), dir.path(), QStringLiteral("departments.txt"));
-    const QString path = dir.filePath(QStringLiteral("departments.txt"));
-    QVERIFY(QFile::setPermissions(path, kEveryone & ~(QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
-    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
-    const StoreCatalogue catalogue = longNames();
-    Status status = Status::success();
-    const bool ran = runUnprivileged([&] {
-        if (room > 0)
-            withFileSizeLimit(rlim_t(room),
-                              [&] { status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue); });
-        else
-            status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue);
-    });
-    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
-    QVERIFY(ran);
-    QVERIFY2(bool(status) == written, qPrintable(status.message()));
-    StoreCatalogue loaded;
-    QCOMPARE(CatalogueFiles::loadDepartments(dataFolderOf(dir.path()), loaded).state(), Loaded::Whole);
-    QCOMPARE(loaded.departmentNames[29], written ? catalogue.departmentNames[29] : QString());
-    if (!written)
-        QCOMPARE(readBytes(path), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
-}
-
-void tst_CatalogueFiles::unreadableFileIsNeverWritten_data() {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("departments") << QStringLiteral("departments.txt");
-    QTest::newRow("products") << QStringLiteral("products.txt");
-    QTest::newRow("store settings") << QStringLiteral("store/storesettings.txt");
-    QTest::newRow("ftp settings") << QStringLiteral("ftpsettings.txt");
-}
-
-// Catches an unreadable file taken for a missing one, or replaced by a save although what it
-// holds was never read. The file may be written but not read; the folder takes new files.
-void tst_CatalogueFiles::unreadableFileIsNeverWritten() {
-    QFETCH(QString, file);
-    QTemporaryDir dir;
-    const QByteArray owners = "the owner's bytes\r\n";
-    writeBytes(dir.filePath(file), owners);
-    const QString path = dir.filePath(file);
-    QVERIFY(QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-    QVERIFY(QFile::setPermissions(QFileInfo(path).absolutePath(), kEveryone));
-    QVERIFY(QFile::setPermissions(dir.path(), kEveryone));
-    std::optional<Loaded> loaded;
-    Status saved = Status::success();
-    QVERIFY(runUnprivileged([&] {
-        loaded = load(file, dataFolderOf(dir.path()));
-        saved = save(file, dataFolderOf(dir.path()), longNames());
-    }));
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-    QCOMPARE(loaded->state(), Loaded::Unreadable);
-    QVERIFY(loaded->file().endsWith(QDir::toNativeSeparators(file)));
-    QVERIFY(!saved);
-    QCOMPARE(readBytes(path), owners);
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueFiles)

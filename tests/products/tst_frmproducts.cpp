@@ -165,10 +165,8 @@ private slots:
     void initTestCase();
     void init() { MessageBox::reset(); }
     void withoutDepartments();
-    void record_data();
-    void record();
-    void deleteProduct_data();
-    void deleteProduct();
+    void edit_data();
+    void edit();
     void typedValue_data();
     void typedValue();
     void activation_data();
@@ -202,81 +200,117 @@ void tst_frmProducts::withoutDepartments() {
     QVERIFY(editor.record->isEnabled());
 }
 
-void tst_frmProducts::record_data() {
-    QTest::addColumn<int>("already");   // products in the department
-    QTest::addColumn<int>("edited");    // the product selected first; -1: a new one
-    QTest::addColumn<QString>("click"); // before recording, on a list's empty part or Ctrl on its selected row
-    QTest::newRow("a new one") << 1 << -1 << QString();
-    QTest::newRow("edit the second") << 3 << 1 << QString();
-    QTest::newRow("the 100th: the button goes off") << 99 << -1 << QString();
-    QTest::newRow("changing, empty click on the products") << 3 << 1 << QStringLiteral("products");
-    QTest::newRow("changing, Ctrl+click on the product") << 3 << 1 << QStringLiteral("products ctrl");
-    QTest::newRow("changing, empty click on the departments") << 3 << 1 << QStringLiteral("departments");
-    QTest::newRow("new, empty click on the departments") << 3 << -1 << QStringLiteral("departments");
-    QTest::newRow("new, Ctrl+click on the department") << 3 << -1 << QStringLiteral("departments ctrl");
+void tst_frmProducts::edit_data() {
+    QTest::addColumn<int>("already"); // products in the department
+    QTest::addColumn<int>("edited");  // the product selected first; -1: none
+    QTest::addColumn<QString>("act"); // "record", after a click on a list's empty part or Ctrl on its
+                                      // selected row; "delete", answering Yes or No
+    const auto row = [](const char* tag, int already, int edited, const char* act) {
+        QTest::newRow(tag) << already << edited << QString::fromLatin1(act);
+    };
+    row("a new one", 1, -1, "record");
+    row("edit the second", 3, 1, "record");
+    row("the 100th: the button goes off", 99, -1, "record");
+    row("changing, empty click on the products", 3, 1, "record products");
+    row("changing, Ctrl+click on the product", 3, 1, "record products ctrl");
+    row("changing, empty click on the departments", 3, 1, "record departments");
+    row("new, empty click on the departments", 3, -1, "record departments");
+    row("new, Ctrl+click on the department", 3, -1, "record departments ctrl");
+    row("delete the first of three", 3, 0, "delete Yes");
+    row("delete the 100th of a full department", 100, 99, "delete Yes");
+    row("No to the delete keeps everything", 3, 1, "delete No");
+    row("delete with nothing selected: nothing asked", 2, -1, "delete Yes");
 }
 
 // Catches a new product written over another or an edit written to a new slot, also after a click
 // that clears a list's selection (which must keep what was typed); an edit with the image box emptied
-// dropping the picture; another slot or department touched; the line beside "Add Entry" not
-// saying which product the button writes; the count or the list not following, the fields not emptied or the focus not
-// back in the title afterwards, and a full department still taking products: the button not off at once, or not on
-// again for editing a selected product.
-void tst_frmProducts::record() {
+// dropping the picture; a delete without asking, despite No or with nothing selected, or of another
+// product; a gap left, the last slot still filled, another slot or department touched; the line
+// beside "Add Entry" not saying which product the button writes; the count or the list not
+// following, the fields not emptied or the focus not back in the title afterwards; and a full
+// department still taking products: the button not off at once, not on again for editing a
+// selected product, or left off after a delete.
+void tst_frmProducts::edit() {
     QFETCH(int, already);
     QFETCH(int, edited);
-    QFETCH(QString, click);
+    QFETCH(QString, act);
     ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Bakery")});
     program.addProducts(0, 2);
     program.addProducts(1, already, QStringLiteral("old.jpeg"));
     const StoreCatalogue before = program.state.catalogue;
     Editor editor(program.openProducts());
     clickRow(editor.departments, 1);
-    ProductRecord expected;
     if (edited >= 0) {
         clickRow(editor.products, edited);
         QVERIFY(editor.window->editMode());
-        expected = productAt(program, 1, edited);
-        editor.line("txtTitle")->clear();
-        editor.line("txtImage")->clear(); // an empty path keeps the picture
-    } else {
-        editor.type(QStringLiteral("txtPrice"), QStringLiteral("2"));
-        expected.price = QStringLiteral("2");
     }
-    editor.type(QStringLiteral("txtTitle"), QStringLiteral("Bread"));
-    expected.title = QStringLiteral("Bread");
-    if (!click.isEmpty()) {
-        QListWidget* list = click.startsWith(QLatin1String("products")) ? editor.products : editor.departments;
-        const bool control = click.endsWith(QLatin1String("ctrl"));
-        QVERIFY(!list->selectedItems().isEmpty());
-        const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
-                                  : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
-        QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Bread"));
-        QCOMPARE(selectedRow(editor.departments), 1);
-    }
-    auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
-    QCOMPARE(mode->text(),
-             edited >= 0 ? QStringLiteral("Changing product %1").arg(edited + 1) : QStringLiteral("New product"));
-    editor.press("cmdAddMain");
-    QCOMPARE(mode->text(), QStringLiteral("New product"));
-
-    const int slot = edited >= 0 ? edited : already;
-    const int count = edited >= 0 ? already : already + 1;
     QList<ProductRecord> department = slotsOf(before, 1);
-    department[slot] = expected;
+    int count = already; // listed afterwards
+    if (act.startsWith(QLatin1String("delete"))) {
+        const bool yes = act.endsWith(QLatin1String("Yes"));
+        MessageBox::setNextAnswer(yes ? MessageBox::Yes : MessageBox::No);
+        const QPoint at =
+            edited >= 0 ? editor.products->visualItemRect(editor.products->item(edited)).center()
+                        : QPoint(editor.products->viewport()->width() / 2, editor.products->viewport()->height() - 5);
+        QTest::mouseDClick(editor.products->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        if (edited < 0)
+            editor.window->lstProducts_DblClick();
+        QCOMPARE(MessageBox::shownTexts(),
+                 edited < 0 ? QStringList()
+                            : QStringList{QStringLiteral("Are you sure you wish to delete product P%1?").arg(edited)});
+        if (yes && edited >= 0) {
+            department.removeAt(edited);
+            department.append(ProductRecord{});
+            --count;
+            QCOMPARE(editor.texts(), QStringList(9));
+            QVERIFY(!editor.window->editMode());
+            QVERIFY(editor.record->isEnabled());
+        } else if (edited >= 0) {
+            QCOMPARE(editor.text(QStringLiteral("txtDescription3")), QStringLiteral("d3 of %1").arg(edited));
+            QVERIFY(editor.window->editMode());
+        }
+    } else {
+        ProductRecord expected;
+        if (edited >= 0) {
+            expected = productAt(program, 1, edited);
+            editor.line("txtTitle")->clear();
+            editor.line("txtImage")->clear(); // an empty path keeps the picture
+        } else {
+            editor.type(QStringLiteral("txtPrice"), QStringLiteral("2"));
+            expected.price = QStringLiteral("2");
+        }
+        editor.type(QStringLiteral("txtTitle"), QStringLiteral("Bread"));
+        expected.title = QStringLiteral("Bread");
+        if (act.contains(QLatin1Char(' '))) {
+            QListWidget* list = act.contains(QLatin1String("products")) ? editor.products : editor.departments;
+            const bool control = act.endsWith(QLatin1String("ctrl"));
+            QVERIFY(!list->selectedItems().isEmpty());
+            const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
+                                      : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
+            QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Bread"));
+            QCOMPARE(selectedRow(editor.departments), 1);
+        }
+        auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
+        QCOMPARE(mode->text(),
+                 edited >= 0 ? QStringLiteral("Changing product %1").arg(edited + 1) : QStringLiteral("New product"));
+        editor.press("cmdAddMain");
+        QCOMPARE(mode->text(), QStringLiteral("New product"));
+        const int slot = edited >= 0 ? edited : already;
+        department[slot] = expected;
+        count += edited >= 0 ? 0 : 1;
+        QCOMPARE(editor.products->item(slot)->text(), QStringLiteral("Bread"));
+        QCOMPARE(editor.texts(), QStringList(9));
+        QVERIFY(!editor.window->editMode());
+        QCOMPARE(selectedRow(editor.departments), 1);
+        QVERIFY(editor.field(QStringLiteral("txtTitle"))->hasFocus());
+        QCOMPARE(editor.record->isEnabled(), count < 100);
+    }
     QCOMPARE(slotsOf(program.state.catalogue, 1), department);
     QCOMPARE(slotsOf(program.state.catalogue, 0), slotsOf(before, 0));
     QCOMPARE(program.state.catalogue.productCount, count + 2);
     QCOMPARE(editor.products->count(), count);
-    QCOMPARE(editor.products->item(slot)->text(), QStringLiteral("Bread"));
-    QCOMPARE(editor.texts(), QStringList(9));
-    QVERIFY(!editor.window->editMode());
-    QCOMPARE(selectedRow(editor.departments), 1);
-    QVERIFY(editor.field(QStringLiteral("txtTitle"))->hasFocus());
-    const bool full = count == 100;
-    QCOMPARE(editor.record->isEnabled(), !full);
-    if (full) {
+    if (act == QLatin1String("record") && count == 100) {
         clickRow(editor.products, 42);
         QVERIFY(editor.record->isEnabled());
         editor.line("txtTitle")->setText(QStringLiteral("Changed"));
@@ -284,62 +318,6 @@ void tst_frmProducts::record() {
         QCOMPARE(productAt(program, 1, 42).title, QStringLiteral("Changed"));
         QCOMPARE(program.state.catalogue.productCount, 102);
         QVERIFY(!editor.record->isEnabled());
-    }
-}
-
-void tst_frmProducts::deleteProduct_data() {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("row"); // -1: a double click below the entries, nothing selected
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("first of three") << 3 << 0 << true;
-    QTest::newRow("100th of a full department") << 100 << 99 << true;
-    QTest::newRow("No keeps everything") << 3 << 1 << false;
-    QTest::newRow("nothing selected: nothing asked") << 2 << -1 << true;
-}
-
-// Catches a delete without asking, despite No or with nothing selected, or of another product; a
-// gap left, the last slot still filled or another department touched; the list or the count not
-// lowered; and the fields not emptied or the button left off after deleting from a full department.
-void tst_frmProducts::deleteProduct() {
-    QFETCH(int, count);
-    QFETCH(int, row);
-    QFETCH(bool, yes);
-    ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Dairy")});
-    program.addProducts(0, count);
-    program.addProducts(1, 2);
-    const StoreCatalogue before = program.state.catalogue;
-    Editor editor(program.openProducts());
-    clickRow(editor.departments, 0);
-    MessageBox::setNextAnswer(yes ? MessageBox::Yes : MessageBox::No);
-    QPoint at(editor.products->viewport()->width() / 2, editor.products->viewport()->height() - 5);
-    if (row >= 0) {
-        clickRow(editor.products, row);
-        at = editor.products->visualItemRect(editor.products->item(row)).center();
-    }
-    QTest::mouseDClick(editor.products->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    if (row < 0)
-        editor.window->lstProducts_DblClick();
-
-    const bool deleted = yes && row >= 0;
-    QCOMPARE(MessageBox::shownTexts(),
-             row < 0 ? QStringList()
-                     : QStringList{QStringLiteral("Are you sure you wish to delete product P%1?").arg(row)});
-    QList<ProductRecord> department = slotsOf(before, 0);
-    if (deleted) {
-        department.removeAt(row);
-        department.append(ProductRecord{});
-    }
-    QCOMPARE(slotsOf(program.state.catalogue, 0), department);
-    QCOMPARE(slotsOf(program.state.catalogue, 1), slotsOf(before, 1));
-    QCOMPARE(program.state.catalogue.productCount, before.productCount - (deleted ? 1 : 0));
-    QCOMPARE(editor.products->count(), count - (deleted ? 1 : 0));
-    if (deleted) {
-        QCOMPARE(editor.texts(), QStringList(9));
-        QVERIFY(!editor.window->editMode());
-        QVERIFY(editor.record->isEnabled());
-    } else if (row >= 0) {
-        QCOMPARE(editor.text(QStringLiteral("txtDescription3")), QStringLiteral("d3 of %1").arg(row));
-        QVERIFY(editor.window->editMode());
     }
 }
 

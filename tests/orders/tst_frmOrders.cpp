@@ -60,8 +60,13 @@ struct Program {
     }
 };
 
-const QByteArray kAnnAndBob = u"::06/12/2026 09:15¬Ann Smith¬1 High St\r\nMossbank¬2 x Teapot @ £24.00¬::-\r\n"
-                              "::06/12/2026 10:02¬Bob Jones¬2 Low Rd¬1 x Mug¬1 x Tea¬::-\r\n"_s.toUtf8();
+// Ann's address and item line are longer than the boxes are wide, and her address has six lines.
+const QString kAddress = u"Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom"_s;
+const QString kItem = u"2 x Stoneware teapot, hand-thrown in our village, blue glaze @ £24.00 = £48.00"_s;
+const QByteArray kAnnAndBob =
+    (u"::06/12/2026 09:15¬Ann Smith¬"_s + QString(kAddress).replace(u'\n', u"\r\n"_s) + u"¬"_s + kItem +
+     u"¬::-\r\n::06/12/2026 10:02¬Bob Jones¬2 Low Rd¬1 x Mug¬1 x Tea¬::-\r\n"_s)
+        .toUtf8();
 const QStringList kAnnAndBobLines{u"00001 06/12/2026 09:15: Ann Smith"_s, u"00002 06/12/2026 10:02: Bob Jones"_s};
 
 } // namespace
@@ -70,53 +75,9 @@ class tst_frmOrders : public QObject {
     Q_OBJECT
 private slots:
     void init() { MessageBox::reset(); }
-    void wholeAddressAndItemLines_data();
-    void wholeAddressAndItemLines();
     void silentServerKeepsWindowResponsive();
     void failuresNewOrdersAndTheArchive();
 };
-
-void tst_frmOrders::wholeAddressAndItemLines_data() {
-    QTest::addColumn<int>("grow");
-    QTest::newRow("designed size") << 0;
-    QTest::newRow("made larger") << 200;
-}
-
-// Catches an address shown in part, an item line cut off, a window that cannot grow, and details
-// that survive a visit to another window.
-void tst_frmOrders::wholeAddressAndItemLines() {
-    QFETCH(int, grow);
-    Program program(u"127.0.0.1:9"_s, QString());
-    // Without an FTP server the list says so, and nothing is fetched.
-    QCOMPARE(program.lines(), QStringList{u"Cannot locate orders.html. Refresh whole store to recreate."_s});
-    const QString address = u"Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom"_s;
-    const QString item = u"2 x Stoneware teapot, hand-thrown in our village, blue glaze @ 24.00 = 48.00"_s;
-    program.state.orders.orderTable = {OrderRecord{u"d"_s, u"00001"_s, u"n"_s, address, item + u'¬'}};
-    program.window()->setOrderLines({u"00001 d: n"_s});
-    program.main->resize(1600, 1000); // room for the whole window and more
-    program.main->Command1_Click(3);
-    const QSize designed = program.window()->size();
-    program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
-    QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
-    program.click(0);
-    auto* box = program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s);
-    QCOMPARE(box->toPlainText(), address);
-    QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
-    QListWidget* details = program.window()->lstDetails();
-    const QRect line = details->visualItemRect(details->item(0));
-    QVERIFY(line.width() <= details->viewport()->width());
-    QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
-                 details->fontMetrics().horizontalAdvance(item) <= details->viewport()->width(),
-             "a long item line is not wrapped");
-    QVERIFY(program.window()->width() >= designed.width());
-
-    program.main->Command1_Click(0);
-    program.main->Command1_Click(3);
-    for (int i = 0; i < 4; ++i)
-        QVERIFY(program.box(i).isEmpty());
-    QVERIFY(program.details().isEmpty());
-    QCOMPARE(program.lines(), QStringList{u"00001 d: n"_s});
-}
 
 // Catches a start-up that freezes the windows while the server does not answer.
 void tst_frmOrders::silentServerKeepsWindowResponsive() {
@@ -138,13 +99,15 @@ void tst_frmOrders::silentServerKeepsWindowResponsive() {
 
 // Catches a failure shown as "no orders", orders that arrive unseen until the next start or not
 // as their table entries say, the wrong status texts, an empty list reported as orders or
-// overwriting the total, and orders lost with the server's list.
+// overwriting the total, and orders lost with the server's list; an address shown in part, an
+// item line cut off, a window that cannot grow, and details that survive a visit to another window.
 void tst_frmOrders::failuresNewOrdersAndTheArchive() {
     PhpTestServer php;
     QVERIFY2(php.start(), qPrintable(php.errorString()));
     const QString list = u"kioskSmith/store/orders.txt"_s;
     php.putFile(list, "<!DOCTYPE html><html><body>This account has been suspended</body></html>");
     Program program(php.domain(), u"127.0.0.1:2121"_s);
+    program.main->resize(1600, 1000); // room for the whole window and more
     QVERIFY2(program.main->statusPanel(1).startsWith(u"Orders could not be read: "_s),
              qPrintable(program.main->statusPanel(1)));
     QVERIFY(program.lines().isEmpty());
@@ -164,9 +127,28 @@ void tst_frmOrders::failuresNewOrdersAndTheArchive() {
     QCOMPARE((QStringList{program.box(0), program.box(1), program.box(2)}),
              (QStringList{u"06/12/2026 10:02"_s, u"00002"_s, u"Bob Jones"_s}));
     QCOMPARE(program.details(), (QStringList{u"1 x Mug"_s, u"1 x Tea"_s}));
-    program.click(0);
-    QCOMPARE(program.box(3), u"1 High St\nMossbank"_s);
-    QCOMPARE(program.details(), QStringList{u"2 x Teapot @ £24.00"_s});
+    const QSize designed = program.window()->size();
+    for (const int grow : {0, 200}) {
+        program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
+        QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
+        program.click(0);
+        QCOMPARE(program.box(3), kAddress);
+        QCOMPARE(program.details(), QStringList{kItem});
+        auto* box = program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s);
+        QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
+        QListWidget* details = program.window()->lstDetails();
+        const QRect line = details->visualItemRect(details->item(0));
+        QVERIFY(line.width() <= details->viewport()->width());
+        QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
+                     details->fontMetrics().horizontalAdvance(kItem) <= details->viewport()->width(),
+                 "a long item line is not wrapped");
+    }
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(3);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(program.box(i).isEmpty());
+    QVERIFY(program.details().isEmpty());
+    QCOMPARE(program.lines(), kAnnAndBobLines);
 
     // Emptied on the server: gone from the list, the total kept, the orders kept in the archive.
     php.putFile(list, QByteArray());

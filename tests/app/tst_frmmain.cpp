@@ -176,21 +176,18 @@ private slots:
     void oneTaskWindowAtATime_data();
     void oneTaskWindowAtATime();
     void hourlyCollection();
-    void exitWritesOnce_data();
-    void exitWritesOnce();
+    void exit_data();
+    void exit();
     void passCode_data();
     void passCode();
     void oneSplashAtATime();
     void helpInsideTheProgram_data();
     void helpInsideTheProgram();
-    void f6MovesBetweenWindows();
     void taskWindowsFit_data();
     void taskWindowsFit();
     void gapsClosedAtStartUp();
     void damagedFilesAtStartUp_data();
     void damagedFilesAtStartUp();
-    void fullDiskAtExit_data();
-    void fullDiskAtExit();
     void terminationEndsTheProgram_data();
     void terminationEndsTheProgram();
 };
@@ -230,7 +227,8 @@ void tst_frmMain::oneTaskWindowAtATime_data() {
     QTest::newRow("index 4 does nothing") << QList<int>{1, 4};
 }
 
-// Catches more or fewer than one task window visible after a click, or one not re-centred.
+// Catches more or fewer than one task window visible after a click, one not re-centred, and F6 not
+// reaching the task window from the command window, or not coming back.
 void tst_frmMain::oneTaskWindowAtATime() {
     QFETCH(QList<int>, clicks);
     Program program(true);
@@ -251,6 +249,13 @@ void tst_frmMain::oneTaskWindowAtATime() {
     }
     QCOMPARE(program.visibleTaskWindows().size(), 1);
     QCOMPARE(program.visibleTaskWindows().first(), expected);
+    // F6 goes from the command window to the task window and back.
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    program.main->menuLeft()->command(1)->setFocus();
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
 }
 
 // Catches the 60th tick not collecting, the count not cycling, a second collection started while one
@@ -281,27 +286,60 @@ void tst_frmMain::hourlyCollection() {
     QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
 }
 
-void tst_frmMain::exitWritesOnce_data() {
+void tst_frmMain::exit_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("Exit button") << QStringLiteral("button");
-    QTest::newRow("File > Exit") << QStringLiteral("menu");
-    QTest::newRow("closing the window") << QStringLiteral("close");
+    QTest::addColumn<QList<MessageBox::Answer>>("answers"); // to a full disk's questions; none: room enough
+    QTest::addColumn<bool>("ended");
+    using Answers = QList<MessageBox::Answer>;
+    QTest::newRow("Exit button") << QStringLiteral("button") << Answers{} << true;
+    QTest::newRow("File > Exit") << QStringLiteral("menu") << Answers{} << true;
+    QTest::newRow("closing the window") << QStringLiteral("close") << Answers{} << true;
+    QTest::newRow("full disk: Cancel, then end without saving")
+        << QStringLiteral("close") << Answers{MessageBox::Cancel, MessageBox::Yes} << true;
+    QTest::newRow("full disk: Cancel, then stay open")
+        << QStringLiteral("close") << Answers{MessageBox::Cancel, MessageBox::No} << false;
+    QTest::newRow("full disk: Retry, then end without saving")
+        << QStringLiteral("button") << Answers{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
 }
 
-// Catches the catalogue written not at all, or a second time by the close that follows Exit.
-void tst_frmMain::exitWritesOnce() {
+// Catches the catalogue written not at all, or a second time by the close that follows Exit; and
+// an exit on a full disk that reports success with an empty departments file, that cannot be
+// ended, or that ends without saying what is lost.
+void tst_frmMain::exit() {
     QFETCH(QString, how);
-    Program program(false);
+    QFETCH(QList<MessageBox::Answer>, answers);
+    QFETCH(bool, ended);
+    Program program(false, true, [](const QString& dir) {
+        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
+    });
     program.state.catalogue.departmentNames[0] = QStringLiteral("Books");
     const QString departments = program.dir.filePath(QStringLiteral("departments.txt"));
     const QString products = program.dir.filePath(QStringLiteral("products.txt"));
-    if (how == QLatin1String("button"))
-        QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
-    else if (how == QLatin1String("menu"))
-        program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
+    for (MessageBox::Answer answer : answers)
+        MessageBox::setNextAnswer(answer);
+    bool closed = true;
+    const auto leave = [&] {
+        if (how == QLatin1String("button"))
+            QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
+        else if (how == QLatin1String("menu"))
+            program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
+        else
+            closed = program.main->close();
+    };
+    if (answers.isEmpty())
+        leave();
     else
-        QVERIFY(program.main->close());
-    QVERIFY(program.main->hasEnded());
+        withFileSizeLimit(0, leave);
+    QCOMPARE(closed, ended);
+    QCOMPARE(program.main->hasEnded(), ended);
+    QCOMPARE(MessageBox::pendingAnswers(), 0);
+    if (!answers.isEmpty()) {
+        const QStringList shown = MessageBox::shownTexts();
+        QVERIFY2(shown.constFirst().contains(QStringLiteral("departments.txt")), qPrintable(shown.constFirst()));
+        QVERIFY2(shown.constLast().contains(QStringLiteral("will be lost")), qPrintable(shown.constLast()));
+        QCOMPARE(readBytes(departments), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
+        return;
+    }
     QVERIFY(readBytes(departments).startsWith("Books\r\n"));
     QCOMPARE(readBytes(products).size(), 54000);
 
@@ -399,19 +437,6 @@ void tst_frmMain::helpInsideTheProgram() {
     } else {
         QVERIFY2(help->toPlainText().contains(QStringLiteral("guide is missing")), qPrintable(help->toPlainText()));
     }
-}
-
-// Catches F6 not reaching the task window from the command window, or not coming back.
-void tst_frmMain::f6MovesBetweenWindows() {
-    Program program(false);
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    program.main->Command1_Click(0);
-    QWidget* task = program.visibleTaskWindows().first();
-    program.main->menuLeft()->command(1)->setFocus();
-    QTest::keyClick(program.main.get(), Qt::Key_F6);
-    QTRY_VERIFY(task->isAncestorOf(QApplication::focusWidget()));
-    QTest::keyClick(program.main.get(), Qt::Key_F6);
-    QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
 }
 
 void tst_frmMain::taskWindowsFit_data() {
@@ -543,38 +568,6 @@ void tst_frmMain::damagedFilesAtStartUp() {
         }
     });
     QVERIFY(ran);
-}
-
-void tst_frmMain::fullDiskAtExit_data() {
-    QTest::addColumn<QList<MessageBox::Answer>>("answers");
-    QTest::addColumn<bool>("ended");
-    QTest::newRow("Cancel, then end without saving") << QList{MessageBox::Cancel, MessageBox::Yes} << true;
-    QTest::newRow("Cancel, then stay open") << QList{MessageBox::Cancel, MessageBox::No} << false;
-    QTest::newRow("Retry, then end without saving")
-        << QList{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
-}
-
-// Catches an exit on a full disk that reports success with an empty departments file, that cannot
-// be ended, or that ends without saying what is lost.
-void tst_frmMain::fullDiskAtExit() {
-    QFETCH(QList<MessageBox::Answer>, answers);
-    QFETCH(bool, ended);
-    Program program(false, true, [](const QString& dir) {
-        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
-    });
-    program.state.catalogue.departmentNames[0] = QStringLiteral("New");
-    for (MessageBox::Answer answer : answers)
-        MessageBox::setNextAnswer(answer);
-    bool closed = false;
-    withFileSizeLimit(0, [&] { closed = program.main->close(); });
-    QCOMPARE(closed, ended);
-    QCOMPARE(program.main->hasEnded(), ended);
-    QCOMPARE(MessageBox::pendingAnswers(), 0);
-    const QStringList shown = MessageBox::shownTexts();
-    QVERIFY2(shown.constFirst().contains(QStringLiteral("departments.txt")), qPrintable(shown.constFirst()));
-    QVERIFY2(shown.constLast().contains(QStringLiteral("will be lost")), qPrintable(shown.constLast()));
-    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("departments.txt"))),
-             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
 }
 
 void tst_frmMain::terminationEndsTheProgram_data() {

@@ -86,7 +86,6 @@ private slots:
     void httpsFirst_data();
     void httpsFirst();
     void cancelThenCollectAgain();
-    void noFtpServerFetchesNothing();
 
 private:
     static FtpSettings ftpServerSet() { return {u"ftp.shop.invalid"_s}; }
@@ -318,15 +317,31 @@ void tst_OrderCollection::httpsFirst() {
     QCOMPARE(m_php.log().contains(shop.toUtf8()), plainHttp);
 }
 
-// One collection at a time; the program's end stops a hung one at once, with no finished() for
-// it; the collector then collects again, each time afresh. (Windows stay responsive meanwhile:
-// tst_frmOrders.)
+// Without an FTP server nothing is fetched, and the line saying so is no order. One collection at
+// a time; the program's end stops a hung one at once, with no finished() for it; the collector
+// then collects again, each time afresh. (Windows stay responsive meanwhile: tst_frmOrders.)
 void tst_OrderCollection::cancelThenCollectAgain() {
     OrderBook book;
+    book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
     OrderCollector collector(book);
-    collector.setOptions({.stallTimeout = 60s});
+    collector.setOptions(shortTimeouts());
     QSignalSpy finished(&collector, &OrderCollector::finished);
     const int acceptedBefore = m_silent.acceptedCount();
+    const auto none = collector.start(FtpSettings{}, storeAt(m_silent.domain()));
+    QVERIFY(none && !none->fetches() && none->traceLine.isEmpty());
+    const QStringList line{u"Cannot locate orders.html. Refresh whole store to recreate."_s};
+    QCOMPARE(none->listLines, line);
+    // Selecting the single line must show nothing from an earlier collection.
+    QCOMPARE(book.order(0), nullptr);
+    // A fetch made all the same would reach the silent server before the collection ended.
+    QVERIFY(finished.wait(5000));
+    const auto noServer = finished.takeFirst().first().value<OrderCollection::View>();
+    QCOMPARE(noServer.outcome, Outcome::NoFtpServer);
+    QCOMPARE(noServer.listLines, line);
+    QVERIFY(!noServer.totalText.has_value());
+    QCOMPARE(m_silent.acceptedCount(), acceptedBefore);
+
+    collector.setOptions({.stallTimeout = 60s});
     QVERIFY(collector.start(ftpServerSet(), storeAt(m_silent.domain())));
     QTRY_VERIFY_WITH_TIMEOUT(m_silent.acceptedCount() > acceptedBefore, 10000);
     QVERIFY(!collector.start(ftpServerSet(), storeAt(m_php.domain() + u"/utf8"_s)));
@@ -352,29 +367,6 @@ void tst_OrderCollection::cancelThenCollectAgain() {
         QCOMPARE(book.orderTable, expectedOrders(kTwoOrders));
         QCOMPARE(*view.totalText, kTotal2);
     }
-}
-
-void tst_OrderCollection::noFtpServerFetchesNothing() {
-    OrderBook book;
-    book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
-    OrderCollector collector(book);
-    collector.setOptions(shortTimeouts());
-    QSignalSpy finished(&collector, &OrderCollector::finished);
-
-    const int acceptedBefore = m_silent.acceptedCount();
-    const auto start = collector.start(FtpSettings{}, storeAt(m_silent.domain()));
-    QVERIFY(start && !start->fetches() && start->traceLine.isEmpty());
-    const QStringList line{u"Cannot locate orders.html. Refresh whole store to recreate."_s};
-    QCOMPARE(start->listLines, line);
-    // The single line is no order: selecting it must show nothing from an earlier collection.
-    QCOMPARE(book.order(0), nullptr);
-    // A fetch made all the same would reach the silent server before the collection ended.
-    QVERIFY(finished.wait(5000));
-    const auto view = finished.first().first().value<OrderCollection::View>();
-    QCOMPARE(view.outcome, Outcome::NoFtpServer);
-    QCOMPARE(view.listLines, line);
-    QVERIFY(!view.totalText.has_value());
-    QCOMPARE(m_silent.acceptedCount(), acceptedBefore);
 }
 
 QTEST_GUILESS_MAIN(tst_OrderCollection)

@@ -175,7 +175,6 @@ private slots:
     void startUp();
     void oneTaskWindowAtATime_data();
     void oneTaskWindowAtATime();
-    void hourlyCollection();
     void exit_data();
     void exit();
     void passCode_data();
@@ -200,8 +199,10 @@ void tst_frmMain::startUp_data() {
     QTest::newRow("not connected") << false << QStringLiteral("Not connected to Internet") << 0;
 }
 
-// Catches the wrong status text or "Store Orders" state, a collection without a connection,
-// and a start-up that does not load the settings and leave the command window at the top left.
+// Catches the wrong status text or "Store Orders" state, a collection without a connection, a
+// start-up that does not load the settings and leave the command window at the top left; the
+// 60th tick not collecting, connected or not, the count not cycling, a second collection started
+// while one runs, and an exit that saves while a collection still runs.
 void tst_frmMain::startUp() {
     QFETCH(bool, connected);
     QFETCH(QString, panel2);
@@ -218,6 +219,29 @@ void tst_frmMain::startUp() {
     QVERIFY(program.main->timer()->isActive());
     QCOMPARE(program.main->timer()->interval(), 60000);
     QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("departments.txt"))), QByteArray("\r\n"));
+
+    const auto ticks = [&](int n) {
+        for (int tick = 0; tick < n; ++tick)
+            program.main->Timer1_Timer();
+    };
+    QTRY_VERIFY(!program.collection.running);
+    ticks(59);
+    QCOMPARE(program.collection.starts, collections);
+    ticks(1);
+    QCOMPARE(program.collection.starts, collections + 1);
+    QCOMPARE(program.main->statusPanel(2), QStringLiteral("Please wait - collecting orders..."));
+    ticks(60); // an hour later, the first one still running
+    QCOMPARE(program.collection.starts, collections + 1);
+    program.collection.finish();
+    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: ftp.example.com"));
+    QCOMPARE(program.main->menuLeft()->command(3)->isEnabled(), connected);
+    ticks(59);
+    QCOMPARE(program.collection.starts, collections + 1);
+    ticks(1);
+    QCOMPARE(program.collection.starts, collections + 2);
+    QVERIFY(program.main->close());
+    QVERIFY(!program.collection.running);
+    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
 }
 
 void tst_frmMain::oneTaskWindowAtATime_data() {
@@ -256,34 +280,6 @@ void tst_frmMain::oneTaskWindowAtATime() {
     QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
     QTest::keyClick(program.main.get(), Qt::Key_F6);
     QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
-}
-
-// Catches the 60th tick not collecting, the count not cycling, a second collection started while one
-// runs, and an exit that saves while a collection still runs.
-void tst_frmMain::hourlyCollection() {
-    Program program(false);
-    const auto ticks = [&](int n) {
-        for (int tick = 0; tick < n; ++tick)
-            program.main->Timer1_Timer();
-    };
-    ticks(59);
-    QCOMPARE(program.collection.starts, 0);
-    ticks(1);
-    QCOMPARE(program.collection.starts, 1);
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("Please wait - collecting orders..."));
-    ticks(60); // an hour later, the first one still running
-    QCOMPARE(program.collection.starts, 1);
-    program.collection.finish();
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: ftp.example.com"));
-    // Without a connection at start-up the timed collection still runs, and Store Orders stays off.
-    QVERIFY(!program.main->menuLeft()->command(3)->isEnabled());
-    ticks(59);
-    QCOMPARE(program.collection.starts, 1);
-    ticks(1);
-    QCOMPARE(program.collection.starts, 2);
-    QVERIFY(program.main->close());
-    QVERIFY(!program.collection.running);
-    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
 }
 
 void tst_frmMain::exit_data() {

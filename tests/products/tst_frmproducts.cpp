@@ -164,40 +164,19 @@ class tst_frmProducts : public QObject {
 private slots:
     void initTestCase();
     void init() { MessageBox::reset(); }
-    void withoutDepartments();
     void edit_data();
     void edit();
     void typedValue_data();
     void typedValue();
     void activation_data();
     void activation();
-    void titleMessageOnce();
+    void departmentFirst();
     void pictureFollowsSelection_data();
     void pictureFollowsSelection();
 };
 
 void tst_frmProducts::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
-}
-
-// Catches usable fields with no department to put a product in, Done not working then, or the
-// fields still off once a department exists.
-void tst_frmProducts::withoutDepartments() {
-    ProductsProgram program;
-    Editor editor(program.openProducts());
-    QCOMPARE(editor.departments->count(), 0);
-    for (const QString& name : kDetailNames + QStringList{QStringLiteral("cmdAddMain"), QStringLiteral("cmdAddImage"),
-                                                          QStringLiteral("cmdClearSelection")})
-        QVERIFY2(!editor.field(name)->isEnabled(), qPrintable(name));
-    editor.press("cdmDone");
-    QVERIFY(!editor.window->frame()->isVisible());
-
-    program.state.catalogue.departmentNames[0] = QStringLiteral("First");
-    program.state.catalogue.departmentCount = 1;
-    program.openProducts();
-    QCOMPARE(listTexts(editor.departments), QStringList{QStringLiteral("First")});
-    QVERIFY(editor.field(QStringLiteral("txtTitle"))->isEnabled());
-    QVERIFY(editor.record->isEnabled());
 }
 
 void tst_frmProducts::edit_data() {
@@ -498,13 +477,28 @@ void tst_frmProducts::activation() {
     QCOMPARE(program.state.catalogue.productCount, 2);
 }
 
-// Catches the department message not shown on entering the title with no department selected,
-// shown a second time by the focus coming back as its box closes, not shown again on a new
-// entry, or shown with a department selected; and a product recorded with no department.
-void tst_frmProducts::titleMessageOnce() {
-    ProductsProgram program({QStringLiteral("Fruit")});
+// Catches usable fields with no department to put a product in, Done not working then, or the
+// fields still off once a department exists; the department message not shown on entering the
+// title with no department selected, shown a second time by the focus coming back as its box
+// closes, not shown again on a new entry, or shown with a department selected; and a product
+// recorded with no department.
+void tst_frmProducts::departmentFirst() {
+    ProductsProgram program;
     Editor editor(program.openProducts());
+    QCOMPARE(editor.departments->count(), 0);
+    for (const QString& name : kDetailNames + QStringList{QStringLiteral("cmdAddMain"), QStringLiteral("cmdAddImage"),
+                                                          QStringLiteral("cmdClearSelection")})
+        QVERIFY2(!editor.field(name)->isEnabled(), qPrintable(name));
+    editor.press("cdmDone");
+    QVERIFY(!editor.window->frame()->isVisible());
+
+    program.state.catalogue.departmentNames[0] = QStringLiteral("Fruit");
+    program.state.catalogue.departmentCount = 1;
+    program.openProducts();
+    QCOMPARE(listTexts(editor.departments), QStringList{QStringLiteral("Fruit")});
+    QVERIFY(editor.record->isEnabled());
     QLineEdit* title = editor.line("txtTitle");
+    QVERIFY(title->isEnabled());
     const auto enter = [&](const std::function<void()>& focus) {
         MessageBox::reset();
         {

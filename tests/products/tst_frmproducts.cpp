@@ -189,17 +189,9 @@ struct Chooser {
     }
     QListWidget* files() const { return child<QListWidget>("fillDialog"); }
     bool preview() const { return child<PictureBox>("imgPhoto")->hasPicture(); }
-    QStringList listed() const {
-        QStringList names;
-        for (int i = 0; i < files()->count(); ++i)
-            names.append(files()->item(i)->text());
-        return names;
-    }
+    QStringList listed() const { return listTexts(files()); }
     QListWidgetItem* item(const QString& name) const { return files()->findItems(name, Qt::MatchExactly).value(0); }
-    void select(const QString& name) const {
-        QTest::mouseClick(files()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          files()->visualItemRect(item(name)).center());
-    }
+    void select(const QString& name) const { clickRow(files(), files()->row(item(name))); }
 };
 
 // A department row holding `count` products named "P0", "P1", ... at 1.00.

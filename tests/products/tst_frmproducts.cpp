@@ -31,6 +31,18 @@ using namespace TestSupport;
 
 namespace {
 
+// Fills department row d with `count` products "P0", "P1", ... at 0.00, 1.00, ...
+void addProducts(StoreCatalogue& catalogue, int d, int count, const QString& image = QString()) {
+    for (int p = 0; p < count; ++p) {
+        const QString n = QString::number(p);
+        catalogue.setProduct(d, p,
+                             {QStringLiteral("P") + n, QStringLiteral("d1 of ") + n, QStringLiteral("d2 of ") + n,
+                              QStringLiteral("d3 of ") + n, n + QStringLiteral(".00"), QStringLiteral("each"),
+                              QStringLiteral("p1 of ") + n, QStringLiteral("p2 of ") + n, image});
+    }
+    catalogue.productCount += count;
+}
+
 // The whole program on a data folder of its own, started as the owner starts it, not connected;
 // `departments` go into the catalogue before the start.
 struct ProductsProgram {
@@ -52,17 +64,8 @@ struct ProductsProgram {
         main->Command1_Click(1);
         return main->productsWindow();
     }
-    // Fills department row d with `count` products "P0", "P1", ...
     void addProducts(int d, int count, const QString& image = QString()) {
-        for (int p = 0; p < count; ++p) {
-            const QString n = QString::number(p);
-            state.catalogue.setProduct(d, p,
-                                       {QStringLiteral("P") + n, QStringLiteral("d1 of ") + n,
-                                        QStringLiteral("d2 of ") + n, QStringLiteral("d3 of ") + n,
-                                        n + QStringLiteral(".00"), QStringLiteral("each"), QStringLiteral("p1 of ") + n,
-                                        QStringLiteral("p2 of ") + n, image});
-        }
-        state.catalogue.productCount += count;
+        ::addProducts(state.catalogue, d, count, image);
     }
 };
 
@@ -193,16 +196,6 @@ struct Chooser {
     QListWidgetItem* item(const QString& name) const { return files()->findItems(name, Qt::MatchExactly).value(0); }
     void select(const QString& name) const { clickRow(files(), files()->row(item(name))); }
 };
-
-// A department row holding `count` products named "P0", "P1", ... at 1.00.
-void fillDepartment(StoreCatalogue& catalogue, int d, int count) {
-    catalogue.departmentNames[std::size_t(d)] = QStringLiteral("Dept %1").arg(d);
-    for (int p = 0; p < count; ++p) {
-        catalogue.productTable(d, p, 0) = QStringLiteral("P%1").arg(p);
-        catalogue.productTable(d, p, 4) = QStringLiteral("1.00");
-    }
-    catalogue.productCount += count;
-}
 
 } // namespace
 
@@ -789,14 +782,15 @@ void tst_frmProducts::check() {
     copyFixture(QStringLiteral("PngPicture.png"), dir.path(), QStringLiteral("png.jpeg"));
     copyFixture(QStringLiteral("NotAPicture.jpeg"), dir.path(), QStringLiteral("bad.jpeg"));
     StoreCatalogue catalogue;
-    fillDepartment(catalogue, 0, 5);
+    catalogue.departmentNames = {QStringLiteral("Dept 0"), QStringLiteral("Dept 1")};
+    addProducts(catalogue, 0, 5);
     catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("png.jpeg"));
     catalogue.productTable(0, 1, 4) = QStringLiteral("  "); // no price
     catalogue.productTable(0, 1, 8) = dir.filePath(QStringLiteral("good.jpeg"));
     // slot 2 without a picture stops the pictures of 3 and 4 from being sent
     catalogue.productTable(0, 3, 8) = dir.filePath(QStringLiteral("gone.jpeg"));
     catalogue.productTable(0, 4, 8) = dir.filePath(QStringLiteral("bad.jpeg"));
-    fillDepartment(catalogue, 1, 3);                                // no pictures at all: nothing to say
+    addProducts(catalogue, 1, 3);                                   // no pictures at all: nothing to say
     catalogue.productTable(1, 0, 4) = QStringLiteral("\u00A32.00"); // the shop's own symbol
     catalogue.productTable(1, 1, 4) = QStringLiteral("from 6.75");
     catalogue.productTable(1, 2, 4) = QStringLiteral("-7.20");

@@ -61,7 +61,17 @@ struct DataFolder {
         FtpSettings saved;
         SettingsFiles::saveFtpSettings(folder(), saved, ftp);
     }
-    void save(const StoreCatalogue& catalogue) const {
+    // One department of one product, Green tea at 3.00 with its picture; `problem` breaks it for
+    // the check: "slash" in the department's name, no "price", or the name "twice".
+    void saveShop(const QString& department = QStringLiteral("Tea"), const QString& problem = {}) const {
+        copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("tea.jpeg"));
+        StoreCatalogue catalogue;
+        catalogue.departmentNames[0] = problem == QLatin1String("slash") ? department + u"/Coffee" : department;
+        if (problem == QLatin1String("twice"))
+            catalogue.departmentNames[1] = department.toUpper();
+        catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+        catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
+        catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("tea.jpeg"));
         CatalogueFiles::saveDepartments(folder(), catalogue);
         CatalogueFiles::saveProducts(folder(), catalogue);
     }
@@ -77,13 +87,7 @@ void fillShop(const DataFolder& data) {
                            readBytes(shipped.filePath(sub + QLatin1Char('/') + name)));
         }
     }
-    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
-    data.save(catalogue);
+    data.saveShop(QStringLiteral("\u00A3 Deals"));
 }
 
 // Reads a CSV file with Python's csv module: a parser that is not ours.
@@ -153,16 +157,7 @@ void tst_Cli::commands() {
     QFETCH(QString, err);
     const QString nobody = QStringLiteral("127.0.0.1:%1").arg(freePort());
     DataFolder data(nobody, {nobody, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
-    copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), data.dir.path(), QStringLiteral("tea.jpeg"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] =
-        problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
-    if (problem == QLatin1String("twice"))
-        catalogue.departmentNames[1] = QStringLiteral("TEA");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
-    data.save(catalogue);
+    data.saveShop(QStringLiteral("Tea"), problem);
     // The argument errors stand alone; the other commands run on the data folder.
     const Run run = cli(status == 2 ? arguments : QStringList{QStringLiteral("--data"), data.dir.path()} + arguments);
     QCOMPARE(run.status, status);
@@ -281,11 +276,7 @@ void tst_Cli::damagedFiles() {
     QFETCH(QString, damage);
     QFETCH(QString, command);
     DataFolder data;
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Tea");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
-    data.save(catalogue);
+    data.saveShop();
     const QString path = data.dir.filePath(file);
     if (damage == QLatin1String("short")) {
         const QByteArray whole = readBytes(path);

@@ -69,19 +69,18 @@ struct Program {
     std::unique_ptr<frmMain> main;
     HeldCollection collection;
 
-    // `files` changes the program folder before the start, `prepare` the window.
+    // `files` changes the program folder before the start, `prepare` the window. The start-up
+    // collection ends at once.
     explicit Program(bool connected,
-                     bool finishCollectionAtOnce = true,
                      const std::function<void(const QString&)>& files = {},
                      const std::function<void(frmMain&)>& prepare = {}) {
         QDir(dir.path()).mkdir(QStringLiteral("store"));
         copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
         if (files)
             files(dir.path());
-        main = startProgram(state, dir.path(), connected, [this, finishCollectionAtOnce, prepare](frmMain& m) {
+        main = startProgram(state, dir.path(), connected, [this, prepare](frmMain& m) {
             m.setOrderCollection(&collection);
-            if (finishCollectionAtOnce)
-                QTimer::singleShot(0, &m, [this] { collection.finish(); });
+            QTimer::singleShot(0, &m, [this] { collection.finish(); });
             if (prepare)
                 prepare(m);
         });
@@ -311,7 +310,7 @@ void tst_frmMain::exit() {
     QFETCH(QString, how);
     QFETCH(QList<MessageBox::Answer>, answers);
     QFETCH(bool, ended);
-    Program program(false, true, [](const QString& dir) {
+    Program program(false, [](const QString& dir) {
         copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
     });
     program.state.catalogue.departmentNames[0] = QStringLiteral("Books");
@@ -492,7 +491,7 @@ void tst_frmMain::taskWindowsFit() {
 // products kept with list positions that are not slots: a delete or move would act on the wrong
 // department's products, and the product editor would hide the products after the gap.
 void tst_frmMain::gapsClosedAtStartUp() {
-    Program program(false, true, [](const QString& dir) {
+    Program program(false, [](const QString& dir) {
         writeBytes(dir + QStringLiteral("/departments.txt"),
                    QByteArray("Books\r\n\r\nToys\r\n") + QByteArray("\r\n").repeated(27));
         StoreCatalogue written;
@@ -548,7 +547,7 @@ void tst_frmMain::damagedFilesAtStartUp() {
     const bool ran = runUnprivileged([&] {
         MessageBox::setNextAnswer(MessageBox::AnswerOk); // the start-up message
         MessageBox::setNextAnswer(MessageBox::Cancel);   // an exit question: end without writing
-        Program program(false, true, damage);
+        Program program(false, damage);
         const QString path = program.dir.filePath(file);
         QCOMPARE(MessageBox::shownTexts().size(), 1);
         const QString text = MessageBox::shownTexts().constFirst();
@@ -599,7 +598,7 @@ void tst_frmMain::terminationEndsTheProgram() {
     });
     poll.start(20);
     Program program(
-        false, true,
+        false,
         [&](const QString& dir) {
             copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
             if (atStartUp)

@@ -1,4 +1,5 @@
 #include "app/ConnectionCheck.h"
+#include "app/Placement.h"
 #include "app/TerminationSignals.h"
 #include "app/frmDiagnostics.h"
 #include "app/frmHelp.h"
@@ -68,19 +69,18 @@ struct Program {
     std::unique_ptr<frmMain> main;
     HeldCollection collection;
 
-    // `files` changes the program folder before the start, `prepare` the window.
+    // `files` changes the program folder before the start, `prepare` the window. The start-up
+    // collection ends at once.
     explicit Program(bool connected,
-                     bool finishCollectionAtOnce = true,
                      const std::function<void(const QString&)>& files = {},
                      const std::function<void(frmMain&)>& prepare = {}) {
         QDir(dir.path()).mkdir(QStringLiteral("store"));
         copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
         if (files)
             files(dir.path());
-        main = startProgram(state, dir.path(), connected, [this, finishCollectionAtOnce, prepare](frmMain& m) {
+        main = startProgram(state, dir.path(), connected, [this, prepare](frmMain& m) {
             m.setOrderCollection(&collection);
-            if (finishCollectionAtOnce)
-                QTimer::singleShot(0, &m, [this] { collection.finish(); });
+            QTimer::singleShot(0, &m, [this] { collection.finish(); });
             if (prepare)
                 prepare(m);
         });
@@ -175,24 +175,25 @@ private slots:
     void startUp();
     void oneTaskWindowAtATime_data();
     void oneTaskWindowAtATime();
-    void hourlyCollection();
-    void exitWritesOnce_data();
-    void exitWritesOnce();
+    void exit_data();
+    void exit();
     void passCode_data();
     void passCode();
     void oneSplashAtATime();
     void helpInsideTheProgram_data();
     void helpInsideTheProgram();
-    void f6MovesBetweenWindows();
     void taskWindowsFit_data();
     void taskWindowsFit();
     void gapsClosedAtStartUp();
     void damagedFilesAtStartUp_data();
     void damagedFilesAtStartUp();
-    void fullDiskAtExit_data();
-    void fullDiskAtExit();
     void terminationEndsTheProgram_data();
     void terminationEndsTheProgram();
+    // The rules without a window: where a task window goes, which shop is this machine
+    void centreForm_data();
+    void centreForm();
+    void namesThisMachine_data();
+    void namesThisMachine();
 };
 
 void tst_frmMain::startUp_data() {
@@ -203,8 +204,10 @@ void tst_frmMain::startUp_data() {
     QTest::newRow("not connected") << false << QStringLiteral("Not connected to Internet") << 0;
 }
 
-// Catches the wrong status text or "Store Orders" state, a collection without a connection,
-// and a start-up that does not load the settings and leave the command window at the top left.
+// Catches the wrong status text or "Store Orders" state, a collection without a connection, a
+// start-up that does not load the settings and leave the command window at the top left; the
+// 60th tick not collecting, connected or not, the count not cycling, a second collection started
+// while one runs, and an exit that saves while a collection still runs.
 void tst_frmMain::startUp() {
     QFETCH(bool, connected);
     QFETCH(QString, panel2);
@@ -221,6 +224,29 @@ void tst_frmMain::startUp() {
     QVERIFY(program.main->timer()->isActive());
     QCOMPARE(program.main->timer()->interval(), 60000);
     QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("departments.txt"))), QByteArray("\r\n"));
+
+    const auto ticks = [&](int n) {
+        for (int tick = 0; tick < n; ++tick)
+            program.main->Timer1_Timer();
+    };
+    QTRY_VERIFY(!program.collection.running);
+    ticks(59);
+    QCOMPARE(program.collection.starts, collections);
+    ticks(1);
+    QCOMPARE(program.collection.starts, collections + 1);
+    QCOMPARE(program.main->statusPanel(2), QStringLiteral("Please wait - collecting orders..."));
+    ticks(60); // an hour later, the first one still running
+    QCOMPARE(program.collection.starts, collections + 1);
+    program.collection.finish();
+    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: ftp.example.com"));
+    QCOMPARE(program.main->menuLeft()->command(3)->isEnabled(), connected);
+    ticks(59);
+    QCOMPARE(program.collection.starts, collections + 1);
+    ticks(1);
+    QCOMPARE(program.collection.starts, collections + 2);
+    QVERIFY(program.main->close());
+    QVERIFY(!program.collection.running);
+    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
 }
 
 void tst_frmMain::oneTaskWindowAtATime_data() {
@@ -230,7 +256,8 @@ void tst_frmMain::oneTaskWindowAtATime_data() {
     QTest::newRow("index 4 does nothing") << QList<int>{1, 4};
 }
 
-// Catches more or fewer than one task window visible after a click, or one not re-centred.
+// Catches more or fewer than one task window visible after a click, one not re-centred, and F6 not
+// reaching the task window from the command window, or not coming back.
 void tst_frmMain::oneTaskWindowAtATime() {
     QFETCH(QList<int>, clicks);
     Program program(true);
@@ -251,57 +278,69 @@ void tst_frmMain::oneTaskWindowAtATime() {
     }
     QCOMPARE(program.visibleTaskWindows().size(), 1);
     QCOMPARE(program.visibleTaskWindows().first(), expected);
+    // F6 goes from the command window to the task window and back.
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    program.main->menuLeft()->command(1)->setFocus();
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClick(program.main.get(), Qt::Key_F6);
+    QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
 }
 
-// Catches the 60th tick not collecting, the count not cycling, a second collection started while one
-// runs, and an exit that saves while a collection still runs.
-void tst_frmMain::hourlyCollection() {
-    Program program(false);
-    const auto ticks = [&](int n) {
-        for (int tick = 0; tick < n; ++tick)
-            program.main->Timer1_Timer();
-    };
-    ticks(59);
-    QCOMPARE(program.collection.starts, 0);
-    ticks(1);
-    QCOMPARE(program.collection.starts, 1);
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("Please wait - collecting orders..."));
-    ticks(60); // an hour later, the first one still running
-    QCOMPARE(program.collection.starts, 1);
-    program.collection.finish();
-    QCOMPARE(program.main->statusPanel(2), QStringLiteral("FTP URL: ftp.example.com"));
-    // Without a connection at start-up the timed collection still runs, and Store Orders stays off.
-    QVERIFY(!program.main->menuLeft()->command(3)->isEnabled());
-    ticks(59);
-    QCOMPARE(program.collection.starts, 1);
-    ticks(1);
-    QCOMPARE(program.collection.starts, 2);
-    QVERIFY(program.main->close());
-    QVERIFY(!program.collection.running);
-    QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
-}
-
-void tst_frmMain::exitWritesOnce_data() {
+void tst_frmMain::exit_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("Exit button") << QStringLiteral("button");
-    QTest::newRow("File > Exit") << QStringLiteral("menu");
-    QTest::newRow("closing the window") << QStringLiteral("close");
+    QTest::addColumn<QList<MessageBox::Answer>>("answers"); // to a full disk's questions; none: room enough
+    QTest::addColumn<bool>("ended");
+    using Answers = QList<MessageBox::Answer>;
+    QTest::newRow("Exit button") << QStringLiteral("button") << Answers{} << true;
+    QTest::newRow("File > Exit") << QStringLiteral("menu") << Answers{} << true;
+    QTest::newRow("closing the window") << QStringLiteral("close") << Answers{} << true;
+    QTest::newRow("full disk: Cancel, then end without saving")
+        << QStringLiteral("close") << Answers{MessageBox::Cancel, MessageBox::Yes} << true;
+    QTest::newRow("full disk: Cancel, then stay open")
+        << QStringLiteral("close") << Answers{MessageBox::Cancel, MessageBox::No} << false;
+    QTest::newRow("full disk: Retry, then end without saving")
+        << QStringLiteral("button") << Answers{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
 }
 
-// Catches the catalogue written not at all, or a second time by the close that follows Exit.
-void tst_frmMain::exitWritesOnce() {
+// Catches the catalogue written not at all, or a second time by the close that follows Exit; and
+// an exit on a full disk that reports success with an empty departments file, that cannot be
+// ended, or that ends without saying what is lost.
+void tst_frmMain::exit() {
     QFETCH(QString, how);
-    Program program(false);
+    QFETCH(QList<MessageBox::Answer>, answers);
+    QFETCH(bool, ended);
+    Program program(false, [](const QString& dir) {
+        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
+    });
     program.state.catalogue.departmentNames[0] = QStringLiteral("Books");
     const QString departments = program.dir.filePath(QStringLiteral("departments.txt"));
     const QString products = program.dir.filePath(QStringLiteral("products.txt"));
-    if (how == QLatin1String("button"))
-        QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
-    else if (how == QLatin1String("menu"))
-        program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
+    for (MessageBox::Answer answer : answers)
+        MessageBox::setNextAnswer(answer);
+    bool closed = true;
+    const auto leave = [&] {
+        if (how == QLatin1String("button"))
+            QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
+        else if (how == QLatin1String("menu"))
+            program.main->findChild<QAction*>(QStringLiteral("mnu_File_Exit"))->trigger();
+        else
+            closed = program.main->close();
+    };
+    if (answers.isEmpty())
+        leave();
     else
-        QVERIFY(program.main->close());
-    QVERIFY(program.main->hasEnded());
+        withFileSizeLimit(0, leave);
+    QCOMPARE(closed, ended);
+    QCOMPARE(program.main->hasEnded(), ended);
+    QCOMPARE(MessageBox::pendingAnswers(), 0);
+    if (!answers.isEmpty()) {
+        const QStringList shown = MessageBox::shownTexts();
+        QVERIFY2(shown.constFirst().contains(QStringLiteral("departments.txt")), qPrintable(shown.constFirst()));
+        QVERIFY2(shown.constLast().contains(QStringLiteral("will be lost")), qPrintable(shown.constLast()));
+        QCOMPARE(readBytes(departments), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
+        return;
+    }
     QVERIFY(readBytes(departments).startsWith("Books\r\n"));
     QCOMPARE(readBytes(products).size(), 54000);
 
@@ -401,19 +440,6 @@ void tst_frmMain::helpInsideTheProgram() {
     }
 }
 
-// Catches F6 not reaching the task window from the command window, or not coming back.
-void tst_frmMain::f6MovesBetweenWindows() {
-    Program program(false);
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    program.main->Command1_Click(0);
-    QWidget* task = program.visibleTaskWindows().first();
-    program.main->menuLeft()->command(1)->setFocus();
-    QTest::keyClick(program.main.get(), Qt::Key_F6);
-    QTRY_VERIFY(task->isAncestorOf(QApplication::focusWidget()));
-    QTest::keyClick(program.main.get(), Qt::Key_F6);
-    QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
-}
-
 void tst_frmMain::taskWindowsFit_data() {
     QTest::addColumn<int>("index");
     QTest::newRow("structure") << 0;
@@ -465,7 +491,7 @@ void tst_frmMain::taskWindowsFit() {
 // products kept with list positions that are not slots: a delete or move would act on the wrong
 // department's products, and the product editor would hide the products after the gap.
 void tst_frmMain::gapsClosedAtStartUp() {
-    Program program(false, true, [](const QString& dir) {
+    Program program(false, [](const QString& dir) {
         writeBytes(dir + QStringLiteral("/departments.txt"),
                    QByteArray("Books\r\n\r\nToys\r\n") + QByteArray("\r\n").repeated(27));
         StoreCatalogue written;
@@ -521,7 +547,7 @@ void tst_frmMain::damagedFilesAtStartUp() {
     const bool ran = runUnprivileged([&] {
         MessageBox::setNextAnswer(MessageBox::AnswerOk); // the start-up message
         MessageBox::setNextAnswer(MessageBox::Cancel);   // an exit question: end without writing
-        Program program(false, true, damage);
+        Program program(false, damage);
         const QString path = program.dir.filePath(file);
         QCOMPARE(MessageBox::shownTexts().size(), 1);
         const QString text = MessageBox::shownTexts().constFirst();
@@ -543,38 +569,6 @@ void tst_frmMain::damagedFilesAtStartUp() {
         }
     });
     QVERIFY(ran);
-}
-
-void tst_frmMain::fullDiskAtExit_data() {
-    QTest::addColumn<QList<MessageBox::Answer>>("answers");
-    QTest::addColumn<bool>("ended");
-    QTest::newRow("Cancel, then end without saving") << QList{MessageBox::Cancel, MessageBox::Yes} << true;
-    QTest::newRow("Cancel, then stay open") << QList{MessageBox::Cancel, MessageBox::No} << false;
-    QTest::newRow("Retry, then end without saving")
-        << QList{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
-}
-
-// Catches an exit on a full disk that reports success with an empty departments file, that cannot
-// be ended, or that ends without saying what is lost.
-void tst_frmMain::fullDiskAtExit() {
-    QFETCH(QList<MessageBox::Answer>, answers);
-    QFETCH(bool, ended);
-    Program program(false, true, [](const QString& dir) {
-        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
-    });
-    program.state.catalogue.departmentNames[0] = QStringLiteral("New");
-    for (MessageBox::Answer answer : answers)
-        MessageBox::setNextAnswer(answer);
-    bool closed = false;
-    withFileSizeLimit(0, [&] { closed = program.main->close(); });
-    QCOMPARE(closed, ended);
-    QCOMPARE(program.main->hasEnded(), ended);
-    QCOMPARE(MessageBox::pendingAnswers(), 0);
-    const QStringList shown = MessageBox::shownTexts();
-    QVERIFY2(shown.constFirst().contains(QStringLiteral("departments.txt")), qPrintable(shown.constFirst()));
-    QVERIFY2(shown.constLast().contains(QStringLiteral("will be lost")), qPrintable(shown.constLast()));
-    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("departments.txt"))),
-             readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
 }
 
 void tst_frmMain::terminationEndsTheProgram_data() {
@@ -604,7 +598,7 @@ void tst_frmMain::terminationEndsTheProgram() {
     });
     poll.start(20);
     Program program(
-        false, true,
+        false,
         [&](const QString& dir) {
             copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
             if (atStartUp)
@@ -621,6 +615,59 @@ void tst_frmMain::terminationEndsTheProgram() {
     QVERIFY(program.main->hasEnded());
     QVERIFY(!program.main->isVisible());
     QCOMPARE(readBytes(departments), before);
+}
+
+void tst_frmMain::centreForm_data() {
+    QTest::addColumn<double>("mainWidth");
+    QTest::addColumn<double>("mainHeight");
+    QTest::addColumn<double>("menuWidth");
+    QTest::addColumn<double>("childWidth");
+    QTest::addColumn<double>("childHeight");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::newRow("worked example") << 12000.0 << 9000.0 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
+    QTest::newRow("odd sum rounds down to even") << 12001.0 << 9001.0 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
+    QTest::newRow("odd sum rounds up to even") << 12003.0 << 9003.0 << 2400.0 << 6000.0 << 4000.0 << 4202 << 2002;
+    QTest::newRow("fractional twips rounded first") << 12000.4 << 9000.4 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
+    QTest::newRow("child larger than the window") << 6000.0 << 3000.0 << 2250.0 << 12090.0 << 7305.0 << -1920 << -2652;
+    QTest::newRow("beyond 16 bits is clamped") << 100000.0 << 100000.0 << 0.0 << 0.0 << 0.0 << 32767 << 32767;
+}
+
+// Catches a wrong formula, rounding away from even, or an overflow of the 16-bit result.
+void tst_frmMain::centreForm() {
+    QFETCH(double, mainWidth);
+    QFETCH(double, mainHeight);
+    QFETCH(double, menuWidth);
+    QFETCH(double, childWidth);
+    QFETCH(double, childHeight);
+    QFETCH(int, left);
+    QFETCH(int, top);
+    const QPoint p = Placement::centreForm(mainWidth, mainHeight, menuWidth, childWidth, childHeight);
+    QCOMPARE(p.x(), left);
+    QCOMPARE(p.y(), top);
+}
+
+void tst_frmMain::namesThisMachine_data() {
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<bool>("local");
+    QTest::newRow("localhost") << QStringLiteral("localhost") << true;
+    QTest::newRow("localhost with port") << QStringLiteral("localhost:8080") << true;
+    QTest::newRow("loopback address with port") << QStringLiteral("127.0.0.1:8080") << true;
+    QTest::newRow("other loopback address") << QStringLiteral("127.3.4.5") << true;
+    QTest::newRow("IPv6 loopback") << QStringLiteral("[::1]:8080") << true;
+    QTest::newRow("capitals") << QStringLiteral("LocalHost") << true;
+    QTest::newRow("a real shop") << QStringLiteral("shop.example.com") << false;
+    QTest::newRow("lookalike name") << QStringLiteral("localhost.example.com") << false;
+    QTest::newRow("private address") << QStringLiteral("192.168.1.10") << false;
+    QTest::newRow("address starting 127 in a name") << QStringLiteral("127.example.com") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+// Catches a local web space treated as offline, or a real shop's domain taken for this machine.
+void tst_frmMain::namesThisMachine() {
+    QFETCH(QString, domain);
+    QFETCH(bool, local);
+    QCOMPARE(::namesThisMachine(domain), local);
 }
 
 QTEST_MAIN(tst_frmMain)

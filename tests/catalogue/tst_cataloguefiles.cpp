@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,9 +32,13 @@ QString awkwardValue(int d, int p, int f) {
 
 } // namespace
 
+// The owner's catalogue and settings files, and the code page they are written in.
 class tst_CatalogueFiles : public QObject {
     Q_OBJECT
 private slots:
+    void everyByte();
+    void unstorableCharacters_data();
+    void unstorableCharacters();
     void firstStartLeavesMarkersAndSavesFullFiles();
     void fullCatalogueRoundTripsByteForByte();
     void handBuiltFilesRoundTrip();
@@ -41,11 +46,47 @@ private slots:
     void shortFiles();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
-    void readOnlyFolderWritesInPlace_data();
-    void readOnlyFolderWritesInPlace();
-    void unreadableFileIsNeverWritten_data();
-    void unreadableFileIsNeverWritten();
+    void ftpSettingsRoundTrip_data();
+    void ftpSettingsRoundTrip();
+    void ftpSettingsRead_data();
+    void ftpSettingsRead();
+    void shortStoreSettingsReplacedByMarker();
+    void scramble_data();
+    void scramble();
 };
+
+// Catches a byte read as another character than the code page's (a Latin-1 codec breaks the euro
+// sign first), two bytes read as one character, or a byte that does not come back.
+void tst_CatalogueFiles::everyByte() {
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    QStringDecoder reference("windows-1252");
+    QVERIFY(reference.isValid());
+    const QString text = Windows1252::decode(all);
+    QCOMPARE(text, QString(reference(all)));
+    QCOMPARE(Windows1252::encode(text), std::optional<QByteArray>(all));
+}
+
+void tst_CatalogueFiles::unstorableCharacters_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("firstBad");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("all storable") << QStringLiteral("Caf\u00E9 \u20AC5") << -1 << QString();
+    QTest::newRow("A macron") << QStringLiteral("Ab\u0100c") << 2 << QStringLiteral("\u0100");
+    QTest::newRow("emoji kept whole") << QStringLiteral("Hi \U0001F600") << 3 << QStringLiteral("\U0001F600");
+    QTest::newRow("cyrillic") << QStringLiteral("\u0416") << 0 << QStringLiteral("\u0416");
+}
+
+// Catches a character silently dropped or replaced instead of being reported.
+void tst_CatalogueFiles::unstorableCharacters() {
+    QFETCH(QString, text);
+    QFETCH(int, firstBad);
+    QFETCH(QString, shown);
+    QCOMPARE(Windows1252::firstUnencodable(text), qsizetype(firstBad));
+    QCOMPARE(Windows1252::encode(text).has_value(), firstBad < 0);
+    QCOMPARE(Windows1252::characterAt(text, firstBad), shown);
+}
 
 // Catches a loader that writes or takes a missing file for an empty one, a marker not read as an
 // empty catalogue, or writers that skip empty slots.
@@ -221,8 +262,8 @@ Loaded load(const QString& file, const QString& folder) {
     return SettingsFiles::loadFtpSettings(folder, ftp);
 }
 
-const auto kReadOnly =
-    QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+const auto kExecute = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+const auto kReadOnly = kExecute | QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
 const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
 
 } // namespace
@@ -230,7 +271,7 @@ const auto kEveryone = kReadOnly | QFile::WriteOwner | QFile::WriteGroup | QFile
 void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk
+    QTest::addColumn<int>("room"); // bytes a file may reach on a full disk; 0 for no limit
     const auto row = [](const char* tag, const char* file, const char* how, int room = 0) {
         QTest::newRow(tag) << QString::fromLatin1(file) << QString::fromLatin1(how) << room;
     };
@@ -241,17 +282,26 @@ void tst_CatalogueFiles::failedSaveKeepsOldFile_data() {
     row("products, read-only folder", "products.txt", "readonly");
     row("products, a folder in the way", "products.txt", "directory");
     row("store settings, store folder missing", "store/storesettings.txt", "removed");
+    // A folder that takes no new file but holds a writable one: written in place.
+    row("departments, read-only folder, writable file", "departments.txt", "in place");
+    row("departments, written in place, disk full in the middle", "departments.txt", "in place", 150);
+    // Written to but never read: what it holds is not known, so it is not replaced.
+    for (const char* file : {"departments.txt", "products.txt", "store/storesettings.txt", "ftpsettings.txt"})
+        row(QByteArray(QByteArray(file) + ", unreadable").constData(), file, "unreadable");
 }
 
 // Catches a save that fails reported as done or without the file's name, a character silently
-// dropped, and a short, empty or half-written file put in place of the old one or left beside it.
+// dropped, and a short, empty or half-written file put in place of the old one or left beside it;
+// a folder that takes no new file ending the program's ability to save a writable file in it; and
+// an unreadable file taken for a missing one, or replaced by a save although it was never read.
 void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     QFETCH(QString, file);
     QFETCH(QString, how);
-    const QString fixture = file == QLatin1String("departments.txt") ? QStringLiteral("DepartmentsFull.txt")
-                            : file == QLatin1String("products.txt")  ? QStringLiteral("ProductsFull.txt")
-                                                                     : QStringLiteral("StoreSettingsFull.txt");
     QFETCH(int, room);
+    const QString fixture = file == QLatin1String("departments.txt")   ? QStringLiteral("DepartmentsFull.txt")
+                            : file == QLatin1String("products.txt")    ? QStringLiteral("ProductsFull.txt")
+                            : file == QLatin1String("ftpsettings.txt") ? QStringLiteral("FtpSettingsFull.txt")
+                                                                       : QStringLiteral("StoreSettingsFull.txt");
     QTemporaryDir dir;
     const QString sub = dir.filePath(QStringLiteral("data"));
     copyFixture(fixture, sub, file);
@@ -261,103 +311,171 @@ void tst_CatalogueFiles::failedSaveKeepsOldFile() {
     if (how == QLatin1String("unstorable"))
         catalogue.departmentNames[0] = QStringLiteral("\u0100pples");
     Status status = Status::success();
+    std::optional<Loaded> loaded;
     const auto run = [&] {
-        status = save(file, dataFolderOf(sub), catalogue);
+        if (how == QLatin1String("unreadable"))
+            loaded = load(file, dataFolderOf(sub));
+        const auto saving = [&] {
+            status = save(file, dataFolderOf(sub), catalogue);
+        };
+        if (room > 0 || how == QLatin1String("full"))
+            withFileSizeLimit(rlim_t(room), saving);
+        else
+            saving();
     };
-    if (how == QLatin1String("full")) {
-        withFileSizeLimit(rlim_t(room), run);
-    } else if (how == QLatin1String("readonly")) {
-        // Everyone may enter and read, nobody may write: also for root, who runs the step as a plain user.
-        QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
-        QVERIFY(QFile::setPermissions(parent, kReadOnly));
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+    if (how == QLatin1String("removed"))
+        QVERIFY(QDir(parent).removeRecursively());
+    if (how == QLatin1String("directory"))
+        QVERIFY(QFile::remove(path) && QDir().mkpath(path));
+    const bool readOnly = how == QLatin1String("readonly") || how == QLatin1String("in place");
+    if (readOnly || how == QLatin1String("unreadable")) {
+        // Run as a plain user, for whom the permissions hold even when the tests run as root.
+        const auto folders = readOnly ? kReadOnly : kEveryone;
+        QVERIFY(QFile::setPermissions(dir.path(), folders) && QFile::setPermissions(parent, folders));
+        QVERIFY(QFile::setPermissions(path, how == QLatin1String("readonly")     ? QFile::ReadOwner | QFile::ReadOther
+                                            : how == QLatin1String("unreadable") ? QFile::WriteOwner | QFile::WriteOther
+                                                                                 : kEveryone & ~kExecute));
         const bool ran = runUnprivileged(run);
         QVERIFY(QFile::setPermissions(parent, kReadOnly | QFile::WriteOwner));
         QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
         QVERIFY(ran);
     } else {
-        if (how == QLatin1String("removed"))
-            QVERIFY(QDir(parent).removeRecursively());
-        if (how == QLatin1String("directory"))
-            QVERIFY(QFile::remove(path) && QDir().mkpath(path));
         run();
+    }
+    if (how == QLatin1String("in place") && room == 0) {
+        QVERIFY2(status, qPrintable(status.message()));
+        StoreCatalogue reread;
+        QCOMPARE(CatalogueFiles::loadDepartments(dataFolderOf(sub), reread).state(), Loaded::Whole);
+        QCOMPARE(reread.departmentNames[29], catalogue.departmentNames[29]);
+        return;
     }
     QVERIFY(!status);
     QVERIFY2(status.file().endsWith(QDir::toNativeSeparators(file)), qPrintable(status.message()));
     if (how == QLatin1String("unstorable"))
         QVERIFY(status.reason().contains(QStringLiteral("\u0100")));
+    if (loaded) {
+        QCOMPARE(loaded->state(), Loaded::Unreadable);
+        QVERIFY(loaded->file().endsWith(QDir::toNativeSeparators(file)));
+    }
     const bool kept = how != QLatin1String("removed") && how != QLatin1String("directory");
     if (kept)
         QCOMPARE(readBytes(path), readBytes(fixturePath(fixture)));
     QCOMPARE(QDir(parent).entryList(QDir::Files | QDir::Hidden).size(), kept ? 1 : 0);
 }
 
-void tst_CatalogueFiles::readOnlyFolderWritesInPlace_data() {
-    QTest::addColumn<int>("room"); // bytes a file may reach; 0 for no limit
-    QTest::addColumn<bool>("written");
-    QTest::newRow("room enough") << 0 << true;
-    QTest::newRow("disk full in the middle") << 150 << false;
+void tst_CatalogueFiles::ftpSettingsRoundTrip_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("line3"); // null: the password is refused
+    QTest::newRow("empty") << QString() << QByteArray("");
+    QTest::newRow("blanks and comma") << QStringLiteral(" ,\"") << QByteArray("!.%");
+    QTest::newRow("pound sign") << QStringLiteral("\u00A3") << QByteArray("\xA4");
+    QTest::newRow("too long to scramble: refused") << QString(300, QLatin1Char('z')) << QByteArray();
 }
 
-// Catches a folder that takes no new file but holds a writable one ending the program's ability
-// to save, and an in-place write that fails leaving the file damaged.
-void tst_CatalogueFiles::readOnlyFolderWritesInPlace() {
-    QFETCH(int, room);
-    QFETCH(bool, written);
+// Catches a password stored in clear, or one that does not read back; and a refused password that
+// still overwrote the file or the values in memory.
+void tst_CatalogueFiles::ftpSettingsRoundTrip() {
+    QFETCH(QString, password);
+    QFETCH(QByteArray, line3);
     QTemporaryDir dir;
-    copyFixture(QStringLiteral("DepartmentsFull.txt"), dir.path(), QStringLiteral("departments.txt"));
-    const QString path = dir.filePath(QStringLiteral("departments.txt"));
-    QVERIFY(QFile::setPermissions(path, kEveryone & ~(QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther)));
-    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly));
-    const StoreCatalogue catalogue = longNames();
-    Status status = Status::success();
-    const bool ran = runUnprivileged([&] {
-        if (room > 0)
-            withFileSizeLimit(rlim_t(room),
-                              [&] { status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue); });
-        else
-            status = CatalogueFiles::saveDepartments(dataFolderOf(dir.path()), catalogue);
-    });
-    QVERIFY(QFile::setPermissions(dir.path(), kReadOnly | QFile::WriteOwner));
-    QVERIFY(ran);
-    QVERIFY2(bool(status) == written, qPrintable(status.message()));
-    StoreCatalogue loaded;
-    QCOMPARE(CatalogueFiles::loadDepartments(dataFolderOf(dir.path()), loaded).state(), Loaded::Whole);
-    QCOMPARE(loaded.departmentNames[29], written ? catalogue.departmentNames[29] : QString());
-    if (!written)
-        QCOMPARE(readBytes(path), readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))));
+    const QString folder = dataFolderOf(dir.path());
+    const QString path = dir.filePath(QStringLiteral("ftpsettings.txt"));
+    copyFixture(QStringLiteral("FtpSettingsFull.txt"), dir.path(), QStringLiteral("ftpsettings.txt"));
+    FtpSettings settings;
+    QVERIFY(SettingsFiles::loadFtpSettings(folder, settings));
+    const FtpSettings before = settings;
+    const FtpSettings typed{QStringLiteral("ftp.example.com"), QStringLiteral(" mossy "), password,
+                            QStringLiteral("htdocs/")};
+    const Status status = SettingsFiles::saveFtpSettings(folder, settings, typed);
+    if (line3.isNull()) {
+        QVERIFY(!status);
+        QCOMPARE(status.reason(), SettingsFiles::passwordRefusedReason());
+        QCOMPARE(settings, before);
+        QCOMPARE(readBytes(path), readBytes(fixturePath(QStringLiteral("FtpSettingsFull.txt"))));
+        return;
+    }
+    QVERIFY(status);
+    QCOMPARE(settings, typed);
+    QCOMPARE(readBytes(path), QByteArray("ftp.example.com\r\n mossy \r\n") + line3 + QByteArray("\r\nhtdocs/\r\n"));
+    FtpSettings loaded;
+    QVERIFY(SettingsFiles::loadFtpSettings(folder, loaded));
+    QCOMPARE(loaded, typed);
 }
 
-void tst_CatalogueFiles::unreadableFileIsNeverWritten_data() {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("departments") << QStringLiteral("departments.txt");
-    QTest::newRow("products") << QStringLiteral("products.txt");
-    QTest::newRow("store settings") << QStringLiteral("store/storesettings.txt");
-    QTest::newRow("ftp settings") << QStringLiteral("ftpsettings.txt");
+void tst_CatalogueFiles::ftpSettingsRead_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("isShort");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("folder"); // the fourth line as read
+    const QString mossy = QStringLiteral("mossy"), htdocs = QStringLiteral("htdocs/");
+    QTest::newRow("laid out by hand") << readBytes(fixturePath(QStringLiteral("FtpSettingsFull.txt"))) << false
+                                      << QStringLiteral(" mossy ") << QStringLiteral("s3cret") << htdocs;
+    QTest::newRow("two lines") << QByteArray("ftp.example.com\r\nmossy\r\n") << true << mossy << QString() << QString();
+    QTest::newRow("a third line that cannot be unscrambled")
+        << QByteArray("ftp.example.com\r\nmossy\r\n\x01\x01\r\nhtdocs/\r\n") << false << mossy << QString() << htdocs;
 }
 
-// Catches an unreadable file taken for a missing one, or replaced by a save although what it
-// holds was never read. The file may be written but not read; the folder takes new files.
-void tst_CatalogueFiles::unreadableFileIsNeverWritten() {
-    QFETCH(QString, file);
+// Catches a reader that disagrees with a file laid out by hand, a short file read wrongly, not told
+// as short or touched by reading, and a password line that cannot be unscrambled losing the other
+// fields or leaving the old password in place.
+void tst_CatalogueFiles::ftpSettingsRead() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, isShort);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, folder);
     QTemporaryDir dir;
-    const QByteArray owners = "the owner's bytes\r\n";
-    writeBytes(dir.filePath(file), owners);
-    const QString path = dir.filePath(file);
-    QVERIFY(QFile::setPermissions(path, QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-    QVERIFY(QFile::setPermissions(QFileInfo(path).absolutePath(), kEveryone));
-    QVERIFY(QFile::setPermissions(dir.path(), kEveryone));
-    std::optional<Loaded> loaded;
-    Status saved = Status::success();
-    QVERIFY(runUnprivileged([&] {
-        loaded = load(file, dataFolderOf(dir.path()));
-        saved = save(file, dataFolderOf(dir.path()), longNames());
-    }));
-    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-    QCOMPARE(loaded->state(), Loaded::Unreadable);
-    QVERIFY(loaded->file().endsWith(QDir::toNativeSeparators(file)));
-    QVERIFY(!saved);
-    QCOMPARE(readBytes(path), owners);
+    const QString path = dir.filePath(QStringLiteral("ftpsettings.txt"));
+    writeBytes(path, bytes);
+    FtpSettings loaded;
+    if (!isShort)
+        loaded.password = QStringLiteral("old");
+    QCOMPARE(SettingsFiles::loadFtpSettings(dataFolderOf(dir.path()), loaded).state(),
+             isShort ? Loaded::Short : Loaded::Whole);
+    QCOMPARE(loaded, (FtpSettings{QStringLiteral("ftp.example.com"), user, password, folder}));
+    QCOMPARE(readBytes(path), bytes);
+}
+
+// Catches a missing settings file written by reading, or a marker or 0-byte file not read as empty.
+void tst_CatalogueFiles::shortStoreSettingsReplacedByMarker() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    const QString path = dir.filePath(QStringLiteral("store/storesettings.txt"));
+    StoreSettings loaded;
+    QCOMPARE(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Missing);
+    QVERIFY(!QFile::exists(path));
+    for (const QByteArray& empty : {QByteArray("\r\n"), QByteArray()}) {
+        writeBytes(path, empty);
+        QCOMPARE(SettingsFiles::loadStoreSettings(dataFolderOf(dir.path()), loaded).state(), Loaded::Whole);
+        QCOMPARE(loaded, StoreSettings());
+    }
+}
+
+void tst_CatalogueFiles::scramble_data() {
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("scrambled"); // empty with refused = true
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("254 at 1 reaches 255") << QStringLiteral("\u00FE") << QStringLiteral("\u00FF") << false;
+    QTest::newRow("255 at 1 passes 255") << QStringLiteral("\u00FF") << QString() << true;
+    QTest::newRow("253 at 3 passes 255") << QStringLiteral("ab\u00FD") << QString() << true;
+    QTest::newRow("tilde reaches the euro byte") << QStringLiteral("~~") << QStringLiteral("\u007F\u20AC") << false;
+    QTest::newRow("no byte for it") << QStringLiteral("\u0100") << QString() << true;
+    QTest::newRow("control character") << QStringLiteral("a\tb") << QString() << true;
+}
+
+// Catches the scramble's rule and bounds: a byte past 255 must be refused, never wrapped.
+void tst_CatalogueFiles::scramble() {
+    QFETCH(QString, plain);
+    QFETCH(QString, scrambled);
+    QFETCH(bool, refused);
+    const auto result = SettingsFiles::scramblePassword(plain);
+    QCOMPARE(!result.has_value(), refused);
+    if (refused)
+        return;
+    QCOMPARE(*result, scrambled);
+    QCOMPARE(SettingsFiles::unscramblePassword(*result), std::optional<QString>(plain));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueFiles)

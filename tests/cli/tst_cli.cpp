@@ -61,7 +61,17 @@ struct DataFolder {
         FtpSettings saved;
         SettingsFiles::saveFtpSettings(folder(), saved, ftp);
     }
-    void save(const StoreCatalogue& catalogue) const {
+    // One department of one product, Green tea at 3.00 with its picture; `problem` breaks it for
+    // the check: "slash" in the department's name, no "price", or the name "twice".
+    void saveShop(const QString& department = QStringLiteral("Tea"), const QString& problem = {}) const {
+        copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("tea.jpeg"));
+        StoreCatalogue catalogue;
+        catalogue.departmentNames[0] = problem == QLatin1String("slash") ? department + u"/Coffee" : department;
+        if (problem == QLatin1String("twice"))
+            catalogue.departmentNames[1] = department.toUpper();
+        catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
+        catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
+        catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("tea.jpeg"));
         CatalogueFiles::saveDepartments(folder(), catalogue);
         CatalogueFiles::saveProducts(folder(), catalogue);
     }
@@ -77,13 +87,7 @@ void fillShop(const DataFolder& data) {
                            readBytes(shipped.filePath(sub + QLatin1Char('/') + name)));
         }
     }
-    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")), QByteArray("\xFF\xD8\xFF tea"));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("\u00A3 Deals");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
-    data.save(catalogue);
+    data.saveShop(QStringLiteral("\u00A3 Deals"));
 }
 
 // Reads a CSV file with Python's csv module: a parser that is not ours.
@@ -106,54 +110,69 @@ const QString kSep = QStringLiteral("\u00AC");
 class tst_Cli : public QObject {
     Q_OBJECT
 private slots:
-    void badArguments_data();
-    void badArguments();
-    void ordersFromUnreachableServer();
+    void commands_data();
+    void commands();
     void ordersAsCsv();
-    void check_data();
-    void check();
-    void publishToUnreachableServer();
-    void fullDisk_data();
-    void fullDisk();
+    void publishOnAFullDisk();
     void damagedFiles_data();
     void damagedFiles();
 };
 
-void tst_Cli::badArguments_data() {
+void tst_Cli::commands_data() {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    const auto row = [](const char* tag, const char* arguments, const char* message) {
+    QTest::addColumn<QString>("problem"); // in the catalogue: none, slash, price or twice
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out"); // what standard output holds; empty: nothing
+    QTest::addColumn<QString>("err"); // what standard error holds; empty: nothing; "*": anything
+    const auto row = [](const char* tag, const char* arguments, const char* problem, int status, const char* out,
+                        const char* err) {
         QTest::newRow(tag) << QString::fromLatin1(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                           << QString::fromLatin1(message);
+                           << QString::fromLatin1(problem) << status << QString::fromUtf8(out)
+                           << QString::fromLatin1(err);
     };
-    row("no command", "", "no command given");
-    row("unknown command", "sell", "unknown argument 'sell'");
-    row("option of another command", "check --refresh", "unknown argument '--refresh'");
-    row("csv without a file", "orders --csv", "--csv needs a file name");
-    row("missing data folder", "--data /nonexistent/kiosk check", "there is no data folder at /nonexistent/kiosk");
+    row("no command", "", "none", 2, "", "no command given");
+    row("unknown command", "sell", "none", 2, "", "unknown argument 'sell'");
+    row("option of another command", "check --refresh", "none", 2, "", "unknown argument '--refresh'");
+    row("csv without a file", "orders --csv", "none", 2, "", "--csv needs a file name");
+    row("missing data folder", "--data /nonexistent/kiosk check", "none", 2, "",
+        "there is no data folder at /nonexistent/kiosk");
+    row("orders from an unreachable shop", "orders", "none", 1, "", "cannot reach");
+    row("publish to an unreachable server", "publish", "none", 1,
+        "Connection failed.\n     The server could not be reached.\n", "*");
+    row("check, a clean shop", "check", "none", 0, "", "");
+    row("check, a department name with a slash", "check", "slash", 1, "Tea/Coffee", "");
+    row("check, a product without a price", "check", "price", 1, "Green tea", "");
+    row("check, two departments of one name", "check", "twice", 1, "\"TEA\"", "");
 }
 
-// Catches bad arguments or a missing data folder taken as success, or reported on standard output.
-void tst_Cli::badArguments() {
+// Catches bad arguments, a missing data folder, an unreachable shop (reported as an empty order
+// list) or an unreachable server taken as success, or reported on standard output; a department
+// or product problem that would break the published shop going unreported, one department taken
+// for a namesake of itself, or a clean shop failing its check.
+void tst_Cli::commands() {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    const Run run = cli(arguments);
-    QCOMPARE(run.status, 2);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY2(run.err.contains(message), qPrintable(run.err));
-}
-
-// Catches an unreachable shop reported as an empty order list.
-void tst_Cli::ordersFromUnreachableServer() {
-    DataFolder data(QStringLiteral("127.0.0.1:%1").arg(freePort()));
-    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders")});
-    QCOMPARE(run.status, 1);
-    QVERIFY(run.out.isEmpty());
-    QVERIFY2(run.err.contains(QStringLiteral("cannot reach")), qPrintable(run.err));
+    QFETCH(QString, problem);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const QString nobody = QStringLiteral("127.0.0.1:%1").arg(freePort());
+    DataFolder data(nobody, {nobody, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
+    data.saveShop(QStringLiteral("Tea"), problem);
+    // The argument errors stand alone; the other commands run on the data folder.
+    const Run run = cli(status == 2 ? arguments : QStringList{QStringLiteral("--data"), data.dir.path()} + arguments);
+    QCOMPARE(run.status, status);
+    QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.contains(out), qPrintable(run.out));
+    if (problem != QLatin1String("none"))
+        QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
+    QVERIFY2(err.isEmpty() ? run.err.isEmpty()
+             : err == u'*' ? !run.err.isEmpty()
+                           : run.err.contains(err),
+             qPrintable(run.err));
 }
 
 // Catches list lines that differ from the window's, a CSV that a spreadsheet would misread or
-// run as formulas, orders lost with the server's list, and a failure that exits 0.
+// run as formulas, a CSV replaced by an empty file on a full disk, orders lost with the server's
+// list, and a failure that exits 0.
 void tst_Cli::ordersAsCsv() {
     PhpTestServer php;
     QVERIFY2(php.start(), qPrintable(php.errorString()));
@@ -193,6 +212,15 @@ void tst_Cli::ordersAsCsv() {
         QCOMPARE(row.at(6).toString(), QStringLiteral("'-\u00A31.00"));
     }
 
+    // On a full disk the CSV written before stays whole, and the run fails after the collection.
+    const QByteArray written = readBytes(csv);
+    const Run full =
+        cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders"), QStringLiteral("--csv"), csv}, false,
+            true);
+    QCOMPARE(full.status, 1);
+    QVERIFY2(!full.err.isEmpty() && full.out == run.out, qPrintable(full.out + full.err));
+    QCOMPARE(readBytes(csv), written);
+
     // The server's list emptied: "orders" shows what it holds now, --archive every order seen.
     php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), QByteArray());
     QCOMPARE(cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("orders")}).out, QString());
@@ -208,102 +236,22 @@ void tst_Cli::ordersAsCsv() {
     QVERIFY2(page.err.contains(QStringLiteral("Orders could not be read: ")), qPrintable(page.err));
 }
 
-void tst_Cli::check_data() {
-    QTest::addColumn<QString>("problem");
-    QTest::addColumn<QString>("expected"); // empty: no problem reported
-    QTest::newRow("clean shop") << QStringLiteral("none") << QString();
-    QTest::newRow("department name with a slash") << QStringLiteral("slash") << QStringLiteral("Tea/Coffee");
-    QTest::newRow("product without a price") << QStringLiteral("price") << QStringLiteral("Green tea");
-    QTest::newRow("two departments of one name") << QStringLiteral("twice") << QStringLiteral("\"TEA\"");
-}
-
-// Catches a department or product problem that would break the published shop going unreported,
-// one department taken for a namesake of itself, or a clean shop failing.
-void tst_Cli::check() {
-    QFETCH(QString, problem);
-    QFETCH(QString, expected);
-    DataFolder data;
-    writeBytes(data.dir.filePath(QStringLiteral("tea.jpeg")),
-               readBytes(fixturePath(QStringLiteral("UpperCaseExtension.JPEG"))));
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] =
-        problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
-    if (problem == QLatin1String("twice"))
-        catalogue.departmentNames[1] = QStringLiteral("TEA");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
-    catalogue.productTable(0, 0, 8) = data.dir.filePath(QStringLiteral("tea.jpeg"));
-    data.save(catalogue);
-    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("check")});
-    QVERIFY(run.err.isEmpty());
-    if (expected.isEmpty()) {
-        QCOMPARE(run.status, 0);
-        QVERIFY(run.out.isEmpty());
-    } else {
-        QCOMPARE(run.status, 1);
-        QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
-        QVERIFY2(run.out.contains(expected), qPrintable(run.out));
-    }
-}
-
-// Catches an upload to a server that is not there ending with status 0.
-void tst_Cli::publishToUnreachableServer() {
-    const QString server = QStringLiteral("127.0.0.1:%1").arg(freePort());
-    DataFolder data(QStringLiteral("127.0.0.1:9"),
-                    {server, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Tea");
-    data.save(catalogue);
-    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish")});
-    QCOMPARE(run.status, 1);
-    QVERIFY(run.out.endsWith(QStringLiteral("Connection failed.\n     The server could not be reached.\n")));
-    QVERIFY(!run.err.isEmpty());
-}
-
-void tst_Cli::fullDisk_data() {
-    QTest::addColumn<QString>("command");
-    QTest::newRow("orders --csv over an existing file") << QStringLiteral("orders");
-    QTest::newRow("publish") << QStringLiteral("publish");
-}
-
-// Catches a full disk reported as success: an orders CSV replaced by an empty file, an upload
-// that sends an empty product file and says it uploaded the store.
-void tst_Cli::fullDisk() {
-    QFETCH(QString, command);
+// Catches a full disk reported as success: an upload that sends an empty product file and says it
+// uploaded the store.
+void tst_Cli::publishOnAFullDisk() {
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    PhpTestServer php;
-    QStringList arguments;
-    std::unique_ptr<DataFolder> data;
-    if (command == QLatin1String("orders")) {
-        QVERIFY2(php.start(), qPrintable(php.errorString()));
-        php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), "::06/12/2026 09:15\xAC"
-                                                                   "Ann\xAC"
-                                                                   "1 High St\xAC"
-                                                                   "1 x Tea\xAC::-\r\n");
-        data = std::make_unique<DataFolder>(php.domain());
-        arguments = {QStringLiteral("orders"), QStringLiteral("--csv"), data->dir.filePath(QStringLiteral("old.csv"))};
-        writeBytes(data->dir.filePath(QStringLiteral("old.csv")), "last week's orders\r\n");
-    } else {
-        QString error;
-        QVERIFY2(server.start(&error), qPrintable(error));
-        server.makeFolder(QStringLiteral("/htdocs"));
-        data = std::make_unique<DataFolder>(
-            QStringLiteral("127.0.0.1:9"),
-            FtpSettings{server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-        fillShop(*data);
-        arguments = {QStringLiteral("publish")};
-    }
-    const Run run = cli(QStringList{QStringLiteral("--data"), data->dir.path()} + arguments, false, true);
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    DataFolder data(QStringLiteral("127.0.0.1:9"),
+                    FtpSettings{server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    fillShop(data);
+    const Run run = cli({QStringLiteral("--data"), data.dir.path(), QStringLiteral("publish")}, false, true);
     QCOMPARE(run.status, 1);
     QVERIFY2(!run.err.isEmpty(), qPrintable(run.out));
-    if (command == QLatin1String("orders")) {
-        QVERIFY2(run.out.contains(QStringLiteral("Ann")), qPrintable(run.err)); // the collection itself worked
-        QCOMPARE(readBytes(data->dir.filePath(QStringLiteral("old.csv"))), QByteArray("last week's orders\r\n"));
-    } else {
-        QVERIFY2(!run.out.contains(QStringLiteral("uploaded")), qPrintable(run.out));
-        QVERIFY(!QFile::exists(
-            server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/productdetails.nif"))));
-    }
+    QVERIFY2(!run.out.contains(QStringLiteral("uploaded")), qPrintable(run.out));
+    QVERIFY(
+        !QFile::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/productdetails.nif"))));
 }
 
 void tst_Cli::damagedFiles_data() {
@@ -328,11 +276,7 @@ void tst_Cli::damagedFiles() {
     QFETCH(QString, damage);
     QFETCH(QString, command);
     DataFolder data;
-    StoreCatalogue catalogue;
-    catalogue.departmentNames[0] = QStringLiteral("Tea");
-    catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
-    catalogue.productTable(0, 0, 4) = QStringLiteral("3.00");
-    data.save(catalogue);
+    data.saveShop();
     const QString path = data.dir.filePath(file);
     if (damage == QLatin1String("short")) {
         const QByteArray whole = readBytes(path);

@@ -1,27 +1,67 @@
-#include "OrderListMaker.h"
-
+#include "app/frmMain.h"
+#include "catalogue/OrderRecord.h"
+#include "catalogue/SharedState.h"
 #include "catalogue/Windows1252.h"
 #include "orders/OrderArchive.h"
 #include "orders/OrderCollection.h"
 #include "orders/OrderCollector.h"
+#include "orders/OrderFetch.h"
+#include "orders/OrderListParser.h"
 #include "orders/OrderTexts.h"
+#include "orders/OrdersController.h"
+#include "orders/frmOrders.h"
 #include "support/HttpTestServer.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBox.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <curl/curl.h>
 
-using namespace OrderListMaker;
+using namespace TestSupport;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using OrderCollection::Outcome;
 
 namespace {
+
+// Order lists as the shop's pages write them, and the orders a reader must find; {date, name,
+// address, items}.
+using Fields = QStringList;
+
+QString record(const Fields& f) {
+    return QStringLiteral("::") + f.mid(0, 4).join(QChar(0x00AC)) + QStringLiteral("::-");
+}
+
+QString items(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines)
+        text += line + QChar(0x00AC);
+    return text;
+}
+
+// The number a list position must show, worked out independently of the reader.
+QString expectedNumber(qsizetype position) {
+    return QString::number(position).rightJustified(5, u'0');
+}
+
+std::vector<OrderRecord> expectedOrders(const QList<Fields>& fields) {
+    std::vector<OrderRecord> orders;
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        orders.push_back(OrderRecord{fields[i][0], expectedNumber(i + 1), fields[i][1], fields[i][2], fields[i][3]});
+    return orders;
+}
 
 // /moved/<rest> redirects to /<rest>, /charset-<name>/<rest> serves <rest> declaring that charset,
 // /status-<code>/ answers with that status, /slow/<rest> sends <rest> slowly but steadily. The
@@ -60,6 +100,10 @@ const QList<Fields> kTwoOrders{
     {u"13/03/2026 09:05"_s, u"Bob Jones"_s, u"7 Low Rd"_s, items({})},
 };
 
+const Fields kAnn{u"12/03/2026 14:22"_s, u"Ann Smith"_s, u"1 High St"_s, items({u"2 x Blue mug"_s, u"1 x Tea"_s})};
+const Fields kBob{u"13/03/2026 09:05"_s, u"Bob Jones"_s, u"7 Low Rd"_s, items({u"1 x Kettle"_s})};
+const Fields kCyd{u"14/03/2026 18:40"_s, u"Cyd Brown"_s, u"9 Mill Ln"_s, items({u"3 x Spoon"_s})};
+
 QString twoOrderList() {
     return record(kTwoOrders[0]) + u"\r\n"_s + record(kTwoOrders[1]) + u"\r\n"_s;
 }
@@ -71,14 +115,72 @@ QStringList expectedLines(const QList<Fields>& orders) {
     return lines;
 }
 
+// The program with its data in a temporary folder, started against a shop domain.
+struct Program {
+    QTemporaryDir dir;
+    SharedState state;
+    std::unique_ptr<frmMain> main;
+
+    Program(const QString& domain, const QString& ftpUrl, int transferTimeoutMs = 60000) {
+        QDir(dir.path()).mkdir(u"store"_s);
+        writeBytes(dir.filePath(u"store/storesettings.txt"_s),
+                   domain.toLatin1() + "\r\nShop\r\n\r\n\r\n\xA3\r\n1\r\n1\r\n10\r\n");
+        writeBytes(dir.filePath(u"ftpsettings.txt"_s), ftpUrl.toLatin1() + "\r\nowner\r\n\r\nhtdocs/\r\n");
+        const std::chrono::milliseconds timeout(transferTimeoutMs);
+        main = startProgram(state, dir.path(), true, [timeout](frmMain& m) {
+            m.ordersController()->collector().setOptions({.connectTimeout = timeout, .stallTimeout = timeout});
+        });
+    }
+
+    frmOrders* window() { return main->ordersWindow(); }
+    static QStringList texts(QListWidget* list) {
+        QStringList out;
+        for (int i = 0; i < list->count(); ++i)
+            out.append(list->item(i)->text());
+        return out;
+    }
+    QStringList lines() { return texts(window()->lstOrders()); }
+    QStringList details() { return texts(window()->lstDetails()); }
+    QString box(int index) {
+        if (index == 3)
+            return window()->findChild<QPlainTextEdit*>(u"Text1_3"_s)->toPlainText();
+        return window()->findChild<QLineEdit*>(u"Text1_%1"_s.arg(index))->text();
+    }
+    void click(int row) {
+        QListWidget* list = window()->lstOrders();
+        list->setCurrentRow(row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+};
+
+// Ann's address and item line are longer than the boxes are wide, and her address has six lines.
+const QString kAddress = u"Flat 3, The Old Rectory\nLong Lane\nLittle Hamlet\nNorthshire\nNS1 2AB\nUnited Kingdom"_s;
+const QString kItem = u"2 x Stoneware teapot, hand-thrown in our village, blue glaze @ £24.00 = £48.00"_s;
+const QByteArray kAnnAndBob =
+    (u"::06/12/2026 09:15¬Ann Smith¬"_s + QString(kAddress).replace(u'\n', u"\r\n"_s) + u"¬"_s + kItem +
+     u"¬::-\r\n::06/12/2026 10:02¬Bob Jones¬2 Low Rd¬1 x Mug¬1 x Tea¬::-\r\n"_s)
+        .toUtf8();
+const QStringList kAnnAndBobLines{u"00001 06/12/2026 09:15: Ann Smith"_s, u"00002 06/12/2026 10:02: Bob Jones"_s};
+
 } // namespace
 
+// Reading the order list as the server sends it (its bytes into text, the text into records, a
+// record's items into lines), collecting it from the shop, and showing it in the orders window.
 class tst_OrderCollection final : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init() { MessageBox::reset(); }
+    void parse_data();
+    void parse();
+    void longList_data();
+    void longList();
+    void decodeBody_data();
+    void decodeBody();
+    void splitOrderItems_data();
+    void splitOrderItems();
     void collect_data();
     void collect();
     void privateList_data();
@@ -86,7 +188,9 @@ private slots:
     void httpsFirst_data();
     void httpsFirst();
     void cancelThenCollectAgain();
-    void noFtpServerFetchesNothing();
+    // The orders window, collecting in the program
+    void silentServerKeepsWindowResponsive();
+    void failuresNewOrdersAndTheArchive();
 
 private:
     static FtpSettings ftpServerSet() { return {u"ftp.shop.invalid"_s}; }
@@ -137,9 +241,6 @@ void tst_OrderCollection::collect_data() {
     row("another error status", u"/status-500/busy"_s, utf8, Outcome::Failed);
     row("empty list", u"/empty"_s, ""_ba, Outcome::Empty);
     row("two orders written as UTF-8", u"/utf8"_s, utf8, Outcome::ListRead, kTwoOrders, kTotal2);
-    // php -S declares UTF-8 for these bytes all the same.
-    row("two orders written as Windows-1252", u"/cp1252"_s, *Windows1252::encode(twoOrderList()), Outcome::ListRead,
-        kTwoOrders, kTotal2);
     row("redirect followed", u"/moved/target"_s, utf8, Outcome::ListRead, kTwoOrders, kTotal2);
     QList<Fields> euroOrders = kTwoOrders;
     euroOrders[0][3] = items({u"1 x Œuvre @ €4.50"_s});
@@ -318,15 +419,31 @@ void tst_OrderCollection::httpsFirst() {
     QCOMPARE(m_php.log().contains(shop.toUtf8()), plainHttp);
 }
 
-// One collection at a time; the program's end stops a hung one at once, with no finished() for
-// it; the collector then collects again, each time afresh. (Windows stay responsive meanwhile:
-// tst_frmOrders.)
+// Without an FTP server nothing is fetched, and the line saying so is no order. One collection at
+// a time; the program's end stops a hung one at once, with no finished() for it; the collector
+// then collects again, each time afresh. (Windows stay responsive meanwhile: tst_frmOrders.)
 void tst_OrderCollection::cancelThenCollectAgain() {
     OrderBook book;
+    book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
     OrderCollector collector(book);
-    collector.setOptions({.stallTimeout = 60s});
+    collector.setOptions(shortTimeouts());
     QSignalSpy finished(&collector, &OrderCollector::finished);
     const int acceptedBefore = m_silent.acceptedCount();
+    const auto none = collector.start(FtpSettings{}, storeAt(m_silent.domain()));
+    QVERIFY(none && !none->fetches() && none->traceLine.isEmpty());
+    const QStringList line{u"Cannot locate orders.html. Refresh whole store to recreate."_s};
+    QCOMPARE(none->listLines, line);
+    // Selecting the single line must show nothing from an earlier collection.
+    QCOMPARE(book.order(0), nullptr);
+    // A fetch made all the same would reach the silent server before the collection ended.
+    QVERIFY(finished.wait(5000));
+    const auto noServer = finished.takeFirst().first().value<OrderCollection::View>();
+    QCOMPARE(noServer.outcome, Outcome::NoFtpServer);
+    QCOMPARE(noServer.listLines, line);
+    QVERIFY(!noServer.totalText.has_value());
+    QCOMPARE(m_silent.acceptedCount(), acceptedBefore);
+
+    collector.setOptions({.stallTimeout = 60s});
     QVERIFY(collector.start(ftpServerSet(), storeAt(m_silent.domain())));
     QTRY_VERIFY_WITH_TIMEOUT(m_silent.acceptedCount() > acceptedBefore, 10000);
     QVERIFY(!collector.start(ftpServerSet(), storeAt(m_php.domain() + u"/utf8"_s)));
@@ -354,28 +471,226 @@ void tst_OrderCollection::cancelThenCollectAgain() {
     }
 }
 
-void tst_OrderCollection::noFtpServerFetchesNothing() {
-    OrderBook book;
-    book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
-    OrderCollector collector(book);
-    collector.setOptions(shortTimeouts());
-    QSignalSpy finished(&collector, &OrderCollector::finished);
+void tst_OrderCollection::parse_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<Fields>>("expected");
+    QTest::addColumn<qsizetype>("malformedAt");
+    const auto row = [](const char* tag, const QString& text, const QList<Fields>& expected,
+                        qsizetype malformedAt = 0) {
+        QTest::newRow(tag) << text << expected << malformedAt;
+    };
+    const auto alone = [&row](const char* tag, const Fields& f) {
+        row(tag, record(f), {f});
+    };
+    const auto with = [](Fields f, int field, const QString& text) {
+        f[field] = text;
+        return f;
+    };
+    const QString ann = record(kAnn), bob = record(kBob), n = u"\r\n"_s;
 
-    const int acceptedBefore = m_silent.acceptedCount();
-    const auto start = collector.start(FtpSettings{}, storeAt(m_silent.domain()));
-    QVERIFY(start && !start->fetches() && start->traceLine.isEmpty());
-    const QStringList line{u"Cannot locate orders.html. Refresh whole store to recreate."_s};
-    QCOMPARE(start->listLines, line);
-    // The single line is no order: selecting it must show nothing from an earlier collection.
-    QCOMPARE(book.order(0), nullptr);
-    // A fetch made all the same would reach the silent server before the collection ended.
-    QVERIFY(finished.wait(5000));
-    const auto view = finished.first().first().value<OrderCollection::View>();
-    QCOMPARE(view.outcome, Outcome::NoFtpServer);
-    QCOMPARE(view.listLines, line);
-    QVERIFY(!view.totalText.has_value());
-    QCOMPARE(m_silent.acceptedCount(), acceptedBefore);
+    row("two records with a line break between", ann + n + bob + n, {kAnn, kBob});
+    row("records back to back", ann + bob, {kAnn, kBob});
+    row("empty items", ann + n + record(with(kBob, 3, {})), {kAnn, with(kBob, 3, {})});
+    alone("address with line breaks", with(kAnn, 2, u"Flat 2\r\n1 High St\nTown"_s));
+    row("third record without its end", ann + n + bob + n + u"::14/03¬Cyd¬9 Mill Ln¬3 x Spoon¬"_s + n, {kAnn, kBob}, 3);
+    // Taking the next record's separators would merge the two and lose the third order.
+    row("second record lacks its address separator", ann + n + u"::13/03¬Bob¬7 Low Rd::-"_s + n + record(kCyd), {kAnn},
+        2);
+    row("second record lacks every separator", ann + n + u"::13/03 Bob 7 Low Rd::-"_s + n + record(kCyd), {kAnn}, 2);
+    row("list cut off after a date", ann + u"::13/03¬Bob"_s, {kAnn}, 2);
+    row("list cut off after the record start", u"::"_s, {}, 1);
+    row("text before, between and after records",
+        u"Orders of the shop\r\n\r\n"_s + ann + u"\r\n-- next --\r\n"_s + bob + u"\r\nend of list: 2\r\n"_s,
+        {kAnn, kBob});
+    row("a page without records", u"<html><body>Server busy: try later</body></html>"_s, {});
+    const Fields colons{u"12:30:45"_s, u"A: B::C"_s, u"Unit 4: Dock"_s, items({u"1 x Note: red"_s})};
+    row("colons inside fields", record(colons) + n + bob, {colons, kBob});
+    alone("last item without its separator", with(kAnn, 3, u"2 x Blue mug¬1 x Tea"_s));
+    alone("characters beyond Latin-1", with(kBob, 1, u"Zoë Ñúñez € 😀"_s));
 }
 
-QTEST_GUILESS_MAIN(tst_OrderCollection)
+void tst_OrderCollection::parse() {
+    QFETCH(QString, text);
+    QFETCH(QList<Fields>, expected);
+    QFETCH(qsizetype, malformedAt);
+
+    const OrderListParser::Result result = OrderListParser::parse(text);
+    QCOMPARE(result.malformedAt, malformedAt);
+    QCOMPARE(result.isComplete(), malformedAt == 0);
+    QCOMPARE(result.orders, expectedOrders(expected));
+}
+
+// Past the 32,767 characters and the 99,999 orders a 16-bit or five-digit count would hold.
+void tst_OrderCollection::longList_data() {
+    QTest::addColumn<qsizetype>("count");
+    QTest::addColumn<qsizetype>("padding"); // blanks after each record, for the reader to skip
+    QTest::newRow("2,000 orders in over 200,000 characters") << qsizetype(2000) << qsizetype(100);
+    QTest::newRow("100,000 orders") << qsizetype(100000) << qsizetype(0);
+}
+
+void tst_OrderCollection::longList() {
+    QFETCH(qsizetype, count);
+    QFETCH(qsizetype, padding);
+
+    // Each order its own date, name, address and items, so that a record shifted, merged or
+    // dropped is caught.
+    QList<Fields> fields;
+    QString text;
+    for (qsizetype i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        fields.append(
+            {u"%1/%2/2026 %3:%4"_s.arg(1 + i % 28).arg(1 + i % 12).arg(i % 24).arg(i % 60, 2, 10, QChar(u'0')),
+             u"Customer "_s + n, n + u" High St\r\nTown "_s + n,
+             items({u"%1 x Item %2 @ £1.50"_s.arg(1 + i % 3).arg(i)})});
+        text += record(fields.back()) + QString(padding, u' ') + u"\r\n"_s;
+    }
+    QVERIFY(text.size() > std::max<qsizetype>(count * padding, 32767));
+    const OrderListParser::Result result = OrderListParser::parse(text);
+    QVERIFY(result.isComplete());
+    QCOMPARE(result.orders, expectedOrders(fields));
+}
+
+// The pages wrote the list in Windows-1252 before UTF-8; php -S declares UTF-8 for both.
+void tst_OrderCollection::decodeBody_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char* tag, const QByteArray& body, const QByteArray& type, const QString& text) {
+        QTest::newRow(tag) << body << type << text;
+    };
+    const QString pound = u"£5¬€2¬"_s;
+    const QByteArray cp1252 = *Windows1252::encode(pound);
+    const QString latin9 = u"€5¬Œuvre¬"_s;
+    const QByteArray latin9Bytes = QStringEncoder("ISO-8859-15").encode(latin9);
+
+    row("UTF-8 declared UTF-8", pound.toUtf8(), "text/plain; charset=UTF-8", pound);
+    row("Windows-1252 declared UTF-8", cp1252, "text/plain; charset=UTF-8", pound);
+    row("Windows-1252 undeclared", cp1252, "text/plain", pound);
+    row("Windows-1252 without a content type", cp1252, {}, pound);
+    row("Windows-1252 declared ISO-8859-1", cp1252, "text/plain; charset=ISO-8859-1", pound);
+    row("UTF-8 declared Windows-1252", pound.toUtf8(), "text/plain; charset=windows-1252", pound);
+    row("unknown charset declared", cp1252, "text/plain; charset=x-nonsense", pound);
+    row("UTF-8 with a byte order mark", "\xEF\xBB\xBF" + pound.toUtf8(), "text/plain", pound);
+    row("only a byte order mark", "\xEF\xBB\xBF", "text/plain", {});
+    row("empty body", {}, "text/plain; charset=UTF-8", {});
+    row("ISO-8859-15 declared", latin9Bytes, "text/plain; charset=ISO-8859-15", latin9);
+    row("ISO-8859-15 declared in quotes, upper case parameter", latin9Bytes, "text/plain;CHARSET=\"iso-8859-15\"",
+        latin9);
+    row("ISO-8859-15 declared after another parameter", latin9Bytes, "text/plain; format=flowed; charset=ISO-8859-15",
+        latin9);
+    // No parameter at all: the bytes read as Windows-1252.
+    row("a type named like the parameter", latin9Bytes, "charset=ISO-8859-15", u"¤5¬¼uvre¬"_s);
+}
+
+void tst_OrderCollection::decodeBody() {
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, text);
+    QCOMPARE(OrderFetch::decodeBody(body, contentType), text);
+}
+
+void tst_OrderCollection::splitOrderItems_data() {
+    QTest::addColumn<QString>("orderItems");
+    QTest::addColumn<QStringList>("lines");
+    const auto row = [](const char* tag, const QString& items, const QStringList& lines) {
+        QTest::newRow(tag) << items << lines;
+    };
+    row("three items", u"2 x Mug¬1 x Tea¬4 x Spoon¬"_s, {u"2 x Mug"_s, u"1 x Tea"_s, u"4 x Spoon"_s});
+    row("no items", {}, {});
+    row("a single separator", u"¬"_s, {});
+    row("an empty item between two", u"Mug¬¬Tea¬"_s, {u"Mug"_s, {}, u"Tea"_s});
+    row("an empty item first", u"¬Tea¬"_s, {{}, u"Tea"_s});
+    row("last item without its separator", u"2 x Mug¬1 x Tea"_s, {u"2 x Mug"_s, u"1 x Tea"_s});
+    row("one-character last item without its separator", u"Mug¬T"_s, {u"Mug"_s, u"T"_s});
+    row("a single item without its separator", u"Mug"_s, {u"Mug"_s});
+    row("a single character", u"M"_s, {u"M"_s});
+    row("item with a line break", u"Mug\r\nblue¬"_s, {u"Mug\r\nblue"_s});
+}
+
+void tst_OrderCollection::splitOrderItems() {
+    QFETCH(QString, orderItems);
+    QFETCH(QStringList, lines);
+    QCOMPARE(OrderTexts::splitOrderItems(orderItems), lines);
+}
+
+// Catches a start-up that freezes the windows while the server does not answer.
+void tst_OrderCollection::silentServerKeepsWindowResponsive() {
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    Program program(m_silent.domain(), u"127.0.0.1:2121"_s, 1500);
+    QVERIFY(clock.elapsed() >= 1400);
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY(program.lines().isEmpty());
+}
+
+// Catches a failure shown as "no orders", orders that arrive unseen until the next start or not
+// as their table entries say, the wrong status texts, an empty list reported as orders or
+// overwriting the total, and orders lost with the server's list; an address shown in part, an
+// item line cut off, a window that cannot grow, and details that survive a visit to another window.
+void tst_OrderCollection::failuresNewOrdersAndTheArchive() {
+    const QString list = u"window"_s + kListPath;
+    m_php.putFile(list, "<!DOCTYPE html><html><body>This account has been suspended</body></html>");
+    Program program(m_php.domain() + u"/window"_s, u"127.0.0.1:2121"_s);
+    program.main->resize(1600, 1000); // room for the whole window and more
+    QVERIFY2(program.main->statusPanel(1).startsWith(u"Orders could not be read: "_s),
+             qPrintable(program.main->statusPanel(1)));
+    QVERIFY(program.lines().isEmpty());
+    QVERIFY(program.main->statusPanel(3).isEmpty());
+    program.main->Command1_Click(3);
+    QVERIFY(program.window()->lblAdvice()->isVisible());
+    QVERIFY(program.window()->lblAdvice()->text().contains(u"F5"_s));
+
+    m_php.putFile(list, kAnnAndBob);
+    QTest::keyClick(program.main.get(), Qt::Key_F5);
+    QTRY_COMPARE(program.lines(), kAnnAndBobLines);
+    QTRY_VERIFY2(program.main->statusPanel(1).startsWith(u"2 new orders"_s), qPrintable(program.main->statusPanel(1)));
+    QVERIFY(!program.window()->lblAdvice()->text().contains(u"could not be read"_s));
+    QCOMPARE(program.main->statusPanel(2), u"FTP URL: 127.0.0.1:2121"_s);
+    QCOMPARE(program.main->statusPanel(3), u"Total orders: 2"_s);
+    program.click(1);
+    QCOMPARE((QStringList{program.box(0), program.box(1), program.box(2)}),
+             (QStringList{u"06/12/2026 10:02"_s, u"00002"_s, u"Bob Jones"_s}));
+    QCOMPARE(program.details(), (QStringList{u"1 x Mug"_s, u"1 x Tea"_s}));
+    const QSize designed = program.window()->size();
+    for (const int grow : {0, 200}) {
+        program.window()->frame()->resize(program.window()->frame()->size() + QSize(grow, grow));
+        QTRY_COMPARE(program.window()->size(), designed + QSize(grow, grow));
+        program.click(0);
+        QCOMPARE(program.box(3), kAddress);
+        QCOMPARE(program.details(), QStringList{kItem});
+        auto* box = program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s);
+        QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
+        QListWidget* details = program.window()->lstDetails();
+        const QRect line = details->visualItemRect(details->item(0));
+        QVERIFY(line.width() <= details->viewport()->width());
+        QVERIFY2(line.height() > details->fontMetrics().height() * 3 / 2 ||
+                     details->fontMetrics().horizontalAdvance(kItem) <= details->viewport()->width(),
+                 "a long item line is not wrapped");
+    }
+    program.main->Command1_Click(0);
+    program.main->Command1_Click(3);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(program.box(i).isEmpty());
+    QVERIFY(program.details().isEmpty());
+    QCOMPARE(program.lines(), kAnnAndBobLines);
+
+    // Emptied on the server: gone from the list, the total kept, the orders kept in the archive.
+    m_php.putFile(list, QByteArray());
+    program.main->findChild<QAction*>(u"mnuCheckOrders"_s)->trigger();
+    QTRY_VERIFY(!program.main->statusPanel(1).contains(u"new orders"_s));
+    QVERIFY(program.lines().isEmpty());
+    QCOMPARE(program.main->statusPanel(3), u"Total orders: 2"_s);
+    program.window()->chkArchive()->click();
+    QCOMPARE(program.lines(), kAnnAndBobLines);
+    program.click(1);
+    QCOMPARE(program.box(2), u"Bob Jones"_s);
+    program.window()->chkArchive()->click();
+    QVERIFY(program.lines().isEmpty());
+}
+
+QTEST_MAIN(tst_OrderCollection)
 #include "tst_OrderCollection.moc"

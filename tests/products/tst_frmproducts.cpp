@@ -2,6 +2,8 @@
 #include "app/frmMenuLeft.h"
 #include "catalogue/SharedState.h"
 #include "products/PictureBox.h"
+#include "products/ProductEditing.h"
+#include "products/ProductRules.h"
 #include "products/frmPhotoChooser.h"
 #include "products/frmProducts.h"
 #include "support/TestSupport.h"
@@ -9,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,14 +19,29 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace TestSupport;
 
 namespace {
+
+// Fills department row d with `count` products "P0", "P1", ... at 0.00, 1.00, ...
+void addProducts(StoreCatalogue& catalogue, int d, int count, const QString& image = QString()) {
+    for (int p = 0; p < count; ++p) {
+        const QString n = QString::number(p);
+        catalogue.setProduct(d, p,
+                             {QStringLiteral("P") + n, QStringLiteral("d1 of ") + n, QStringLiteral("d2 of ") + n,
+                              QStringLiteral("d3 of ") + n, n + QStringLiteral(".00"), QStringLiteral("each"),
+                              QStringLiteral("p1 of ") + n, QStringLiteral("p2 of ") + n, image});
+    }
+    catalogue.productCount += count;
+}
 
 // The whole program on a data folder of its own, started as the owner starts it, not connected;
 // `departments` go into the catalogue before the start.
@@ -46,17 +64,8 @@ struct ProductsProgram {
         main->Command1_Click(1);
         return main->productsWindow();
     }
-    // Fills department row d with `count` products "P0", "P1", ...
     void addProducts(int d, int count, const QString& image = QString()) {
-        for (int p = 0; p < count; ++p) {
-            const QString n = QString::number(p);
-            state.catalogue.setProduct(d, p,
-                                       {QStringLiteral("P") + n, QStringLiteral("d1 of ") + n,
-                                        QStringLiteral("d2 of ") + n, QStringLiteral("d3 of ") + n,
-                                        n + QStringLiteral(".00"), QStringLiteral("each"), QStringLiteral("p1 of ") + n,
-                                        QStringLiteral("p2 of ") + n, image});
-        }
-        state.catalogue.productCount += count;
+        ::addProducts(state.catalogue, d, count, image);
     }
 };
 
@@ -149,6 +158,45 @@ ProductRecord productAt(const ProductsProgram& program, int d, int p) {
     return program.state.catalogue.product(d, p);
 }
 
+// Every product slot of department row d, the spare ones too.
+QList<ProductRecord> slotsOf(const StoreCatalogue& catalogue, int d) {
+    QList<ProductRecord> all;
+    for (int p = 0; p < StoreCatalogue::tableProducts; ++p)
+        all.append(catalogue.product(d, p));
+    return all;
+}
+
+// A chooser on a data folder of its own holding the fixture pictures, and a second folder; shown
+// window-modal, so that the test works it as the owner would while it is up.
+struct Chooser {
+    QTemporaryDir dir;
+    SharedState state;
+    std::unique_ptr<frmPhotoChooser> dialog;
+    const QString data = dir.filePath(QStringLiteral("program"));
+    const QString other = dir.filePath(QStringLiteral("camera"));
+
+    Chooser() {
+        copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), data, QStringLiteral("PICTURE.JPEG"));
+        copyFixture(QStringLiteral("LowerCaseJpg.jpg"), data, QStringLiteral("picture.jpg"));
+        copyFixture(QStringLiteral("PngPicture.png"), data, QStringLiteral("logo.png"));
+        copyFixture(QStringLiteral("NotAPicture.jpeg"), data, QStringLiteral("notes.jpeg"));
+        copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), other, QStringLiteral("holiday.jpeg"));
+        writeBytes(QDir(data).filePath(QStringLiteral("readme.txt")), "text\r\n");
+        state.dataFolder = dataFolderOf(data);
+        dialog = std::make_unique<frmPhotoChooser>(state);
+        dialog->open();
+    }
+
+    template <class T = QPushButton> T* child(const char* name) const {
+        return dialog->findChild<T*>(QString::fromLatin1(name));
+    }
+    QListWidget* files() const { return child<QListWidget>("fillDialog"); }
+    bool preview() const { return child<PictureBox>("imgPhoto")->hasPicture(); }
+    QStringList listed() const { return listTexts(files()); }
+    QListWidgetItem* item(const QString& name) const { return files()->findItems(name, Qt::MatchExactly).value(0); }
+    void select(const QString& name) const { clickRow(files(), files()->row(item(name))); }
+};
+
 } // namespace
 
 class tst_frmProducts : public QObject {
@@ -156,169 +204,150 @@ class tst_frmProducts : public QObject {
 private slots:
     void initTestCase();
     void init() { MessageBox::reset(); }
-    void withoutDepartments();
-    void record_data();
-    void record();
-    void deleteProduct_data();
-    void deleteProduct();
+    void edit_data();
+    void edit();
     void typedValue_data();
     void typedValue();
     void activation_data();
     void activation();
-    void titleMessageOnce();
+    void departmentFirst();
     void pictureFollowsSelection_data();
     void pictureFollowsSelection();
+    // The rules the editor and the check apply, and the picture chooser, on their own
+    void normalisedPrice_data();
+    void normalisedPrice();
+    void check();
+    void shopPriceAsThePages();
+    void patterns_data();
+    void patterns();
+    void remembersFolder();
+    void choose_data();
+    void choose();
+    void drives();
 };
 
 void tst_frmProducts::initTestCase() {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
 }
 
-// Catches usable fields with no department to put a product in, Done not working then, or the
-// fields still off once a department exists.
-void tst_frmProducts::withoutDepartments() {
-    ProductsProgram program;
-    Editor editor(program.openProducts());
-    QCOMPARE(editor.departments->count(), 0);
-    for (const QString& name : kDetailNames + QStringList{QStringLiteral("cmdAddMain"), QStringLiteral("cmdAddImage"),
-                                                          QStringLiteral("cmdClearSelection")})
-        QVERIFY2(!editor.field(name)->isEnabled(), qPrintable(name));
-    editor.press("cdmDone");
-    QVERIFY(!editor.window->frame()->isVisible());
-
-    program.state.catalogue.departmentNames[0] = QStringLiteral("First");
-    program.state.catalogue.departmentCount = 1;
-    program.openProducts();
-    QCOMPARE(listTexts(editor.departments), QStringList{QStringLiteral("First")});
-    QVERIFY(editor.field(QStringLiteral("txtTitle"))->isEnabled());
-    QVERIFY(editor.record->isEnabled());
-}
-
-void tst_frmProducts::record_data() {
-    QTest::addColumn<int>("already");   // products in the department
-    QTest::addColumn<int>("edited");    // the product selected first; -1: a new one
-    QTest::addColumn<QString>("click"); // before recording, on a list's empty part or Ctrl on its selected row
-    QTest::newRow("a new one") << 1 << -1 << QString();
-    QTest::newRow("edit the second") << 3 << 1 << QString();
-    QTest::newRow("the 100th: the button goes off") << 99 << -1 << QString();
-    QTest::newRow("changing, empty click on the products") << 3 << 1 << QStringLiteral("products");
-    QTest::newRow("changing, Ctrl+click on the product") << 3 << 1 << QStringLiteral("products ctrl");
-    QTest::newRow("changing, empty click on the departments") << 3 << 1 << QStringLiteral("departments");
-    QTest::newRow("new, empty click on the departments") << 3 << -1 << QStringLiteral("departments");
-    QTest::newRow("new, Ctrl+click on the department") << 3 << -1 << QStringLiteral("departments ctrl");
+void tst_frmProducts::edit_data() {
+    QTest::addColumn<int>("already"); // products in the department
+    QTest::addColumn<int>("edited");  // the product selected first; -1: none
+    QTest::addColumn<QString>("act"); // "record", after a click on a list's empty part or Ctrl on its
+                                      // selected row; "delete", answering Yes or No
+    const auto row = [](const char* tag, int already, int edited, const char* act) {
+        QTest::newRow(tag) << already << edited << QString::fromLatin1(act);
+    };
+    row("a new one", 1, -1, "record");
+    row("edit the second", 3, 1, "record");
+    row("the 100th: the button goes off", 99, -1, "record");
+    row("changing, empty click on the products", 3, 1, "record products");
+    row("changing, Ctrl+click on the product", 3, 1, "record products ctrl");
+    row("changing, empty click on the departments", 3, 1, "record departments");
+    row("new, empty click on the departments", 3, -1, "record departments");
+    row("new, Ctrl+click on the department", 3, -1, "record departments ctrl");
+    row("delete the first of three", 3, 0, "delete Yes");
+    row("delete the 100th of a full department", 100, 99, "delete Yes");
+    row("No to the delete keeps everything", 3, 1, "delete No");
+    row("delete with nothing selected: nothing asked", 2, -1, "delete Yes");
 }
 
 // Catches a new product written over another or an edit written to a new slot, also after a click
-// that clears a list's selection (which must keep what was typed); the line beside "Add Entry" not
-// saying which product the button writes; the count or the list not following, the fields not emptied or the focus not
-// back in the title afterwards, and a full department still taking products: the button not off at once, or not on
-// again for editing a selected product.
-void tst_frmProducts::record() {
+// that clears a list's selection (which must keep what was typed); an edit with the image box emptied
+// dropping the picture; a delete without asking, despite No or with nothing selected, or of another
+// product; a gap left, the last slot still filled, another slot or department touched; the line
+// beside "Add Entry" not saying which product the button writes; the count or the list not
+// following, the fields not emptied or the focus not back in the title afterwards; and a full
+// department still taking products: the button not off at once, not on again for editing a
+// selected product, or left off after a delete.
+void tst_frmProducts::edit() {
     QFETCH(int, already);
     QFETCH(int, edited);
-    QFETCH(QString, click);
+    QFETCH(QString, act);
     ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Bakery")});
-    program.addProducts(1, already);
+    program.addProducts(0, 2);
+    program.addProducts(1, already, QStringLiteral("old.jpeg"));
+    const StoreCatalogue before = program.state.catalogue;
     Editor editor(program.openProducts());
     clickRow(editor.departments, 1);
-    ProductRecord expected;
     if (edited >= 0) {
         clickRow(editor.products, edited);
         QVERIFY(editor.window->editMode());
-        expected = productAt(program, 1, edited);
-        editor.line("txtTitle")->clear();
+    }
+    QList<ProductRecord> department = slotsOf(before, 1);
+    int count = already; // listed afterwards
+    if (act.startsWith(QLatin1String("delete"))) {
+        const bool yes = act.endsWith(QLatin1String("Yes"));
+        MessageBox::setNextAnswer(yes ? MessageBox::Yes : MessageBox::No);
+        const QPoint at =
+            edited >= 0 ? editor.products->visualItemRect(editor.products->item(edited)).center()
+                        : QPoint(editor.products->viewport()->width() / 2, editor.products->viewport()->height() - 5);
+        QTest::mouseDClick(editor.products->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        if (edited < 0)
+            editor.window->lstProducts_DblClick();
+        QCOMPARE(MessageBox::shownTexts(),
+                 edited < 0 ? QStringList()
+                            : QStringList{QStringLiteral("Are you sure you wish to delete product P%1?").arg(edited)});
+        if (yes && edited >= 0) {
+            department.removeAt(edited);
+            department.append(ProductRecord{});
+            --count;
+            QCOMPARE(editor.texts(), QStringList(9));
+            QVERIFY(!editor.window->editMode());
+            QVERIFY(editor.record->isEnabled());
+        } else if (edited >= 0) {
+            QCOMPARE(editor.text(QStringLiteral("txtDescription3")), QStringLiteral("d3 of %1").arg(edited));
+            QVERIFY(editor.window->editMode());
+        }
     } else {
-        editor.type(QStringLiteral("txtPrice"), QStringLiteral("2"));
-        expected.price = QStringLiteral("2");
-    }
-    editor.type(QStringLiteral("txtTitle"), QStringLiteral("Bread"));
-    expected.title = QStringLiteral("Bread");
-    if (!click.isEmpty()) {
-        QListWidget* list = click.startsWith(QLatin1String("products")) ? editor.products : editor.departments;
-        const bool control = click.endsWith(QLatin1String("ctrl"));
-        QVERIFY(!list->selectedItems().isEmpty());
-        const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
-                                  : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
-        QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Bread"));
+        ProductRecord expected;
+        if (edited >= 0) {
+            expected = productAt(program, 1, edited);
+            editor.line("txtTitle")->clear();
+            editor.line("txtImage")->clear(); // an empty path keeps the picture
+        } else {
+            editor.type(QStringLiteral("txtPrice"), QStringLiteral("2"));
+            expected.price = QStringLiteral("2");
+        }
+        editor.type(QStringLiteral("txtTitle"), QStringLiteral("Bread"));
+        expected.title = QStringLiteral("Bread");
+        if (act.contains(QLatin1Char(' '))) {
+            QListWidget* list = act.contains(QLatin1String("products")) ? editor.products : editor.departments;
+            const bool control = act.endsWith(QLatin1String("ctrl"));
+            QVERIFY(!list->selectedItems().isEmpty());
+            const QPoint at = control ? list->visualItemRect(list->selectedItems().first()).center()
+                                      : QPoint(list->viewport()->width() / 2, list->viewport()->height() - 5);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, control ? Qt::ControlModifier : Qt::NoModifier, at);
+            QCOMPARE(editor.text(QStringLiteral("txtTitle")), QStringLiteral("Bread"));
+            QCOMPARE(selectedRow(editor.departments), 1);
+        }
+        auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
+        QCOMPARE(mode->text(),
+                 edited >= 0 ? QStringLiteral("Changing product %1").arg(edited + 1) : QStringLiteral("New product"));
+        editor.press("cmdAddMain");
+        QCOMPARE(mode->text(), QStringLiteral("New product"));
+        const int slot = edited >= 0 ? edited : already;
+        department[slot] = expected;
+        count += edited >= 0 ? 0 : 1;
+        QCOMPARE(editor.products->item(slot)->text(), QStringLiteral("Bread"));
+        QCOMPARE(editor.texts(), QStringList(9));
+        QVERIFY(!editor.window->editMode());
         QCOMPARE(selectedRow(editor.departments), 1);
+        QVERIFY(editor.field(QStringLiteral("txtTitle"))->hasFocus());
+        QCOMPARE(editor.record->isEnabled(), count < 100);
     }
-    auto* mode = editor.window->findChild<QLabel*>(QStringLiteral("lblEntryMode"));
-    QCOMPARE(mode->text(),
-             edited >= 0 ? QStringLiteral("Changing product %1").arg(edited + 1) : QStringLiteral("New product"));
-    editor.press("cmdAddMain");
-    QCOMPARE(mode->text(), QStringLiteral("New product"));
-
-    const int slot = edited >= 0 ? edited : already;
-    const int count = edited >= 0 ? already : already + 1;
-    QCOMPARE(productAt(program, 1, slot), expected);
-    QCOMPARE(program.state.catalogue.productCount, count);
+    QCOMPARE(slotsOf(program.state.catalogue, 1), department);
+    QCOMPARE(slotsOf(program.state.catalogue, 0), slotsOf(before, 0));
+    QCOMPARE(program.state.catalogue.productCount, count + 2);
     QCOMPARE(editor.products->count(), count);
-    QCOMPARE(editor.products->item(slot)->text(), QStringLiteral("Bread"));
-    QCOMPARE(editor.texts(), QStringList(9));
-    QVERIFY(!editor.window->editMode());
-    QCOMPARE(selectedRow(editor.departments), 1);
-    QVERIFY(editor.field(QStringLiteral("txtTitle"))->hasFocus());
-    const bool full = count == 100;
-    QCOMPARE(editor.record->isEnabled(), !full);
-    if (full) {
+    if (act == QLatin1String("record") && count == 100) {
         clickRow(editor.products, 42);
         QVERIFY(editor.record->isEnabled());
         editor.line("txtTitle")->setText(QStringLiteral("Changed"));
         editor.press("cmdAddMain");
         QCOMPARE(productAt(program, 1, 42).title, QStringLiteral("Changed"));
-        QCOMPARE(program.state.catalogue.productCount, 100);
+        QCOMPARE(program.state.catalogue.productCount, 102);
         QVERIFY(!editor.record->isEnabled());
-    }
-}
-
-void tst_frmProducts::deleteProduct_data() {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("row"); // -1: a double click below the entries, nothing selected
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("first of three") << 3 << 0 << true;
-    QTest::newRow("100th of a full department") << 100 << 99 << true;
-    QTest::newRow("No keeps everything") << 3 << 1 << false;
-    QTest::newRow("nothing selected: nothing asked") << 2 << -1 << true;
-}
-
-// Catches a delete without asking, despite No or with nothing selected, or of another product; the
-// list or the count not lowered; and the fields not emptied or the button left off after deleting
-// from a full department.
-void tst_frmProducts::deleteProduct() {
-    QFETCH(int, count);
-    QFETCH(int, row);
-    QFETCH(bool, yes);
-    ProductsProgram program({QStringLiteral("Fruit")});
-    program.addProducts(0, count);
-    const StoreCatalogue before = program.state.catalogue;
-    Editor editor(program.openProducts());
-    clickRow(editor.departments, 0);
-    MessageBox::setNextAnswer(yes ? MessageBox::Yes : MessageBox::No);
-    QPoint at(editor.products->viewport()->width() / 2, editor.products->viewport()->height() - 5);
-    if (row >= 0) {
-        clickRow(editor.products, row);
-        at = editor.products->visualItemRect(editor.products->item(row)).center();
-    }
-    QTest::mouseDClick(editor.products->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    if (row < 0)
-        editor.window->lstProducts_DblClick();
-
-    const bool deleted = yes && row >= 0;
-    QCOMPARE(MessageBox::shownTexts(),
-             row < 0 ? QStringList()
-                     : QStringList{QStringLiteral("Are you sure you wish to delete product P%1?").arg(row)});
-    const int slot = std::max(row, 0);
-    QCOMPARE(productAt(program, 0, slot), before.product(0, deleted ? slot + 1 : slot));
-    QCOMPARE(program.state.catalogue.productCount, before.productCount - (deleted ? 1 : 0));
-    QCOMPARE(editor.products->count(), count - (deleted ? 1 : 0));
-    if (deleted) {
-        QCOMPARE(editor.texts(), QStringList(9));
-        QVERIFY(!editor.window->editMode());
-        QVERIFY(editor.record->isEnabled());
-    } else if (row >= 0) {
-        QCOMPARE(editor.text(QStringLiteral("txtDescription3")), QStringLiteral("d3 of %1").arg(row));
-        QVERIFY(editor.window->editMode());
     }
 }
 
@@ -499,13 +528,28 @@ void tst_frmProducts::activation() {
     QCOMPARE(program.state.catalogue.productCount, 2);
 }
 
-// Catches the department message not shown on entering the title with no department selected,
-// shown a second time by the focus coming back as its box closes, not shown again on a new
-// entry, or shown with a department selected; and a product recorded with no department.
-void tst_frmProducts::titleMessageOnce() {
-    ProductsProgram program({QStringLiteral("Fruit")});
+// Catches usable fields with no department to put a product in, Done not working then, or the
+// fields still off once a department exists; the department message not shown on entering the
+// title with no department selected, shown a second time by the focus coming back as its box
+// closes, not shown again on a new entry, or shown with a department selected; and a product
+// recorded with no department.
+void tst_frmProducts::departmentFirst() {
+    ProductsProgram program;
     Editor editor(program.openProducts());
+    QCOMPARE(editor.departments->count(), 0);
+    for (const QString& name : kDetailNames + QStringList{QStringLiteral("cmdAddMain"), QStringLiteral("cmdAddImage"),
+                                                          QStringLiteral("cmdClearSelection")})
+        QVERIFY2(!editor.field(name)->isEnabled(), qPrintable(name));
+    editor.press("cdmDone");
+    QVERIFY(!editor.window->frame()->isVisible());
+
+    program.state.catalogue.departmentNames[0] = QStringLiteral("Fruit");
+    program.state.catalogue.departmentCount = 1;
+    program.openProducts();
+    QCOMPARE(listTexts(editor.departments), QStringList{QStringLiteral("Fruit")});
+    QVERIFY(editor.record->isEnabled());
     QLineEdit* title = editor.line("txtTitle");
+    QVERIFY(title->isEnabled());
     const auto enter = [&](const std::function<void()>& focus) {
         MessageBox::reset();
         {
@@ -573,6 +617,243 @@ void tst_frmProducts::pictureFollowsSelection() {
     QCOMPARE(editor.text(QStringLiteral("txtImage")), productAt(program, 0, 1).image);
     QVERIFY(!editor.photo->hasPicture());
     QVERIFY(MessageBox::shownTexts().isEmpty());
+}
+
+void tst_frmProducts::patterns_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("*.jpeg, whatever the case")
+        << 0 << QStringList{QStringLiteral("notes.jpeg"), QStringLiteral("PICTURE.JPEG")};
+    QTest::newRow("*.jpg") << 1 << QStringList{QStringLiteral("picture.jpg")};
+    QTest::newRow("all pictures") << 2
+                                  << QStringList{QStringLiteral("logo.png"), QStringLiteral("notes.jpeg"),
+                                                 QStringLiteral("PICTURE.JPEG"), QStringLiteral("picture.jpg")};
+}
+
+// Catches an upper-case extension left out, .jpg listed under "*.jpeg", the wrong first
+// folder, or a file type that does not filter.
+void tst_frmProducts::patterns() {
+    QFETCH(int, type);
+    QFETCH(QStringList, listed);
+    Chooser chooser;
+    auto* types = chooser.child<QComboBox>("cmbFileType");
+    QCOMPARE(types->currentText(), QStringLiteral("*.jpeg"));
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.data));
+    types->setCurrentIndex(type);
+    QStringList shown = chooser.listed();
+    shown.sort(Qt::CaseInsensitive);
+    listed.sort(Qt::CaseInsensitive);
+    QCOMPARE(shown, listed);
+}
+
+// Catches a folder opened by a single click, or not by a double click or Enter, and a chooser that
+// forgets the folder browsed before Cancel, or keeps the old preview.
+void tst_frmProducts::remembersFolder() {
+    Chooser chooser;
+    auto* tree = chooser.child<QTreeWidget>("dirDialog");
+    QVERIFY(tree->currentItem() && tree->currentItem()->parent());
+    const QPoint parent = tree->visualItemRect(tree->currentItem()->parent()).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, parent);
+    QTRY_COMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+    QTreeWidgetItem* camera = tree->findItems(QStringLiteral("camera"), Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    QVERIFY(camera);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(camera).center());
+    QCoreApplication::processEvents();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.dir.path()));
+    tree->setCurrentItem(camera);
+    QTest::keyClick(tree, Qt::Key_Return);
+    QTRY_COMPARE(chooser.listed(), QStringList{QStringLiteral("holiday.jpeg")});
+    chooser.select(QStringLiteral("holiday.jpeg"));
+    QVERIFY(chooser.preview());
+    QTest::mouseClick(chooser.child("cmdCancel"), Qt::LeftButton);
+    QCOMPARE(chooser.dialog->result(), int(QDialog::Rejected));
+    QVERIFY(chooser.dialog->chosenPath().isEmpty());
+
+    chooser.dialog->open();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.other));
+    QVERIFY(!chooser.preview());
+}
+
+void tst_frmProducts::choose_data() {
+    QTest::addColumn<QStringList>("selected"); // in turn, among all pictures
+    QTest::addColumn<bool>("removed");         // the last one deleted before OK
+    QTest::addColumn<bool>("doubleClick");     // on the last one, instead of OK
+    QTest::addColumn<bool>("preview");         // of the last one
+    QTest::addColumn<QString>("chosen");       // empty: OK does nothing
+    // The last one selected is neither the first previewed nor the first listed.
+    const QStringList two = {QStringLiteral("logo.png"), QStringLiteral("PICTURE.JPEG")};
+    const QString last = two.last();
+    QTest::newRow("OK: the last selected") << two << false << false << true << last;
+    QTest::newRow("double click: the last selected") << two << false << true << true << last;
+    QTest::newRow("OK with nothing selected") << QStringList() << false << false << false << QString();
+    QTest::newRow("OK on a file gone meanwhile") << two << true << false << true << QString();
+    QTest::newRow("OK on a file that is no picture")
+        << QStringList{QStringLiteral("notes.jpeg")} << false << false << false << QStringLiteral("notes.jpeg");
+}
+
+// Catches OK handing back the first file previewed instead of the last one selected, a double
+// click that does not behave as OK, OK with no file or a file gone closing the dialog, and a file
+// that is no picture refused on OK although it exists, showing an error box or an old picture.
+void tst_frmProducts::choose() {
+    QFETCH(QStringList, selected);
+    QFETCH(bool, removed);
+    QFETCH(bool, doubleClick);
+    QFETCH(bool, preview);
+    QFETCH(QString, chosen);
+    Chooser chooser;
+    chooser.child<QComboBox>("cmbFileType")->setCurrentIndex(2);
+    for (const QString& name : selected)
+        chooser.select(name);
+    QCOMPARE(chooser.preview(), preview);
+    if (removed)
+        QVERIFY(QFile::remove(QDir(chooser.data).filePath(selected.last())));
+    if (doubleClick)
+        QTest::mouseDClick(chooser.files()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           chooser.files()->visualItemRect(chooser.item(selected.last())).center());
+    else
+        QTest::mouseClick(chooser.child("cmdOK"), Qt::LeftButton);
+    QCOMPARE(chooser.dialog->isVisible(), chosen.isEmpty());
+    QCOMPARE(chooser.dialog->result(), int(chosen.isEmpty() ? QDialog::Rejected : QDialog::Accepted));
+    QCOMPARE(chooser.dialog->chosenPath(),
+             chosen.isEmpty() ? QString() : QDir::toNativeSeparators(QDir(chooser.data).filePath(chosen)));
+    QVERIFY(MessageBox::shownTexts().isEmpty());
+}
+
+// Catches a drive list without the home folder, or a drive choice that does not change folder.
+void tst_frmProducts::drives() {
+    Chooser chooser;
+    auto* drives = chooser.child<QComboBox>("drvDialog");
+    QStringList roots;
+    for (int i = 0; i < drives->count(); ++i)
+        roots.append(drives->itemData(i).toString());
+    const int dataDrive = drives->currentIndex();
+    const int home = int(roots.indexOf(QDir::cleanPath(QDir::homePath())));
+    QVERIFY2(home >= 0, qPrintable(roots.join(QLatin1Char(' '))));
+    if (dataDrive == home)
+        QSKIP("the temporary folder lies in the home folder");
+    drives->setCurrentIndex(home);
+    chooser.dialog->drvDialog_Change();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(QDir::homePath()));
+    // Back on the first drive, its folder last browsed is current again.
+    drives->setCurrentIndex(dataDrive);
+    chooser.dialog->drvDialog_Change();
+    QCOMPARE(chooser.dialog->folder(), QDir::cleanPath(chooser.data));
+}
+
+void tst_frmProducts::normalisedPrice_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown"); // empty: stays as typed
+    const QLocale english(QLocale::English, QLocale::UnitedKingdom);
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::newRow("1234.5") << english << QStringLiteral("1234.5") << QStringLiteral("1,234.50");
+    QTest::newRow("12") << english << QStringLiteral("12") << QStringLiteral("12.00");
+    QTest::newRow("a word") << english << QStringLiteral("twelve") << QString();
+    QTest::newRow("already formatted") << english << QStringLiteral("1,234.50") << QStringLiteral("1,234.50");
+    QTest::newRow("rounds to two places") << english << QStringLiteral("0.125") << QStringLiteral("0.13");
+    QTest::newRow("blanks around") << english << QStringLiteral(" 7 ") << QStringLiteral("7.00");
+    QTest::newRow("millions") << english << QStringLiteral("1234567") << QStringLiteral("1,234,567.00");
+    QTest::newRow("empty") << english << QString() << QString();
+    QTest::newRow("infinity is no price") << english << QStringLiteral("inf") << QString();
+    QTest::newRow("German 1234,5") << german << QStringLiteral("1234,5") << QStringLiteral("1.234,50");
+    QTest::newRow("C locale still groups") << QLocale::c() << QStringLiteral("1234.5") << QStringLiteral("1,234.50");
+}
+
+// Catches a price left unformatted, formatted without grouping or two decimals, or a word changed.
+void tst_frmProducts::normalisedPrice() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    const auto price = ProductRules::normalisedPrice(typed, locale);
+    if (shown.isEmpty()) {
+        QVERIFY2(!price, qPrintable(price.value_or(QString())));
+    } else {
+        QVERIFY(price);
+        QCOMPARE(*price, shown);
+    }
+}
+
+// Catches a problem not reported, or one reported for a sound product: a PNG named ".jpeg" is
+// a picture, a text file named so is not.
+void tst_frmProducts::check() {
+    QTemporaryDir dir;
+    copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("good.jpeg"));
+    copyFixture(QStringLiteral("PngPicture.png"), dir.path(), QStringLiteral("png.jpeg"));
+    copyFixture(QStringLiteral("NotAPicture.jpeg"), dir.path(), QStringLiteral("bad.jpeg"));
+    StoreCatalogue catalogue;
+    catalogue.departmentNames = {QStringLiteral("Dept 0"), QStringLiteral("Dept 1")};
+    addProducts(catalogue, 0, 5);
+    catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("png.jpeg"));
+    catalogue.productTable(0, 1, 4) = QStringLiteral("  "); // no price
+    catalogue.productTable(0, 1, 8) = dir.filePath(QStringLiteral("good.jpeg"));
+    // slot 2 without a picture stops the pictures of 3 and 4 from being sent
+    catalogue.productTable(0, 3, 8) = dir.filePath(QStringLiteral("gone.jpeg"));
+    catalogue.productTable(0, 4, 8) = dir.filePath(QStringLiteral("bad.jpeg"));
+    addProducts(catalogue, 1, 3);                                   // no pictures at all: nothing to say
+    catalogue.productTable(1, 0, 4) = QStringLiteral("\u00A32.00"); // the shop's own symbol
+    catalogue.productTable(1, 1, 4) = QStringLiteral("from 6.75");
+    catalogue.productTable(1, 2, 4) = QStringLiteral("-7.20");
+
+    const auto found = ProductCheck::problems(catalogue, QStringLiteral("\u00A3"));
+    QList<QPair<int, int>> where;
+    QList<int> kinds;
+    for (const auto& problem : found) {
+        where.append({problem.department, problem.product});
+        kinds.append(problem.kind);
+        QVERIFY(problem.text.startsWith(QStringLiteral("Department \"Dept %1\", product %2 \"P%2\": ")
+                                            .arg(problem.department)
+                                            .arg(problem.product)));
+    }
+    const QList<QPair<int, int>> expectedWhere = {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {1, 1}, {1, 2}};
+    QCOMPARE(where, expectedWhere);
+    const QList<int> expectedKinds = {ProductCheck::Problem::NoPrice,        ProductCheck::Problem::NoPicture,
+                                      ProductCheck::Problem::PictureMissing, ProductCheck::Problem::NotAPicture,
+                                      ProductCheck::Problem::BadPrice,       ProductCheck::Problem::BadPrice};
+    QCOMPARE(kinds, expectedKinds);
+    QVERIFY(found[4].text.contains(QStringLiteral("\"from 6.75\"")));
+}
+
+// Catches the editor and the check reading a price otherwise than the shop's pages do: the same
+// texts go through parsePrice() of store/variables.php, run by PHP, and through the mirror.
+void tst_frmProducts::shopPriceAsThePages() {
+    const QStringList prices =
+        QStringLiteral(
+            "6.75|from 6.75|-7.20|\u00A36.75|6.75\u00A3|\u00A3 6.75|$6.75|1,234.50|1.234,50|1 "
+            "234,50|1'234.50|1\u2019234,50|1\u00A0234,50|1\u202F234.50|1 234 567,89|1 "
+            "234'567|12|12,5|12.|.5|0,125|1,234|1,2345|1234,567|1.234.567|1,234,567.89|1.2.3|1,23,456|1.234,5,6|12 34| "
+            " 7.20  |7.20\t|123456789|1234567890|12345678901234567|0|00.50|+5|1e3|\u0663.\u0665|1 23\u0664|Price on "
+            "request|2.50 each|\u00BD")
+            .split(QLatin1Char('|'));
+    const QString symbol = QStringLiteral("\u00A3");
+
+    const QString php = QStandardPaths::findExecutable(QStringLiteral("php"));
+    QVERIFY2(!php.isEmpty(), "php-cli is needed (scripts/test installs it)");
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QStringLiteral(KIOSK_SOURCE_DIR "/store/variables.php"),
+                        dir.filePath(QStringLiteral("variables.php"))));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("store")));
+    writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
+               QByteArray("shop.invalid\r\nShop\r\na@shop.invalid\r\n1\r\n\xA3\r\n1\r\n1\r\n10\r\n"));
+    QProcess run;
+    run.setWorkingDirectory(dir.path());
+    run.start(php, {QStringLiteral("-r"), QStringLiteral("define('KIOSK_SHOP', true); require 'variables.php';"
+                                                         "foreach (explode(\"\\n\", stream_get_contents(STDIN)) as $p)"
+                                                         " echo parsePrice(cleanLine($p)) === null ? '0' : '1';")});
+    QVERIFY(run.waitForStarted());
+    run.write(prices.join(QLatin1Char('\n')).toUtf8());
+    run.closeWriteChannel();
+    QVERIFY(run.waitForFinished());
+    const QString pages = QString::fromLatin1(run.readAllStandardOutput());
+    QCOMPARE(pages.size(), prices.size());
+
+    QStringList expected, mirrored;
+    for (qsizetype i = 0; i < prices.size(); ++i) {
+        expected.append(prices[i] + QStringLiteral(" -> ") + pages[i]);
+        mirrored.append(prices[i] + QStringLiteral(" -> ") +
+                        (ProductRules::isShopPrice(prices[i], symbol) ? QLatin1Char('1') : QLatin1Char('0')));
+    }
+    QCOMPARE(mirrored, expected);
 }
 
 QTEST_MAIN(tst_frmProducts)

@@ -2,7 +2,7 @@
 // Windows-1252 text of the data files, the banner and basket switches, the page size setting.
 // Run: node --test tests/store/browse.test.mjs   (or ctest -L web in the build folder)
 
-import { after, afterEach, before, describe, test } from 'node:test';
+import { afterEach, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -24,10 +24,8 @@ async function pictureLoaded(img) {
 
 for (const viewport of ['desktop', 'phone']) {
     describe(`browsing on a ${viewport}`, () => {
-        let customer;
         let page;
-        before(async () => { customer = await env.chromium.customer(viewport); page = customer.page; });
-        after(async () => { await customer.context.close(); assert.deepEqual(customer.problems, []); });
+        before(async () => { ({ page } = await env.chromium.customer(viewport)); });
 
         test('without departments.nif the front page lists the folders in natural order, accents beside their letter', async () => {
             await page.goto(env.server.base + 'index.php');
@@ -116,7 +114,7 @@ describe('the shop owner\'s switches', () => {
     afterEach(() => env.shop.setSettings());
 
     test('banner on shows name, e-mail and telephone; off shows only the name', async () => {
-        const { context, page } = await env.chromium.customer();
+        const { page } = await env.chromium.customer();
         for (const on of [true, false]) {
             env.shop.setSettings({ banner: on ? '1' : '0' });
             for (const url of ['index.php', 'store.php?dept=Garden%20Tools', 'basket.php']) {
@@ -131,12 +129,11 @@ describe('the shop owner\'s switches', () => {
                 }
             }
         }
-        await context.close();
     });
 
     test('basket off: no basket link or buy control anywhere, and the basket pages refuse', async () => {
         env.shop.setSettings({ basket: '2' });
-        const { context, page } = await env.chromium.customer('phone');
+        const { page } = await env.chromium.customer('phone');
         for (const url of ['index.php', 'store.php?dept=%C3%89picerie%20fine', 'getdetails.php?dept=Garden%20Tools&item=0',
             'store.php?dept=Garden%20Tools']) {
             await page.goto(env.server.base + url);
@@ -144,7 +141,6 @@ describe('the shop owner\'s switches', () => {
             assert.doesNotMatch(await page.locator('body').innerText(), /basket/i, `${url} never mentions a basket`);
         }
         assert.equal(await page.locator('#product-0 .amount').innerText(), '£1.50', 'the prices still show');
-        await context.close();
         for (const [method, url] of [['GET', 'basket.php'], ['POST', 'basket.php'], ['GET', 'confirmOrder.php'],
             ['POST', 'confirmOrder.php'], ['POST', 'sendMailOrder.php']]) {
             const body = method === 'POST' ? new URLSearchParams({ action: 'add', dept: 'Garden Tools', item: '0' }) : undefined;
@@ -182,12 +178,11 @@ describe('folders and files the pages may meet on a server', () => {
         fs.mkdirSync(folder);
         fs.writeFileSync(Buffer.concat([folder, Buffer.from('/productdetails.nif')]),
             productDetailsBytes([{ title: 'Earl Grey', price: '2.00' }]));
-        const { context, page } = await env.chromium.customer();
+        const { page } = await env.chromium.customer();
         await page.goto(env.server.base + 'index.php');
         await follow(nav(page).filter({ hasText: 'Thé' }));
         assert.equal(await heading(page), 'Thé');
         assert.deepEqual(await titles(page), ['Earl Grey']);
-        await context.close();
         fs.rmSync(folder, { recursive: true });
     });
 
@@ -197,7 +192,7 @@ describe('folders and files the pages may meet on a server', () => {
         const shown = order.filter((name) => name !== 'Renamed since');
         const file = path.join(env.shop.store, 'departments.nif');
         fs.writeFileSync(file, win1252(order.map((name) => name + '\r\n').join('')));
-        const { context, page } = await env.chromium.customer();
+        const { page } = await env.chromium.customer();
         await page.goto(env.server.base + 'index.php');
         assert.deepEqual(await texts(nav(page)), shown);
         assert.deepEqual(await texts(page.locator('.department-name')), shown);
@@ -205,7 +200,6 @@ describe('folders and files the pages may meet on a server', () => {
         assert.equal(await heading(page), 'Dairy 10');
         assert.deepEqual(await texts(nav(page)), shown);
         assert.equal((await fetch(env.server.base + 'store.php?dept=Empty%20Shelf')).status, 404, 'a department left out');
-        await context.close();
         fs.rmSync(file);
     });
 });

@@ -57,7 +57,7 @@ const expectedRecords = [];
 
 describe('a customer places an order', () => {
     test('on a desktop: basket, details, review, confirmation, and the record byte for byte', async () => {
-        const { context, page, problems } = await env.chromium.customer('desktop');
+        const { page } = await env.chromium.customer('desktop');
         await page.goto(env.server.base + 'index.php');
         assert.equal(await basketCount(page), '0 items');
         await follow(departmentLink(page, 'Garden Tools'));
@@ -103,12 +103,10 @@ describe('a customer places an order', () => {
         assert.equal(await text(page.locator('.order-number strong')), '00001');
         await page.goBack();
         assert.equal(env.shop.orders().toString('utf8'), expectedRecords.join(''));
-        assert.deepEqual(problems, []);
-        await context.close();
     });
 
     test('on a phone: from a product page, a basket changed and totals in the owner\'s price styles; the record is appended', async () => {
-        const { context, page, problems } = await env.chromium.customer('phone');
+        const { page } = await env.chromium.customer('phone');
         await page.goto(env.server.base + 'index.php');
         await follow(departmentLink(page, 'Dairy 9'));
         await follow(page.getByRole('link', { name: 'Butter' }));
@@ -148,8 +146,6 @@ describe('a customer places an order', () => {
         await follow(page.getByRole('button', { name: 'Empty basket' }));
         await page.getByText('Your basket is empty').waitFor();
         await waitForCount(page.locator('tr.basket-line').or(page.getByRole('link', { name: 'Checkout' })), 0);
-        assert.deepEqual(problems, []);
-        await context.close();
     });
 
     test('the owner gets an e-mail copy of each order, in UTF-8, to the shop\'s address', async () => {
@@ -174,7 +170,6 @@ describe('a customer places an order', () => {
         const form = await customer.readyToOrder([['Garden Tools', 0, 1]],
             { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
         assert.equal((await customer.place(form)).status(), 303);
-        await customer.close();
         const sent = (await waitForMails(before + 1)).find((m) => m.includes('Mallory'));
         assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
         assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
@@ -196,7 +191,6 @@ describe('when the host cannot send the e-mail', () => {
                 assert.ok(waited < 5000, `the customer had an answer after ${waited} ms`);
                 assert.match(await (await customer.get('confirmOrder.php?step=done')).text(), /Order number <strong>00001<\/strong>/);
                 assert.deepEqual(shop.records().map((r) => r.name), ['Pat']);
-                await customer.close();
             }));
     }
 });

@@ -21,7 +21,7 @@ async function customerWithSession() {
 
 describe('customer input cannot forge a record or run script', () => {
     test('separators, record marks, control characters and script tags', async () => {
-        const { context, page, problems } = await env.chromium.customer();
+        const { page } = await env.chromium.customer();
         await page.goto(env.server.base + 'store.php?dept=Deals');
         await addToBasket(page, 0);
         await enterDetails(page, { name: 'Eve::-¬<script>window.__pwned=1</script>',
@@ -34,8 +34,6 @@ describe('customer input cannot forge a record or run script', () => {
                 '1 High St:-\n:FakeRecord\n<img src=x onerror="window.__pwned=2">');
             if (step === 'review') await placeOrder(page);
         }
-        assert.deepEqual(problems, []);
-        await context.close();
         // records() reads the whole list as whole records, so a forged mark or separator shows.
         assert.deepEqual(env.shop.records().map(({ date, ...record }) => record), [{ name: 'Eve:-<script>window.__pwned=1</script>',
             address: '1 High St:-\r\n:FakeRecord\r\n<img src=x onerror="window.__pwned=2">\r\nContact: :-[31m',
@@ -47,7 +45,6 @@ describe('customer input cannot forge a record or run script', () => {
         const address = Array.from({ length: 20 }, (_, i) => `Line ${i + 1} `.padEnd(60, 'x')).join('\n');
         await customer.place(await customer.readyToOrder([['Dairy 9', 0, 1]],
             { name: 'N'.repeat(500), address, contact: 'C'.repeat(200) }));
-        await customer.close();
         const record = env.shop.records().at(-1);
         assert.equal(record.name, 'N'.repeat(80));
         const lines = record.address.split('\r\n');
@@ -80,8 +77,6 @@ describe('state changes need a POST with the session\'s token', () => {
                 assert.deepEqual(await customer.basket(), [['Butter', 2]]);
                 assert.deepEqual(env.shop.orders(), ordersBefore);
                 assert.match(await (await customer.get('confirmOrder.php?step=review')).text(), /<dd class="customer-name">Real<\/dd>/);
-                await customer.close();
-                await other.close();
             });
         }
     }
@@ -94,7 +89,6 @@ describe('state changes need a POST with the session\'s token', () => {
         assert.deepEqual(await customer.basket(), [['Butter', 1]]);
         assert.equal((await customer.get('sendMailOrder.php')).status(), 303);
         assert.ok(!env.shop.records().some((r) => r.name === 'A'));
-        await customer.close();
     });
 });
 
@@ -113,7 +107,6 @@ describe('prices and titles come from the server\'s productdetails.nif', () => {
         const record = env.shop.records().at(-1);
         assert.equal(record.name, 'Tam');
         assert.equal(record.items, '2 x Garden tool 01 (Garden Tools) at £1.50 each = £3.00¬Total: £3.00¬');
-        await customer.close();
     });
 
     test('an order whose basket changed after the review is not placed; sent twice, it is placed once', async () => {
@@ -129,7 +122,6 @@ describe('prices and titles come from the server\'s productdetails.nif', () => {
         await customer.place(again);
         assert.deepEqual(env.shop.records().filter((r) => r.name === 'Changed').map((r) => r.items),
             ['9 x Butter (Dairy 9) at £2.10 250 g = £18.90¬Total: £18.90¬']);
-        await customer.close();
     });
 });
 
@@ -159,7 +151,6 @@ describe('no request reaches outside store/', () => {
             assert.equal(response.status(), status);
             assert.doesNotMatch(await response.text(), /LEAKED/);
             assert.deepEqual(await customer.basket(), []);
-            await customer.close();
         });
     }
 
@@ -182,7 +173,6 @@ describe('quantities are whole numbers from 1 to 999', () => {
             assert.equal(response.status(), 303);
             assert.match(await (await customer.get(response.headers().location)).text(), /Please choose a quantity from 1 to 999/);
             assert.deepEqual(await customer.basket(), []);
-            await customer.close();
         });
     }
 
@@ -192,7 +182,6 @@ describe('quantities are whole numbers from 1 to 999', () => {
             await customer.add('Garden Tools', 0, qty, action);
             assert.deepEqual(await customer.basket(), [['Garden tool 01', held]], `${action} ${qty}`);
         }
-        await customer.close();
     });
 });
 
@@ -206,5 +195,4 @@ test('the hidden honeypot field is there for robots, hidden from people, and fil
         /answered 400/);
     assert.doesNotMatch(await (await customer.get('confirmOrder.php?step=review')).text(), /Robot/);
     assert.deepEqual(env.shop.orders(), before);
-    await customer.close();
 });

@@ -12,12 +12,9 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace TestSupport {
 
@@ -108,77 +105,39 @@ void PhpTestServer::stop() {
     }
 }
 
-SilentTestServer::~SilentTestServer() {
-    stop();
-}
-
 QString SilentTestServer::domain() const {
     return QStringLiteral("127.0.0.1:") + QString::number(m_port);
 }
 
 bool SilentTestServer::start() {
-    m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (m_listener < 0)
-        return false;
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof(address);
-    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+    if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(m_listener, 16) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 || ::pipe(m_wake) != 0) {
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         stop();
         return false;
     }
     m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { serve(); });
     return true;
 }
 
-void SilentTestServer::serve() {
-    std::vector<int> clients;
-    for (;;) {
-        std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
-        for (const int client : clients)
-            fds.push_back({client, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), -1) < 0)
-            break;
-        if (fds[0].revents != 0)
-            break;
-        if (fds[1].revents & POLLIN) {
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client >= 0) {
-                clients.push_back(client);
-                ++m_accepted;
-            }
-        }
-        // Read and drop the request; a client that hung up is closed.
-        for (std::size_t i = 2; i < fds.size(); ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            if (::read(fds[i].fd, buffer, sizeof(buffer)) <= 0) {
-                ::close(fds[i].fd);
-                std::erase(clients, fds[i].fd);
-            }
-        }
-    }
-    for (const int client : clients)
-        ::close(client);
+int SilentTestServer::acceptedCount() {
+    for (int client; (client = ::accept(m_listener, nullptr, nullptr)) >= 0;)
+        m_clients.push_back(client); // held open, never read nor answered
+    return int(m_clients.size());
 }
 
 void SilentTestServer::stop() {
-    if (m_thread.joinable()) {
-        const char wake = 1;
-        [[maybe_unused]] const auto written = ::write(m_wake[1], &wake, 1);
-        m_thread.join();
-    }
-    for (int* fd : {&m_listener, &m_wake[0], &m_wake[1]}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
+    for (const int client : m_clients)
+        ::close(client);
+    m_clients.clear();
+    if (m_listener >= 0)
+        ::close(m_listener);
+    m_listener = -1;
 }
 
 } // namespace TestSupport

@@ -173,17 +173,19 @@ export async function launchBrowser() {
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
             '--disable-component-update', '--disable-sync'],
     });
+    const problems = [];
     return {
         /** A fresh customer (own cookies) in the given viewport; any page script error or dialog is recorded. */
         async customer(viewport = 'desktop') {
             const context = await browser.newContext({ ...VIEWPORTS[viewport] });
             context.setDefaultTimeout(10000);
             const page = await context.newPage();
-            const problems = [];
             page.on('dialog', async (dialog) => { problems.push(`dialog: ${dialog.message()}`); await dialog.dismiss(); });
             page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
             return { context, page, problems };
         },
+        /** Every customer's script errors and dialogs so far: a clean shop has none. */
+        problems: () => [...problems],
         async close() {
             await browser.close();
             fs.rmSync(home, { recursive: true, force: true });
@@ -193,7 +195,8 @@ export async function launchBrowser() {
 
 /**
  * The shop a test file runs against, served by php -S and, unless `browser` is false, seen in
- * chromium; all ended after the file, and PHP's own complaints while serving fail it.
+ * chromium; all ended after the file, with its customers. PHP's own complaints while serving (a
+ * page that does not parse among them), script errors and dialogs in the pages fail it.
  */
 export function shopForFile({ browser = true, ini, workers, ...shopOptions } = {}) {
     const env = {};
@@ -204,10 +207,13 @@ export function shopForFile({ browser = true, ini, workers, ...shopOptions } = {
     });
     after(async () => {
         const problems = env.server?.phpProblems();
+        const pageProblems = env.chromium?.problems() ?? [];
         await env.chromium?.close();
+        await closeHttpCustomers();
         await env.server?.stop();
         env.shop?.remove();
         assert.deepEqual(problems, [], 'PHP warnings or errors while serving the pages');
+        assert.deepEqual(pageProblems, [], 'script errors or dialogs in the pages');
     });
     return env;
 }
@@ -220,6 +226,7 @@ export async function withOwnShop(options, work) {
         await work(shop, server);
         assert.deepEqual(server.phpProblems(), []);
     } finally {
+        await closeHttpCustomers();
         await server.stop();
         shop.remove();
     }
@@ -244,12 +251,16 @@ export function orderDate(date) {
     return `${d}/${m}/${y} ${time}`;
 }
 
+const httpContexts = new Set();
+const closeHttpCustomers = () => Promise.all([...httpContexts].map((ctx) => ctx.dispose())).then(() => httpContexts.clear());
+
 /**
  * A customer without a browser window: plain HTTP with its own cookies, for requests no page
- * would send (forged fields, missing tokens, many orders at once).
+ * would send (forged fields, missing tokens, many orders at once). Ended with the shop.
  */
 export async function httpCustomer(base) {
     const ctx = await playwright().request.newContext({ baseURL: base });
+    httpContexts.add(ctx);
     const customer = {
         token: '',
         get: (url) => ctx.get(url, { maxRedirects: 0 }),
@@ -281,7 +292,6 @@ export async function httpCustomer(base) {
         },
         /** Places the order reviewed last, with `form` as readyToOrder gave it. */
         place: (form, extra = {}) => customer.post('sendMailOrder.php', { ...form, ...extra }),
-        close: () => ctx.dispose(),
     };
     return customer;
 }

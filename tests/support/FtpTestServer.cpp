@@ -106,6 +106,9 @@ if a.timeout > 0:
 if a.read_limit > 0:
     class SlowDTP(ThrottledDTPHandler):
         read_limit = a.read_limit
+        # 1.5.7 closes a data connection that was reset before it was taken up before giving it
+        # a throttler, and the error brings the whole server down (seen as partial files left).
+        _throttler = None
     Handler.dtp_handler = SlowDTP
 auth = DummyAuthorizer()
 auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')

@@ -1,6 +1,7 @@
 #include "BenchShop.h"
 
 #include "catalogue/LineFile.h"
+#include "publish/OrderKey.h"
 #include "publish/ProductDetails.h"
 #include "publish/PublishedTree.h"
 #include "publish/UploadJob.h"
@@ -96,6 +97,12 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
         hardLink(LineFile::dataPath(dataFolder, file), root + QStringLiteral("/gfx/") + QFileInfo(file).fileName());
     for (const QString& file : PublishedTree::storeFiles())
         hardLink(LineFile::dataPath(dataFolder, file), root + QStringLiteral("/store/") + QFileInfo(file).fileName());
+    // The shop's order key, as the uploads will make and send it from the same data folder.
+    OrderKey key;
+    if (OrderKey::loadOrCreate(dataFolder, key) &&
+        LineFile::replaceFile(LineFile::dataPath(dataFolder, OrderKey::phpFileName()), key.phpFile()))
+        hardLink(LineFile::dataPath(dataFolder, OrderKey::phpFileName()),
+                 root + QStringLiteral("/store/") + QFileInfo(OrderKey::phpFileName()).fileName());
     const StoreCatalogue catalogue = makeCatalogue(dataFolder);
     ProductDetails::writeDepartmentList(catalogue, dataFolder);
     QFile::copy(LineFile::dataPath(dataFolder, PublishedTree::departmentListFile()),

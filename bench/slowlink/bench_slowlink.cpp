@@ -315,8 +315,7 @@ int main(int argc, char* argv[]) {
         const QString plainFolder = remoteFolder(QStringLiteral("p%1").arg(n));
         const BenchShop::Run plain = kiosk(n, plainFolder);
         const QString plainShop = options.root + QLatin1Char('/') + plainFolder + QStringLiteral("/kioskSmith");
-        // The program adds the shop's empty order list to the mirrored tree.
-        const bool plainComplete = plain.exitCode == 0 && BenchShop::sizeOf(plainShop).files == tree.files + 1;
+        const bool plainComplete = plain.exitCode == 0 && sameTree(plainShop, mirror);
         std::printf("plain %-58s %8.1f s  exit %d%s\n",
                     qPrintable(QStringLiteral("kioskSmith by ftp, %1 connections").arg(n)), plain.seconds,
                     plain.exitCode, plainComplete ? "" : "  INCOMPLETE");

@@ -200,17 +200,29 @@ bool ChangedOnlyUpload::listServer(const std::set<QByteArray>& wantedFolders) {
 }
 
 void ChangedOnlyUpload::listTogether(std::vector<Listing>& listings) {
-    // Each connection takes the next folder not yet taken.
-    std::atomic<std::size_t> next{0};
+    // Each connection takes an equal share, asked for in one go (an FTP server lists them over
+    // its control connection where it can).
+    std::vector<RemoteFolder*> connections;
+    for (const std::unique_ptr<RemoteFolder>& lister : m_listers) {
+        if (lister)
+            connections.push_back(lister.get());
+    }
+    if (connections.empty() || listings.empty())
+        return;
+    const std::size_t share = (listings.size() + connections.size() - 1) / connections.size();
     std::vector<std::thread> threads;
-    for (std::unique_ptr<RemoteFolder>& lister : m_listers) {
-        if (!lister)
-            continue;
-        threads.emplace_back([this, &listings, &next, connection = lister.get()] {
-            for (std::size_t k = next++; k < listings.size() && !(m_cancel && m_cancel->load()); k = next++) {
-                Listing& listing = listings[k];
-                if (connection->enterFolder(absolute(listing.folder)) && connection->list(listing.entries))
-                    listing.done = true;
+    for (std::size_t c = 0; c < connections.size() && c * share < listings.size(); ++c) {
+        threads.emplace_back([this, &listings, connection = connections[c], begin = c * share,
+                              end = std::min(listings.size(), (c + 1) * share)] {
+            if (m_cancel && m_cancel->load())
+                return;
+            std::vector<QByteArray> paths;
+            for (std::size_t k = begin; k < end; ++k)
+                paths.push_back(absolute(listings[k].folder));
+            std::vector<RemoteFolder::FolderListing> listed = connection->listFolders(paths);
+            for (std::size_t k = begin; k < end && k - begin < listed.size(); ++k) {
+                listings[k].entries = std::move(listed[k - begin].entries);
+                listings[k].done = listed[k - begin].listed;
             }
         });
     }

@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <cctype>
+
 #include <utility>
 
 namespace {
@@ -81,6 +84,7 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_reset(h);
     m_errorBuffer[0] = '\0';
     m_lastReply.clear();
+    m_replyLines.clear();
     m_commands.reset();
     // A listing is capped here; a download by what its caller allows.
     const bool download = request.download && request.customRequest.isEmpty() && request.upload == nullptr;
@@ -94,7 +98,7 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
         // TLS 1.2: servers that insist on the data connections resuming the control
         // connection's session (vsftpd's default) refuse some of them under TLS 1.3, whose
         // session tickets libcurl does not always have read by then.
-        curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+        curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2) | long(CURL_SSLVERSION_MAX_TLSv1_2));
         // TlsTrust checks the certificate and the host name itself, during the handshake.
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -117,9 +121,14 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpSession::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
 
-    if (!request.command.isEmpty()) {
+    if (!request.command.isEmpty() || !request.commands.isEmpty()) {
         // After the transfer's own change of folder, so the command acts in the current folder.
-        m_commands.reset(curl_slist_append(nullptr, request.command.constData()));
+        curl_slist* list = nullptr;
+        if (!request.command.isEmpty())
+            list = curl_slist_append(list, request.command.constData());
+        for (const QByteArray& command : request.commands)
+            list = curl_slist_append(list, QByteArray('*' + command).constData()); // "*": a refusal is no failure
+        m_commands.reset(list);
         curl_easy_setopt(h, CURLOPT_POSTQUOTE, m_commands.get());
     }
     if (!request.customRequest.isEmpty()) {
@@ -348,10 +357,110 @@ Status FtpSession::downloadFile(const QByteArray& name, QByteArray& bytes, qint6
     return status;
 }
 
+namespace {
+
+struct Reply {
+    int code = 0;
+    bool multiline = false;
+    QByteArrayList body; // the lines between a multi-line reply's first and last
+};
+
+// The replies in these lines, in order; a line that is neither a reply nor inside one is left out.
+std::vector<Reply> repliesOf(const QByteArrayList& lines) {
+    std::vector<Reply> replies;
+    const auto codeOf = [](const QByteArray& line) {
+        if (line.size() < 3 || !std::isdigit(uchar(line[0])) || !std::isdigit(uchar(line[1])) ||
+            !std::isdigit(uchar(line[2])))
+            return 0;
+        return line.left(3).toInt();
+    };
+    bool open = false;
+    for (const QByteArray& line : lines) {
+        const int code = codeOf(line);
+        const char mark = line.size() > 3 ? line[3] : ' ';
+        if (open) {
+            if (code == replies.back().code && mark == ' ')
+                open = false;
+            else
+                replies.back().body.append(line);
+            continue;
+        }
+        if (code == 0)
+            continue;
+        replies.push_back({code, mark == '-', {}});
+        open = mark == '-';
+    }
+    return replies;
+}
+
+} // namespace
+
+std::optional<std::vector<RemoteFolder::FolderListing>> FtpSession::statFolders(const std::vector<QByteArray>& paths,
+                                                                                const QByteArray& option) {
+    Request request;
+    request.url = folderUrl(m_current);
+    for (const QByteArray& path : paths)
+        request.commands.append("STAT " + option + path);
+    if (!run(request, shown(m_current)))
+        return std::nullopt;
+    const std::vector<Reply> replies = repliesOf(m_replyLines);
+    if (replies.size() < paths.size())
+        return std::nullopt;
+    // The commands' replies are the last ones of the transfer.
+    std::vector<FolderListing> listings(paths.size());
+    const std::size_t first = replies.size() - paths.size();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const Reply& reply = replies[first + i];
+        if (!reply.multiline || reply.code < 211 || reply.code > 213)
+            continue;
+        QByteArray listing;
+        for (const QByteArray& line : reply.body)
+            listing += line.trimmed() + '\n'; // a server may indent them
+        listings[i].entries = FtpListing::parseList(listing);
+        listings[i].listed = true;
+    }
+    return listings;
+}
+
+std::vector<RemoteFolder::FolderListing> FtpSession::listFolders(const std::vector<QByteArray>& absolutePaths) {
+    const bool sendable = std::all_of(absolutePaths.begin(), absolutePaths.end(), [](const QByteArray& path) {
+        return path.startsWith('/') && !RemotePath::breaksCommandLine(path);
+    });
+    if (absolutePaths.empty() || !sendable || m_statListing == StatListing::None)
+        return RemoteFolder::listFolders(absolutePaths);
+    if (m_statListing == StatListing::Unknown) {
+        // Asked once with the first folder: "-a" where that is how hidden files show.
+        const std::vector<QByteArray> probe{absolutePaths.front()};
+        for (const StatListing form : {StatListing::WithOption, StatListing::Plain}) {
+            const auto listed = statFolders(probe, form == StatListing::WithOption ? "-a " : "");
+            if (listed && listed->front().listed) {
+                m_statListing = form;
+                break;
+            }
+        }
+        if (m_statListing == StatListing::Unknown) {
+            m_statListing = StatListing::None;
+            return RemoteFolder::listFolders(absolutePaths);
+        }
+    }
+    auto listed = statFolders(absolutePaths, m_statListing == StatListing::WithOption ? "-a " : "");
+    if (!listed)
+        return RemoteFolder::listFolders(absolutePaths);
+    // What STAT did not list (a name it takes for a pattern, say) is listed the usual way.
+    for (std::size_t i = 0; i < absolutePaths.size(); ++i) {
+        if (!(*listed)[i].listed)
+            (*listed)[i].listed = enterFolder(absolutePaths[i]) && list((*listed)[i].entries);
+    }
+    return std::move(*listed);
+}
+
 std::size_t FtpSession::onHeader(char* data, std::size_t size, std::size_t count, void* self) {
     auto* session = static_cast<FtpSession*>(self);
     QByteArray line(data, qsizetype(size * count));
     session->m_lastReply = line.trimmed();
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    session->m_replyLines.append(line);
     return size * count;
 }
 

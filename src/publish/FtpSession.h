@@ -6,9 +6,11 @@
 #include "publish/Tls.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 class QFile;
 
@@ -55,6 +57,9 @@ public:
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
+    // Over the control connection where the server lists a folder for "STAT path": all the
+    // folders in one go, without a data connection each.
+    std::vector<FolderListing> listFolders(const std::vector<QByteArray>& absolutePaths) override;
 
     // Where the control connection went, for other connections of the same upload to reach the
     // same server: its numeric address and port, as libcurl connected them at open().
@@ -77,9 +82,13 @@ public:
 
 private:
     enum class ListCommand { Unknown, Mlsd, ListAll, List };
+    // How the server answers "STAT path": with its hidden files for "STAT -a path" (vsftpd),
+    // only for "STAT path" (pyftpdlib, whose listings always show them), or not at all.
+    enum class StatListing { Unknown, WithOption, Plain, None };
     struct Request {
         QByteArray url;
         QByteArray command;       // a command sent after entering the URL's folder
+        QByteArrayList commands;  // more of them, each allowed to fail (their replies are kept)
         QByteArray customRequest; // the listing command
         QFile* upload = nullptr;
         bool download = false;
@@ -92,6 +101,9 @@ private:
     Status run(const Request& request, const QString& what);
     Status runCommand(const QByteArray& verb, const QByteArray& nameOrPath);
     Status runListing(ListCommand command);
+    // The folders' listings by "STAT" + `option` + path; nothing when the transfer failed.
+    std::optional<std::vector<FolderListing>> statFolders(const std::vector<QByteArray>& paths,
+                                                          const QByteArray& option);
     long lastResponseCode() const;
     CURLcode perform();
 
@@ -118,6 +130,8 @@ private:
 
     QByteArray m_current = QByteArrayLiteral("/");
     ListCommand m_listCommand = ListCommand::Unknown;
+    StatListing m_statListing = StatListing::Unknown;
+    QByteArrayList m_replyLines; // every reply line of the last operation
     bool m_open = false;
     Failure m_lastFailure;
     std::unique_ptr<TlsTrust> m_trust;

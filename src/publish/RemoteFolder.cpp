@@ -24,6 +24,13 @@ void RemoteFolder::deleteFiles(const std::vector<QByteArray>& names) {
         deleteFile(name);
 }
 
+std::vector<RemoteFolder::FolderListing> RemoteFolder::listFolders(const std::vector<QByteArray>& absolutePaths) {
+    std::vector<FolderListing> listings(absolutePaths.size());
+    for (std::size_t i = 0; i < absolutePaths.size(); ++i)
+        listings[i].listed = enterFolder(absolutePaths[i]) && list(listings[i].entries);
+    return listings;
+}
+
 namespace RemotePath {
 
 QByteArray join(const QByteArray& folder, const QByteArray& name) {

@@ -96,6 +96,15 @@ public:
     // of their folder shows it). Here one after the other, in the order given.
     virtual void deleteFiles(const std::vector<QByteArray>& names);
 
+    // The entries of each of these folders (absolute paths), as list() gives them; a folder that
+    // could not be listed has nothing in `listed`. The current folder afterwards is not known.
+    // Here by entering and listing each; an FTP session asks for several at once.
+    struct FolderListing {
+        std::vector<RemoteEntry> entries;
+        bool listed = false;
+    };
+    virtual std::vector<FolderListing> listFolders(const std::vector<QByteArray>& absolutePaths);
+
 protected:
     RemoteFolder() = default;
     RemoteFolder(const RemoteFolder&) = default;

@@ -1,9 +1,9 @@
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/Windows1252.h"
+#include "support/DiskFaults.h"
 #include "support/FtpTestServer.h"
 #include "support/HttpTestServer.h"
-#include "support/TestSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -278,12 +278,10 @@ void tst_Cli::damagedFiles() {
     DataFolder data;
     data.saveShop();
     const QString path = data.dir.filePath(file);
-    if (damage == QLatin1String("short")) {
-        const QByteArray whole = readBytes(path);
-        writeBytes(path, whole.left(whole.indexOf("\r\n", whole.indexOf("\r\n") + 2) + 2)); // two lines
-    } else if (damage == QLatin1String("missing")) {
+    if (damage == QLatin1String("short"))
+        cutToTwoLines(path);
+    else if (damage == QLatin1String("missing"))
         QVERIFY(QFile::remove(path));
-    }
     const QStringList names = {QStringLiteral("departments.txt"), QStringLiteral("products.txt"),
                                QStringLiteral("ftpsettings.txt"), QStringLiteral("store/storesettings.txt")};
     QHash<QString, QByteArray> before;

@@ -1,27 +1,19 @@
-#include "app/frmMain.h"
 #include "catalogue/CatalogueFiles.h"
 #include "catalogue/SettingsFiles.h"
-#include "catalogue/SharedState.h"
 #include "structure/DepartmentName.h"
 #include "structure/StorableText.h"
 #include "structure/frmStructure.h"
-#include "support/TestSupport.h"
+#include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
-
-#include <memory>
 
 using namespace TestSupport;
 using DepartmentName::Problem;
@@ -86,12 +78,7 @@ struct Program {
     QPushButton* add() { return child<QPushButton>("cmdAddMain"); }
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
 
-    QStringList listed() {
-        QStringList names;
-        for (int i = 0; i < list()->count(); ++i)
-            names.append(list()->item(i)->text());
-        return names;
-    }
+    QStringList listed() { return listTexts(list()); }
     int selectedRow() {
         const QListWidgetItem* item = list()->currentItem();
         return item && item->isSelected() ? list()->currentRow() : -1;

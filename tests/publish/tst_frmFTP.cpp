@@ -134,6 +134,8 @@ private slots:
     void detailsFrameLaidOut();
     void unwritableOptionsReported();
     void uploadThroughTheWindow();
+    void certificateTrust_data();
+    void certificateTrust();
 };
 
 void tst_frmFTP::checksBeforeUploading_data() {
@@ -549,6 +551,46 @@ void tst_frmFTP::uploadThroughTheWindow() {
     program.main->Command1_Click(0);
     program.main->Command1_Click(2);
     QVERIFY(tick->isChecked());
+}
+
+void tst_frmFTP::certificateTrust_data() {
+    QTest::addColumn<MessageBox::Answer>("answer");
+    QTest::newRow("cancel") << MessageBox::Cancel;
+    QTest::newRow("this time") << MessageBox::ThisTime;
+    QTest::newRow("always") << MessageBox::Always;
+}
+
+// Catches a certificate that cannot be verified taken without asking, the owner's details
+// missing from the question, "This time" kept for good, "Always" not kept, or no upload after
+// the owner trusted it.
+void tst_frmFTP::certificateTrust() {
+    QFETCH(MessageBox::Answer, answer);
+    FtpTestServer::Options options;
+    options.tls = FtpTestServer::Options::Tls::Explicit;
+    FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
+    if (!FtpTestServer::unavailableReason(server.kind()).isEmpty())
+        QSKIP(qPrintable(FtpTestServer::unavailableReason(server.kind())));
+    server.makeFolder(QStringLiteral("/htdocs"));
+    KIOSK_START_SERVER(server);
+    Program program;
+    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    MessageBox::setNextAnswer(answer);
+    QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
+    QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+    // Trusted, the upload runs again at once.
+    const int uploads = answer == MessageBox::Cancel ? 1 : 2;
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), uploads, 60000);
+    QCOMPARE(MessageBox::pendingAnswers(), 0);
+    const QString question = MessageBox::shownTexts().join(u'\n');
+    QVERIFY2(question.contains(QStringLiteral("Trust this certificate?")), qPrintable(question));
+    QVERIFY(question.contains(QString::fromLatin1(server.certificateFingerprint())));
+    QVERIFY(question.contains(QStringLiteral("kioskSmith test server"))); // whom it was issued to
+    QCOMPARE(program.progress().last() == QStringLiteral("Store uploaded sucessfully\r\n"),
+             answer != MessageBox::Cancel);
+    PublishOptions kept;
+    PublishOptionsFile::load(dataFolderOf(program.dir.path()), kept);
+    QCOMPARE(kept.trustedHostKeys[PublishOptionsFile::trustName(server.serverText())],
+             answer == MessageBox::Always ? server.certificateFingerprint() : QByteArray());
 }
 
 QTEST_MAIN(tst_frmFTP)

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSet>
 #include <QThread>
 #include <QtTest>
 
@@ -67,22 +66,6 @@ QString mainSession(const FtpTestServer& server) {
     return sessions.isEmpty() ? QString() : sessions.first();
 }
 
-// The main connection's part of an upload: what stays there whatever the number of connections.
-QStringList sequenceCommands(const QStringList& commands) {
-    static const QSet<QString> moving = {QStringLiteral("EPSV"), QStringLiteral("PASV"), QStringLiteral("TYPE"),
-                                         QStringLiteral("MLSD"), QStringLiteral("LIST"), QStringLiteral("DELE"),
-                                         QStringLiteral("QUIT")};
-    QStringList out;
-    for (const QString& command : commands) {
-        if (moving.contains(verbOf(command)))
-            continue;
-        if (verbOf(command) == QLatin1String("STOR") && command.endsWith(QLatin1String(".jpeg")))
-            continue;
-        out.append(command);
-    }
-    return out;
-}
-
 // The walk as the server saw it: folder changes, listings that answered, deletions, and each
 // "rmd " with whether the server removed the folder or refused.
 QStringList walkAsLogged(const FtpTestServer& server) {
@@ -118,7 +101,7 @@ void layOut(const FtpTestServer& server, const QStringList& entries) {
 
 // Pictures and removals over several FTP connections against real servers: the progress lines
 // and the tree as with one connection, the first failing picture the one reported, a server
-// that takes fewer connections, connections lost on the way, and the server-side order. And
+// that takes fewer connections, and connections lost on the way. And
 // removing a remote folder tree over one connection: the order of the walk as the server logs it,
 // a folder the walk must not touch, what stays when the server refuses, names as listed, and the
 // depth limit.
@@ -132,7 +115,6 @@ private slots:
     void firstFailingPictureReported();
     void serverTakesFewerConnections_data();
     void serverTakesFewerConnections();
-    void oneConnectionKeepsTheServerOrder();
     void removalOverThePool_data();
     void removalOverThePool();
     void connectionsLostOnTheWay();
@@ -358,48 +340,6 @@ void tst_FtpPool::serverTakesFewerConnections() {
     QCOMPARE(record.lines, dataLines);
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
-}
-
-// Catches the one-connection upload changing at all: one session, and the server sees the
-// commands of the upload sequence exactly as before, listing and deletes included; with four
-// connections, the main connection still sends the sequence's own commands in that order.
-void tst_FtpPool::oneConnectionKeepsTheServerOrder() {
-    const QString root = QStringLiteral("/htdocs//kioskSmith");
-    // "%1" is the shop's root as sent.
-    QStringList expected =
-        QStringLiteral("USER kiosk|PASS ******|PWD|CWD /htdocs|CWD %1|CWD %1/store|EPSV|TYPE I|STOR storesettings.txt|"
-                       "EPSV|STOR departments.nif|EPSV|STOR orderkey.php|CWD %1/store/Books|EPSV|TYPE A|MLSD|"
-                       "DELE 0.jpeg|DELE 7.jpeg|rmd old|CWD %1/store/Books/old|EPSV|MLSD|DELE a.txt|DELE b.txt|"
-                       "CWD %1/store/Books|EPSV|MLSD|rmd old|DELE productdetails.nif|CWD %1/store|"
-                       "rmd %1/store/Books|MKD %1/store/Books|CWD %1/store/Books|EPSV|TYPE I|STOR productdetails.nif")
-            .arg(QStringLiteral("/htdocs//kioskSmith"))
-            .split(u'|');
-    for (int slot = 0; slot < 3; ++slot)
-        expected << QStringLiteral("EPSV") << QStringLiteral("STOR ") + ProductDetails::pictureName(slot);
-    expected << QStringLiteral("QUIT");
-
-    QStringList mainPart[2];
-    for (const int connections : {1, 4}) {
-        FtpTestServer server(Kind::Pyftpdlib);
-        for (const QString& file :
-             {QStringLiteral("0.jpeg"), QStringLiteral("7.jpeg"), QStringLiteral("productdetails.nif"),
-              QStringLiteral("old/a.txt"), QStringLiteral("old/b.txt")})
-            server.writeFile(kRoot + QStringLiteral("/store/Books/") + file, "old");
-        KIOSK_START_SERVER(server);
-        PublishFixture fixture;
-        Shop shop{fixture};
-        shop.add(QStringLiteral("Books"), 3);
-        UploadRequest request = fixture.request(server, shop.catalogue);
-        request.connections = connections;
-        const UploadRecord record = runUpload(request);
-        QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
-        QCOMPARE(picturesOnServer(server), shop.pictureTree());
-        QCOMPARE(server.sessions().size(), connections);
-        if (connections == 1)
-            QCOMPARE(server.commands(), expected);
-        mainPart[connections == 1 ? 0 : 1] = sequenceCommands(commandsBySession(server)[mainSession(server)]);
-    }
-    QCOMPARE(mainPart[1], mainPart[0]);
 }
 
 void tst_FtpPool::removalOverThePool_data() {

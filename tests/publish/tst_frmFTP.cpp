@@ -451,7 +451,8 @@ void tst_frmFTP::unwritableOptionsReported() {
     QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
     QCOMPARE(MessageBox::shownTexts().size(), 1);
     QVERIFY2(MessageBox::shownTexts().first().startsWith(
-                 QStringLiteral("kioskSmith could not save the number of connections in ")),
+                 QStringLiteral("kioskSmith could not save the number of connections in ") +
+                 QDir::toNativeSeparators(PublishOptionsFile::path(dataFolder))),
              qPrintable(MessageBox::shownTexts().first()));
     QVERIFY(program.ftp->isVisible());
     // The FTP details went where they belong all the same.

@@ -65,12 +65,11 @@ std::vector<OrderRecord> expectedOrders(const QList<Fields>& fields) {
 
 // /moved/<rest> redirects to /<rest>, /charset-<name>/<rest> serves <rest> declaring that charset,
 // /status-<code>/ answers with that status, /slow/<rest> sends <rest> slowly but steadily. The
-// hostile ones: 8 MB packed into a few kilobytes, a reply without end, one that stops moving, a
-// host's own page.
+// hostile ones: 8 MB packed into a few kilobytes, a reply without end, one that stops moving.
 const QByteArray kRouter = R"php(<?php
 $path = parse_url($_SERVER['REQUEST_URI'], PHP_URL_PATH);
 $served = fn($rest) => file_get_contents($_SERVER['DOCUMENT_ROOT'] . $rest);
-if (!preg_match('#^/(moved|charset-|status-|bomb|endless|stall|suspended|slow)([^/]*)(/.*)$#', $path, $m)) {
+if (!preg_match('#^/(moved|charset-|status-|bomb|endless|stall|slow)([^/]*)(/.*)$#', $path, $m)) {
     return false;
 }
 header('Content-Type: text/plain; charset=UTF-8');
@@ -81,10 +80,6 @@ case 'status-': http_response_code((int)$m[2]); echo "Something went wrong"; bre
 case 'bomb': header('Content-Encoding: gzip'); echo gzencode(str_repeat('::', 4 << 20), 9); break;
 case 'endless': for ($i = 0; $i < 4096 && !connection_aborted(); ++$i) { echo str_repeat('x', 1 << 16); flush(); } break;
 case 'stall': echo "::01/01/2026 10:00\xC2\xACA"; flush(); sleep(4); break;
-case 'suspended':
-    header('Content-Type: text/html; charset=UTF-8');
-    echo '<!DOCTYPE html><html><body><h1>This account has been suspended</h1></body></html>';
-    break;
 case 'slow': foreach (str_split($served($m[3]), 20) as $chunk) { echo $chunk; flush(); usleep(200000); }
 }
 return true;
@@ -175,7 +170,6 @@ private slots:
     void init() { MessageBox::reset(); }
     void parse_data();
     void parse();
-    void longList_data();
     void longList();
     void decodeBody_data();
     void decodeBody();
@@ -254,7 +248,6 @@ void tst_OrderCollection::collect_data() {
         "Not Found\r\nThe requested resource was not found on this server."_ba, Outcome::NotFound);
     row("a page that is no order list", u"/page"_s, "<html><body>Welcome to your new web space</body></html>"_ba,
         Outcome::Failed);
-    row("a host's HTML page", u"/suspended/any"_s, {}, Outcome::Failed);
     row("declared UTF-16", u"/charset-utf-16/utf16"_s, *Windows1252::encode(twoOrderList()), Outcome::Failed);
     row("gzip bomb", u"/bomb/any"_s, {}, Outcome::Failed);
     row("endless reply", u"/endless/any"_s, {}, Outcome::Failed);
@@ -496,7 +489,6 @@ void tst_OrderCollection::parse_data() {
     // Taking the next record's separators would merge the two and lose the third order.
     row("second record lacks its address separator", ann + n + u"::13/03¬Bob¬7 Low Rd::-"_s + n + record(kCyd), {kAnn},
         2);
-    row("second record lacks every separator", ann + n + u"::13/03 Bob 7 Low Rd::-"_s + n + record(kCyd), {kAnn}, 2);
     row("list cut off after a date", ann + u"::13/03¬Bob"_s, {kAnn}, 2);
     row("list cut off after the record start", u"::"_s, {}, 1);
     row("text before, between and after records",
@@ -521,30 +513,20 @@ void tst_OrderCollection::parse() {
 }
 
 // Past the 32,767 characters and the 99,999 orders a 16-bit or five-digit count would hold.
-void tst_OrderCollection::longList_data() {
-    QTest::addColumn<qsizetype>("count");
-    QTest::addColumn<qsizetype>("padding"); // blanks after each record, for the reader to skip
-    QTest::newRow("2,000 orders in over 200,000 characters") << qsizetype(2000) << qsizetype(100);
-    QTest::newRow("100,000 orders") << qsizetype(100000) << qsizetype(0);
-}
-
 void tst_OrderCollection::longList() {
-    QFETCH(qsizetype, count);
-    QFETCH(qsizetype, padding);
-
     // Each order its own date, name, address and items, so that a record shifted, merged or
     // dropped is caught.
     QList<Fields> fields;
     QString text;
+    const qsizetype count = 100000;
     for (qsizetype i = 1; i <= count; ++i) {
         const QString n = QString::number(i);
         fields.append(
             {u"%1/%2/2026 %3:%4"_s.arg(1 + i % 28).arg(1 + i % 12).arg(i % 24).arg(i % 60, 2, 10, QChar(u'0')),
              u"Customer "_s + n, n + u" High St\r\nTown "_s + n,
              items({u"%1 x Item %2 @ £1.50"_s.arg(1 + i % 3).arg(i)})});
-        text += record(fields.back()) + QString(padding, u' ') + u"\r\n"_s;
+        text += record(fields.back()) + u"\r\n"_s;
     }
-    QVERIFY(text.size() > std::max<qsizetype>(count * padding, 32767));
     const OrderListParser::Result result = OrderListParser::parse(text);
     QVERIFY(result.isComplete());
     QCOMPARE(result.orders, expectedOrders(fields));
@@ -566,14 +548,10 @@ void tst_OrderCollection::decodeBody_data() {
     row("UTF-8 declared UTF-8", pound.toUtf8(), "text/plain; charset=UTF-8", pound);
     row("Windows-1252 declared UTF-8", cp1252, "text/plain; charset=UTF-8", pound);
     row("Windows-1252 undeclared", cp1252, "text/plain", pound);
-    row("Windows-1252 without a content type", cp1252, {}, pound);
     row("Windows-1252 declared ISO-8859-1", cp1252, "text/plain; charset=ISO-8859-1", pound);
     row("UTF-8 declared Windows-1252", pound.toUtf8(), "text/plain; charset=windows-1252", pound);
-    row("unknown charset declared", cp1252, "text/plain; charset=x-nonsense", pound);
     row("UTF-8 with a byte order mark", "\xEF\xBB\xBF" + pound.toUtf8(), "text/plain", pound);
     row("only a byte order mark", "\xEF\xBB\xBF", "text/plain", {});
-    row("empty body", {}, "text/plain; charset=UTF-8", {});
-    row("ISO-8859-15 declared", latin9Bytes, "text/plain; charset=ISO-8859-15", latin9);
     row("ISO-8859-15 declared in quotes, upper case parameter", latin9Bytes, "text/plain;CHARSET=\"iso-8859-15\"",
         latin9);
     row("ISO-8859-15 declared after another parameter", latin9Bytes, "text/plain; format=flowed; charset=ISO-8859-15",
@@ -599,10 +577,8 @@ void tst_OrderCollection::splitOrderItems_data() {
     row("no items", {}, {});
     row("a single separator", u"¬"_s, {});
     row("an empty item between two", u"Mug¬¬Tea¬"_s, {u"Mug"_s, {}, u"Tea"_s});
-    row("an empty item first", u"¬Tea¬"_s, {{}, u"Tea"_s});
     row("last item without its separator", u"2 x Mug¬1 x Tea"_s, {u"2 x Mug"_s, u"1 x Tea"_s});
     row("one-character last item without its separator", u"Mug¬T"_s, {u"Mug"_s, u"T"_s});
-    row("a single item without its separator", u"Mug"_s, {u"Mug"_s});
     row("a single character", u"M"_s, {u"M"_s});
     row("item with a line break", u"Mug\r\nblue¬"_s, {u"Mug\r\nblue"_s});
 }

@@ -27,17 +27,15 @@ QByteArray nif(const char* text) {
 } // namespace
 
 // The local files publishing writes. The program's own options file: what a missing, good or
-// damaged file gives, what saving writes and keeps, a file that cannot be written, and the trusted
-// host keys. What the shop's pages read for a department: productdetails.nif byte for byte, and a
-// file that cannot be written.
+// damaged file gives, what saving writes and keeps (one that cannot be written: tst_frmFTP), and
+// the trusted host keys. What the shop's pages read for a department: productdetails.nif byte for
+// byte, and a file that cannot be written.
 class tst_PublishOptions : public QObject {
     Q_OBJECT
 
 private slots:
     void loadThenSave_data();
     void loadThenSave();
-    void unwritableFile_data();
-    void unwritableFile();
     void trustedHostKeys();
     void productLines_data();
     void productLines();
@@ -127,35 +125,6 @@ void tst_PublishOptions::loadThenSave() {
     PublishOptions back;
     QVERIFY(PublishOptionsFile::load(dataFolder, back));
     QCOMPARE(back, options);
-}
-
-void tst_PublishOptions::unwritableFile_data() {
-    QTest::addColumn<bool>("folderInTheWay"); // else the program folder has gone
-    QTest::newRow("a folder where the file goes") << true;
-    QTest::newRow("no program folder") << false;
-}
-
-// Catches a failed save that is not reported, or that harms what was there.
-void tst_PublishOptions::unwritableFile() {
-    QFETCH(bool, folderInTheWay);
-    QTemporaryDir dir;
-    QString dataFolder = dataFolderOf(dir.path());
-    if (folderInTheWay)
-        QVERIFY(QDir().mkpath(PublishOptionsFile::path(dataFolder)));
-    else
-        dataFolder = dataFolderOf(dir.filePath(QStringLiteral("gone")));
-
-    PublishOptions options;
-    options.connections = 6;
-    const Status status = PublishOptionsFile::save(dataFolder, options);
-    QVERIFY(!status);
-    QVERIFY(!status.reason().isEmpty());
-    QVERIFY(status.file().endsWith(QStringLiteral("kioskSmith.ini")));
-    PublishOptions read;
-    PublishOptionsFile::load(dataFolder, read);
-    QCOMPARE(read.connections, PublishOptions::defaultConnections);
-    if (folderInTheWay)
-        QVERIFY(QFileInfo(PublishOptionsFile::path(dataFolder)).isDir());
 }
 
 // Catches a trusted key lost when the window saves its other choices, a server named two ways
@@ -260,7 +229,6 @@ void tst_PublishOptions::productFileUnwritable_data() {
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("title");
     QTest::newRow("store folder missing") << QStringLiteral("no store") << QStringLiteral("ok");
-    QTest::newRow("a folder where the file goes") << QStringLiteral("folder") << QStringLiteral("ok");
     QTest::newRow("a character the code page lacks") << QStringLiteral("good file") << QStringLiteral("\u4E2D");
 }
 
@@ -271,8 +239,6 @@ void tst_PublishOptions::productFileUnwritable() {
     QTemporaryDir dir;
     const QString dataFolder = TestSupport::dataFolderOf(dir.path());
     const QString file = ProductDetails::path(dataFolder);
-    if (situation == QLatin1String("folder"))
-        QDir().mkpath(file);
     if (situation == QLatin1String("good file"))
         TestSupport::writeBytes(file, "keep me");
 

@@ -15,6 +15,7 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -131,6 +132,7 @@ private slots:
     void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
+    void detailsFrameLaidOut();
     void unwritableOptionsReported();
     void uploadThroughTheWindow();
     void certificateTrust_data();
@@ -443,6 +445,24 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
 }
 
 // Catches an options file that cannot be written being dropped without a word.
+void tst_frmFTP::detailsFrameLaidOut() {
+    Program program;
+    auto* frame = program.control<QGroupBox>("frmCommsDetails");
+    const QList<QWidget*> controls = frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* a : controls) {
+        QVERIFY2(frame->contentsRect().contains(a->geometry()), qPrintable(a->objectName()));
+        for (QWidget* b : controls)
+            QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                     qPrintable(a->objectName() + QStringLiteral(" over ") + b->objectName()));
+    }
+    for (const char* name : {"lblConnections", "chkRefreshStore", "spnConnections"}) {
+        auto* w = program.control<QWidget>(name);
+        QVERIFY2(w->parentWidget() == frame && w->sizeHint().width() <= w->width() &&
+                     w->sizeHint().height() <= w->height(),
+                 name);
+    }
+}
+
 void tst_frmFTP::unwritableOptionsReported() {
     Program program;
     const QString dataFolder = dataFolderOf(program.dir.path());

@@ -427,8 +427,17 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     int detailsLines = 0;
     const UploadRecord record = runUpload(request, [&](const QString& line) {
         // The owner's machine is busy before the second department: every connection times out.
-        if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2)
-            QThread::msleep(2500);
+        if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2) {
+            // Until the server has timed every one of them out.
+            const auto timedOut = [&] {
+                const QList<FtpExchange> log = server.exchanges();
+                return std::count_if(log.begin(), log.end(), [](const FtpExchange& e) { return e.reply == 421; }) >=
+                       request.connections;
+            };
+            const QDeadlineTimer deadline(10000);
+            while (!timedOut() && !deadline.hasExpired())
+                QThread::msleep(20);
+        }
     });
     QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
                                QStringList{kSuccess});

@@ -215,8 +215,12 @@ void tst_FtpSession::reopensDroppedConnection() {
     FtpSession session(server.serverText(), server.userName(), server.password());
     QVERIFY(session.open());
     QVERIFY(session.enterFolder("/htdocs/shop"));
-    // Long enough for the server to drop the idle connection.
-    QThread::msleep(2500);
+    // Until the server has dropped the idle connection.
+    const auto dropped = [&] {
+        const QList<FtpExchange> log = server.exchanges();
+        return std::any_of(log.begin(), log.end(), [](const FtpExchange& e) { return e.reply == 421; });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(dropped(), 10000);
     const Status stored = session.storeFile(source, "a.txt");
     QVERIFY2(stored, qPrintable(stored.message()));
     QCOMPARE(TestSupport::readBytes(server.localPath(QStringLiteral("/htdocs/shop/a.txt"))),

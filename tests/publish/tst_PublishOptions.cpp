@@ -141,6 +141,24 @@ void tst_PublishOptions::trustedHostKeys() {
     for (const QString& bad : {QString::fromLatin1(key.chopped(1)), QString::fromLatin1(key + '='),
                                QString::fromLatin1(key).replace(u'A', u'-'), QString::fromLatin1(key.mid(7))})
         QVERIFY2(!PublishOptionsFile::parseFingerprint(bad), qPrintable(bad));
+    // A certificate's, as hosts show it: with or without colons and "SHA256:", in either case;
+    // kept in one form. A field without a scheme is trusted as ftpes:// is, never as ftps://.
+    const QByteArray hex = QByteArray("0123456789abcdef").repeated(4);
+    const QByteArray certificate = "SHA256:" + hex.toUpper();
+    QString colons = QString::fromLatin1(hex);
+    for (qsizetype i = 62; i > 0; i -= 2)
+        colons.insert(i, u':');
+    for (const QString& typed :
+         QStringList{QString::fromLatin1(hex), colons, QStringLiteral("SHA256:") + colons.toUpper()})
+        QCOMPARE(PublishOptionsFile::parseFingerprint(typed).value_or(QByteArray()), certificate);
+    for (const QString& bad :
+         QStringList{QString::fromLatin1(hex.chopped(1)), QString::fromLatin1(hex).replace(u'a', u'g'),
+                     QString::fromLatin1(hex + "00")})
+        QVERIFY2(!PublishOptionsFile::parseFingerprint(bad), qPrintable(bad));
+    QCOMPARE(PublishOptionsFile::trustName(QStringLiteral("Host.Example.com")),
+             PublishOptionsFile::trustName(QStringLiteral("ftpes://host.example.com:21")));
+    QVERIFY(PublishOptionsFile::trustName(QStringLiteral("ftps://host.example.com:21")) !=
+            PublishOptionsFile::trustName(QStringLiteral("ftpes://host.example.com:21")));
 
     writeBytes(PublishOptionsFile::path(folder),
                "[Trusted host keys]\r\nsftp://a:22=" + key +

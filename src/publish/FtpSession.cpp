@@ -234,7 +234,6 @@ Status FtpSession::open() {
             return Status::failure(m_address.host, m_trust->refusalText());
         return status;
     }
-    m_encrypted = m_trust != nullptr && !m_plainOffered;
     const char* peer = nullptr;
     long peerPort = 0;
     if (curl_easy_getinfo(m_curl.get(), CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer != nullptr)

@@ -43,7 +43,9 @@ public:
     const FtpServerAddress& address() const { return m_address; }
 
     // After open(): whether the login went over TLS, and the certificate it accepted.
-    bool isEncrypted() const { return m_encrypted; }
+    bool isEncrypted() const { return m_trust != nullptr && !m_plainOffered; }
+    // No scheme typed and the server offers no TLS at all: the login went plain.
+    bool wentPlain() const { return m_plainOffered; }
     QByteArray acceptedFingerprint() const { return m_trust ? m_trust->certificate().fingerprint : QByteArray(); }
     // How the last TLS certificate was judged; nothing for plain FTP.
     const TlsTrust* tlsTrust() const { return m_trust.get(); }
@@ -135,7 +137,6 @@ private:
     bool m_open = false;
     Failure m_lastFailure;
     std::unique_ptr<TlsTrust> m_trust;
-    bool m_encrypted = false;
     // No scheme typed, and the server refused "AUTH TLS" at the login: plain FTP from then on.
     bool m_plainOffered = false;
 };

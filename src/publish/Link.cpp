@@ -1,5 +1,7 @@
 #include "publish/Link.h"
 
+#include "publish/Tls.h"
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
@@ -28,12 +30,6 @@ QString tlsError() {
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return QStringLiteral("TLS: ") + QString::fromLatin1(text);
-}
-
-bool isNumericAddress(const QByteArray& host) {
-    unsigned char scratch[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, host.constData(), scratch) == 1 ||
-           ::inet_pton(AF_INET6, host.constData(), scratch) == 1;
 }
 
 } // namespace
@@ -121,7 +117,7 @@ bool Link::startTls(SSL_CTX* context, const QByteArray& hostName, SSL_SESSION* r
         m_error = tlsError();
         return false;
     }
-    if (!hostName.isEmpty() && !isNumericAddress(hostName))
+    if (!hostName.isEmpty() && !isIpAddress(hostName))
         SSL_set_tlsext_host_name(m_ssl, hostName.constData());
     if (resume != nullptr)
         SSL_set_session(m_ssl, resume);
@@ -148,8 +144,8 @@ Link::Io Link::tlsResult(int returned, qsizetype* count) {
         return Io::Ended;
     case SSL_ERROR_SYSCALL:
         if (ERR_peek_error() == 0)
-            return errno == 0 || errno == EPIPE || errno == ECONNRESET ? fail(QStringLiteral("the connection failed"))
-                                                                       : fail(systemError(errno));
+            return fail(errno != 0 ? QStringLiteral("the connection failed: ") + systemError(errno)
+                                   : QStringLiteral("the connection failed"));
         return fail(tlsError());
     default:
         return fail(tlsError());

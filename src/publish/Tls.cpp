@@ -48,15 +48,15 @@ QByteArray fingerprintOf(X509* certificate) {
     return "SHA256:" + QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex().toUpper();
 }
 
-bool isNumericAddress(const QByteArray& host) {
+} // namespace
+
+bool isIpAddress(const QByteArray& host) {
     ASN1_OCTET_STRING* address = a2i_IPADDRESS(host.constData());
     if (address == nullptr)
         return false;
     ASN1_OCTET_STRING_free(address);
     return true;
 }
-
-} // namespace
 
 void SslContextFree::operator()(SSL_CTX* context) const {
     SSL_CTX_free(context);
@@ -84,7 +84,7 @@ SSL_CTX* TlsTrust::newClientContext() {
 void TlsTrust::applyTo(SSL_CTX* context) {
     SSL_CTX_set_default_verify_paths(context);
     X509_VERIFY_PARAM* param = SSL_CTX_get0_param(context);
-    if (isNumericAddress(m_hostName))
+    if (isIpAddress(m_hostName))
         X509_VERIFY_PARAM_set1_ip_asc(param, m_hostName.constData());
     else
         X509_VERIFY_PARAM_set1_host(param, m_hostName.constData(), std::size_t(m_hostName.size()));

@@ -59,6 +59,9 @@ private:
     QString m_verifyError;
 };
 
+// Whether a host is written as an IPv4 or IPv6 address (no server name to send or check).
+bool isIpAddress(const QByteArray& host);
+
 struct SslContextFree {
     void operator()(SSL_CTX* context) const;
 };

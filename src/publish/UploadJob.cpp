@@ -143,8 +143,7 @@ UploadOutcome UploadJob::run() {
         return m_outcome;
     m_outcome.connected = true;
     progress(QStringLiteral("...OK"));
-    if (m_session != nullptr && m_session->address().scheme == FtpServerAddress::Scheme::TlsIfOffered &&
-        !m_session->isEncrypted())
+    if (m_session != nullptr && m_session->wentPlain())
         progress(kIndent + QStringLiteral("Not encrypted: the server offers no TLS."));
     startUpload();
     // Closing the session ends the login and the connection.

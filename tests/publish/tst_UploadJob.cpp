@@ -423,18 +423,33 @@ void tst_UploadJob::blockedOnTheServer() {
 }
 
 void tst_UploadJob::serverStopsDuringUpload_data() {
-    refreshOverExistingShop_data();
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("tls"); // over ftpes://, the certificate trusted, 4 connections
+    for (const Kind kind : ServerRows::kinds()) {
+        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind << false;
+        QTest::newRow(ServerRows::rowName(kind, "ftpes, 4 connections")) << kind << true;
+    }
 }
 
+// Catches a dropped connection read as success, over plain FTP and over TLS alike.
 void tst_UploadJob::serverStopsDuringUpload() {
     QFETCH(Kind, kind);
-    FtpTestServer server(kind);
+    QFETCH(bool, tls);
+    FtpTestServer::Options options;
+    if (tls)
+        options.tls = FtpTestServer::Options::Tls::Explicit;
+    FtpTestServer server(kind, options);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     PublishFixture fixture;
     SampleShop shop(fixture);
+    UploadRequest request = fixture.request(server, shop.catalogue);
+    if (tls) {
+        request.trustedHostKey = server.certificateFingerprint();
+        request.connections = 4;
+    }
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue), [&](const QString& line) {
+    const UploadRecord record = runUpload(request, [&](const QString& line) {
         if (line == imageLine(shop.atlas))
             server.stop();
     });

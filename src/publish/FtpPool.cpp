@@ -222,6 +222,11 @@ Status FtpPool::deleteFile(const QByteArray& name) {
     return m_main->deleteFile(name);
 }
 
+Status FtpPool::rename(const QByteArray& from, const QByteArray& to) {
+    forgetFolders();
+    return m_main->rename(from, to);
+}
+
 Status FtpPool::removeFolder(const QByteArray& nameOrPath) {
     forgetFolders();
     return m_main->removeFolder(nameOrPath);

@@ -46,6 +46,7 @@ public:
     Status list(std::vector<RemoteEntry>& entries) override;
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
+    Status rename(const QByteArray& from, const QByteArray& to) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
 
     StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) override;

@@ -121,11 +121,11 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpSession::onProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
 
-    if (!request.command.isEmpty() || !request.commands.isEmpty()) {
+    if (!request.required.isEmpty() || !request.commands.isEmpty()) {
         // After the transfer's own change of folder, so the command acts in the current folder.
         curl_slist* list = nullptr;
-        if (!request.command.isEmpty())
-            list = curl_slist_append(list, request.command.constData());
+        for (const QByteArray& command : request.required)
+            list = curl_slist_append(list, command.constData());
         for (const QByteArray& command : request.commands)
             list = curl_slist_append(list, QByteArray('*' + command).constData()); // "*": a refusal is no failure
         m_commands.reset(list);
@@ -263,8 +263,19 @@ Status FtpSession::runCommand(const QByteArray& verb, const QByteArray& nameOrPa
         return Status::failure(shown(nameOrPath), QStringLiteral("not a name the server can be sent"));
     Request request;
     request.url = folderUrl(m_current);
-    request.command = verb + ' ' + nameOrPath;
+    request.required = {verb + ' ' + nameOrPath};
     return run(request, shown(nameOrPath));
+}
+
+Status FtpSession::rename(const QByteArray& from, const QByteArray& to) {
+    for (const QByteArray& name : {from, to}) {
+        if (name.isEmpty() || RemotePath::breaksCommandLine(name))
+            return Status::failure(shown(name), QStringLiteral("not a name the server can be sent"));
+    }
+    Request request;
+    request.url = folderUrl(m_current);
+    request.required = {"RNFR " + from, "RNTO " + to};
+    return run(request, shown(from));
 }
 
 Status FtpSession::makeFolder(const QByteArray& nameOrPath) {

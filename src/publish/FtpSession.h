@@ -58,6 +58,7 @@ public:
     Status list(std::vector<RemoteEntry>& entries) override;
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
+    Status rename(const QByteArray& from, const QByteArray& to) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
     // Over the control connection where the server lists a folder for "STAT path": all the
     // folders in one go, without a data connection each.
@@ -89,7 +90,7 @@ private:
     enum class StatListing { Unknown, WithOption, Plain, None };
     struct Request {
         QByteArray url;
-        QByteArray command;       // a command sent after entering the URL's folder
+        QByteArrayList required;  // commands sent after entering the URL's folder, each to succeed
         QByteArrayList commands;  // more of them, each allowed to fail (their replies are kept)
         QByteArray customRequest; // the listing command
         QFile* upload = nullptr;

@@ -167,6 +167,11 @@ Status PlannedTree::removeFolder(const QByteArray& nameOrPath) {
     return Status::success();
 }
 
+// The plan is built where it will stay; nothing in it is renamed.
+Status PlannedTree::rename(const QByteArray& from, const QByteArray&) {
+    return Status::failure(QString::fromUtf8(absolute(from)), QStringLiteral("not part of the plan"));
+}
+
 std::map<QByteArray, PlannedTree::File> PlannedTree::watchedFiles() const {
     std::map<QByteArray, File> files;
     const QByteArray prefix = m_watched + '/';

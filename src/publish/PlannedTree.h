@@ -49,6 +49,7 @@ public:
     Status deleteFile(const QByteArray& name) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
+    Status rename(const QByteArray& from, const QByteArray& to) override;
     StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) override;
 
     // Below the watched folder, by path relative to it: the files and the folders.

@@ -83,6 +83,10 @@ public:
     // path). Refused for a folder that still holds something.
     virtual Status removeFolder(const QByteArray& nameOrPath) = 0;
 
+    // Gives a file or folder a new name (names in the current folder, or absolute paths); refused
+    // where something already has the new name.
+    virtual Status rename(const QByteArray& from, const QByteArray& to) = 0;
+
     // Called as file `index` starts, in the order given; false stops before it starts.
     using StartingFile = std::function<bool(std::size_t index)>;
 

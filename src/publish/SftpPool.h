@@ -37,6 +37,7 @@ public:
     Status list(std::vector<RemoteEntry>& entries) override { return m_main->list(entries); }
     Status deleteFile(const QByteArray& name) override { return m_main->deleteFile(name); }
     Status removeFolder(const QByteArray& nameOrPath) override { return m_main->removeFolder(nameOrPath); }
+    Status rename(const QByteArray& from, const QByteArray& to) override { return m_main->rename(from, to); }
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override {
         return m_main->downloadFile(name, bytes, maxBytes);
     }

@@ -74,9 +74,7 @@ public:
     Status deleteFile(const QByteArray& name) override;
     Status removeFolder(const QByteArray& nameOrPath) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
-    // Renames a file or folder (names in the current folder, or absolute paths); a file already
-    // under the new name is replaced where the server allows it.
-    Status rename(const QByteArray& from, const QByteArray& to);
+    Status rename(const QByteArray& from, const QByteArray& to) override;
 
     void stopTransfer() { m_stopped.store(true); }
     void allowTransfers() { m_stopped.store(false); }

@@ -152,6 +152,11 @@ UploadOutcome UploadJob::run() {
     m_session = nullptr;
     m_sftp = nullptr;
     removeCutShortFiles();
+    // Over a connection of its own: the upload's connections refuse all work once aborted.
+    if (m_shopAside) {
+        if (const auto restorer = freshSession(); restorer && restorer->open())
+            restoreLiveShop(*restorer);
+    }
     return m_outcome;
 }
 
@@ -313,82 +318,80 @@ std::unique_ptr<RemoteFolder> UploadJob::singleConnection() const {
     return makeRemoteSession(typed.url, typed.userName, typed.password, m_request.trustedHostKey, m_cancel);
 }
 
+// A connection no stop cuts, to tidy up after one.
+std::unique_ptr<RemoteFolder> UploadJob::freshSession() const {
+    const FtpSettings& typed = m_request.typed;
+    return makeRemoteSession(typed.url, typed.userName, typed.password, m_request.trustedHostKey, nullptr);
+}
+
+// On the server the new shop is built beside the live one and put in its place at the end, so
+// customers find a whole shop throughout, and the old one stays when the upload fails or stops.
+// A plan is built where it will stay.
 void UploadJob::refreshStore() {
     if (!m_planning && !readyToReplace())
         return;
-    // The orders on the server go into the new shop: read as late as possible, just before the
-    // old shop goes, and nothing is removed when they cannot be read.
-    if (enter(m_root) && !fetchServerOrders())
+    if (m_planning) {
+        if (buildStore(m_root) && enter(m_root + "/store") && sendOrderKey())
+            finish();
         return;
-    bool removed = false;
-    while (enter(m_root)) {
-        // A root that one removal left in place would be removed again and again.
-        if (removed) {
-            reportRemote(QStringLiteral(
-                "Failed to remove previous store files. Remove the 'kioskSmith' directory manually through FTP."));
-            return;
-        }
-        progress(QStringLiteral("Removing previous store files..."));
-        RemoteFolderRemoval::removeRemoteFolder(*m_remote, m_root);
-        removed = true;
-        if (stopIfCancelled())
-            return;
     }
+    // Orders that cannot be read stop the refresh before anything is sent.
+    std::vector<KeptFile> readable;
+    if (enter(m_root) && !fetchServerOrders(m_root, readable))
+        return;
+    const QByteArray build = m_root + ".new";
+    if (!removeLeftover(build) || !removeLeftover(m_root + ".old"))
+        return;
+    if (buildStore(build) && switchOver(build))
+        finish();
+}
 
-    if (!make(m_root)) {
-        reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
-        return;
-    }
-    if (!enter(m_root)) {
-        reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
-        return;
-    }
+// What an upload that was cut off, or a switch that could not remove the old shop, left.
+bool UploadJob::removeLeftover(const QByteArray& path) {
+    if (!enter(path))
+        return true;
+    progress(QStringLiteral("Removing previous store files..."));
+    if (RemoteFolderRemoval::removeRemoteFolder(*m_remote, path) || !enter(path))
+        return !stopIfCancelled();
+    return reportRemote(QStringLiteral("Failed to remove previous store files. Remove the '") + folderName(path) +
+                        QStringLiteral("' directory manually through FTP."));
+}
+
+bool UploadJob::buildStore(const QByteArray& build) {
+    if (!make(build))
+        return reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
+    if (!enter(build))
+        return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
 
     progress(QStringLiteral("Uploading Web files..."));
     for (const QString& file : PublishedTree::webFiles()) {
         if (!uploadFile(local(file)))
-            return;
+            return false;
     }
 
-    if (!make(QByteArrayLiteral("gfx"))) {
-        reportRemote(QStringLiteral("Failed to create new 'gfx' directory. Try manually through FTP."));
-        return;
-    }
-    if (!enter(m_root + "/gfx")) {
-        reportRemote(QStringLiteral("Failed to switch to 'gfx' directory."));
-        return;
-    }
+    if (!make(QByteArrayLiteral("gfx")))
+        return reportRemote(QStringLiteral("Failed to create new 'gfx' directory. Try manually through FTP."));
+    if (!enter(build + "/gfx"))
+        return reportRemote(QStringLiteral("Failed to switch to 'gfx' directory."));
     progress(QStringLiteral("Uploading graphics files..."));
     for (const QString& file : PublishedTree::graphicsFiles()) {
         if (!uploadFile(local(file)))
-            return;
+            return false;
     }
 
-    if (!enter(m_root)) {
-        reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
-        return;
-    }
-    if (!make(QByteArrayLiteral("store"))) {
-        reportRemote(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."));
-        return;
-    }
+    if (!enter(build))
+        return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
+    if (!make(QByteArrayLiteral("store")))
+        return reportRemote(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."));
     progress(QStringLiteral("Uploading store files..."));
-    if (!enter(m_root + "/store")) {
-        reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
-        return;
-    }
-    // The kept orders first and the key last: the pages take no order until the key is there, so
-    // none placed during the refresh can be overwritten by the kept list.
-    if (!sendServerOrders())
-        return;
+    if (!enter(build + "/store"))
+        return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
     for (const QString& file : PublishedTree::storeFiles()) {
         if (!uploadFile(local(file)))
-            return;
+            return false;
         if (file == PublishedTree::settingsFile() && !sendDepartmentList())
-            return;
+            return false;
     }
-    if (!sendOrderKey())
-        return;
 
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
@@ -396,25 +399,84 @@ void UploadJob::refreshStore() {
         if (name.isEmpty())
             continue;
         if (stopIfCancelled())
-            return;
-        if (!enter(m_root + "/store")) {
-            reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
-            return;
-        }
-        if (!make(name.toUtf8())) {
-            reportRemote(QStringLiteral("Failed to create new '") + name +
-                         QStringLiteral("' directory. Try manually through FTP."));
-            return;
-        }
-        if (!enter(m_root + "/store/" + name.toUtf8())) {
-            reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store/") + name +
-                         QStringLiteral("' directory."));
-            return;
-        }
+            return false;
+        if (!enter(build + "/store"))
+            return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
+        if (!make(name.toUtf8()))
+            return reportRemote(QStringLiteral("Failed to create new '") + name +
+                                QStringLiteral("' directory. Try manually through FTP."));
+        if (!enter(build + "/store/" + name.toUtf8()))
+            return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store/") + name +
+                                QStringLiteral("' directory."));
         if (!publishDepartment(d))
-            return;
+            return false;
     }
-    finish();
+    return true;
+}
+
+// The orders placed in the old shop go into the new one: those taken so far while both are up,
+// those of the last moments once the old shop is out of customers' reach. The key goes last: the
+// pages take no order until it is there, so none can be overwritten by the kept list.
+bool UploadJob::switchOver(const QByteArray& build) {
+    const QByteArray old = m_root + ".old";
+    const bool replacing = enter(m_root);
+    std::vector<KeptFile> kept;
+    if (replacing && !fetchServerOrders(m_root, kept))
+        return false;
+    if (!enter(build + "/store"))
+        return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
+    if (!sendServerOrders(kept) || !sendOrderKey() || stopIfCancelled())
+        return false;
+
+    // Until the new shop is in place customers find none: no stop in between, and few steps.
+    m_switching = true;
+    // An empty line: the step has said why itself.
+    const auto failed = [this](const QString& line) {
+        m_switching = false;
+        if (!line.isEmpty())
+            reportRemote(line);
+        restoreLiveShop(*m_remote);
+        stopIfCancelled(); // a stop that cut the switch short reads as a stop
+        return false;
+    };
+    if (replacing) {
+        if (!noted(m_remote->rename(m_root, old)))
+            return failed(QStringLiteral("Failed to replace the previous store. Remove the 'kioskSmith' directory "
+                                         "manually through FTP."));
+        m_shopAside = true;
+        std::vector<KeptFile> late;
+        if (!fetchServerOrders(old, late))
+            return failed({});
+        if (!late.empty() && late != kept) {
+            if (!enter(build + "/store"))
+                return failed(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
+            if (!sendServerOrders(late))
+                return failed({});
+        }
+    }
+    if (!noted(m_remote->rename(build, m_root)))
+        return failed(QStringLiteral("Failed to replace the previous store. Try again."));
+    m_shopAside = false;
+    m_switching = false;
+
+    if (replacing) {
+        progress(QStringLiteral("Removing previous store files..."));
+        if (!RemoteFolderRemoval::removeRemoteFolder(*m_remote, old) && enter(old))
+            return reportRemote(QStringLiteral("The new store is online, but the previous one could not be removed. "
+                                               "Remove the '") +
+                                folderName(old) + QStringLiteral("' directory manually through FTP."));
+    }
+    return !stopIfCancelled();
+}
+
+// Puts the old shop back where customers find it.
+void UploadJob::restoreLiveShop(RemoteFolder& remote) {
+    if (m_shopAside && remote.rename(m_root + ".old", m_root))
+        m_shopAside = false;
+}
+
+QString UploadJob::folderName(const QByteArray& path) {
+    return QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
 }
 
 void UploadJob::uploadData() {
@@ -559,8 +621,10 @@ bool UploadJob::sendOrderKey() {
 // The private order list and its counter (orders.php, ordercount.php), or the public list of a
 // shop published before them (orders.txt), read from the shop about to be replaced. A web
 // space without them simply has no orders yet.
-bool UploadJob::fetchServerOrders() {
-    m_keptFiles.clear();
+bool UploadJob::fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept) {
+    kept.clear();
+    if (!enter(root))
+        return reportRemote(kKeepFailed);
     std::vector<RemoteEntry> entries;
     if (!noted(m_remote->list(entries)))
         return reportRemote(kKeepFailed);
@@ -570,7 +634,7 @@ bool UploadJob::fetchServerOrders() {
     };
     if (!holds("store", true))
         return true;
-    if (!enter(m_root + "/store"))
+    if (!enter(root + "/store"))
         return reportRemote(kKeepFailed);
     if (!noted(m_remote->list(entries)))
         return reportRemote(kKeepFailed);
@@ -580,27 +644,27 @@ bool UploadJob::fetchServerOrders() {
         QByteArray bytes;
         if (!noted(m_remote->downloadFile(name, bytes, kMaxKeptOrders)))
             return reportRemote(kKeepFailed);
-        m_keptFiles.push_back({QString::fromLatin1(name), bytes});
+        kept.push_back({QString::fromLatin1(name), bytes});
     }
-    if (m_keptFiles.empty() && holds("orders.txt", false)) {
+    if (kept.empty() && holds("orders.txt", false)) {
         QByteArray bytes;
         if (!noted(m_remote->downloadFile("orders.txt", bytes, kMaxKeptOrders)))
             return reportRemote(kKeepFailed);
         // Into the private list, behind the line that keeps it from being served as text.
         if (!bytes.isEmpty())
-            m_keptFiles.push_back({QStringLiteral("orders.php"), kPrivateHead + bytes});
+            kept.push_back({QStringLiteral("orders.php"), kPrivateHead + bytes});
     }
     return true;
 }
 
-// Puts the orders kept from the old shop into the new one's store folder.
-bool UploadJob::sendServerOrders() {
-    if (m_keptFiles.empty())
+// Puts the orders kept from the old shop into the current folder, the new shop's store folder.
+bool UploadJob::sendServerOrders(const std::vector<KeptFile>& kept) {
+    if (kept.empty())
         return true;
-    m_counts.filesTotal += int(m_keptFiles.size());
+    m_counts.filesTotal += int(kept.size());
     const QString folder = local(QStringLiteral("store/kept-orders"));
     QDir().mkpath(folder);
-    for (const KeptFile& file : m_keptFiles) {
+    for (const KeptFile& file : kept) {
         const QString path = folder + u'/' + file.name;
         const Status written = LineFile::replaceFile(path, file.bytes);
         if (!written)
@@ -612,7 +676,6 @@ bool UploadJob::sendServerOrders() {
             return false;
     }
     QDir().rmdir(folder);
-    m_keptFiles.clear();
     return true;
 }
 
@@ -734,9 +797,7 @@ void UploadJob::removeCutShortFiles() {
     if (m_cutShort.empty())
         return;
     // Over a connection of its own: the upload's connections refuse all work once aborted.
-    const FtpSettings& typed = m_request.typed;
-    const auto cleaner =
-        makeRemoteSession(typed.url, typed.userName, typed.password, m_request.trustedHostKey, nullptr);
+    const auto cleaner = freshSession();
     if (!cleaner || !cleaner->open())
         return;
     for (const RemoteFile& file : m_cutShort) {
@@ -788,6 +849,8 @@ bool UploadJob::reportRemote(const QString& line) {
 }
 
 bool UploadJob::cancelRequested() const {
+    if (m_switching)
+        return false;
     return (m_cancel != nullptr && m_cancel->load()) || aborted();
 }
 

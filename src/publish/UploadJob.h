@@ -122,6 +122,8 @@ private:
     struct KeptFile {
         QString name;
         QByteArray bytes;
+
+        bool operator==(const KeptFile&) const = default;
     };
     struct RemoteFile {
         QByteArray folder;
@@ -132,16 +134,22 @@ private:
     bool connectToServer();
     void startUpload();
     void refreshStore();
+    bool removeLeftover(const QByteArray& path);
+    bool buildStore(const QByteArray& build);
+    bool switchOver(const QByteArray& build);
+    void restoreLiveShop(RemoteFolder& remote);
+    static QString folderName(const QByteArray& path);
     void uploadData();
     void uploadChangedOnly();
     std::unique_ptr<RemoteFolder> singleConnection() const;
+    std::unique_ptr<RemoteFolder> freshSession() const;
     bool readyToReplace();
     bool publishDepartment(int d);
     bool sendDepartmentList();
     bool uploadFile(const QString& localPath);
     bool sendOrderKey();
-    bool fetchServerOrders();
-    bool sendServerOrders();
+    bool fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept);
+    bool sendServerOrders(const std::vector<KeptFile>& kept);
     bool sendPictures(int d);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();
@@ -177,8 +185,10 @@ private:
     QByteArray m_root;
     QString m_lastFailure;
     UploadOutcome m_outcome;
-    // The order files read from the shop a refresh replaces, for the new shop.
-    std::vector<KeptFile> m_keptFiles;
+    // The live shop has been renamed aside for the switch and is not back in place yet.
+    bool m_shopAside = false;
+    // Between the two renames of the switch a stop waits until the new shop is in place.
+    bool m_switching = false;
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
     QString m_scratchDetails;

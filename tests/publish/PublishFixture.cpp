@@ -123,7 +123,7 @@ const QStringList& PublishFixture::graphicsFileNames() {
 
 const QStringList& PublishFixture::storeFileNames() {
     static const QStringList names =
-        QStringLiteral("storesettings.txt departments.nif no_image_available.jpg orderkey.php").split(u' ');
+        QStringLiteral("storesettings.txt departments.nif no_image_available.jpg").split(u' ');
     return names;
 }
 
@@ -197,6 +197,11 @@ QStringList fullRefreshFixedLines() {
     for (const QString& name : PublishFixture::storeFileNames())
         lines.append(fileLine(name));
     return lines;
+}
+
+// A refresh sends the order key last, as the new shop is switched in.
+QStringList fullRefreshLines(const QStringList& departmentLines) {
+    return fullRefreshFixedLines() + departmentLines + QStringList{fileLine(QStringLiteral("orderkey.php"))};
 }
 
 QStringList dataFileLines() {

@@ -80,6 +80,7 @@ QString fileLine(const QString& name);
 QString imageLine(const QString& path);
 // The fixed files of a full refresh, and the store files of one that sends data only.
 QStringList fullRefreshFixedLines();
+QStringList fullRefreshLines(const QStringList& departmentLines);
 QStringList dataFileLines();
 // What an upload sends of a department's pictures: slot and file, in slot order up to the first
 // empty image path, passing over paths without a file; for all departments, the progress lines

@@ -24,6 +24,8 @@ using Kind = FtpTestServer::Kind;
 namespace {
 
 const QString kRoot = QStringLiteral("/htdocs/kioskSmith");
+// Where a refresh builds the new shop before switching it in.
+const QString kBuild = kRoot + QStringLiteral(".new");
 
 QString verbOf(const QString& command) {
     return command.section(QLatin1Char(' '), 0, 0).toUpper();
@@ -42,10 +44,10 @@ struct Shop {
     QMap<QString, QByteArray> pictureTree() const { return ::pictureTree(catalogue); }
 };
 
-// What the server holds below the shop's root, pictures only.
-QMap<QString, QByteArray> picturesOnServer(const FtpTestServer& server) {
+// What the server holds below the shop's root (or where it is built), pictures only.
+QMap<QString, QByteArray> picturesOnServer(const FtpTestServer& server, const QString& root = kRoot) {
     QMap<QString, QByteArray> out;
-    const QMap<QString, QByteArray> tree = remoteTree(server, kRoot);
+    const QMap<QString, QByteArray> tree = remoteTree(server, root);
     for (auto it = tree.begin(); it != tree.end(); ++it) {
         if (it.key().endsWith(QLatin1String(".jpeg")))
             out.insert(it.key(), it.value());
@@ -166,7 +168,7 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     const UploadRecord record = runUpload(request);
 
     const QStringList lines =
-        startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() + QStringList{kSuccess};
+        startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess};
     QCOMPARE(record.lines, lines);
     QVERIFY2(record.outcome.succeeded(), qPrintable(record.outcome.detail));
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
@@ -220,7 +222,7 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     QStringList order = server.storedPaths();
     for (int d = 0; d < shop.catalogue.departmentCount; ++d) {
         const QString folder =
-            kRoot + QStringLiteral("/store/") + shop.catalogue.departmentNames[std::size_t(d)] + u'/';
+            kBuild + QStringLiteral("/store/") + shop.catalogue.departmentNames[std::size_t(d)] + u'/';
         const qsizetype details = order.indexOf(folder + QStringLiteral("productdetails.nif"));
         QVERIFY(details >= 0);
         for (const auto& [slot, path] : sentPictures(shop.catalogue, d)) {
@@ -254,7 +256,7 @@ void tst_FtpPool::firstFailingPictureReported() {
     QFETCH(int, reported);
     FtpTestServer::Options options;
     for (const int slot : refused)
-        options.refusedStores.append(kRoot + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
+        options.refusedStores.append(kBuild + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
     FtpTestServer server(Kind::Pyftpdlib, options);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
@@ -287,12 +289,12 @@ void tst_FtpPool::firstFailingPictureReported() {
 
     // What came before the failure is on the server, whole; the failed picture is not, and the
     // next department was never begun.
-    const QMap<QString, QByteArray> onServer = picturesOnServer(server);
+    const QMap<QString, QByteArray> onServer = picturesOnServer(server, kBuild);
     for (int slot = 0; slot < reported; ++slot)
         QCOMPARE(onServer.value(QStringLiteral("store/Big/") + ProductDetails::pictureName(slot)),
                  TestSupport::readBytes(shop.picture(0, slot)));
     QVERIFY(!onServer.contains(QStringLiteral("store/Big/") + ProductDetails::pictureName(reported)));
-    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
+    QVERIFY(!QFileInfo::exists(server.localPath(kBuild + QStringLiteral("/store/Next"))));
 }
 
 void tst_FtpPool::serverTakesFewerConnections_data() {
@@ -325,7 +327,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) +
                                QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
@@ -439,7 +441,7 @@ void tst_FtpPool::connectionsLostOnTheWay() {
                 QThread::msleep(20);
         }
     });
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() +
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) +
                                QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
 }
@@ -468,11 +470,11 @@ void tst_FtpPool::cutAtARandomFile() {
     if (QRandomGenerator::global()->bounded(4) == 0) {
         for (const QString& name : fixture.fixedFilesTree().keys()) {
             if (!name.endsWith(QLatin1Char('/')))
-                paths.append(kRoot + QLatin1Char('/') + name);
+                paths.append(kBuild + QLatin1Char('/') + name);
         }
     } else {
         for (int slot = 0; slot < 11; ++slot)
-            paths.append(kRoot + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
+            paths.append(kBuild + QStringLiteral("/store/Big/") + ProductDetails::pictureName(slot));
     }
     const QString cut = paths[QRandomGenerator::global()->bounded(int(paths.size()))];
     const QString line = cut.endsWith(QLatin1String(".jpeg"))
@@ -507,10 +509,14 @@ void tst_FtpPool::cutAtARandomFile() {
     } else {
         QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     }
-    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/store/Next"))));
+    // The key goes at the switch, after every department.
+    if (!cut.endsWith(QLatin1String("orderkey.php")))
+        QVERIFY(!QFileInfo::exists(server.localPath(kBuild + QStringLiteral("/store/Next"))));
+    // No shop goes live half made, and what the cut one left is whole.
+    QVERIFY(!QFileInfo::exists(server.localPath(kRoot)));
     QMap<QString, QByteArray> whole = fixture.fixedFilesTree();
     whole.insert(shop.pictureTree());
-    const QMap<QString, QByteArray> tree = remoteTree(server, kRoot);
+    const QMap<QString, QByteArray> tree = remoteTree(server, kBuild);
     for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
         if (whole.contains(it.key()))
             QVERIFY2(it.value() == whole.value(it.key()),

@@ -391,11 +391,11 @@ void tst_frmFTP::stopInTheMiddle() {
     program.main->Command1_Click(2);
     QCOMPARE(program.progress(), lines);
     QCOMPARE(program.control<QLineEdit>("txtURL")->text(), server.serverText());
-    // Every file but the three pictures sent; the time left follows.
+    // Every file but the three pictures and the order key, which goes last; the time left follows.
     const QRegularExpressionMatch counts =
         QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
     QVERIFY2(counts.hasMatch(), qPrintable(bar->text()));
-    QCOMPARE(counts.captured(2).toInt() - counts.captured(1).toInt(), 3);
+    QCOMPARE(counts.captured(2).toInt() - counts.captured(1).toInt(), 4);
     QTRY_VERIFY_WITH_TIMEOUT(bar->text().contains(QStringLiteral(" left")), 5000);
     QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
 
@@ -407,8 +407,10 @@ void tst_frmFTP::stopInTheMiddle() {
     QVERIFY(!stop->isEnabled());
     QCOMPARE(program.otherTasksEnabled(), before);
     QCOMPARE(program.main->statusPanel(1), QString());
-    // Each picture there is whole; the ones cut short are gone.
-    const QString folder = server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake"));
+    // No half shop went live; each picture of the one being built is whole, those cut short are gone.
+    QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith"))));
+    const QString folder = server.localPath(QStringLiteral("/htdocs/kioskSmith.new/store/Tea & Cake"));
+    QVERIFY(QFileInfo(folder).isDir());
     for (int slot = 0; slot < 3; ++slot) {
         const QString remote = folder + QStringLiteral("/%1.jpeg").arg(slot);
         const QString local = slot == 0 ? program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))

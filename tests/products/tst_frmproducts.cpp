@@ -204,14 +204,10 @@ void tst_frmProducts::edit_data() {
     row("delete with nothing selected: nothing asked", 2, -1, "delete Yes");
 }
 
-// Catches a new product written over another or an edit written to a new slot, also after a click
-// that clears a list's selection (which must keep what was typed); an edit with the image box emptied
-// dropping the picture; a delete without asking, despite No or with nothing selected, or of another
-// product; a gap left, the last slot still filled, another slot or department touched; the line
-// beside "Add Entry" not saying which product the button writes; the count or the list not
-// following, the fields not emptied or the focus not back in the title afterwards; and a full
-// department still taking products: the button not off at once, not on again for editing a
-// selected product, or left off after a delete.
+// Catches a product written to the wrong slot (also after a click that clears a list's selection,
+// which must keep what was typed), an emptied image box dropping the picture, a delete without
+// asking, despite No or of another product, a gap or any other slot touched; the mode line, count,
+// list, fields or focus not following; and a full department's button not off, or not on for an edit.
 void tst_frmProducts::edit() {
     QFETCH(int, already);
     QFETCH(int, edited);
@@ -346,13 +342,10 @@ void tst_frmProducts::typedValue_data() {
     row("separator set by the program", kDetailNames[8], t("=") + odd, {}, odd, {}, "Image Filepath: A product cannot");
 }
 
-// Catches "¬" or a character the catalogue file cannot store getting into any product field, or
-// kept out without a word; a description or pricing box taking more than 30 characters, a line
-// break counted as one, or a line break reaching the catalogue; a price not put in the owner's
-// number format as the focus leaves its box, or a word there changed; a price the shop cannot sell
-// going by without a note under the price box, a note for a sound one, or such a price refused; a
-// product recorded without a title or price, or holding
-// "¬" that came in otherwise than by typing; a title of blanks refused; and typed text lost on a refusal.
+// Catches "¬" or an unstorable character getting into a field, or kept out without a word; a box
+// taking more than 30 characters or a line break reaching the catalogue; a price not formatted as
+// the focus leaves, or a word changed; a price the shop cannot sell without its note; a product
+// recorded without title or price; and typed text lost on a refusal.
 void tst_frmProducts::typedValue() {
     QFETCH(QString, box);
     QFETCH(QString, keys);

@@ -3,7 +3,7 @@
 #include "orders/frmOrders.h"
 #include "support/FtpTestServer.h"
 #include "support/HttpTestServer.h"
-#include "support/TestSupport.h"
+#include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
 #include <QDirIterator>
@@ -99,13 +99,10 @@ void tst_E2eShop::publishOrderCollectView() {
              qPrintable(list->item(0)->text()));
     QVERIFY(list->item(1)->text().startsWith(u"00002 "_s) && list->item(1)->text().endsWith(hostile));
     main->Command1_Click(3);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
-    QListWidget* details = main->ordersWindow()->lstDetails();
-    QStringList items;
-    for (int i = 0; i < details->count(); ++i)
-        items.append(details->item(i)->text());
-    QCOMPARE(items, (QStringList{u"2 x Stoneware teapot (Kitchen & Tea) at £24.00 each = £48.00"_s,
-                                 u"1 x Linen notebook (Stationery) at £12.00 each = £12.00"_s, u"Total: £60.00"_s}));
+    clickRow(list, 0);
+    QCOMPARE(listTexts(main->ordersWindow()->lstDetails()),
+             (QStringList{u"2 x Stoneware teapot (Kitchen & Tea) at £24.00 each = £48.00"_s,
+                          u"1 x Linen notebook (Stationery) at £12.00 each = £12.00"_s, u"Total: £60.00"_s}));
     QCOMPARE(state.orders.orderTable.front().customerAddress,
              u"1 Harbour Row\r\nMossbank\r\nContact: ann@example.invalid"_s);
     QVERIFY(main->close());

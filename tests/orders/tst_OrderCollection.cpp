@@ -11,7 +11,7 @@
 #include "orders/OrdersController.h"
 #include "orders/frmOrders.h"
 #include "support/HttpTestServer.h"
-#include "support/TestSupport.h"
+#include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
 #include <QAction>
@@ -89,15 +89,11 @@ const QString kListPath = u"/kioskSmith/store/orders.txt"_s;
 const QByteArray kKey = QByteArray(64, 'a');
 const QString kTotal2 = u"Total orders: 2"_s;
 
-const QList<Fields> kTwoOrders{
-    {u"12/03/2026 14:22"_s, u"Ann Smith"_s, u"1 High St\r\nTown"_s,
-     items({u"2 x Mug @ £4.50"_s, u"1 x Tea @ £2.00"_s})},
-    {u"13/03/2026 09:05"_s, u"Bob Jones"_s, u"7 Low Rd"_s, items({})},
-};
-
-const Fields kAnn{u"12/03/2026 14:22"_s, u"Ann Smith"_s, u"1 High St"_s, items({u"2 x Blue mug"_s, u"1 x Tea"_s})};
+const Fields kAnn{u"12/03/2026 14:22"_s, u"Ann Smith"_s, u"1 High St\r\nTown"_s,
+                  items({u"2 x Mug @ £4.50"_s, u"1 x Tea @ £2.00"_s})};
 const Fields kBob{u"13/03/2026 09:05"_s, u"Bob Jones"_s, u"7 Low Rd"_s, items({u"1 x Kettle"_s})};
 const Fields kCyd{u"14/03/2026 18:40"_s, u"Cyd Brown"_s, u"9 Mill Ln"_s, items({u"3 x Spoon"_s})};
+const QList<Fields> kTwoOrders{kAnn, kBob};
 
 QString twoOrderList() {
     return record(kTwoOrders[0]) + u"\r\n"_s + record(kTwoOrders[1]) + u"\r\n"_s;
@@ -110,42 +106,28 @@ QStringList expectedLines(const QList<Fields>& orders) {
     return lines;
 }
 
-// The program with its data in a temporary folder, started against a shop domain.
-struct Program {
-    QTemporaryDir dir;
-    SharedState state;
-    std::unique_ptr<frmMain> main;
-
-    Program(const QString& domain, const QString& ftpUrl, int transferTimeoutMs = 60000) {
-        QDir(dir.path()).mkdir(u"store"_s);
-        writeBytes(dir.filePath(u"store/storesettings.txt"_s),
-                   domain.toLatin1() + "\r\nShop\r\n\r\n\r\n\xA3\r\n1\r\n1\r\n10\r\n");
-        writeBytes(dir.filePath(u"ftpsettings.txt"_s), ftpUrl.toLatin1() + "\r\nowner\r\n\r\nhtdocs/\r\n");
-        const std::chrono::milliseconds timeout(transferTimeoutMs);
-        main = startProgram(state, dir.path(), true, [timeout](frmMain& m) {
-            m.ordersController()->collector().setOptions({.connectTimeout = timeout, .stallTimeout = timeout});
-        });
-    }
+// The program, connected, with its shop at `domain`.
+struct Program : ProgramFixture {
+    explicit Program(const QString& domain, std::chrono::milliseconds timeout = 60s)
+        : ProgramFixture(
+              true,
+              [&](const QString& dir) {
+                  writeBytes(dir + u"/store/storesettings.txt"_s,
+                             domain.toLatin1() + "\r\nShop\r\n\r\n\r\n\xA3\r\n1\r\n1\r\n10\r\n");
+              },
+              [timeout](frmMain& m) {
+                  m.ordersController()->collector().setOptions({.connectTimeout = timeout, .stallTimeout = timeout});
+              }) {}
 
     frmOrders* window() { return main->ordersWindow(); }
-    static QStringList texts(QListWidget* list) {
-        QStringList out;
-        for (int i = 0; i < list->count(); ++i)
-            out.append(list->item(i)->text());
-        return out;
-    }
-    QStringList lines() { return texts(window()->lstOrders()); }
-    QStringList details() { return texts(window()->lstDetails()); }
+    QStringList lines() { return listTexts(window()->lstOrders()); }
+    QStringList details() { return listTexts(window()->lstDetails()); }
     QString box(int index) {
         if (index == 3)
             return window()->findChild<QPlainTextEdit*>(u"Text1_3"_s)->toPlainText();
         return window()->findChild<QLineEdit*>(u"Text1_%1"_s.arg(index))->text();
     }
-    void click(int row) {
-        QListWidget* list = window()->lstOrders();
-        list->setCurrentRow(row);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-    }
+    void click(int row) { clickRow(window()->lstOrders(), row); }
 };
 
 // Ann's address and item line are longer than the boxes are wide, and her address has six lines.
@@ -191,7 +173,7 @@ private:
     static StoreSettings storeAt(const QString& domain) { return {.domain = domain}; }
     // HTTPS is tried on a port where nothing listens, so plain HTTP follows at once.
     static OrderFetch::Options shortTimeouts() {
-        static const int closedPort = TestSupport::freePort();
+        static const int closedPort = freePort();
         return {.connectTimeout = 2000ms, .stallTimeout = 1500ms, .maxBodyBytes = 1 << 20, .httpsPort = closedPort};
     }
     // A folder of the document root for this row of data.
@@ -199,8 +181,8 @@ private:
         return QLatin1String(prefix) + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     }
 
-    TestSupport::PhpTestServer m_php;
-    TestSupport::SilentTestServer m_silent;
+    PhpTestServer m_php;
+    SilentTestServer m_silent;
 };
 
 void tst_OrderCollection::initTestCase() {
@@ -323,14 +305,14 @@ void tst_OrderCollection::privateList() {
     } else {
         for (const QString& page : {u"collectOrders.php"_s, u"variables.php"_s})
             m_php.putFile(shop + u"/kioskSmith/"_s + page,
-                          TestSupport::readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/store/") + page));
+                          readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/store/") + page));
         m_php.putFile(store + u"orderkey.php"_s, "<?php return '" + serverKey + "';\n");
         if (!records.isEmpty())
             m_php.putFile(store + u"orders.php"_s,
                           "<?php http_response_code(404); exit; __halt_compiler();\n" + records);
     }
     QTemporaryDir program;
-    TestSupport::writeBytes(program.filePath(u"orderkey.txt"_s), kKey + "\r\n");
+    writeBytes(program.filePath(u"orderkey.txt"_s), kKey + "\r\n");
     const auto collect = [&](OrderBook& book) {
         return OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + u'/' + shop), shortTimeouts(),
                                         nullptr, program.path() + u'/');
@@ -377,10 +359,10 @@ void tst_OrderCollection::httpsFirst() {
 
     const QString shop = rowFolder("https-");
     m_php.putFile(shop + kListPath, twoOrderList().toUtf8());
-    const QString domain = httpUp ? m_php.domain() + u'/' + shop : u"127.0.0.1:%1"_s.arg(TestSupport::freePort());
+    const QString domain = httpUp ? m_php.domain() + u'/' + shop : u"127.0.0.1:%1"_s.arg(freePort());
     QTemporaryDir program;
-    TestSupport::writeBytes(program.filePath(u"orderkey.txt"_s),
-                            kKey + "\r\n" + (httpsKnown ? domain.toUtf8() + "\r\n" : QByteArray()));
+    writeBytes(program.filePath(u"orderkey.txt"_s),
+               kKey + "\r\n" + (httpsKnown ? domain.toUtf8() + "\r\n" : QByteArray()));
     OrderFetch::Options options = shortTimeouts();
     QProcess tls;
     if (tlsServer) {
@@ -390,10 +372,10 @@ void tst_OrderCollection::httpsFirst() {
                      u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1"_s.split(u' ') +
                          QStringList{u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, pem, u"-out"_s, pem}),
                  0);
-        options.httpsPort = TestSupport::freePort();
+        options.httpsPort = freePort();
         tls.start(u"openssl"_s, {u"s_server"_s, u"-quiet"_s, u"-accept"_s, u"127.0.0.1:%1"_s.arg(options.httpsPort),
                                  u"-cert"_s, pem});
-        QVERIFY(TestSupport::waitUntilListening(quint16(options.httpsPort), 10000));
+        QVERIFY(waitUntilListening(quint16(options.httpsPort), 10000));
     }
 
     OrderBook book;
@@ -414,7 +396,7 @@ void tst_OrderCollection::httpsFirst() {
 
 // Without an FTP server nothing is fetched, and the line saying so is no order. One collection at
 // a time; the program's end stops a hung one at once, with no finished() for it; the collector
-// then collects again, each time afresh. (Windows stay responsive meanwhile: tst_frmOrders.)
+// then collects again, each time afresh. (Windows stay responsive meanwhile: below.)
 void tst_OrderCollection::cancelThenCollectAgain() {
     OrderBook book;
     book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
@@ -597,7 +579,7 @@ void tst_OrderCollection::silentServerKeepsWindowResponsive() {
     ticker.start(50);
     QElapsedTimer clock;
     clock.start();
-    Program program(m_silent.domain(), u"127.0.0.1:2121"_s, 1500);
+    Program program(m_silent.domain(), 1500ms);
     QVERIFY(clock.elapsed() >= 1400);
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QVERIFY(program.lines().isEmpty());
@@ -610,7 +592,7 @@ void tst_OrderCollection::silentServerKeepsWindowResponsive() {
 void tst_OrderCollection::failuresNewOrdersAndTheArchive() {
     const QString list = u"window"_s + kListPath;
     m_php.putFile(list, "<!DOCTYPE html><html><body>This account has been suspended</body></html>");
-    Program program(m_php.domain() + u"/window"_s, u"127.0.0.1:2121"_s);
+    Program program(m_php.domain() + u"/window"_s);
     program.main->resize(1600, 1000); // room for the whole window and more
     QVERIFY2(program.main->statusPanel(1).startsWith(u"Orders could not be read: "_s),
              qPrintable(program.main->statusPanel(1)));
@@ -625,7 +607,7 @@ void tst_OrderCollection::failuresNewOrdersAndTheArchive() {
     QTRY_COMPARE(program.lines(), kAnnAndBobLines);
     QTRY_VERIFY2(program.main->statusPanel(1).startsWith(u"2 new orders"_s), qPrintable(program.main->statusPanel(1)));
     QVERIFY(!program.window()->lblAdvice()->text().contains(u"could not be read"_s));
-    QCOMPARE(program.main->statusPanel(2), u"FTP URL: 127.0.0.1:2121"_s);
+    QCOMPARE(program.main->statusPanel(2), u"FTP URL: ftp.example.com"_s);
     QCOMPARE(program.main->statusPanel(3), u"Total orders: 2"_s);
     program.click(1);
     QCOMPARE((QStringList{program.box(0), program.box(1), program.box(2)}),

@@ -5,6 +5,7 @@
 
 import { after, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
+import { once } from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -43,13 +44,20 @@ async function placeAndDate(page) {
     return { number, date };
 }
 
-/** The mails the sendmail stand-in has received, once there are at least `count` (they go out after the answer). */
+/**
+ * The mails the sendmail stand-in has received, once `count` of them are whole (they go out after
+ * the answer): read again on each change in its folder, never after a pause.
+ */
 async function waitForMails(count) {
-    for (const deadline = Date.now() + 10000; ; await new Promise((resolve) => setTimeout(resolve, 50))) {
-        const mails = fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
-            .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'));
-        if (mails.length >= count && mails.every((m) => m.includes('kioskSmith collects this order'))) return mails;
-        assert.ok(Date.now() < deadline, `${count} whole mails did not arrive`);
+    const watcher = fs.watch(mail.dir);
+    try {
+        for (const signal = AbortSignal.timeout(10000); ; await once(watcher, 'change', { signal })) {
+            const mails = fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
+                .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'));
+            if (mails.length >= count && mails.every((m) => m.includes('kioskSmith collects this order'))) return mails;
+        }
+    } finally {
+        watcher.close();
     }
 }
 

@@ -194,41 +194,42 @@ export async function launchBrowser() {
 }
 
 /**
- * The shop a test file runs against, served by php -S and, unless `browser` is false, seen in
- * chromium; all ended after the file, with its customers. PHP's own complaints while serving (a
- * page that does not parse among them), script errors and dialogs in the pages fail it.
+ * A shop served by php -S and, unless `browser` is false, seen in chromium. close() ends them all,
+ * with their customers, and fails on PHP's own complaints while serving (a page that does not
+ * parse among them) and on script errors or dialogs in the pages.
  */
-export function shopForFile({ browser = true, ini, workers, ...shopOptions } = {}) {
-    const env = {};
-    before(async () => {
-        env.shop = buildShop(shopOptions);
-        env.server = await startPhp(env.shop.root, { ini, workers });
-        env.chromium = browser ? await launchBrowser() : null;
-    });
-    after(async () => {
-        const problems = env.server?.phpProblems();
-        const pageProblems = env.chromium?.problems() ?? [];
-        await env.chromium?.close();
-        await closeHttpCustomers();
-        await env.server?.stop();
-        env.shop?.remove();
-        assert.deepEqual(problems, [], 'PHP warnings or errors while serving the pages');
-        assert.deepEqual(pageProblems, [], 'script errors or dialogs in the pages');
-    });
-    return env;
-}
-
-/** Runs `work(shop, server)` against a shop and php -S of its own, ended afterwards. */
-export async function withOwnShop(options, work) {
-    const shop = buildShop(options.shop);
-    const server = await startPhp(shop.root, options);
-    try {
-        await work(shop, server);
-        assert.deepEqual(server.phpProblems(), []);
-    } finally {
+async function openShop({ browser = true, ini, workers, ...shopOptions } = {}) {
+    const shop = buildShop(shopOptions);
+    const server = await startPhp(shop.root, { ini, workers });
+    const chromium = browser ? await launchBrowser() : null;
+    async function close() {
+        const problems = server.phpProblems();
+        const pageProblems = chromium?.problems() ?? [];
+        await chromium?.close();
         await closeHttpCustomers();
         await server.stop();
         shop.remove();
+        assert.deepEqual(problems, [], 'PHP warnings or errors while serving the pages');
+        assert.deepEqual(pageProblems, [], 'script errors or dialogs in the pages');
+    }
+    return { shop, server, chromium, close };
+}
+
+/** The shop a test file runs against (see openShop), ended after the file. */
+export function shopForFile(options) {
+    const env = {};
+    before(async () => Object.assign(env, await openShop(options)));
+    after(() => env.close?.());
+    return env;
+}
+
+/** Runs `work(shop, server)` against a shop and php -S of its own, without a browser, ended afterwards. */
+export async function withOwnShop(options, work) {
+    const own = await openShop({ browser: false, ...options });
+    try {
+        await work(own.shop, own.server);
+    } finally {
+        await own.close();
     }
 }
 

@@ -91,7 +91,12 @@ private:
                 job = std::move(*m_job);
                 m_job.reset();
             }
-            const Status status = m_session.storeFile(job.file.localPath, job.file.name);
+            const QByteArray& folder = job.file.folder;
+            Status status = Status::success();
+            if (!folder.isEmpty() && folder != m_session.currentFolder())
+                status = m_session.enterFolder(folder);
+            if (status)
+                status = m_session.storeFile(job.file.localPath, job.file.name);
             {
                 const std::lock_guard lock(m_mutex);
                 m_done.emplace(job.index, status);
@@ -400,7 +405,8 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
             if (!i)
                 break;
             onExtra[extra.get()] = *i;
-            extra->store(folder, files[*i].name, files[*i].localPath);
+            extra->store(files[*i].folder.isEmpty() ? folder : files[*i].folder, files[*i].name,
+                         files[*i].localPath);
         }
         if (!onMain) {
             if (const auto i = next()) {

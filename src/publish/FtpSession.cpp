@@ -1,6 +1,7 @@
 #include "publish/FtpSession.h"
 
 #include "publish/FtpListing.h"
+#include "publish/Link.h"
 
 #include <QFile>
 
@@ -43,6 +44,7 @@ FtpSession::FtpSession(const QString& serverText,
                        const QByteArray& trustedFingerprint)
     : m_address(FtpServerAddress::fromServerText(serverText)), m_userName(userName.toUtf8()),
       m_password(password.toUtf8()), m_cancel(cancel), m_curl(curl_easy_init()), m_multi(curl_multi_init()) {
+    Link::ignoreBrokenPipes(); // libcurl is told to leave signals alone
     if (m_multi)
         curl_multi_setopt(m_multi.get(), CURLMOPT_MAXCONNECTS, 1L);
     if (m_address.mayUseTls())

@@ -7,7 +7,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -33,6 +35,14 @@ QString tlsError() {
 }
 
 } // namespace
+
+// OpenSSL writes to the socket with write(), which raises SIGPIPE once the server has gone; that
+// would end the program instead of failing the transfer. libcurl, told not to touch signals, is
+// in the same place. A failed write says so by itself.
+void Link::ignoreBrokenPipes() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
+}
 
 Link::~Link() {
     close();
@@ -112,6 +122,7 @@ Link::Io Link::finishConnecting() {
 }
 
 bool Link::startTls(SSL_CTX* context, const QByteArray& hostName, SSL_SESSION* resume) {
+    ignoreBrokenPipes();
     m_ssl = SSL_new(context);
     if (m_ssl == nullptr || SSL_set_fd(m_ssl, m_fd) != 1) {
         m_error = tlsError();

@@ -15,6 +15,9 @@ using SSL_SESSION = struct ssl_session_st;
 // portable. Reads and writes never wait; waitForLinks() waits for any of several.
 class Link final {
 public:
+    // A write to a connection the server has closed fails instead of ending the program.
+    static void ignoreBrokenPipes();
+
     enum class Io {
         Done,   // some bytes moved (or the step finished)
         Again,  // nothing now: wait and call again

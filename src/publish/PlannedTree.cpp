@@ -120,7 +120,11 @@ StoreOutcome PlannedTree::storeFiles(const std::vector<FileToStore>& files, cons
             outcome.result = StoreOutcome::Result::Stopped;
             return outcome;
         }
-        const Status status = store(files[i].localPath, files[i].name, true);
+        Status status = Status::success();
+        if (!files[i].folder.isEmpty())
+            status = enterFolder(files[i].folder);
+        if (status)
+            status = store(files[i].localPath, files[i].name, true);
         if (!status) {
             outcome.result = StoreOutcome::Result::Failed;
             outcome.failedIndex = i;

@@ -7,7 +7,11 @@ StoreOutcome RemoteFolder::storeFiles(const std::vector<FileToStore>& files, con
             outcome.result = StoreOutcome::Result::Stopped;
             return outcome;
         }
-        const Status status = storeFile(files[i].localPath, files[i].name);
+        Status status = Status::success();
+        if (!files[i].folder.isEmpty() && files[i].folder != currentFolder())
+            status = enterFolder(files[i].folder);
+        if (status)
+            status = storeFile(files[i].localPath, files[i].name);
         if (!status) {
             outcome.result = StoreOutcome::Result::Failed;
             outcome.failedIndex = i;

@@ -20,10 +20,12 @@ struct RemoteEntry {
     bool operator==(const RemoteEntry&) const = default;
 };
 
-// A local file to store under a name in the current remote folder.
+// A local file to store under a name in a remote folder: an absolute path, or the current folder
+// where empty.
 struct FileToStore {
     QString localPath;
     QByteArray name;
+    QByteArray folder;
 };
 
 // How storing several files ended.
@@ -90,7 +92,7 @@ public:
     // Called as file `index` starts, in the order given; false stops before it starts.
     using StartingFile = std::function<bool(std::size_t index)>;
 
-    // Stores the files under their names in the current folder. Files start in the order given;
+    // Stores the files under their names in their folders. Files start in the order given;
     // none starts after one has failed. The outcome names the first file in that order that was
     // not stored; files started before it end first. Here one after the other; a pool of
     // connections runs several at once.

@@ -22,7 +22,14 @@ StoreOutcome SftpPool::storeFiles(const std::vector<FileToStore>& files, const S
         return RemoteFolder::storeFiles(files, starting);
     return runBatch(
         files.size(),
-        [&files](SftpSession& session, std::size_t i) { return session.storeFile(files[i].localPath, files[i].name); },
+        [&files](SftpSession& session, std::size_t i) {
+            const QByteArray& folder = files[i].folder;
+            if (!folder.isEmpty() && folder != session.currentFolder()) {
+                if (const Status entered = session.enterFolder(folder); !entered)
+                    return entered;
+            }
+            return session.storeFile(files[i].localPath, files[i].name);
+        },
         starting, true);
 }
 

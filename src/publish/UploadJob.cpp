@@ -115,6 +115,16 @@ QString connectionFailureReason(const SftpSession& session) {
 
 } // namespace
 
+// Files to store together, with the progress line each shows as it starts and the name a failure
+// gives.
+struct UploadJob::Batch {
+    std::vector<FileToStore> files;
+    QStringList lines;
+    QStringList shownNames;
+
+    void add(FileToStore file, QString line, QString shownName);
+};
+
 UploadJob::UploadJob(UploadRequest request,
                      UploadCallbacks callbacks,
                      const std::atomic<bool>* cancel,
@@ -393,6 +403,8 @@ bool UploadJob::buildStore(const QByteArray& build) {
             return false;
     }
 
+    if (!m_planning)
+        return sendDepartments(build);
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
         const QString& name = catalogue.departmentNames[std::size_t(d)];
@@ -412,6 +424,49 @@ bool UploadJob::buildStore(const QByteArray& build) {
             return false;
     }
     return true;
+}
+
+// Every department's folder, then their product files and pictures in one batch, so that no
+// connection waits for one department to end before the next begins. The new shop is not online
+// yet: the order in which its files land does not matter to customers.
+bool UploadJob::sendDepartments(const QByteArray& build) {
+    if (!m_scratch.isValid())
+        return report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
+                      m_scratch.errorString());
+    Batch batch;
+    const StoreCatalogue& catalogue = m_request.catalogue;
+    int last = -1;
+    for (int d = 0; d < catalogue.maxDepartments; ++d) {
+        const QString& name = catalogue.departmentNames[std::size_t(d)];
+        if (name.isEmpty())
+            continue;
+        if (stopIfCancelled())
+            return false;
+        const QByteArray folder = build + "/store/" + name.toUtf8();
+        if (!make(folder))
+            return reportRemote(QStringLiteral("Failed to create new '") + name +
+                                QStringLiteral("' directory. Try manually through FTP."));
+        const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
+        const Status written = ProductDetails::writeScratchProductDetails(catalogue, d, details);
+        if (!written)
+            return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+        m_counts.bytesTotal += fileSize(details);
+        const QString detailsName = QFileInfo(PublishedTree::productDetailsFile()).fileName();
+        batch.add({details, detailsName.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + detailsName,
+                  detailsName);
+        for (const Picture& picture : picturesToSend(d))
+            batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), folder},
+                      kIndent + QStringLiteral("Sending image: ") + picture.localPath,
+                      QFileInfo(picture.localPath).fileName());
+        last = d;
+    }
+    // The program folder keeps the last department's product file, as it always has.
+    if (last >= 0) {
+        const Status written = ProductDetails::writeProductDetails(catalogue, last, m_request.dataFolder);
+        if (!written)
+            return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+    }
+    return storeBatch(batch);
 }
 
 // The orders placed in the old shop go into the new one: those taken so far while both are up,
@@ -694,34 +749,44 @@ std::vector<UploadJob::Picture> UploadJob::picturesToSend(int d) const {
 }
 
 bool UploadJob::sendPictures(int d) {
-    const std::vector<Picture> pictures = picturesToSend(d);
-    std::vector<FileToStore> files;
-    files.reserve(pictures.size());
-    for (const Picture& picture : pictures)
-        files.push_back({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8()});
-    // Each line as its picture starts; they start in slot order, whichever connection sends them.
-    // A picture starts when a connection is free, so all but the last few started have ended.
+    Batch batch;
+    for (const Picture& picture : picturesToSend(d))
+        batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), {}},
+                  kIndent + QStringLiteral("Sending image: ") + picture.localPath,
+                  QFileInfo(picture.localPath).fileName());
+    return storeBatch(batch);
+}
+
+void UploadJob::Batch::add(FileToStore file, QString line, QString shownName) {
+    files.push_back(std::move(file));
+    lines.push_back(std::move(line));
+    shownNames.push_back(std::move(shownName));
+}
+
+bool UploadJob::storeBatch(const Batch& batch) {
+    const std::vector<FileToStore>& files = batch.files;
+    // Each line as its file starts; they start in order, whichever connection sends them. A file
+    // starts when a connection is free, so all but the last few started have ended.
     const std::size_t sending = std::size_t(std::max(1, m_request.connections));
     std::size_t counted = 0;
     const auto countUpTo = [&](std::size_t ended) {
-        for (; counted < ended; ++counted) {
-            countSent(fileSize(pictures[counted].localPath));
-        }
+        for (; counted < ended; ++counted)
+            countSent(fileSize(files[counted].localPath));
     };
     const StoreOutcome outcome = m_remote->storeFiles(files, [&](std::size_t i) {
         if (stopIfCancelled())
             return false;
         if (i + 1 >= sending)
             countUpTo(i + 1 - sending);
-        progress(kIndent + QStringLiteral("Sending image: ") + pictures[i].localPath);
+        progress(batch.lines[i]);
         return true;
     });
     // Those cut off when the batch failed or stopped may have arrived in part.
     for (const std::size_t i : outcome.unfinished)
-        m_cutShort.push_back({m_remote->currentFolder(), files[i].name});
+        m_cutShort.push_back({files[i].folder.isEmpty() ? m_remote->currentFolder() : files[i].folder, files[i].name});
     switch (outcome.result) {
     case StoreOutcome::Result::Stored:
-        countUpTo(pictures.size());
+        countUpTo(files.size());
         return true;
     case StoreOutcome::Result::Stopped:
         stopIfCancelled();
@@ -730,8 +795,7 @@ bool UploadJob::sendPictures(int d) {
         break;
     }
     noted(outcome.status);
-    return reportRemote(QStringLiteral("Failed to upload file ") +
-                        QFileInfo(pictures[outcome.failedIndex].localPath).fileName());
+    return reportRemote(QStringLiteral("Failed to upload file ") + batch.shownNames[outcome.failedIndex]);
 }
 
 void UploadJob::finish() {

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <functional>
@@ -129,6 +130,7 @@ private:
         QByteArray folder;
         QByteArray name;
     };
+    struct Batch;
 
     bool openInternet();
     bool connectToServer();
@@ -151,6 +153,8 @@ private:
     bool fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept);
     bool sendServerOrders(const std::vector<KeptFile>& kept);
     bool sendPictures(int d);
+    bool sendDepartments(const QByteArray& build);
+    bool storeBatch(const Batch& batch);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();
     void countTotals(bool full);
@@ -192,5 +196,7 @@ private:
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
     QString m_scratchDetails;
+    // The product files of a refresh, one a department, sent together.
+    QTemporaryDir m_scratch;
     std::unique_ptr<ChangedOnlyUpload> m_changed;
 };

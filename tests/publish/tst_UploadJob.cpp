@@ -534,8 +534,11 @@ void tst_UploadJob::serverStopsDuringUpload() {
         if (line == imageLine(shop.atlas))
             server.stop();
     });
-    QCOMPARE(record.lines.mid(record.lines.size() - 2),
-             QStringList({imageLine(shop.atlas), QStringLiteral("Failed to upload file atlas.jpg")}));
+    // Over several connections the department's product file may still have been on its way.
+    QVERIFY(record.lines.contains(imageLine(shop.atlas)));
+    const QStringList failures{QStringLiteral("Failed to upload file atlas.jpg"),
+                               QStringLiteral("Failed to upload file productdetails.nif")};
+    QVERIFY2(failures.mid(0, tls ? 2 : 1).contains(record.lines.last()), qPrintable(record.lines.last()));
     QVERIFY(!record.lines.contains(kSuccess));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected); // the window saves the details

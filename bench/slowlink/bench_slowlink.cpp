@@ -4,7 +4,7 @@
 //
 //   4 connections  beside  lftp -e "mirror -R --parallel=4"                  target: at most 0.8x
 //   8 connections  beside  lftp "set ftp:sync-mode off; mirror -R --parallel=8 --no-perms"
-//                                                                            target: at most 1.0x
+//                                                                            target: at most 0.8x
 //
 // lftp's data-only counterpart removes the 30 department folders ("rm -r"; at its fastest in
 // parallel background jobs) and mirrors the store folder again. Republishing after one price
@@ -66,7 +66,7 @@ Pair pairFor(int connections) {
     if (connections >= 8)
         return {connections, QStringLiteral("lftp fastest (sync-mode off, --parallel=%1 --no-perms)").arg(connections),
                 QStringLiteral("set ftp:sync-mode off; "), QStringLiteral("--parallel=%1 --no-perms").arg(connections),
-                1.0};
+                0.8};
     return {connections, QStringLiteral("lftp mirror -R --parallel=%1").arg(connections), QString(),
             QStringLiteral("--parallel=%1").arg(connections), 0.8};
 }

@@ -121,8 +121,14 @@ struct UploadJob::Batch {
     std::vector<FileToStore> files;
     QStringList lines;
     QStringList shownNames;
+    QStringList headings; // a line shown before the file's own, where one is
 
-    void add(FileToStore file, QString line, QString shownName);
+    void add(FileToStore file, QString line, QString shownName, QString heading = {}) {
+        files.push_back(std::move(file));
+        lines.push_back(std::move(line));
+        shownNames.push_back(std::move(shownName));
+        headings.push_back(std::move(heading));
+    }
 };
 
 UploadJob::UploadJob(UploadRequest request,
@@ -370,6 +376,8 @@ bool UploadJob::removeLeftover(const QByteArray& path) {
 bool UploadJob::buildStore(const QByteArray& build) {
     if (!make(build))
         return reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
+    if (!m_planning)
+        return sendWholeStore(build);
     if (!enter(build))
         return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
 
@@ -403,8 +411,6 @@ bool UploadJob::buildStore(const QByteArray& build) {
             return false;
     }
 
-    if (!m_planning)
-        return sendDepartments(build);
     const StoreCatalogue& catalogue = m_request.catalogue;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
         const QString& name = catalogue.departmentNames[std::size_t(d)];
@@ -426,14 +432,44 @@ bool UploadJob::buildStore(const QByteArray& build) {
     return true;
 }
 
-// Every department's folder, then their product files and pictures in one batch, so that no
-// connection waits for one department to end before the next begins. The new shop is not online
-// yet: the order in which its files land does not matter to customers.
-bool UploadJob::sendDepartments(const QByteArray& build) {
+// Every folder first, then every file in one batch, so that no connection waits while another
+// makes the next folder or sends a file on its own. The new shop is not online yet: the order in
+// which its files land does not matter to customers.
+bool UploadJob::sendWholeStore(const QByteArray& build) {
     if (!m_scratch.isValid())
         return report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
                       m_scratch.errorString());
+    if (!make(build + "/gfx"))
+        return reportRemote(QStringLiteral("Failed to create new 'gfx' directory. Try manually through FTP."));
+    if (!make(build + "/store"))
+        return reportRemote(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."));
     Batch batch;
+    QString heading;
+    const auto addFile = [&](const QString& file, const QByteArray& folder) {
+        const QString path = local(file);
+        const QString name = QFileInfo(path).fileName();
+        batch.add({path, name.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + name, name,
+                  std::exchange(heading, {}));
+    };
+    heading = QStringLiteral("Uploading Web files...");
+    for (const QString& file : PublishedTree::webFiles())
+        addFile(file, build);
+    heading = QStringLiteral("Uploading graphics files...");
+    for (const QString& file : PublishedTree::graphicsFiles())
+        addFile(file, build + "/gfx");
+    heading = QStringLiteral("Uploading store files...");
+    for (const QString& file : PublishedTree::storeFiles()) {
+        addFile(file, build + "/store");
+        if (file != PublishedTree::settingsFile())
+            continue;
+        // The pages list the departments in the order of this file, the owner's.
+        const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
+        if (!written)
+            return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
+        m_counts.bytesTotal += fileSize(local(PublishedTree::departmentListFile()));
+        addFile(PublishedTree::departmentListFile(), build + "/store");
+    }
+
     const StoreCatalogue& catalogue = m_request.catalogue;
     int last = -1;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
@@ -757,12 +793,6 @@ bool UploadJob::sendPictures(int d) {
     return storeBatch(batch);
 }
 
-void UploadJob::Batch::add(FileToStore file, QString line, QString shownName) {
-    files.push_back(std::move(file));
-    lines.push_back(std::move(line));
-    shownNames.push_back(std::move(shownName));
-}
-
 bool UploadJob::storeBatch(const Batch& batch) {
     const std::vector<FileToStore>& files = batch.files;
     // Each line as its file starts; they start in order, whichever connection sends them. A file
@@ -778,6 +808,8 @@ bool UploadJob::storeBatch(const Batch& batch) {
             return false;
         if (i + 1 >= sending)
             countUpTo(i + 1 - sending);
+        if (!batch.headings[i].isEmpty())
+            progress(batch.headings[i]);
         progress(batch.lines[i]);
         return true;
     });

@@ -153,7 +153,7 @@ private:
     bool fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept);
     bool sendServerOrders(const std::vector<KeptFile>& kept);
     bool sendPictures(int d);
-    bool sendDepartments(const QByteArray& build);
+    bool sendWholeStore(const QByteArray& build);
     bool storeBatch(const Batch& batch);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();

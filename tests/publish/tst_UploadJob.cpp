@@ -534,11 +534,12 @@ void tst_UploadJob::serverStopsDuringUpload() {
         if (line == imageLine(shop.atlas))
             server.stop();
     });
-    // Over several connections the department's product file may still have been on its way.
+    // Over several connections the first file not stored may be any that was still on its way.
     QVERIFY(record.lines.contains(imageLine(shop.atlas)));
-    const QStringList failures{QStringLiteral("Failed to upload file atlas.jpg"),
-                               QStringLiteral("Failed to upload file productdetails.nif")};
-    QVERIFY2(failures.mid(0, tls ? 2 : 1).contains(record.lines.last()), qPrintable(record.lines.last()));
+    if (tls)
+        QVERIFY2(record.lines.last().startsWith(QStringLiteral("Failed to upload file ")), qPrintable(record.lines.last()));
+    else
+        QCOMPARE(record.lines.last(), QStringLiteral("Failed to upload file atlas.jpg"));
     QVERIFY(!record.lines.contains(kSuccess));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected); // the window saves the details

@@ -421,8 +421,7 @@ bool UploadJob::buildStore(const QByteArray& build) {
         if (!enter(build + "/store"))
             return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
         if (!make(name.toUtf8()))
-            return reportRemote(QStringLiteral("Failed to create new '") + name +
-                                QStringLiteral("' directory. Try manually through FTP."));
+            return reportNotMade(name);
         if (!enter(build + "/store/" + name.toUtf8()))
             return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store/") + name +
                                 QStringLiteral("' directory."));
@@ -462,15 +461,13 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
         addFile(file, build + "/store");
         if (file != PublishedTree::settingsFile())
             continue;
-        // The pages list the departments in the order of this file, the owner's.
-        const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
-        if (!written)
-            return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
-        m_counts.bytesTotal += fileSize(local(PublishedTree::departmentListFile()));
+        if (!writeDepartmentList())
+            return false;
         addFile(PublishedTree::departmentListFile(), build + "/store");
     }
 
     const StoreCatalogue& catalogue = m_request.catalogue;
+    const QString detailsFile = QFileInfo(PublishedTree::productDetailsFile()).fileName();
     int last = -1;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
         const QString& name = catalogue.departmentNames[std::size_t(d)];
@@ -480,16 +477,13 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
             return false;
         const QByteArray folder = build + "/store/" + name.toUtf8();
         if (!make(folder))
-            return reportRemote(QStringLiteral("Failed to create new '") + name +
-                                QStringLiteral("' directory. Try manually through FTP."));
+            return reportNotMade(name);
         const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
-        const Status written = ProductDetails::writeScratchProductDetails(catalogue, d, details);
-        if (!written)
-            return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+        if (!wrote(ProductDetails::writeScratchProductDetails(catalogue, d, details), detailsFile))
+            return false;
         m_counts.bytesTotal += fileSize(details);
-        const QString detailsName = QFileInfo(PublishedTree::productDetailsFile()).fileName();
-        batch.add({details, detailsName.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + detailsName,
-                  detailsName);
+        batch.add({details, detailsFile.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + detailsFile,
+                  detailsFile);
         for (const Picture& picture : picturesToSend(d))
             batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), folder},
                       kIndent + QStringLiteral("Sending image: ") + picture.localPath,
@@ -497,11 +491,8 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
         last = d;
     }
     // The program folder keeps the last department's product file, as it always has.
-    if (last >= 0) {
-        const Status written = ProductDetails::writeProductDetails(catalogue, last, m_request.dataFolder);
-        if (!written)
-            return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
-    }
+    if (last >= 0 && !wrote(ProductDetails::writeProductDetails(catalogue, last, m_request.dataFolder), detailsFile))
+        return false;
     return storeBatch(batch);
 }
 
@@ -593,8 +584,7 @@ void UploadJob::uploadData() {
         if (stopIfCancelled())
             return;
         if (!make(folder)) {
-            reportRemote(QStringLiteral("Failed to create new '") + name +
-                         QStringLiteral("' directory. Try manually through FTP."));
+            reportNotMade(name);
             return;
         }
         if (!enter(folder)) {
@@ -640,27 +630,21 @@ bool UploadJob::readyToReplace() {
         }
     }
     // The files written for the upload: a full disk or a folder in their way shows here.
-    Status written = ProductDetails::writeDepartmentList(catalogue, m_request.dataFolder);
-    if (!written)
-        return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
-    if (first >= 0 && !(written = ProductDetails::writeProductDetails(catalogue, first, m_request.dataFolder)))
-        return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
-    OrderKey key;
-    if (!(written = OrderKey::loadOrCreate(m_request.dataFolder, key)) ||
-        !(written = LineFile::replaceFile(local(OrderKey::phpFileName()), key.phpFile())))
-        return report(QStringLiteral("Failed to write orderkey.php: ") + written.reason(), written.message());
-    return true;
+    return wrote(ProductDetails::writeDepartmentList(catalogue, m_request.dataFolder), QStringLiteral("departments.nif")) &&
+           (first < 0 ||
+            wrote(ProductDetails::writeProductDetails(catalogue, first, m_request.dataFolder),
+                  QStringLiteral("productdetails.nif"))) &&
+           writeOrderKey();
 }
 
 bool UploadJob::publishDepartment(int d) {
     if (stopIfCancelled())
         return false;
     // Planning writes a scratch copy, so nothing waits for the disk.
-    const Status written = m_planning
-                               ? ProductDetails::writeScratchProductDetails(m_request.catalogue, d, m_scratchDetails)
-                               : ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder);
-    if (!written)
-        return report(QStringLiteral("Failed to write productdetails.nif: ") + written.reason(), written.message());
+    if (!wrote(m_planning ? ProductDetails::writeScratchProductDetails(m_request.catalogue, d, m_scratchDetails)
+                          : ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder),
+               QStringLiteral("productdetails.nif")))
+        return false;
     if (!m_planning)
         m_counts.bytesTotal += fileSize(local(PublishedTree::productDetailsFile()));
     if (!uploadFile(m_planning ? m_scratchDetails : local(PublishedTree::productDetailsFile())))
@@ -668,15 +652,29 @@ bool UploadJob::publishDepartment(int d) {
     return sendPictures(d);
 }
 
-// The pages list the departments in the order of this file, the owner's.
 bool UploadJob::sendDepartmentList() {
-    if (stopIfCancelled())
+    return !stopIfCancelled() && writeDepartmentList() && uploadFile(local(PublishedTree::departmentListFile()));
+}
+
+// The pages list the departments in the order of this file, the owner's; its size is known once written.
+bool UploadJob::writeDepartmentList() {
+    if (!wrote(ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder),
+               QStringLiteral("departments.nif")))
         return false;
-    const Status written = ProductDetails::writeDepartmentList(m_request.catalogue, m_request.dataFolder);
-    if (!written)
-        return report(QStringLiteral("Failed to write departments.nif: ") + written.reason(), written.message());
     m_counts.bytesTotal += fileSize(local(PublishedTree::departmentListFile()));
-    return uploadFile(local(PublishedTree::departmentListFile()));
+    return true;
+}
+
+bool UploadJob::wrote(const Status& status, const QString& fileName) {
+    if (status)
+        return true;
+    return report(QStringLiteral("Failed to write ") + fileName + QStringLiteral(": ") + status.reason(),
+                  status.message());
+}
+
+bool UploadJob::reportNotMade(const QString& department) {
+    return reportRemote(QStringLiteral("Failed to create new '") + department +
+                        QStringLiteral("' directory. Try manually through FTP."));
 }
 
 bool UploadJob::uploadFile(const QString& localPath) {
@@ -699,14 +697,14 @@ bool UploadJob::uploadFile(const QString& localPath) {
 // The secret the shop's collectOrders.php asks of the program, made on the first upload and
 // sent with every upload, so a shop always has the key the program holds.
 bool UploadJob::sendOrderKey() {
+    return writeOrderKey() && uploadFile(local(OrderKey::phpFileName()));
+}
+
+bool UploadJob::writeOrderKey() {
     OrderKey key;
-    const Status made = OrderKey::loadOrCreate(m_request.dataFolder, key);
-    if (!made)
-        return report(QStringLiteral("Failed to write orderkey.php: ") + made.reason(), made.message());
-    const Status written = LineFile::replaceFile(local(OrderKey::phpFileName()), key.phpFile());
-    if (!written)
-        return report(QStringLiteral("Failed to write orderkey.php: ") + written.reason(), written.message());
-    return uploadFile(local(OrderKey::phpFileName()));
+    const QString file = OrderKey::phpFileName();
+    return wrote(OrderKey::loadOrCreate(m_request.dataFolder, key), QFileInfo(file).fileName()) &&
+           wrote(LineFile::replaceFile(local(file), key.phpFile()), QFileInfo(file).fileName());
 }
 
 // The private order list and its counter (orders.php, ordercount.php), or the public list of a
@@ -757,10 +755,8 @@ bool UploadJob::sendServerOrders(const std::vector<KeptFile>& kept) {
     QDir().mkpath(folder);
     for (const KeptFile& file : kept) {
         const QString path = folder + u'/' + file.name;
-        const Status written = LineFile::replaceFile(path, file.bytes);
-        if (!written)
-            return report(QStringLiteral("Failed to write ") + file.name + QStringLiteral(": ") + written.reason(),
-                          written.message());
+        if (!wrote(LineFile::replaceFile(path, file.bytes), file.name))
+            return false;
         const bool sent = uploadFile(path);
         QFile::remove(path);
         if (!sent)

@@ -405,8 +405,7 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
             if (!i)
                 break;
             onExtra[extra.get()] = *i;
-            extra->store(files[*i].folder.isEmpty() ? folder : files[*i].folder, files[*i].name,
-                         files[*i].localPath);
+            extra->store(files[*i].folder.isEmpty() ? folder : files[*i].folder, files[*i].name, files[*i].localPath);
         }
         if (!onMain) {
             if (const auto i = next()) {

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <mutex>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>

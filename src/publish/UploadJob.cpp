@@ -630,10 +630,10 @@ bool UploadJob::readyToReplace() {
         }
     }
     // The files written for the upload: a full disk or a folder in their way shows here.
-    return wrote(ProductDetails::writeDepartmentList(catalogue, m_request.dataFolder), QStringLiteral("departments.nif")) &&
-           (first < 0 ||
-            wrote(ProductDetails::writeProductDetails(catalogue, first, m_request.dataFolder),
-                  QStringLiteral("productdetails.nif"))) &&
+    return wrote(ProductDetails::writeDepartmentList(catalogue, m_request.dataFolder),
+                 QStringLiteral("departments.nif")) &&
+           (first < 0 || wrote(ProductDetails::writeProductDetails(catalogue, first, m_request.dataFolder),
+                               QStringLiteral("productdetails.nif"))) &&
            writeOrderKey();
 }
 

@@ -221,7 +221,8 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     // instead of waiting for the others to end this one.
     bool crossed = false;
     for (auto it = bySession.begin(); it != bySession.end(); ++it)
-        crossed = crossed || (it.key() != main && it.value().filter(QRegularExpression(QStringLiteral("^CWD "))).size() > 1);
+        crossed =
+            crossed || (it.key() != main && it.value().filter(QRegularExpression(QStringLiteral("^CWD "))).size() > 1);
     QVERIFY(crossed);
 }
 
@@ -318,8 +319,8 @@ void tst_FtpPool::serverTakesFewerConnections() {
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) +
-                               QStringList{kSuccess});
+    QCOMPARE(record.lines,
+             startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
     QCOMPARE(server.loggedInSessions().size(), limit);
 
@@ -432,8 +433,8 @@ void tst_FtpPool::connectionsLostOnTheWay() {
                 QThread::msleep(20);
         }
     });
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) +
-                               QStringList{kSuccess});
+    QCOMPARE(record.lines,
+             startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
 }
 

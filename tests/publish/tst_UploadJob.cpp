@@ -454,7 +454,8 @@ void tst_UploadJob::refreshKeepsAShop() {
     const auto order = [&](const QString& line) {
         if (!ordered && line.startsWith(QStringLiteral("     Sending image: "))) {
             ordered = QFileInfo::exists(server.localPath(root + QStringLiteral("/index.php")));
-            server.writeFile(root + QStringLiteral("/store/orders.php"), trouble == QLatin1String("refused") ? late : early);
+            server.writeFile(root + QStringLiteral("/store/orders.php"),
+                             trouble == QLatin1String("refused") ? late : early);
         }
         if (line == fileLine(QStringLiteral("orders.php")) && keptSent++ == 0)
             server.writeFile(root + QStringLiteral("/store/orders.php"), late);
@@ -475,7 +476,7 @@ void tst_UploadJob::refreshKeepsAShop() {
         // What the failed one built goes before the next is built.
         record = runUpload(fixture.request(server, shop.catalogue, true));
         QCOMPARE(record.lines.mid(5, 2), QStringList({QStringLiteral("Removing previous store files..."),
-                                                       QStringLiteral("Uploading Web files...")}));
+                                                      QStringLiteral("Uploading Web files...")}));
         QCOMPARE(remoteTree(server, root), kept);
         return;
     }
@@ -491,8 +492,9 @@ void tst_UploadJob::refreshKeepsAShop() {
     // The new shop is online; the owner is told what is left, and the next refresh changes
     // nothing until it has gone.
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QCOMPARE(record.lines.last(), QStringLiteral("The new store is online, but the previous one could not be "
-                                                 "removed. Remove the 'kioskSmith.old' directory manually through FTP."));
+    QCOMPARE(record.lines.last(),
+             QStringLiteral("The new store is online, but the previous one could not be "
+                            "removed. Remove the 'kioskSmith.old' directory manually through FTP."));
     QVERIFY(QFileInfo::exists(server.localPath(root + QStringLiteral(".old/locked/x"))));
     server.clearLog();
     record = runUpload(fixture.request(server, shop.catalogue, true));
@@ -537,7 +539,8 @@ void tst_UploadJob::serverStopsDuringUpload() {
     // Over several connections the first file not stored may be any that was still on its way.
     QVERIFY(record.lines.contains(imageLine(shop.atlas)));
     if (tls)
-        QVERIFY2(record.lines.last().startsWith(QStringLiteral("Failed to upload file ")), qPrintable(record.lines.last()));
+        QVERIFY2(record.lines.last().startsWith(QStringLiteral("Failed to upload file ")),
+                 qPrintable(record.lines.last()));
     else
         QCOMPARE(record.lines.last(), QStringLiteral("Failed to upload file atlas.jpg"));
     QVERIFY(!record.lines.contains(kSuccess));
@@ -666,7 +669,8 @@ void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
     PublishFixture fixture;
     SampleShop shop(fixture);
     const UploadRequest request = fixture.request(server, shop.catalogue);
-    const QStringList expected = startLines(server.serverText()) + fullRefreshLines(departmentLines(shop.catalogue)) + QStringList{kSuccess};
+    const QStringList expected =
+        startLines(server.serverText()) + fullRefreshLines(departmentLines(shop.catalogue)) + QStringList{kSuccess};
 
     UploadWorker worker;
     QStringList events;

@@ -48,12 +48,12 @@ QString departmentName(int d) {
 }
 
 // Stand-ins for the shop's files, of about the real sizes.
-void makeDataFolder(const QString& dataFolder) {
+void makeDataFolder(const QString& dataFolder, int departmentCount) {
     QRandomGenerator random(7);
-    const QList<int> webSizes = {6000, 5000, 3000, 8000, 6000, 3000, 2000, 4000, 4000, 2000, 1000};
+    const QList<int> webSizes = {6000, 5000, 3000, 8000, 6000, 3000, 2000, 4000, 4000, 2000, 1000, 1000};
     const QStringList& web = PublishedTree::webFiles();
     for (qsizetype i = 0; i < web.size(); ++i)
-        TestSupport::writeBytes(LineFile::dataPath(dataFolder, web[i]), QByteArray(webSizes[i], 'p'));
+        TestSupport::writeBytes(LineFile::dataPath(dataFolder, web[i]), QByteArray(webSizes.value(i, 2000), 'p'));
     for (const QString& file : PublishedTree::graphicsFiles()) {
         const int size = file.endsWith(QLatin1String(".gif"))   ? 1200
                          : file.endsWith(QLatin1String(".bmp")) ? 6000
@@ -64,16 +64,24 @@ void makeDataFolder(const QString& dataFolder) {
                             randomBytes(random, 8000));
     TestSupport::writeBytes(LineFile::dataPath(dataFolder, QStringLiteral("store/storesettings.txt")),
                             "localhost\r\nBench Shop\r\nshop@localhost\r\n0123\r\n\xA3\r\n1\r\n1\r\n10\r\n");
-    for (int d = 0; d < departments; ++d) {
+    for (int d = 0; d < departmentCount; ++d) {
         for (int p = 0; p < pictures; ++p)
             TestSupport::writeBytes(picturePath(dataFolder, d, p),
                                     randomBytes(random, 26000 + int(random.bounded(8000u))));
     }
 }
 
+int departmentsIn(const QString& dataFolder) {
+    int count = 0;
+    while (count < departments && QFileInfo::exists(picturePath(dataFolder, count, 0)))
+        ++count;
+    return count;
+}
+
 StoreCatalogue makeCatalogue(const QString& dataFolder) {
     StoreCatalogue catalogue;
-    for (int d = 0; d < departments; ++d) {
+    const int count = departmentsIn(dataFolder);
+    for (int d = 0; d < count; ++d) {
         catalogue.departmentNames[std::size_t(d)] = departmentName(d);
         for (int p = 0; p < pictures; ++p) {
             ProductRecord record;
@@ -85,7 +93,7 @@ StoreCatalogue makeCatalogue(const QString& dataFolder) {
             catalogue.setProduct(d, p, record);
         }
     }
-    catalogue.departmentCount = departments;
+    catalogue.departmentCount = count;
     return catalogue;
 }
 
@@ -107,7 +115,7 @@ void makeMirrorTree(const QString& dataFolder, const QString& root) {
     ProductDetails::writeDepartmentList(catalogue, dataFolder);
     QFile::copy(LineFile::dataPath(dataFolder, PublishedTree::departmentListFile()),
                 root + QStringLiteral("/store/") + QFileInfo(PublishedTree::departmentListFile()).fileName());
-    for (int d = 0; d < departments; ++d) {
+    for (int d = 0; d < catalogue.departmentCount; ++d) {
         const QString folder = root + QStringLiteral("/store/") + departmentName(d);
         ProductDetails::writeProductDetails(catalogue, d, dataFolder);
         QDir().mkpath(folder);
@@ -186,10 +194,14 @@ int uploadChild(const QStringList& arguments) {
     if (arguments[6] == QLatin1String("changed-price"))
         changePrice(request.catalogue);
     request.trustedHostKey = arguments.value(7).toLatin1();
-    int lines = 0;
+    // KIOSK_BENCH_TIMELINE=1 shows where the time goes: each progress line with its moment.
+    const bool timeline = qEnvironmentVariableIsSet("KIOSK_BENCH_TIMELINE");
+    QElapsedTimer clock;
+    clock.start();
     UploadCallbacks callbacks;
-    callbacks.progress = [&lines](const QString&) {
-        ++lines;
+    callbacks.progress = [timeline, &clock](const QString& line) {
+        if (timeline)
+            std::fprintf(stderr, "%8.3f %s\n", double(clock.elapsed()) / 1000, qPrintable(line));
     };
     UploadJob job(std::move(request), callbacks);
     const UploadOutcome outcome = job.run();

@@ -6,16 +6,18 @@
 #include <QString>
 #include <QStringList>
 
-// The full shop the publishing benchmarks send: 30 departments of 100 pictures of about 30 KB,
-// every web file and graphic at about its real size, generated once into a data folder; and the
-// same tree laid out as it lands on the server, for lftp to mirror.
+// The full shop the publishing benchmarks send: 30 departments (or fewer) of 100 pictures of about
+// 30 KB, every web file and graphic at about its real size, generated once into a data folder; and
+// the same tree laid out as it lands on the server, for lftp to mirror.
 namespace BenchShop {
 
 constexpr int departments = 30;
 constexpr int pictures = 100;
 
 QString departmentName(int d);
-void makeDataFolder(const QString& dataFolder);
+void makeDataFolder(const QString& dataFolder, int departmentCount = departments);
+// How many departments the data folder was made with.
+int departmentsIn(const QString& dataFolder);
 StoreCatalogue makeCatalogue(const QString& dataFolder);
 // The tree below the shop's root ("kioskSmith"), made of hard links to the data folder's files.
 void makeMirrorTree(const QString& dataFolder, const QString& root);

@@ -6,6 +6,8 @@
 //   8 connections  beside  lftp "set ftp:sync-mode off; mirror -R --parallel=8 --no-perms"
 //                                                                            target: at most 0.8x
 //
+// The full shop goes as 30 departments and, where round trips weigh more than bandwidth, as 10
+// ("--only ten" runs that one alone).
 // lftp's data-only counterpart removes the 30 department folders ("rm -r"; at its fastest in
 // parallel background jobs) and mirrors the store folder again. Republishing after one price
 // change ("send only what changed", after one such upload of the unchanged shop has made the
@@ -41,6 +43,7 @@ struct Options {
     QString password = QStringLiteral("bench");
     QList<int> pairs = {4, 8};
     bool full = true;
+    bool ten = true; // the full shop of 10 departments
     bool data = true;
     bool changed = true;
     bool secure = false;
@@ -144,6 +147,7 @@ int main(int argc, char* argv[]) {
                 options.pairs.append(n.toInt());
         } else if (key == QLatin1String("--only")) {
             options.full = value == QLatin1String("full");
+            options.ten = value == QLatin1String("full") || value == QLatin1String("ten");
             options.data = value == QLatin1String("data");
             options.changed = value == QLatin1String("changed");
             options.secure = value == QLatin1String("secure");
@@ -164,7 +168,7 @@ int main(int argc, char* argv[]) {
     }
     if (options.host.isEmpty() || options.port <= 0 || options.root.isEmpty() || options.work.isEmpty()) {
         std::fprintf(stderr, "usage: bench_slowlink --server HOST:PORT --root SERVER_FOLDER --work DIR "
-                             "[--pairs 4,8] [--only full|data|changed]\n(run it through run-slowlink.sh)\n");
+                             "[--pairs 4,8] [--only full|ten|data|changed|secure]\n(run it through run-slowlink.sh)\n");
         return 2;
     }
     if (!serverAnswers(options)) {
@@ -173,15 +177,34 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    const QString dataFolder = TestSupport::dataFolderOf(options.work + QStringLiteral("/program"));
-    std::printf("Generating the shop ...\n");
-    BenchShop::makeDataFolder(dataFolder);
-    const QString mirror = options.work + QStringLiteral("/mirror/kioskSmith");
-    BenchShop::makeMirrorTree(dataFolder, mirror);
-    const BenchShop::TreeSize tree = BenchShop::sizeOf(mirror);
-    std::printf("Shop: %d files, %.1f MB; server %s:%d\n\n", tree.files, double(tree.bytes) / 1e6,
-                qPrintable(options.host), options.port);
-    std::fflush(stdout);
+    struct Shop {
+        int departments;
+        QString dataFolder;
+        QString mirror;
+        BenchShop::TreeSize tree;
+    };
+    const auto makeShop = [&](int departments, const QString& name) {
+        Shop shop{departments,
+                  TestSupport::dataFolderOf(options.work + QStringLiteral("/program") + name),
+                  options.work + QStringLiteral("/mirror") + name + QStringLiteral("/kioskSmith"),
+                  {}};
+        std::printf("Generating the shop of %d departments ...\n", departments);
+        BenchShop::makeDataFolder(shop.dataFolder, departments);
+        BenchShop::makeMirrorTree(shop.dataFolder, shop.mirror);
+        shop.tree = BenchShop::sizeOf(shop.mirror);
+        std::printf("Shop: %d files, %.1f MB; server %s:%d\n\n", shop.tree.files, double(shop.tree.bytes) / 1e6,
+                    qPrintable(options.host), options.port);
+        std::fflush(stdout);
+        return shop;
+    };
+    const Shop whole = makeShop(BenchShop::departments, QString());
+    const QString& dataFolder = whole.dataFolder;
+    const QString& mirror = whole.mirror;
+    std::vector<Shop> fullShops;
+    if (options.full)
+        fullShops.push_back(whole);
+    if (options.ten)
+        fullShops.push_back(makeShop(10, QStringLiteral("10")));
 
     const auto remoteFolder = [&](const QString& name) {
         QDir().mkpath(options.root + QLatin1Char('/') + name);
@@ -190,14 +213,15 @@ int main(int argc, char* argv[]) {
     const auto sent = [&](const QString& folder) {
         return BenchShop::sizeOf(options.root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith"));
     };
-    const auto kiosk = [&](int connections, const QString& folder) {
+    const auto kiosk = [&](int connections, const QString& folder, const QString& from) {
         return BenchShop::runChild(
             app.applicationFilePath(),
             QStringList{QStringLiteral("--upload")} +
-                BenchShop::uploadArguments(dataFolder, options.host + QLatin1Char(':') + QString::number(options.port),
+                BenchShop::uploadArguments(from, options.host + QLatin1Char(':') + QString::number(options.port),
                                            options.user, options.password, folder, connections, false));
     };
-    const auto report = [&](const char* kind, const QString& who, const BenchShop::Run& run, const QString& folder) {
+    const auto report = [&](const char* kind, const QString& who, const BenchShop::Run& run, const QString& folder,
+                            const BenchShop::TreeSize& tree) {
         const BenchShop::TreeSize size = sent(folder);
         const bool complete = run.exitCode == 0 && size == tree;
         std::printf("%-5s %-58s %8.1f s  exit %d  %d files %.1f MB%s\n", kind, qPrintable(who), run.seconds,
@@ -207,20 +231,25 @@ int main(int argc, char* argv[]) {
     };
 
     std::vector<Line> lines;
-    if (options.full) {
+    for (const Shop& shop : fullShops) {
+        const QString suffix =
+            shop.departments == BenchShop::departments ? QString() : QStringLiteral("d%1").arg(shop.departments);
+        const QString what = shop.departments == BenchShop::departments
+                                 ? QStringLiteral("full shop")
+                                 : QStringLiteral("full shop of %1 departments").arg(shop.departments);
         for (const int n : options.pairs) {
             const Pair pair = pairFor(n);
-            const QString mine = remoteFolder(QStringLiteral("k%1").arg(n));
-            const QString theirs = remoteFolder(QStringLiteral("l%1").arg(n));
-            const BenchShop::Run k = kiosk(n, mine);
-            bool complete = report("full", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine);
+            const QString mine = remoteFolder(QStringLiteral("k%1").arg(n) + suffix);
+            const QString theirs = remoteFolder(QStringLiteral("l%1").arg(n) + suffix);
+            const BenchShop::Run k = kiosk(n, mine, shop.dataFolder);
+            bool complete = report("full", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine, shop.tree);
             const BenchShop::Run l =
                 lftp(options,
                      pair.lftpSettings + QStringLiteral("mirror -R %1 %2 %3")
-                                             .arg(pair.mirrorOptions, quoted(mirror),
+                                             .arg(pair.mirrorOptions, quoted(shop.mirror),
                                                   quoted(QLatin1Char('/') + theirs + QStringLiteral("/kioskSmith"))));
-            complete = report("full", pair.lftpName, l, theirs) && complete;
-            lines.push_back({QStringLiteral("full shop, %1 connections vs %2").arg(n).arg(pair.lftpName), k.seconds,
+            complete = report("full", pair.lftpName, l, theirs, shop.tree) && complete;
+            lines.push_back({QStringLiteral("%1, %2 connections vs %3").arg(what).arg(n).arg(pair.lftpName), k.seconds,
                              l.seconds, pair.target, complete});
         }
     }
@@ -235,8 +264,8 @@ int main(int argc, char* argv[]) {
                     BenchShop::runChild(QStringLiteral("cp"), {QStringLiteral("-a"), mirror,
                                                                options.root + QLatin1Char('/') + remoteFolder(folder)});
             }
-            const BenchShop::Run k = kiosk(n, mine);
-            bool complete = report("data", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine);
+            const BenchShop::Run k = kiosk(n, mine, dataFolder);
+            bool complete = report("data", QStringLiteral("kioskSmith, %1 connections").arg(n), k, mine, whole.tree);
             // lftp removes a folder one file per round trip; at its fastest the folders go in
             // parallel background jobs (as many connections as it likes), which is how it
             // matches the data-only time it is known for.
@@ -255,7 +284,7 @@ int main(int argc, char* argv[]) {
             complete = report("data",
                               pair.lftpName + (pair.connections >= 8 ? QStringLiteral(" (rm -r jobs, mirror)")
                                                                      : QStringLiteral(" (rm -r, mirror)")),
-                              l, theirs) &&
+                              l, theirs, whole.tree) &&
                        complete;
             lines.push_back({QStringLiteral("data only, %1 connections vs %2").arg(n).arg(pair.lftpName), k.seconds,
                              l.seconds, pair.target, complete});
@@ -282,17 +311,17 @@ int main(int argc, char* argv[]) {
             };
             // Without a record everything is sent once; that run only makes the record.
             report("setup", QStringLiteral("kioskSmith only what changed, no record yet, %1 conn.").arg(n),
-                   changedRun(false), mine);
+                   changedRun(false), mine, whole.tree);
             const BenchShop::Run k = changedRun(true);
-            bool complete =
-                report("price", QStringLiteral("kioskSmith only what changed, %1 connections").arg(n), k, mine);
+            bool complete = report("price", QStringLiteral("kioskSmith only what changed, %1 connections").arg(n), k,
+                                   mine, whole.tree);
             BenchShop::writeChangedPriceMirror(dataFolder, mirror);
             const BenchShop::Run l =
                 lftp(options, pair.lftpSettings +
                                   QStringLiteral("mirror -R %1 %2 %3")
                                       .arg(pair.mirrorOptions, quoted(mirror + QStringLiteral("/store")),
                                            quoted(QLatin1Char('/') + theirs + QStringLiteral("/kioskSmith/store"))));
-            complete = report("price", pair.lftpName, l, theirs) && complete;
+            complete = report("price", pair.lftpName, l, theirs, whole.tree) && complete;
             for (const QString& folder : {mine, theirs}) {
                 const bool same =
                     sameTree(options.root + QLatin1Char('/') + folder + QStringLiteral("/kioskSmith/store"),
@@ -313,7 +342,7 @@ int main(int argc, char* argv[]) {
         // Plain FTP first, then each encrypted way to the same server's disk, 8 connections.
         const int n = 8;
         const QString plainFolder = remoteFolder(QStringLiteral("p%1").arg(n));
-        const BenchShop::Run plain = kiosk(n, plainFolder);
+        const BenchShop::Run plain = kiosk(n, plainFolder, dataFolder);
         const QString plainShop = options.root + QLatin1Char('/') + plainFolder + QStringLiteral("/kioskSmith");
         const bool plainComplete = plain.exitCode == 0 && sameTree(plainShop, mirror);
         std::printf("plain %-58s %8.1f s  exit %d%s\n",

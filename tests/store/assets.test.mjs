@@ -1,6 +1,5 @@
 // The shop's graphics must be in the formats their names say, and the sound the upload plays must
 // be a short PCM wave: a browser shows no picture that is not what its name says.
-// Run: node --test tests/store/assets.test.mjs   (or ctest -L web in the build folder)
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';

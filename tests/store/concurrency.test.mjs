@@ -1,7 +1,7 @@
 // Twenty customers press "Place order" at the same moment: the order list must then hold twenty
 // whole records, none interleaved with another, and each customer must have been given a
-// different order number (the count is taken under the same lock as the append).
-// Run: node --test tests/store/concurrency.test.mjs   (or ctest -L web in the build folder)
+// different order number (the count is taken under the same lock as the append). Twenty a minute
+// is also as many as one address may place.
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -41,4 +41,13 @@ test('20 orders posted at once give 20 intact records with their own numbers', a
         assert.equal(records[Number(number) - 1].name, `Customer ${n}`, `order ${number} is customer ${n}'s`);
     }
     assert.deepEqual(numbers.sort(), Array.from({ length: 20 }, (_, i) => String(i + 1).padStart(5, '0')));
+});
+
+test('the 21st order in a minute from one address is turned away', async () => {
+    const customer = await httpCustomer(env.server.base);
+    const answer = await customer.place(await customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Customer 21', address: 'Here' }));
+    assert.equal(answer.status(), 429);
+    assert.match(answer.headers()['content-type'], /^text\/plain/);
+    assert.match(await answer.text(), /Nothing has been ordered/);
+    assert.equal(env.shop.records().length, 20);
 });

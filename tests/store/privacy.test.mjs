@@ -1,15 +1,13 @@
 // The order list is the customers' private data: orders in any script reach the program exactly
 // through collectOrders.php with the shop's secret, and a stranger finds none at any address of
-// the published shop, by GET or POST. The form insists on a way to reach the customer, and one
-// address cannot flood the list.
-// Run: node --test tests/store/privacy.test.mjs   (or ctest -L web in the build folder)
+// the published shop, by GET or POST. The form insists on a way to reach the customer.
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { addToBasket, collectOrders, enterDetails, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders, placeOrder,
-    shopForFile, withOwnShop } from './lib/shop.mjs';
+import { addToBasket, collectOrders, enterDetails, expect, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders, placeOrder,
+    shopForFile } from './lib/shop.mjs';
 
 const env = shopForFile();
 const CUSTOMERS = [
@@ -67,13 +65,12 @@ test('the order form asks for a telephone or e-mail; blanks are not one', async 
     await page.goto(env.server.base + 'store.php?dept=Dairy%209');
     await addToBasket(page, 0);
     await enterDetails(page, { name: 'Blank Contact', address: '1 Road', contact: '   ' });
-    await page.locator('#contact-error').waitFor();
-    assert.equal(await page.getByRole('heading', { level: 1 }).innerText(), 'Your details');
-    assert.equal(await page.getByLabel(/Telephone or e-mail/).getAttribute('required'), '');
+    await expect(page.locator('#contact-error')).toBeVisible();
+    await expect(page.getByRole('heading', { level: 1 })).toHaveText('Your details');
+    await expect(page.getByLabel(/Telephone or e-mail/)).toHaveAttribute('required', '');
     const customer = await httpCustomer(env.server.base);
     await assert.rejects(customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Posted', address: 'Here', contact: ' \t ' }),
         /answered 422/);
-    assert.doesNotMatch(env.shop.orders().toString('utf8'), /Blank Contact|Posted/);
 });
 
 test('no order is taken while a refresh has not yet sent the key, so the kept list cannot overwrite it', async () => {
@@ -89,18 +86,3 @@ test('no order is taken while a refresh has not yet sent the key, so the kept li
         fs.renameSync(key + '.away', key);
     }
 });
-
-test('the 21st order in a minute from one address is turned away', () => withOwnShop({}, async (shop, php) => {
-    const statuses = [];
-    for (let i = 1; i <= 21; ++i) {
-        const customer = await httpCustomer(php.base);
-        const answer = await customer.place(await customer.readyToOrder([['Dairy 9', 0, 1]], { name: `Flood ${i}`, address: 'Here' }));
-        statuses.push(answer.status());
-        if (i === 21) {
-            assert.match(answer.headers()['content-type'], /^text\/plain/);
-            assert.match(await answer.text(), /Nothing has been ordered/);
-        }
-    }
-    assert.deepEqual(statuses, [...Array(20).fill(303), 429]);
-    assert.deepEqual(shop.records().map((r) => r.name), Array.from({ length: 20 }, (_, i) => `Flood ${i + 1}`));
-}));

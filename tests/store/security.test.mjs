@@ -1,23 +1,17 @@
 // What a customer, a robot or a forged request must not be able to do: break or forge an order
 // record, run script in the pages, change anything without the session's token, set a price or a
 // title, reach a file outside store/, or order silly quantities.
-// Run: node --test tests/store/security.test.mjs   (or ctest -L web in the build folder)
 
 import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { addToBasket, enterDetails, httpCustomer, placeOrder, shopForFile, waitForCount } from './lib/shop.mjs';
+import { addToBasket, enterDetails, expect, httpCustomer, placeOrder, shopForFile } from './lib/shop.mjs';
 import { addTraps, DEPARTMENTS } from './lib/fixtures.mjs';
 
 // A title the owner typed with the record marks in it.
 const env = shopForFile({ extra: addTraps,
     departments: { ...DEPARTMENTS, Deals: { products: [{ title: 'Deal:: 2 for 1 ::-', price: '5.00', unit: 'each' }] } } });
 
-/** A fresh customer with a session on a department page; the test closes it. */
-async function customerWithSession() {
-    const customer = await httpCustomer(env.server.base);
-    await customer.open();
-    return customer;
-}
+const customerWithSession = async () => (await httpCustomer(env.server.base)).open();
 
 describe('customer input cannot forge a record or run script', () => {
     test('separators, record marks, control characters and script tags', async () => {
@@ -27,11 +21,10 @@ describe('customer input cannot forge a record or run script', () => {
         await enterDetails(page, { name: 'Eve::-¬<script>window.__pwned=1</script>',
             address: '1 High St::-\n¬::Fake¬Record\u0007\u0000\n<img src=x onerror="window.__pwned=2">', contact: '::-¬\u001b[31m' });
         for (const step of ['review', 'confirmation']) {
-            await waitForCount(page.locator('main script, main img[src="x"]'), 0);
+            await expect(page.locator('.customer-name')).toHaveText('Eve:-<script>window.__pwned=1</script>');
+            await expect(page.locator('.customer-address')).toHaveText(/^1 High St:-\n:FakeRecord\n<img src=x onerror="window\.__pwned=2">$/);
+            await expect(page.locator('main script, main img[src="x"]')).toHaveCount(0);
             assert.equal(await page.evaluate(() => window.__pwned), undefined, `${step}: no script ran`);
-            assert.equal(await page.locator('.customer-name').innerText(), 'Eve:-<script>window.__pwned=1</script>');
-            assert.equal(await page.locator('.customer-address').innerText(),
-                '1 High St:-\n:FakeRecord\n<img src=x onerror="window.__pwned=2">');
             if (step === 'review') await placeOrder(page);
         }
         // records() reads the whole list as whole records, so a forged mark or separator shows.
@@ -47,12 +40,8 @@ describe('customer input cannot forge a record or run script', () => {
             { name: 'N'.repeat(500), address, contact: 'C'.repeat(200) }));
         const record = env.shop.records().at(-1);
         assert.equal(record.name, 'N'.repeat(80));
-        const lines = record.address.split('\r\n');
-        const kept = lines.slice(0, -1);
-        assert.equal(kept.join('\r\n').length, 400, 'the address is cut at 400 characters');
-        assert.deepEqual(kept.slice(0, 6), address.split('\n').slice(0, 6), 'whole lines before the cut');
-        assert.ok(address.split('\n')[6].startsWith(kept[6]), 'the seventh line is cut');
-        assert.equal(lines.at(-1), 'Contact: ' + 'C'.repeat(80));
+        // The address is cut at 400 characters, in its seventh line.
+        assert.equal(record.address, address.replaceAll('\n', '\r\n').slice(0, 400) + '\r\nContact: ' + 'C'.repeat(80));
     });
 });
 
@@ -69,7 +58,7 @@ describe('state changes need a POST with the session\'s token', () => {
                 const form = await customer.readyToOrder([['Dairy 9', 0, 2]], { name: 'Real', address: 'Here' });
                 const other = await customerWithSession();
                 assert.notEqual(other.token, customer.token);
-                const token = { 'no token': undefined, 'a wrong token': 'f'.repeat(64) }[how] ?? other.token;
+                const token = { 'a wrong token': 'f'.repeat(64), 'another customer\'s token': other.token }[how];
                 const ordersBefore = env.shop.orders();
                 const response = await customer.post(url, { ...fields, order: form.order, check: form.check, token });
                 assert.equal(response.status(), 403);
@@ -190,9 +179,7 @@ test('the hidden honeypot field is there for robots, hidden from people, and fil
     await customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Human', address: 'Street' });
     assert.match(await (await customer.get('confirmOrder.php')).text(),
         /<div class="trap" aria-hidden="true">.*?<input[^>]*name="website"[^>]*tabindex="-1"/s);
-    const before = env.shop.orders();
     await assert.rejects(customer.readyToOrder([], { name: 'Robot', address: 'Spam', website: 'http://spam.invalid' }),
         /answered 400/);
     assert.doesNotMatch(await (await customer.get('confirmOrder.php?step=review')).text(), /Robot/);
-    assert.deepEqual(env.shop.orders(), before);
 });

@@ -16,11 +16,9 @@ export const SETTINGS = {
     productsPerPage: '10',
 };
 
-const pad = (n) => String(n).padStart(2, '0');
-
 // Garden Tools: slot i is "Garden tool NN" (NN = i + 1) at NN.50; slot 4 has no picture.
-export const GARDEN = Array.from({ length: 23 }, (_, i) => ({
-    title: `Garden tool ${pad(i + 1)}`,
+const GARDEN = Array.from({ length: 23 }, (_, i) => ({
+    title: `Garden tool ${String(i + 1).padStart(2, '0')}`,
     d1: `Sturdy tool number ${i + 1}`,
     d2: i === 0 ? 'Beech handle – 30 cm' : '',
     price: `${i + 1}.50`,
@@ -28,7 +26,7 @@ export const GARDEN = Array.from({ length: 23 }, (_, i) => ({
     pd1: i === 0 ? '£1.75 for two' : '',
 }));
 
-export const EPICERIE = [
+const EPICERIE = [
     { title: 'Café crème', d1: 'Torréfié à Paris – “doux”', d2: 'Worth €20 in France, £17 here', price: '1.234,50',
         unit: 'the sack', pd1: 'Prix spécial', pd2: '€ and £ welcome' },
     { title: 'Olive oil “Extra”', d1: 'Cold pressed', price: 'Price on request', unit: '' },

@@ -7,9 +7,9 @@ import { once } from 'node:events';
 import { createRequire } from 'node:module';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import { inspect } from 'node:util';
 import { after, before } from 'node:test';
 import { DEPARTMENTS, SETTINGS } from './fixtures.mjs';
 
@@ -39,7 +39,7 @@ export function win1252(text) {
 }
 
 /** storesettings.txt: eight lines, CR LF, domain first. */
-export function settingsBytes(settings) {
+function settingsBytes(settings = {}) {
     const s = { ...SETTINGS, ...settings };
     return win1252([s.domain, s.storeName, s.email, s.telephone, s.currencySymbol, s.banner, s.basket,
         s.productsPerPage].map((line) => line + '\r\n').join(''));
@@ -67,7 +67,7 @@ export async function collectOrders(base, key = ORDER_KEY) {
  * The published tree <root>/kioskSmith/{pages, gfx/, store/}. departments: { "Folder": { products,
  * pictures: [slot...] } }; pictures are real JPEG files named by slot as the upload names them.
  */
-export function buildShop({ settings = SETTINGS, departments = DEPARTMENTS, extra = () => {} } = {}) {
+function buildShop({ departments = DEPARTMENTS, extra = () => {} } = {}) {
     const root = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-shop-'));
     const shop = path.join(root, 'kioskSmith');
     const store = path.join(shop, 'store');
@@ -81,7 +81,7 @@ export function buildShop({ settings = SETTINGS, departments = DEPARTMENTS, extr
         fs.copyFileSync(path.join(storeSource, 'gfx', name), path.join(to, name));
     }
     fs.writeFileSync(path.join(store, 'orderkey.php'), `<?php return '${ORDER_KEY}';\n`);
-    fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes(settings));
+    fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes());
     for (const [name, department] of Object.entries(departments)) {
         const folder = path.join(store, name);
         fs.mkdirSync(folder);
@@ -101,7 +101,7 @@ export function buildShop({ settings = SETTINGS, departments = DEPARTMENTS, extr
             return bytes.subarray(PRIVATE_HEAD.length);
         },
         records() { return parseOrders(this.orders().toString('utf8')); },
-        setSettings: (changes = {}) => fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes(changes)),
+        setSettings: (changes) => fs.writeFileSync(path.join(store, 'storesettings.txt'), settingsBytes(changes)),
         remove: () => fs.rmSync(root, { recursive: true, force: true }),
     };
 }
@@ -113,38 +113,32 @@ const killTree = (pid) => { try { process.kill(-pid, 'SIGKILL'); } catch { /* al
 process.on('exit', () => running.forEach(killTree));
 for (const signal of ['SIGINT', 'SIGTERM']) process.once(signal, () => process.exit(130));
 
-async function freePort() {
-    const server = net.createServer().listen(0, '127.0.0.1');
-    await once(server, 'listening');
-    const { port } = server.address();
-    server.close();
-    await once(server, 'close');
-    return port;
-}
-
 /**
  * Serves `root` with PHP's built-in server. ini: extra -d settings (sendmail_path...). workers > 1
  * lets requests run side by side, as on a real host. stop() ends the server and its workers.
  */
-export async function startPhp(root, { ini = {}, workers = 4 } = {}) {
-    const port = await freePort();
+async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     const sessions = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-sessions-'));
     const settings = { 'session.save_path': sessions, 'date.timezone': 'UTC', error_reporting: '32767',
         log_errors: '1', display_errors: '0', sendmail_path: '/bin/false', ...ini };
-    const args = ['-S', `127.0.0.1:${port}`, '-t', root, ...Object.entries(settings).flatMap(([k, v]) => ['-d', `${k}=${v}`])];
+    const args = ['-S', '127.0.0.1:0', '-t', root, ...Object.entries(settings).flatMap(([k, v]) => ['-d', `${k}=${v}`])];
     const child = spawn('php', args, { detached: true, stdio: ['ignore', 'pipe', 'pipe'],
         env: { ...process.env, PHP_CLI_SERVER_WORKERS: String(workers) } });
     running.add(child.pid);
     let log = '';
-    // php -S says "started" once its socket is listening.
-    await new Promise((resolve, reject) => {
-        const read = (data) => { log += data; if (log.includes(') started')) resolve(); };
+    // Given port 0, php -S names the port the system chose once its socket is listening.
+    const address = await new Promise((resolve, reject) => {
+        const read = (data) => {
+            log += data;
+            const started = log.match(/\(http:\/\/(127\.0\.0\.1:\d+)\) started/);
+            if (started) resolve(started[1]);
+        };
         child.stdout.on('data', read);
         child.stderr.on('data', read);
         child.once('exit', (code) => reject(new Error(`php -S ended at once (exit ${code}): ${log}`)));
     });
     return {
-        base: `http://127.0.0.1:${port}/kioskSmith/`,
+        base: `http://${address}/kioskSmith/`,
         /** PHP's own complaints (warnings, notices, errors) since the start: a clean page has none. */
         phpProblems: () => log.split('\n').filter((line) => /PHP (Warning|Notice|Deprecated|Fatal|Parse)/.test(line)),
         async stop() {
@@ -164,7 +158,7 @@ const VIEWPORTS = {
     phone: { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 2 },
 };
 
-export async function launchBrowser() {
+async function launchBrowser() {
     const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-chromium-home-'));
     process.env.HOME = home; // chromium writes below $HOME
     const browser = await playwright().chromium.launch({
@@ -241,7 +235,7 @@ export function parseOrders(text) {
 }
 
 /** The token, order reference and basket check a page's forms carry. */
-export function formValues(html) {
+function formValues(html) {
     const value = (name) => html.match(new RegExp(`name="${name}" value="([^"]*)"`))?.[1] ?? '';
     return { token: value('token'), order: value('order'), check: value('check') };
 }
@@ -272,6 +266,7 @@ export async function httpCustomer(base) {
         /** Loads a page with forms and keeps its session token. */
         async open(url = 'store.php?dept=Garden%20Tools') {
             customer.token = formValues(await (await ctx.get(url)).text()).token;
+            return customer;
         },
         /** The basket's lines as its page shows them: [title, quantity]. */
         async basket() {
@@ -297,43 +292,61 @@ export async function httpCustomer(base) {
     return customer;
 }
 
-/**
- * Waits until the locator matches exactly n elements: the nth there and the (n+1)th gone. A page
- * still loading after a click is waited for, never counted.
- */
-export async function waitForCount(locator, n) {
-    if (n > 0) await locator.nth(n - 1).waitFor({ state: 'attached' });
-    await locator.nth(n).waitFor({ state: 'detached' });
-}
+// @playwright/test's expect() is not installed, but playwright-core carries the matcher it runs in
+// the page: expect(locator or page).toHaveText(...) and the rest retry until the page shows what
+// they expect, and otherwise fail with what it showed instead.
+const pattern = (value, extra = {}) => (value instanceof RegExp
+    ? { regexSource: value.source, regexFlags: value.flags, ...extra } : { string: String(value), ...extra });
 
-/**
- * Clicks a link or button that loads a page and waits until that page has loaded: click() alone
- * returns once the new page has started, and a read then may see it half-built.
- */
-export async function follow(locator) {
-    await Promise.all([locator.page().waitForEvent('load'), locator.click()]);
+export function expect(target, isNot = false) {
+    const frame = target.mainFrame?.() ?? target;
+    const check = async (expression, options, expected) => {
+        const result = await frame._expect(expression, { ...options, isNot, timeout: 10000 });
+        if (result.matches === isNot) {
+            throw new assert.AssertionError({ message: `${target}${isNot ? ' not' : ''} ${expression} ${inspect(expected)}`
+                + `, but it shows ${inspect(result.received?.value)}${result.errorMessage ? ': ' + result.errorMessage : ''}`,
+            actual: result.received?.value, expected, operator: expression });
+        }
+    };
+    const text = (expected, contain) => {
+        const expectedText = [expected].flat().map((e) => pattern(e, { normalizeWhiteSpace: true, matchSubstring: contain }));
+        const expression = Array.isArray(expected) ? `to.${contain ? 'contain' : 'have'}.text.array` : 'to.have.text';
+        return check(expression, { useInnerText: true, expectedText }, expected);
+    };
+    return {
+        get not() { return expect(target, !isNot); },
+        toHaveCount: (n) => check('to.have.count', { expectedNumber: n }, n),
+        toHaveText: (expected) => text(expected, false),
+        toContainText: (expected) => text(expected, true),
+        toHaveValue: (value) => check('to.have.value', { expectedText: [pattern(value)] }, value),
+        toHaveAttribute: (name, value) => check('to.have.attribute.value', { expressionArg: name, expectedText: [pattern(value)] }, value),
+        toBeVisible: () => check('to.be.visible', {}, 'visible'),
+        toHaveTitle: (title) => check('to.have.title', { expectedText: [pattern(title, { normalizeWhiteSpace: true })] }, title),
+    };
 }
 
 /** On a department page: puts `qty` of product `slot` in the basket and waits for the note beside it. */
 export async function addToBasket(page, slot, qty = 1) {
     const card = page.locator(`#product-${slot}`);
     await card.getByLabel('Quantity').fill(String(qty));
-    await follow(card.getByRole('button', { name: /Add to basket/ }));
-    await page.locator(`#product-${slot} .product-note`).waitFor();
+    await card.getByRole('button', { name: /Add to basket/ }).click();
+    await expect(card.locator('.product-note')).toContainText(`Added ${qty} ×`);
 }
 
 /** From the basket link to the review page, with the customer's details typed in. */
 export async function enterDetails(page, { name, address, contact }) {
-    await follow(page.locator('.basket-link'));
-    await follow(page.getByRole('link', { name: 'Checkout' }));
+    await page.locator('.basket-link').click();
+    await page.getByRole('link', { name: 'Checkout' }).click();
     await page.getByLabel('Your name').fill(name);
     await page.getByLabel('Delivery address').fill(address);
     await page.getByLabel(/Telephone or e-mail/).fill(contact);
-    await follow(page.getByRole('button', { name: 'Check your order' }));
+    await page.getByRole('button', { name: 'Check your order' }).click();
 }
 
-/** On the review page: places the order and waits for its number. */
+/** On the review page: places the order and gives its number. */
 export async function placeOrder(page) {
-    await follow(page.getByRole('button', { name: 'Place order' }));
-    return (await page.locator('.order-number strong').innerText()).trim();
+    await page.getByRole('button', { name: 'Place order' }).click();
+    const number = page.locator('.order-number strong');
+    await expect(number).toHaveText(/^\d{5}$/);
+    return (await number.innerText()).trim();
 }

@@ -9,7 +9,6 @@
 #include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -23,7 +22,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -57,9 +55,6 @@ struct ProductsProgram : ProgramFixture {
     frmProducts* openProducts() {
         main->Command1_Click(1);
         return main->productsWindow();
-    }
-    void addProducts(int d, int count, const QString& image = QString()) {
-        ::addProducts(state.catalogue, d, count, image);
     }
 };
 
@@ -166,7 +161,6 @@ private slots:
     void activation_data();
     void activation();
     void departmentFirst();
-    void pictureFollowsSelection_data();
     void pictureFollowsSelection();
     // The rules the editor and the check apply, and the picture chooser, on their own
     void normalisedPrice_data();
@@ -213,8 +207,8 @@ void tst_frmProducts::edit() {
     QFETCH(int, edited);
     QFETCH(QString, act);
     ProductsProgram program({QStringLiteral("Fruit"), QStringLiteral("Bakery")});
-    program.addProducts(0, 2);
-    program.addProducts(1, already, QStringLiteral("old.jpeg"));
+    addProducts(program.state.catalogue, 0, 2);
+    addProducts(program.state.catalogue, 1, already, QStringLiteral("old.jpeg"));
     const StoreCatalogue before = program.state.catalogue;
     Editor editor(program.openProducts());
     clickRow(editor.departments, 1);
@@ -411,7 +405,7 @@ void tst_frmProducts::activation() {
     copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), program.dir.path(), QStringLiteral("old.jpeg"));
     const QString old = program.dir.filePath(QStringLiteral("old.jpeg"));
     const QString chosen = QDir::toNativeSeparators(program.dir.filePath(QStringLiteral("cheese.jpeg")));
-    program.addProducts(1, 2, old);
+    addProducts(program.state.catalogue, 1, 2, old);
     Editor editor(program.openProducts());
     clickRow(editor.departments, 1);
     clickRow(editor.products, 1);
@@ -536,32 +530,27 @@ void tst_frmProducts::departmentFirst() {
     QCOMPARE(MessageBox::shownTexts().size(), 2);
 }
 
-void tst_frmProducts::pictureFollowsSelection_data() {
-    QTest::addColumn<QString>("fixture"); // copied as the second product's picture; empty: none
-    QTest::addColumn<QString>("path");    // the second product's image field
-    QTest::newRow("empty image field") << QString() << QString();
-    QTest::newRow("missing file") << QString() << QStringLiteral("gone.jpeg");
-    QTest::newRow("not a picture") << QStringLiteral("NotAPicture.jpeg") << QStringLiteral("notes.jpeg");
-}
-
-// Catches the previous product's picture left showing, or an error box for a bad picture.
+// Catches the previous product's picture left showing, or an error box for a bad picture: an empty
+// image field, a missing file, a file that is no picture.
 void tst_frmProducts::pictureFollowsSelection() {
-    QFETCH(QString, fixture);
-    QFETCH(QString, path);
     ProductsProgram program({QStringLiteral("Fruit")});
     copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), program.dir.path(), QStringLiteral("good.jpeg"));
-    if (!fixture.isEmpty())
-        copyFixture(fixture, program.dir.path(), path);
-    program.addProducts(0, 2);
-    program.state.catalogue.productTable(0, 0, 8) = program.dir.filePath(QStringLiteral("good.jpeg"));
-    program.state.catalogue.productTable(0, 1, 8) = path.isEmpty() ? QString() : program.dir.filePath(path);
+    copyFixture(QStringLiteral("NotAPicture.jpeg"), program.dir.path(), QStringLiteral("notes.jpeg"));
+    addProducts(program.state.catalogue, 0, 4);
+    const QStringList images = {QStringLiteral("good.jpeg"), QString(), QStringLiteral("gone.jpeg"),
+                                QStringLiteral("notes.jpeg")};
+    for (int p = 0; p < 4; ++p)
+        program.state.catalogue.productTable(0, p, 8) =
+            images[p].isEmpty() ? QString() : program.dir.filePath(images[p]);
     Editor editor(program.openProducts());
     clickRow(editor.departments, 0);
-    clickRow(editor.products, 0);
-    QVERIFY(editor.photo->hasPicture());
-    clickRow(editor.products, 1);
-    QCOMPARE(editor.text(QStringLiteral("txtImage")), productAt(program, 0, 1).image);
-    QVERIFY(!editor.photo->hasPicture());
+    for (int p = 1; p < 4; ++p) {
+        clickRow(editor.products, 0);
+        QVERIFY(editor.photo->hasPicture());
+        clickRow(editor.products, p);
+        QCOMPARE(editor.text(QStringLiteral("txtImage")), productAt(program, 0, p).image);
+        QVERIFY2(!editor.photo->hasPicture(), qPrintable(images[p]));
+    }
     QVERIFY(MessageBox::shownTexts().isEmpty());
 }
 

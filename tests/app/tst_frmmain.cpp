@@ -232,7 +232,6 @@ void tst_frmMain::oneTaskWindowAtATime() {
         const auto visible = program.visibleTaskWindows();
         QCOMPARE(visible.size(), 1);
         expected = visible.first();
-        // The window is where centreForm put it, and the area's active child.
         const double dpi = Twips::logicalDpi(program.main.get());
         QCOMPARE(expected->pos(), QPoint(std::max(0, Twips::toPixels(program.state.formLeft, dpi)),
                                          std::max(0, Twips::toPixels(program.state.formTop, dpi))));
@@ -241,7 +240,6 @@ void tst_frmMain::oneTaskWindowAtATime() {
     }
     QCOMPARE(program.visibleTaskWindows().size(), 1);
     QCOMPARE(program.visibleTaskWindows().first(), expected);
-    // F6 goes from the command window to the task window and back.
     QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
     program.main->menuLeft()->command(1)->setFocus();
     QTest::keyClick(program.main.get(), Qt::Key_F6);
@@ -581,33 +579,23 @@ void tst_frmMain::terminationEndsTheProgram() {
 }
 
 void tst_frmMain::centreForm_data() {
-    QTest::addColumn<double>("mainWidth");
-    QTest::addColumn<double>("mainHeight");
-    QTest::addColumn<double>("menuWidth");
-    QTest::addColumn<double>("childWidth");
-    QTest::addColumn<double>("childHeight");
-    QTest::addColumn<int>("left");
-    QTest::addColumn<int>("top");
-    QTest::newRow("worked example") << 12000.0 << 9000.0 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
-    QTest::newRow("odd sum rounds down to even") << 12001.0 << 9001.0 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
-    QTest::newRow("odd sum rounds up to even") << 12003.0 << 9003.0 << 2400.0 << 6000.0 << 4000.0 << 4202 << 2002;
-    QTest::newRow("fractional twips rounded first") << 12000.4 << 9000.4 << 2400.0 << 6000.0 << 4000.0 << 4200 << 2000;
-    QTest::newRow("child larger than the window") << 6000.0 << 3000.0 << 2250.0 << 12090.0 << 7305.0 << -1920 << -2652;
-    QTest::newRow("beyond 16 bits is clamped") << 100000.0 << 100000.0 << 0.0 << 0.0 << 0.0 << 32767 << 32767;
+    // In twips: the main window's width and height, the menu's width, the child's width and height.
+    QTest::addColumn<QList<double>>("twips");
+    QTest::addColumn<QPoint>("position");
+    using Sizes = QList<double>;
+    QTest::newRow("worked example") << Sizes{12000, 9000, 2400, 6000, 4000} << QPoint(4200, 2000);
+    QTest::newRow("odd sum rounds down to even") << Sizes{12001, 9001, 2400, 6000, 4000} << QPoint(4200, 2000);
+    QTest::newRow("odd sum rounds up to even") << Sizes{12003, 9003, 2400, 6000, 4000} << QPoint(4202, 2002);
+    QTest::newRow("fractional twips rounded first") << Sizes{12000.4, 9000.4, 2400, 6000, 4000} << QPoint(4200, 2000);
+    QTest::newRow("child larger than the window") << Sizes{6000, 3000, 2250, 12090, 7305} << QPoint(-1920, -2652);
+    QTest::newRow("beyond 16 bits is clamped") << Sizes{100000, 100000, 0, 0, 0} << QPoint(32767, 32767);
 }
 
 // Catches a wrong formula, rounding away from even, or an overflow of the 16-bit result.
 void tst_frmMain::centreForm() {
-    QFETCH(double, mainWidth);
-    QFETCH(double, mainHeight);
-    QFETCH(double, menuWidth);
-    QFETCH(double, childWidth);
-    QFETCH(double, childHeight);
-    QFETCH(int, left);
-    QFETCH(int, top);
-    const QPoint p = Placement::centreForm(mainWidth, mainHeight, menuWidth, childWidth, childHeight);
-    QCOMPARE(p.x(), left);
-    QCOMPARE(p.y(), top);
+    QFETCH(QList<double>, twips);
+    QFETCH(QPoint, position);
+    QCOMPARE(Placement::centreForm(twips[0], twips[1], twips[2], twips[3], twips[4]), position);
 }
 
 void tst_frmMain::namesThisMachine_data() {

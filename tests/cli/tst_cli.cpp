@@ -2,7 +2,6 @@
 #include "catalogue/SettingsFiles.h"
 #include "catalogue/Windows1252.h"
 #include "support/DiskFaults.h"
-#include "support/FtpTestServer.h"
 #include "support/HttpTestServer.h"
 
 #include <QJsonArray>
@@ -11,68 +10,61 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <grp.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace TestSupport;
 
 namespace {
 
-using Run = CliRun;
-
-// `asUser`: run as an ordinary user when the tests run as root (who may read every file).
-// `fullDisk`: no file may grow past 0 bytes, as on a full disk.
-Run cli(const QStringList& arguments, bool asUser = false, bool fullDisk = false) {
+// kioskSmith-cli as an ordinary user, for whom a closed file is closed: the tests may run as root.
+CliRun runAsUser(const QStringList& arguments) {
     QProcess process;
-    process.setChildProcessModifier([asUser, fullDisk] {
+    process.setChildProcessModifier([] {
         constexpr uid_t nobody = 65534;
-        if (asUser && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
-            ::_exit(99);
-        rlimit limit{};
-        if (fullDisk && (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || (limit.rlim_cur = 0, false) ||
-                         ::setrlimit(RLIMIT_FSIZE, &limit) != 0 || ::signal(SIGXFSZ, SIG_IGN) == SIG_ERR))
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0))
             ::_exit(99);
     });
     process.start(QStringLiteral(KIOSK_PROGRAM_DIR "/kioskSmith-cli"), arguments);
-    Run run;
-    if (!process.waitForFinished(90000))
-        return run;
-    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
+    CliRun run;
+    if (process.waitForFinished(90000)) {
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+    }
     return run;
 }
 
-// A data folder with a store folder, the given settings and catalogue.
+// A data folder with a store folder and the settings of a shop on this machine; nothing answers
+// for the FTP server, nor for the shop unless `domain` names a test server.
 struct DataFolder {
     QTemporaryDir dir;
     QString folder() const { return dataFolderOf(dir.path()); }
     // kioskSmith-cli on this data folder.
-    Run run(const QStringList& arguments, bool asUser = false, bool fullDisk = false) const {
-        return cli(QStringList{QStringLiteral("--data"), dir.path()} + arguments, asUser, fullDisk);
+    CliRun run(const QStringList& arguments, bool asUser = false) const {
+        const QStringList all = QStringList{QStringLiteral("--data"), dir.path()} + arguments;
+        return asUser ? runAsUser(all) : runCli(all);
     }
-    explicit DataFolder(const QString& domain = QStringLiteral("127.0.0.1:9"),
-                        const FtpSettings& ftp = {QStringLiteral("127.0.0.1:9"), QStringLiteral("u"),
-                                                  QStringLiteral("p"), QStringLiteral("htdocs/")}) {
+    explicit DataFolder(const QString& domain = {}) {
+        const QString nobody = QStringLiteral("127.0.0.1:%1").arg(freePort());
         QDir(dir.path()).mkpath(QStringLiteral("store"));
         StoreSettings store;
-        store.domain = domain;
+        store.domain = domain.isEmpty() ? nobody : domain;
         store.storeName = QStringLiteral("Shop");
         SettingsFiles::saveStoreSettings(folder(), store);
         FtpSettings saved;
-        SettingsFiles::saveFtpSettings(folder(), saved, ftp);
+        SettingsFiles::saveFtpSettings(folder(), saved,
+                                       {nobody, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
     }
     // One department of one product, Green tea at 3.00 with its picture; `problem` breaks it for
     // the check: "slash" in the department's name, no "price", or the name "twice".
-    void saveShop(const QString& department = QStringLiteral("Tea"), const QString& problem = {}) const {
+    void saveShop(const QString& problem = {}) const {
         copyFixture(QStringLiteral("UpperCaseExtension.JPEG"), dir.path(), QStringLiteral("tea.jpeg"));
         StoreCatalogue catalogue;
-        catalogue.departmentNames[0] = problem == QLatin1String("slash") ? department + u"/Coffee" : department;
+        catalogue.departmentNames[0] =
+            problem == QLatin1String("slash") ? QStringLiteral("Tea/Coffee") : QStringLiteral("Tea");
         if (problem == QLatin1String("twice"))
-            catalogue.departmentNames[1] = department.toUpper();
+            catalogue.departmentNames[1] = QStringLiteral("TEA");
         catalogue.productTable(0, 0, 0) = QStringLiteral("Green tea");
         catalogue.productTable(0, 0, 4) = problem == QLatin1String("price") ? QString() : QStringLiteral("3.00");
         catalogue.productTable(0, 0, 8) = dir.filePath(QStringLiteral("tea.jpeg"));
@@ -80,19 +72,6 @@ struct DataFolder {
         CatalogueFiles::saveProducts(folder(), catalogue);
     }
 };
-
-// The shipped store files and a department of one product with its picture.
-void fillShop(const DataFolder& data) {
-    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR "/store"));
-    for (const QString& sub : {QStringLiteral("."), QStringLiteral("gfx")}) {
-        for (const QString& name : QDir(shipped.filePath(sub)).entryList(QDir::Files)) {
-            if (name != QLatin1String("storesettings.txt"))
-                writeBytes(data.dir.filePath(QStringLiteral("store/%1/%2").arg(sub, name)),
-                           readBytes(shipped.filePath(sub + QLatin1Char('/') + name)));
-        }
-    }
-    data.saveShop(QStringLiteral("\u00A3 Deals"));
-}
 
 // Reads a CSV file with Python's csv module: a parser that is not ours.
 QJsonArray parsedCsv(const QString& path) {
@@ -107,7 +86,11 @@ QJsonArray parsedCsv(const QString& path) {
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
 }
 
-const QString kSep = QStringLiteral("\u00AC");
+// One order as the shop's order list holds it.
+QString
+listed(const QString& date, const QString& name, const QString& address, const QString& items, const QString& total) {
+    return QStringList{u"::" + date, name, address, items, total, QStringLiteral("::-\r\n")}.join(QChar(0xAC));
+}
 
 } // namespace
 
@@ -117,7 +100,6 @@ private slots:
     void commands_data();
     void commands();
     void ordersAsCsv();
-    void publishOnAFullDisk();
     void damagedFiles_data();
     void damagedFiles();
 };
@@ -128,11 +110,11 @@ void tst_Cli::commands_data() {
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out"); // what standard output holds; empty: nothing
     QTest::addColumn<QString>("err"); // what standard error holds; empty: nothing; "*": anything
-    const auto row = [](const char* tag, const char* arguments, const char* problem, int status, const char* out,
-                        const char* err) {
-        QTest::newRow(tag) << QString::fromLatin1(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
-                           << QString::fromLatin1(problem) << status << QString::fromUtf8(out)
-                           << QString::fromLatin1(err);
+    const auto row = [](const QByteArray& tag, const QByteArray& arguments, const char* problem, int status,
+                        const char* out, const char* err) {
+        QTest::newRow(tag.constData()) << QString::fromLatin1(arguments).split(QLatin1Char(' '), Qt::SkipEmptyParts)
+                                       << QString::fromLatin1(problem) << status << QString::fromUtf8(out)
+                                       << QString::fromLatin1(err);
     };
     row("no command", "", "none", 2, "", "no command given");
     row("unknown command", "sell", "none", 2, "", "unknown argument 'sell'");
@@ -140,6 +122,9 @@ void tst_Cli::commands_data() {
     row("csv without a file", "orders --csv", "none", 2, "", "--csv needs a file name");
     row("missing data folder", "--data /nonexistent/kiosk check", "none", 2, "",
         "there is no data folder at /nonexistent/kiosk");
+    for (const char* value : {"0", "9", "many", "2.5", "", "--refresh"})
+        row(QByteArray("--connections ") + value, QByteArray("publish --connections ") + value, "none", 2, "",
+            "--connections needs a number from 1 to 8");
     row("orders from an unreachable shop", "orders", "none", 1, "", "cannot reach");
     row("publish to an unreachable server", "publish", "none", 1,
         "Connection failed.\n     The server could not be reached.\n", "*");
@@ -149,21 +134,23 @@ void tst_Cli::commands_data() {
     row("check, two departments of one name", "check", "twice", 1, "\"TEA\"", "");
 }
 
-// Catches bad arguments, a missing data folder, an unreachable shop (reported as an empty order
-// list) or an unreachable server taken as success, or reported on standard output; a department
-// or product problem that would break the published shop going unreported, one department taken
-// for a namesake of itself, or a clean shop failing its check.
+// Catches bad arguments (a --connections value out of range clamped or sent on), a missing data
+// folder, an unreachable shop (reported as an empty order list) or an unreachable server taken as
+// success, or reported on standard output; a department or product problem that would break the
+// published shop going unreported, one department taken for a namesake of itself, or a clean
+// shop failing its check.
 void tst_Cli::commands() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, problem);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    const QString nobody = QStringLiteral("127.0.0.1:%1").arg(freePort());
-    DataFolder data(nobody, {nobody, QStringLiteral("u"), QStringLiteral("p"), QStringLiteral("htdocs/")});
-    data.saveShop(QStringLiteral("Tea"), problem);
-    // The argument errors stand alone; the other commands run on the data folder.
-    const Run run = status == 2 ? cli(arguments) : data.run(arguments);
+    DataFolder data;
+    data.saveShop(problem);
+    // The argument errors stand alone, but publish's run on the data folder, where a value let
+    // through would meet a server that does not answer.
+    const bool alone = status == 2 && !arguments.contains(QStringLiteral("publish"));
+    const CliRun run = alone ? runCli(arguments) : data.run(arguments);
     QCOMPARE(run.status, status);
     QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.contains(out), qPrintable(run.out));
     if (problem != QLatin1String("none"))
@@ -180,10 +167,9 @@ void tst_Cli::commands() {
 void tst_Cli::ordersAsCsv() {
     PhpTestServer php;
     QVERIFY2(php.start(), qPrintable(php.errorString()));
-    QString list = QStringLiteral("::06/12/2026 09:15") + kSep + QStringLiteral("Smith, \"Ann\"") + kSep +
-                   QStringLiteral("1 High St\r\nMossbank\r\nContact: ann@example.invalid") + kSep +
-                   QStringLiteral("2 x Tea at \u00A33.00") + kSep + QStringLiteral("Total: \u00A36.00") + kSep +
-                   QStringLiteral("::-\r\n");
+    QString list = listed(QStringLiteral("06/12/2026 09:15"), QStringLiteral("Smith, \"Ann\""),
+                          QStringLiteral("1 High St\r\nMossbank\r\nContact: ann@example.invalid"),
+                          QStringLiteral("2 x Tea at \u00A33.00"), QStringLiteral("Total: \u00A36.00"));
     const QStringList formulas = {QStringLiteral("=HYPERLINK(\"http://evil.example\",\"Bob\")"),
                                   QStringLiteral("+SUM(1,2)"),
                                   QStringLiteral("-2+3"),
@@ -191,14 +177,13 @@ void tst_Cli::ordersAsCsv() {
                                   QStringLiteral("\tcmd"),
                                   QStringLiteral("\rcmd")};
     for (const QString& name : formulas)
-        list += QStringLiteral("::07/12/2026 10:00") + kSep + name + kSep +
-                QStringLiteral("2 Low Rd\r\nContact: =1+1") + kSep + QStringLiteral("1 x Mug") + kSep +
-                QStringLiteral("Total: -\u00A31.00") + kSep + QStringLiteral("::-\r\n");
+        list += listed(QStringLiteral("07/12/2026 10:00"), name, QStringLiteral("2 Low Rd\r\nContact: =1+1"),
+                       QStringLiteral("1 x Mug"), QStringLiteral("Total: -\u00A31.00"));
     php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), *Windows1252::encode(list));
     DataFolder data(php.domain());
     const QString csv = data.dir.filePath(QStringLiteral("orders.csv"));
     const QStringList toCsv{QStringLiteral("orders"), QStringLiteral("--csv"), csv};
-    const Run run = data.run(toCsv);
+    const CliRun run = data.run(toCsv);
     QCOMPARE(run.status, 0);
     QVERIFY(run.out.startsWith(QStringLiteral("00001 06/12/2026 09:15: Smith, \"Ann\"\n00002 07/12/2026 10:00: =")));
     QVERIFY(readBytes(csv).startsWith("\xEF\xBB\xBF"));
@@ -218,7 +203,8 @@ void tst_Cli::ordersAsCsv() {
 
     // On a full disk the CSV written before stays whole, and the run fails after the collection.
     const QByteArray written = readBytes(csv);
-    const Run full = data.run(toCsv, false, true);
+    CliRun full;
+    withFileSizeLimit(0, [&] { full = data.run(toCsv); });
     QCOMPARE(full.status, 1);
     QVERIFY2(!full.err.isEmpty() && full.out == run.out, qPrintable(full.out + full.err));
     QCOMPARE(readBytes(csv), written);
@@ -226,27 +212,9 @@ void tst_Cli::ordersAsCsv() {
     // The server's list emptied: "orders" shows what it holds now, --archive every order seen.
     php.putFile(QStringLiteral("kioskSmith/store/orders.txt"), QByteArray());
     QCOMPARE(data.run({QStringLiteral("orders")}).out, QString());
-    const Run archived = data.run({QStringLiteral("orders"), QStringLiteral("--archive")});
+    const CliRun archived = data.run({QStringLiteral("orders"), QStringLiteral("--archive")});
     QCOMPARE(archived.status, 0);
     QCOMPARE(archived.out, run.out);
-}
-
-// Catches a full disk reported as success: an upload that sends an empty product file and says it
-// uploaded the store.
-void tst_Cli::publishOnAFullDisk() {
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib);
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    server.makeFolder(QStringLiteral("/htdocs"));
-    DataFolder data(QStringLiteral("127.0.0.1:9"),
-                    FtpSettings{server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
-    fillShop(data);
-    const Run run = data.run({QStringLiteral("publish")}, false, true);
-    QCOMPARE(run.status, 1);
-    QVERIFY2(!run.err.isEmpty(), qPrintable(run.out));
-    QVERIFY2(!run.out.contains(QStringLiteral("uploaded")), qPrintable(run.out));
-    QVERIFY(
-        !QFile::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/\u00A3 Deals/productdetails.nif"))));
 }
 
 void tst_Cli::damagedFiles_data() {
@@ -283,7 +251,7 @@ void tst_Cli::damagedFiles() {
     for (const QString& name : names)
         before[name] = readBytes(data.dir.filePath(name));
 
-    Run run;
+    CliRun run;
     if (damage == QLatin1String("unreadable")) {
         // Root reads everything: the command runs as an ordinary user, for whom the file is closed.
         QVERIFY(QFile::setPermissions(data.dir.path(),

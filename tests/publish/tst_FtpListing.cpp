@@ -21,84 +21,79 @@ private slots:
     void remotePaths();
 };
 
-void tst_FtpListing::listLines_data() {
+namespace {
+
+// A line that is no entry has no name in its row.
+void addLineColumns() {
     QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("isEntry");
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<bool>("isFolder");
+}
 
+void checkEntry(const std::optional<RemoteEntry>& entry) {
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isFolder);
+    QCOMPARE(entry.has_value(), !name.isEmpty());
+    if (entry) {
+        QCOMPARE(entry->name, name);
+        QCOMPARE(entry->isFolder, isFolder);
+    }
+}
+
+} // namespace
+
+void tst_FtpListing::listLines_data() {
+    addLineColumns();
     QTest::newRow("vsftpd folder, numeric owner")
-        << QByteArray("drwxr-xr-x    2 102      105          4096 Dec 06 08:23 store\r") << true << QByteArray("store")
-        << true;
-    QTest::newRow("vsftpd file") << QByteArray("-rw-r--r--    1 102      105         31234 Dec 06 08:23 0.jpeg") << true
+        << QByteArray("drwxr-xr-x    2 102      105          4096 Dec 06 08:23 store\r") << QByteArray("store") << true;
+    QTest::newRow("vsftpd file") << QByteArray("-rw-r--r--    1 102      105         31234 Dec 06 08:23 0.jpeg")
                                  << QByteArray("0.jpeg") << false;
-    QTest::newRow("year instead of clock") << QByteArray("-rw-r--r--   1 owner group 10 Jan  1  2019 old file.txt")
-                                           << true << QByteArray("old file.txt") << false;
+    QTest::newRow("year instead of clock")
+        << QByteArray("-rw-r--r--   1 owner group 10 Jan  1  2019 old file.txt") << QByteArray("old file.txt") << false;
     QTest::newRow("blanks inside and before the name")
-        << QByteArray("drwxr-xr-x 2 o g 4096 Mar 15 10:00  \xC2\xA3 Deals") << true << QByteArray(" \xC2\xA3 Deals")
-        << true;
-    QTest::newRow("name that looks like a date") << QByteArray("-rw-r--r-- 1 o g 4 Feb 02 10:00 Jan 01 12:00 x") << true
-                                                 << QByteArray("Jan 01 12:00 x") << false;
-    QTest::newRow("no group column") << QByteArray("-rw-r--r-- 1 owner 123 Feb 02 10:00 a.txt") << true
-                                     << QByteArray("a.txt") << false;
+        << QByteArray("drwxr-xr-x 2 o g 4096 Mar 15 10:00  \xC2\xA3 Deals") << QByteArray(" \xC2\xA3 Deals") << true;
+    QTest::newRow("name that looks like a date")
+        << QByteArray("-rw-r--r-- 1 o g 4 Feb 02 10:00 Jan 01 12:00 x") << QByteArray("Jan 01 12:00 x") << false;
+    QTest::newRow("no group column") << QByteArray("-rw-r--r-- 1 owner 123 Feb 02 10:00 a.txt") << QByteArray("a.txt")
+                                     << false;
     QTest::newRow("symbolic link named without its target")
-        << QByteArray("lrwxrwxrwx 1 o g 7 Feb 02 10:00 link -> target") << true << QByteArray("link") << false;
-    QTest::newRow("Latin-1 byte kept") << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 Caf\xE9") << true
+        << QByteArray("lrwxrwxrwx 1 o g 7 Feb 02 10:00 link -> target") << QByteArray("link") << false;
+    QTest::newRow("Latin-1 byte kept") << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 Caf\xE9")
                                        << QByteArray("Caf\xE9") << true;
     QTest::newRow("dot entries are entries")
-        << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 ..") << true << QByteArray("..") << true;
-    QTest::newRow("DOS folder") << QByteArray("01-31-24  09:05PM       <DIR>          Garden Tools") << true
+        << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 ..") << QByteArray("..") << true;
+    QTest::newRow("DOS folder") << QByteArray("01-31-24  09:05PM       <DIR>          Garden Tools")
                                 << QByteArray("Garden Tools") << true;
-    QTest::newRow("DOS file") << QByteArray("12-01-2023  11:15AM                 1234 index.php\r") << true
+    QTest::newRow("DOS file") << QByteArray("12-01-2023  11:15AM                 1234 index.php\r")
                               << QByteArray("index.php") << false;
-    QTest::newRow("total line") << QByteArray("total 12") << false << QByteArray() << false;
-    QTest::newRow("empty line") << QByteArray("") << false << QByteArray() << false;
-    QTest::newRow("garbage") << QByteArray("550 No files found") << false << QByteArray() << false;
+    QTest::newRow("total line") << QByteArray("total 12") << QByteArray() << false;
+    QTest::newRow("empty line") << QByteArray("") << QByteArray() << false;
+    QTest::newRow("garbage") << QByteArray("550 No files found") << QByteArray() << false;
 }
 
 void tst_FtpListing::listLines() {
     QFETCH(QByteArray, line);
-    QFETCH(bool, isEntry);
-    QFETCH(QByteArray, name);
-    QFETCH(bool, isFolder);
-    const auto entry = FtpListing::parseListLine(line);
-    QCOMPARE(entry.has_value(), isEntry);
-    if (entry) {
-        QCOMPARE(entry->name, name);
-        QCOMPARE(entry->isFolder, isFolder);
-    }
+    checkEntry(FtpListing::parseListLine(line));
 }
 
 void tst_FtpListing::mlsdLines_data() {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<bool>("isEntry");
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<bool>("isFolder");
+    addLineColumns();
     QTest::newRow("pyftpdlib folder")
-        << QByteArray("modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G") << true
+        << QByteArray("modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G")
         << QByteArray("G") << true;
-    QTest::newRow("file with blanks") << QByteArray("type=file;size=12;modify=20240101000000; a b .txt\r\n") << true
+    QTest::newRow("file with blanks") << QByteArray("type=file;size=12;modify=20240101000000; a b .txt\r\n")
                                       << QByteArray("a b .txt") << false;
-    QTest::newRow("upper-case fact") << QByteArray("Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9") << true
+    QTest::newRow("upper-case fact") << QByteArray("Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9")
                                      << QByteArray("Caf\xC3\xA9 & Th\xC3\xA9") << true;
-    QTest::newRow("link is not a folder")
-        << QByteArray("type=OS.unix=slink:/x;size=1; l") << true << QByteArray("l") << false;
-    QTest::newRow("current folder") << QByteArray("type=cdir;size=0; /htdocs") << false << QByteArray() << false;
-    QTest::newRow("parent folder") << QByteArray("type=pdir;size=0; ..") << false << QByteArray() << false;
-    QTest::newRow("no type") << QByteArray("size=0; x") << false << QByteArray() << false;
+    QTest::newRow("link is not a folder") << QByteArray("type=OS.unix=slink:/x;size=1; l") << QByteArray("l") << false;
+    QTest::newRow("current folder") << QByteArray("type=cdir;size=0; /htdocs") << QByteArray() << false;
+    QTest::newRow("parent folder") << QByteArray("type=pdir;size=0; ..") << QByteArray() << false;
+    QTest::newRow("no type") << QByteArray("size=0; x") << QByteArray() << false;
 }
 
 void tst_FtpListing::mlsdLines() {
     QFETCH(QByteArray, line);
-    QFETCH(bool, isEntry);
-    QFETCH(QByteArray, name);
-    QFETCH(bool, isFolder);
-    const auto entry = FtpListing::parseMlsdLine(line);
-    QCOMPARE(entry.has_value(), isEntry);
-    if (entry) {
-        QCOMPARE(entry->name, name);
-        QCOMPARE(entry->isFolder, isFolder);
-    }
+    checkEntry(FtpListing::parseMlsdLine(line));
 }
 
 void tst_FtpListing::wholeListing() {

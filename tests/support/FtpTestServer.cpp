@@ -3,13 +3,14 @@
 #include "support/TestSupport.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
@@ -26,26 +27,13 @@ const QString kVsftpd = QStringLiteral("/usr/sbin/vsftpd");
 // pyftpdlib with a log of every command and reply, listings in name order (as vsftpd gives
 // them), no delay after a wrong password, and folders the user may only read.
 const char kPyftpdlibLauncher[] = R"PY(
-import argparse, logging, os
+import json, logging, os, sys, types
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
-ap = argparse.ArgumentParser()
-ap.add_argument('--port', type=int, required=True)
-ap.add_argument('--root', required=True)
-ap.add_argument('--user', required=True)
-ap.add_argument('--password', required=True)
-ap.add_argument('--log', required=True)
-ap.add_argument('--timeout', type=float, default=0)
-ap.add_argument('--read-only', action='append', default=[])
-ap.add_argument('--max-per-ip', type=int, default=0)
-ap.add_argument('--max-logins', type=int, default=0)
-ap.add_argument('--refuse-store', action='append', default=[])
-ap.add_argument('--read-limit', type=int, default=0)
-ap.add_argument('--tls-cert', default='')
-a = ap.parse_args()
+a = types.SimpleNamespace(**json.load(open(sys.argv[1], encoding='utf-8')))
 logging.basicConfig(level=logging.ERROR)
 log = open(a.log, 'a', encoding='utf-8', errors='backslashreplace', buffering=1)
 
@@ -53,7 +41,10 @@ class SortedFS(AbstractedFS):
     def listdir(self, path):
         return sorted(super().listdir(path))
 
-refused = set(os.path.normpath(os.path.join(a.root, p.lstrip('/'))) for p in a.refuse_store)
+def below_root(path):
+    return os.path.normpath(os.path.join(a.root, path.lstrip('/')))
+
+refused = set(below_root(p) for p in a.refuse_store)
 logins = {}
 
 Base = FTPHandler
@@ -113,46 +104,13 @@ if a.read_limit > 0:
 auth = DummyAuthorizer()
 auth.add_user(a.user, a.password, a.root, perm='elradfmwMT')
 for folder in a.read_only:
-    auth.override_perm(a.user, os.path.join(a.root, folder), 'elr', recursive=True)
+    auth.override_perm(a.user, below_root(folder), 'elr', recursive=True)
 Handler.authorizer = auth
 server = FTPServer(('127.0.0.1', a.port), Handler)
 server.max_cons_per_ip = a.max_per_ip
 # A poll timeout of its own: pyftpdlib's loop can otherwise sleep past a due idle timer.
 server.serve_forever(timeout=0.1)
 )PY";
-
-// Every process below `pid`, found through /proc; the children of vsftpd are its sessions.
-QList<pid_t> descendantsOf(pid_t pid) {
-    std::multimap<pid_t, pid_t> children;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool isPid = false;
-        const pid_t child = pid_t(entry.toInt(&isPid));
-        if (!isPid)
-            continue;
-        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const qsizetype close = text.lastIndexOf(')');
-        if (close < 0)
-            continue;
-        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-        if (fields.size() > 1)
-            children.emplace(pid_t(fields[1].toInt()), child);
-    }
-    QList<pid_t> found;
-    QList<pid_t> queue{pid};
-    while (!queue.isEmpty()) {
-        const pid_t parent = queue.takeFirst();
-        const auto [first, last] = children.equal_range(parent);
-        for (auto it = first; it != last; ++it) {
-            found.append(it->second);
-            queue.append(it->second);
-        }
-    }
-    return found;
-}
 
 // "/a/b/../c" against a current folder, as the server resolves it.
 QString resolve(const QString& current, const QString& path) {
@@ -173,6 +131,12 @@ QString resolve(const QString& current, const QString& path) {
 
 void setMode(const QString& path, mode_t mode) {
     ::chmod(QFile::encodeName(path).constData(), mode);
+}
+
+bool fail(QString* error, const QString& why) {
+    if (error != nullptr)
+        *error = why;
+    return false;
 }
 
 } // namespace
@@ -232,12 +196,9 @@ bool FtpTestServer::renewCertificate(QString* error) {
                    QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("30"),
                    QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1/O=kioskSmith test server"),
                    QStringLiteral("-keyout"), certificatePath(), QStringLiteral("-out"), certificatePath()});
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
-        if (error != nullptr)
-            *error = QStringLiteral("openssl could not make a certificate: ") +
-                     QString::fromLocal8Bit(openssl.readAllStandardError());
-        return false;
-    }
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
+        return fail(error, QStringLiteral("openssl could not make a certificate: ") +
+                               QString::fromLocal8Bit(openssl.readAllStandardError()));
     return true;
 }
 
@@ -248,8 +209,8 @@ QByteArray FtpTestServer::certificateFingerprint() const {
     const qsizetype end = pem.indexOf("-----END CERTIFICATE-----");
     if (begin < 0 || end < begin)
         return {};
-    const QByteArray body = pem.mid(begin + 27, end - begin - 27);
-    const QByteArray der = QByteArray::fromBase64(body.simplified().replace(' ', QByteArray()));
+    // fromBase64 skips the line breaks.
+    const QByteArray der = QByteArray::fromBase64(pem.mid(begin + 27, end - begin - 27));
     return "SHA256:" + QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex().toUpper();
 }
 
@@ -287,66 +248,58 @@ void FtpTestServer::writeFile(const QString& remotePath, const QByteArray& bytes
 
 bool FtpTestServer::start(QString* error) {
     const QString why = unavailableReason(m_kind);
-    if (!why.isEmpty()) {
-        if (error != nullptr)
-            *error = why;
+    if (!why.isEmpty())
+        return fail(error, why);
+    if (m_kind == Kind::Pyftpdlib && m_options.tls == Options::Tls::Implicit)
+        return fail(error, QStringLiteral("pyftpdlib has no implicit TLS"));
+    if (m_options.tls != Options::Tls::None && !QFile::exists(certificatePath()) && !renewCertificate(error))
         return false;
-    }
     QFile::remove(m_logPath);
     m_port = TestSupport::freePort();
-    const bool started = m_kind == Kind::Pyftpdlib ? startPyftpdlib(error) : startVsftpd(error);
-    return started && waitUntilListening(error);
-}
-
-bool FtpTestServer::startPyftpdlib(QString* error) {
-    const QString launcher = m_dir->path() + QStringLiteral("/ftpd.py");
-    TestSupport::writeBytes(launcher, QByteArray(kPyftpdlibLauncher));
-    QStringList arguments = {launcher,
-                             QStringLiteral("--port"),
-                             QString::number(m_port),
-                             QStringLiteral("--root"),
-                             m_root,
-                             QStringLiteral("--user"),
-                             userName(),
-                             QStringLiteral("--password"),
-                             password(),
-                             QStringLiteral("--log"),
-                             m_logPath};
-    if (m_options.idleTimeoutSeconds > 0)
-        arguments << QStringLiteral("--timeout") << QString::number(m_options.idleTimeoutSeconds);
-    for (const QString& folder : m_options.readOnlyFolders)
-        arguments << QStringLiteral("--read-only") << resolve(QStringLiteral("/"), folder).mid(1);
-    if (m_options.maxConnectionsPerAddress > 0)
-        arguments << QStringLiteral("--max-per-ip") << QString::number(m_options.maxConnectionsPerAddress);
-    if (m_options.maxLoginsPerUser > 0)
-        arguments << QStringLiteral("--max-logins") << QString::number(m_options.maxLoginsPerUser);
-    for (const QString& path : m_options.refusedStores)
-        arguments << QStringLiteral("--refuse-store") << resolve(QStringLiteral("/"), path);
-    if (m_options.uploadBytesPerSecond > 0)
-        arguments << QStringLiteral("--read-limit") << QString::number(m_options.uploadBytesPerSecond);
-    if (m_options.tls == Options::Tls::Implicit) {
-        if (error != nullptr)
-            *error = QStringLiteral("pyftpdlib has no implicit TLS");
-        return false;
-    }
-    if (m_options.tls == Options::Tls::Explicit) {
-        if (!QFile::exists(certificatePath()) && !renewCertificate(error))
-            return false;
-        arguments << QStringLiteral("--tls-cert") << certificatePath();
-    }
-    m_process.setProgram(kPython);
-    m_process.setArguments(arguments);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        if (error != nullptr)
-            *error = m_process.errorString();
-        return false;
+    if (m_kind == Kind::Pyftpdlib)
+        m_process.start(kPython, pyftpdlibArguments());
+    else
+        m_process.start(kVsftpd, vsftpdArguments());
+    if (!m_process.waitForStarted(5000))
+        return fail(error, m_process.errorString());
+    // An implicit TLS server says nothing before the handshake: being there is enough.
+    const QByteArray greeting = m_options.tls == Options::Tls::Implicit ? QByteArray() : QByteArray("220");
+    if (!TestSupport::waitForGreeting(m_port, greeting, &m_process)) {
+        const QString why = m_process.state() == QProcess::NotRunning
+                                ? QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll())
+                                : QStringLiteral(" did not answer on ") + serverText();
+        stop();
+        return fail(error, kindName(m_kind) + why);
     }
+    // The probe's own connection is no part of what the test looks at.
+    QThread::msleep(20);
+    clearLog();
     return true;
 }
 
-bool FtpTestServer::startVsftpd(QString* error) {
+QStringList FtpTestServer::pyftpdlibArguments() const {
+    const QString launcher = m_dir->path() + QStringLiteral("/ftpd.py");
+    const QString settings = m_dir->path() + QStringLiteral("/ftpd.json");
+    TestSupport::writeBytes(launcher, QByteArray(kPyftpdlibLauncher));
+    const bool tls = m_options.tls == Options::Tls::Explicit;
+    const QJsonObject values{{QStringLiteral("port"), m_port},
+                             {QStringLiteral("root"), m_root},
+                             {QStringLiteral("user"), userName()},
+                             {QStringLiteral("password"), password()},
+                             {QStringLiteral("log"), m_logPath},
+                             {QStringLiteral("timeout"), m_options.idleTimeoutSeconds},
+                             {QStringLiteral("read_only"), QJsonArray::fromStringList(m_options.readOnlyFolders)},
+                             {QStringLiteral("max_per_ip"), m_options.maxConnectionsPerAddress},
+                             {QStringLiteral("max_logins"), m_options.maxLoginsPerUser},
+                             {QStringLiteral("refuse_store"), QJsonArray::fromStringList(m_options.refusedStores)},
+                             {QStringLiteral("read_limit"), m_options.uploadBytesPerSecond},
+                             {QStringLiteral("tls_cert"), tls ? certificatePath() : QString()}};
+    TestSupport::writeBytes(settings, QJsonDocument(values).toJson());
+    return {launcher, settings};
+}
+
+QStringList FtpTestServer::vsftpdArguments() const {
     const QString empty = m_dir->path() + QStringLiteral("/empty");
     QDir().mkpath(empty);
     setMode(empty, 0755);
@@ -368,7 +321,6 @@ bool FtpTestServer::startVsftpd(QString* error) {
         QStringLiteral("background=NO"),
         QStringLiteral("anonymous_enable=YES"),
         QStringLiteral("no_anon_password=YES"),
-        QStringLiteral("local_enable=NO"),
         QStringLiteral("write_enable=YES"),
         QStringLiteral("anon_upload_enable=YES"),
         QStringLiteral("anon_mkdir_write_enable=YES"),
@@ -380,24 +332,15 @@ bool FtpTestServer::startVsftpd(QString* error) {
         QStringLiteral("isolate=NO"),
         QStringLiteral("isolate_network=NO"),
         QStringLiteral("secure_chroot_dir=") + empty,
-        QStringLiteral("connect_from_port_20=NO"),
-        QStringLiteral("pasv_enable=YES"),
         QStringLiteral("utf8_filesystem=YES"),
-        QStringLiteral("hide_ids=NO"),
-        QStringLiteral("syslog_enable=NO"),
         QStringLiteral("xferlog_enable=YES"),
-        QStringLiteral("xferlog_std_format=NO"),
         QStringLiteral("log_ftp_protocol=YES"),
         QStringLiteral("vsftpd_log_file=") + m_logPath,
-        QStringLiteral("max_clients=50"),
-        QStringLiteral("max_per_ip=") +
-            QString::number(m_options.maxConnectionsPerAddress > 0 ? m_options.maxConnectionsPerAddress : 50),
+        QStringLiteral("max_per_ip=") + QString::number(m_options.maxConnectionsPerAddress),
     };
     if (m_options.idleTimeoutSeconds > 0)
         config << QStringLiteral("idle_session_timeout=") + QString::number(m_options.idleTimeoutSeconds);
     if (m_options.tls != Options::Tls::None) {
-        if (!QFile::exists(certificatePath()) && !renewCertificate(error))
-            return false;
         // The anonymous login asks for a password here, so that a test can look for it on the wire.
         config.replaceInStrings(QStringLiteral("no_anon_password=YES"), QStringLiteral("no_anon_password=NO"));
         config << QStringLiteral("ssl_enable=YES") << QStringLiteral("allow_anon_ssl=YES")
@@ -411,100 +354,35 @@ bool FtpTestServer::startVsftpd(QString* error) {
     }
     const QString configPath = m_dir->path() + QStringLiteral("/vsftpd.conf");
     TestSupport::writeBytes(configPath, config.join(QLatin1Char('\n')).toUtf8() + '\n');
-    m_process.setProgram(kVsftpd);
-    m_process.setArguments({configPath});
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        if (error != nullptr)
-            *error = m_process.errorString();
-        return false;
-    }
-    return true;
-}
-
-bool FtpTestServer::waitUntilListening(QString* error) {
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (m_process.state() != QProcess::Running) {
-            if (error != nullptr)
-                *error = kindName(m_kind) + QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll());
-            return false;
-        }
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, m_port);
-        // An implicit TLS server says nothing before the handshake: being there is enough.
-        const bool greets = m_options.tls != Options::Tls::Implicit;
-        if (probe.waitForConnected(200) &&
-            (!greets || (probe.waitForReadyRead(2000) && probe.readAll().startsWith("220")))) {
-            probe.disconnectFromHost();
-            // The probe's own connection is no part of what the test looks at.
-            QThread::msleep(20);
-            clearLog();
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    if (error != nullptr)
-        *error = kindName(m_kind) + QStringLiteral(" did not answer on ") + serverText();
-    stop();
-    return false;
+    return {configPath};
 }
 
 void FtpTestServer::stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
-    const pid_t pid = pid_t(m_process.processId());
-    for (const pid_t child : descendantsOf(pid))
-        ::kill(child, SIGKILL);
+    for (const qint64 child : TestSupport::descendantsOf(m_process.processId()))
+        ::kill(pid_t(child), SIGKILL);
     m_process.kill();
     m_process.waitForFinished(5000);
 }
 
-bool FtpTestServer::isRunning() const {
-    return m_process.state() == QProcess::Running;
-}
-
 QList<FtpExchange> FtpTestServer::exchanges() const {
-    QList<FtpExchange> out;
-    QFile file(m_logPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-
     // pyftpdlib: "PORT <- command" and "PORT -> reply".
     // vsftpd: "... [pid N] [ftp] FTP command: Client "127.0.0.1", "command"" and "FTP response".
+    static const QRegularExpression pyftpdlib(QStringLiteral(R"re(^(\d+) (<-|->) (.*)$)re"));
     static const QRegularExpression vsftpd(
         QStringLiteral(R"re(\[pid (\d+)\].*FTP (command|response): Client "[^"]*", "(.*)"$)re"));
-    for (const QByteArray& raw : lines) {
-        const QString line = QString::fromUtf8(raw);
-        QString session;
-        QString text;
-        bool isCommand = false;
-        if (m_kind == Kind::Pyftpdlib) {
-            const qsizetype mark = line.indexOf(QLatin1String(" <- "));
-            const qsizetype replyMark = line.indexOf(QLatin1String(" -> "));
-            if (mark > 0 && (replyMark < 0 || mark < replyMark)) {
-                session = line.left(mark);
-                text = line.mid(mark + 4);
-                isCommand = true;
-            } else if (replyMark > 0) {
-                session = line.left(replyMark);
-                text = line.mid(replyMark + 4);
-            } else {
-                continue;
-            }
-        } else {
-            const QRegularExpressionMatch match = vsftpd.match(line);
-            if (!match.hasMatch())
-                continue;
-            session = match.captured(1);
-            isCommand = match.captured(2) == QLatin1String("command");
-            text = match.captured(3);
-            if (isCommand && text.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive))
+    QList<FtpExchange> out;
+    for (const QByteArray& raw : TestSupport::readBytes(m_logPath).split('\n')) {
+        const QRegularExpressionMatch match =
+            (m_kind == Kind::Pyftpdlib ? pyftpdlib : vsftpd).match(QString::fromUtf8(raw));
+        if (!match.hasMatch())
+            continue;
+        const QString session = match.captured(1);
+        QString text = match.captured(3);
+        if (match.captured(2) == QLatin1String("<-") || match.captured(2) == QLatin1String("command")) {
+            if (text.startsWith(QLatin1String("PASS "), Qt::CaseInsensitive))
                 text = QStringLiteral("PASS ******");
-        }
-        if (isCommand) {
             out.append({session, text, 0});
             continue;
         }
@@ -531,10 +409,8 @@ QString FtpTestServer::asLogged(const QString& command) const {
     if (m_kind == Kind::Pyftpdlib)
         return command;
     const qsizetype blank = command.indexOf(QLatin1Char(' '));
-    QString out = command.left(blank < 0 ? command.size() : blank).toUpper();
-    if (blank >= 0)
-        out += QLatin1Char(' ') + loggedText(command.mid(blank + 1));
-    return out;
+    return command.left(blank).toUpper() +
+           (blank < 0 ? QString() : QLatin1Char(' ') + loggedText(command.mid(blank + 1)));
 }
 
 QString FtpTestServer::loggedText(const QString& text) const {
@@ -577,10 +453,9 @@ QStringList FtpTestServer::loggedInSessions() const {
 
 QStringList FtpTestServer::sessions() const {
     QStringList out;
-    QFile file(m_logPath);
-    if (m_kind != Kind::Pyftpdlib || !file.open(QIODevice::ReadOnly))
+    if (m_kind != Kind::Pyftpdlib)
         return out;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
+    for (const QByteArray& raw : TestSupport::readBytes(m_logPath).split('\n')) {
         const QString line = QString::fromUtf8(raw);
         const qsizetype mark = line.indexOf(QLatin1String(" -> 220"));
         if (mark > 0 && !out.contains(line.left(mark)))
@@ -590,7 +465,5 @@ QStringList FtpTestServer::sessions() const {
 }
 
 void FtpTestServer::clearLog() const {
-    QFile file(m_logPath);
-    if (file.exists() && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.close();
+    TestSupport::writeBytes(m_logPath, {});
 }

@@ -64,7 +64,6 @@ public:
     bool start(QString* error = nullptr);
     // Stops the server at once, every open session with it.
     void stop();
-    bool isRunning() const;
 
     Kind kind() const { return m_kind; }
     quint16 port() const { return m_port; }
@@ -80,8 +79,6 @@ public:
     QString userName() const;
     QString password() const;
 
-    // The local folder the server shows as "/".
-    QString root() const { return m_root; }
     // The local path of a remote path ("/htdocs/kioskSmith").
     QString localPath(const QString& remotePath) const;
     // Test-side set-up below the root, made so that the server's user may change it.
@@ -106,9 +103,8 @@ public:
     void clearLog() const;
 
 private:
-    bool startPyftpdlib(QString* error);
-    bool startVsftpd(QString* error);
-    bool waitUntilListening(QString* error);
+    QStringList pyftpdlibArguments() const;
+    QStringList vsftpdArguments() const;
     QString certificatePath() const;
 
     Kind m_kind;

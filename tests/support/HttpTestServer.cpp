@@ -2,12 +2,7 @@
 
 #include "support/TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTcpSocket>
-#include <QThread>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -19,20 +14,8 @@
 namespace TestSupport {
 
 bool waitUntilListening(quint16 port, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-        if (probe.waitForConnected(200)) {
-            probe.disconnectFromHost();
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return false;
+    return waitForGreeting(port, {}, nullptr, timeoutMs);
 }
-
-PhpTestServer::PhpTestServer() = default;
 
 PhpTestServer::~PhpTestServer() {
     stop();
@@ -86,7 +69,7 @@ bool PhpTestServer::start(const QByteArray& routerScript) {
             return false;
         }
         // Whoever answers must be our php, still running.
-        if (waitUntilListening(m_port, 10000) && m_process.state() == QProcess::Running)
+        if (waitForGreeting(m_port, {}, &m_process) && m_process.state() == QProcess::Running)
             return true;
         m_error = QStringLiteral("php -S does not listen on ") + domain() + QStringLiteral(": ") +
                   QString::fromLocal8Bit(log());

@@ -13,7 +13,7 @@ namespace TestSupport {
 // stop() or the destructor. It answers while the test's thread is blocked (its own process).
 class PhpTestServer final {
 public:
-    PhpTestServer();
+    PhpTestServer() = default;
     ~PhpTestServer();
     PhpTestServer(const PhpTestServer&) = delete;
     PhpTestServer& operator=(const PhpTestServer&) = delete;

@@ -2,16 +2,14 @@
 
 #include "support/TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QTcpSocket>
 #include <QThread>
+#include <QUuid>
 
 #include <csignal>
-
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,30 +26,23 @@ bool runTool(const QString& program, const QStringList& arguments, const QByteAr
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-QString randomHex(int bytes) {
-    QByteArray raw(bytes, '\0');
-    for (char& c : raw)
-        c = char(QRandomGenerator::system()->bounded(256));
-    return QString::fromLatin1(raw.toHex());
-}
-
 } // namespace
 
 SshTestServer::SshTestServer() {
     // The user must reach its home through the temporary folder.
-    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                            QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                            QFileDevice::ExeOther);
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755);
     m_home = m_dir.path() + QStringLiteral("/home");
     QDir().mkpath(m_home);
-    m_user = QStringLiteral("kst") + randomHex(5);
-    m_password = QStringLiteral("pw ") + randomHex(8);
+    const QString random = QUuid::createUuid().toString(QUuid::Id128);
+    m_user = QStringLiteral("kst") + random.left(10);
+    m_password = QStringLiteral("pw ") + random.mid(16);
 }
 
 SshTestServer::~SshTestServer() {
     stop();
+    // Forced: the killed sessions linger as zombies of the user, and a plain userdel keeps the user.
     if (m_userMade)
-        runTool(QStringLiteral("userdel"), {m_user});
+        runTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_user});
 }
 
 QString SshTestServer::unavailableReason() {
@@ -117,22 +108,16 @@ bool SshTestServer::start(QString* error) {
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
                             QStringLiteral("-p"), QString::number(m_port)});
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        if (m_process.state() != QProcess::Running && !m_process.waitForStarted(100))
-            return fail(QStringLiteral("sshd ended: ") + QString::fromUtf8(log()));
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), m_port);
-        if (probe.waitForConnected(200) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("SSH-2.0-")) {
-            probe.abort();
-            QThread::msleep(50);
-            clearLog();
-            return true;
-        }
-        QThread::msleep(50);
+    if (!TestSupport::waitForGreeting(m_port, "SSH-2.0-", &m_process)) {
+        const bool ended = m_process.state() == QProcess::NotRunning;
+        stop();
+        return fail(ended ? QStringLiteral("sshd ended: ") + QString::fromUtf8(log())
+                          : QStringLiteral("sshd did not answer on ") + serverText());
     }
-    stop();
-    return fail(QStringLiteral("sshd did not answer on ") + serverText());
+    // The probe's own connection is no part of what the test looks at.
+    QThread::msleep(50);
+    clearLog();
+    return true;
 }
 
 void SshTestServer::stop() {
@@ -146,11 +131,9 @@ void SshTestServer::stop() {
 }
 
 QByteArray SshTestServer::log() const {
-    QFile file(m_dir.path() + QStringLiteral("/sshd.log"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TestSupport::readBytes(m_dir.path() + QStringLiteral("/sshd.log"));
 }
 
 void SshTestServer::clearLog() const {
-    QFile file(m_dir.path() + QStringLiteral("/sshd.log"));
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    TestSupport::writeBytes(m_dir.path() + QStringLiteral("/sshd.log"), {});
 }

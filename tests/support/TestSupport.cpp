@@ -3,14 +3,15 @@
 #include "app/ConnectionCheck.h"
 #include "app/frmMain.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QtTest>
-
-#include <map>
 
 #include <unistd.h>
 
@@ -50,6 +51,21 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
+bool waitForGreeting(quint16 port, const QByteArray& greeting, const QProcess* server, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired() && (server == nullptr || server->state() != QProcess::NotRunning)) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        if (probe.waitForConnected(200) &&
+            (greeting.isEmpty() || (probe.waitForReadyRead(2000) && probe.readAll().startsWith(greeting)))) {
+            probe.abort();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
 bool runUnprivileged(const std::function<void()>& work) {
     if (::geteuid() != 0) {
         work();
@@ -79,27 +95,12 @@ startProgram(SharedState& state, const QString& folder, bool connected, const st
 }
 
 QList<qint64> descendantsOf(qint64 pid) {
-    std::multimap<qint64, qint64> children;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool isPid = false;
-        const qint64 child = entry.toLongLong(&isPid);
-        QFile stat(QStringLiteral("/proc/") + entry + QStringLiteral("/stat"));
-        if (!isPid || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray text = stat.readAll();
-        const qsizetype close = text.lastIndexOf(')');
-        const QList<QByteArray> fields = close < 0 ? QList<QByteArray>() : text.mid(close + 2).split(' ');
-        if (fields.size() > 1)
-            children.emplace(fields[1].toLongLong(), child);
-    }
     QList<qint64> found;
-    QList<qint64> queue{pid};
-    while (!queue.isEmpty()) {
-        const auto [first, last] = children.equal_range(queue.takeFirst());
-        for (auto it = first; it != last; ++it) {
-            found.append(it->second);
-            queue.append(it->second);
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const QByteArray& child : readBytes(tasks + u'/' + task + u"/children").split(' ')) {
+            if (const qint64 id = child.toLongLong(); id > 0)
+                found << id << descendantsOf(id);
         }
     }
     return found;

@@ -1,12 +1,10 @@
 #include "ServerRows.h"
-#include "app/ConnectionCheck.h"
 #include "app/frmDiagnostics.h"
 #include "app/frmMain.h"
 #include "app/frmMenuLeft.h"
 #include "catalogue/SharedState.h"
 #include "publish/PublishOptions.h"
 #include "publish/UploadSound.h"
-#include "publish/UploadWorker.h"
 #include "publish/frmFTP.h"
 #include "structure/frmStructure.h"
 #include "support/FtpTestServer.h"
@@ -15,11 +13,10 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -80,6 +77,12 @@ struct Program {
         return lines;
     }
     bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
+    // The files the progress bar says are still to go; -1 when it shows no count.
+    int filesLeft() const {
+        const QRegularExpressionMatch counts = QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, "))
+                                                   .match(control<QProgressBar>("prgUpload")->text());
+        return counts.hasMatch() ? counts.captured(2).toInt() - counts.captured(1).toInt() : -1;
+    }
     // Pictures of `bytes` each for products 1 to `count`, so an upload to a slow server lasts.
     void addBigPictures(int count, int bytes) {
         for (int p = 1; p <= count; ++p) {
@@ -124,7 +127,6 @@ private slots:
     void refreshNeedsConfirmation_data();
     void refreshNeedsConfirmation();
     void activationReloadsSavedDetails();
-    void noActivationOnReturnFromConfirmation();
     void exitDuringUpload_data();
     void exitDuringUpload();
     void failureReasons_data();
@@ -132,8 +134,7 @@ private slots:
     void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
-    void detailsFrameLaidOut();
-    void unwritableOptionsReported();
+    void connectionsBoxHasRoom();
     void uploadThroughTheWindow();
     void certificateTrust_data();
     void certificateTrust();
@@ -188,14 +189,24 @@ void tst_frmFTP::refreshNeedsConfirmation_data() {
     QTest::newRow("no") << MessageBox::No << false;
 }
 
-// Catches a full refresh chosen without the owner's yes, or a question on unticking.
+// Catches a full refresh chosen without the owner's yes, a question on unticking, or the window's
+// activation running again as the question closes: under a window manager the child window gets
+// its activation back then; offscreen nothing does, so the test does.
 void tst_frmFTP::refreshNeedsConfirmation() {
     QFETCH(MessageBox::Answer, answer);
     QFETCH(bool, ticked);
     Program program;
+    program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
+    program.ftp->showProgress(QStringLiteral("kept"));
     auto* box = program.control<QCheckBox>("chkRefreshStore");
     MessageBox::setNextAnswer(answer);
     QTest::mouseClick(box, Qt::LeftButton);
+    QMdiArea* area = program.main->mdiArea();
+    area->setActiveSubWindow(nullptr);
+    area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(program.ftp->frame()));
+    QCOMPARE(area->activeSubWindow(), program.ftp->frame());
+    QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("typed.example.com"));
+    QCOMPARE(program.progress(), QStringList{QStringLiteral("kept")});
     QCOMPARE(box->isChecked(), ticked);
     QCOMPARE(MessageBox::shownTexts().size(), 1);
     QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
@@ -207,7 +218,8 @@ void tst_frmFTP::refreshNeedsConfirmation() {
 }
 
 // Catches details or a number of connections typed but not saved surviving a return to the
-// window, ones saved by Exit lost, or saved ones not shown.
+// window, ones saved by Exit lost, or saved ones not shown; and an options file that cannot be
+// written dropped without a word, or keeping the FTP details from where they belong.
 void tst_frmFTP::activationReloadsSavedDetails() {
     Program program;
     const QString dataFolder = dataFolderOf(program.dir.path());
@@ -233,36 +245,21 @@ void tst_frmFTP::activationReloadsSavedDetails() {
     QCOMPARE(program.control<QLineEdit>("txtDestination")->text(), QStringLiteral("public_html/"));
     QCOMPARE(spin->value(), 5);
     QVERIFY(program.progress().isEmpty());
-}
 
-// Catches the window's activation running again when the refresh question closes.
-void tst_frmFTP::noActivationOnReturnFromConfirmation() {
-    Program program;
-    program.main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
-    program.ftp->showProgress(QStringLiteral("kept"));
-    bool answered = false;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            answered = true;
-            box->button(QMessageBox::Yes)->click();
-        } else if (clock.elapsed() > 5000) {
-            poll.stop();
-        }
-    });
-    poll.start(20);
-    QTest::mouseClick(program.control<QCheckBox>("chkRefreshStore"), Qt::LeftButton);
-    QVERIFY(answered);
-    program.main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    QTest::qWait(50);
-    QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("typed.example.com"));
-    QCOMPARE(program.progress(), QStringList{QStringLiteral("kept")});
-    QVERIFY(program.control<QCheckBox>("chkRefreshStore")->isChecked());
+    QVERIFY(QFile::remove(PublishOptionsFile::path(dataFolder)));
+    QVERIFY(QDir().mkpath(PublishOptionsFile::path(dataFolder)));
+    program.control<QLineEdit>("txtURL")->setText(QStringLiteral("other.example.com"));
+    MessageBox::setNextAnswer(MessageBox::Cancel);
+    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
+    QCOMPARE(MessageBox::shownTexts().size(), 1);
+    QVERIFY2(MessageBox::shownTexts().first().startsWith(
+                 QStringLiteral("kioskSmith could not save the number of connections in ") +
+                 QDir::toNativeSeparators(PublishOptionsFile::path(dataFolder))),
+             qPrintable(MessageBox::shownTexts().first()));
+    QVERIFY(program.ftp->isVisible());
+    FtpSettings saved;
+    QVERIFY(SettingsFiles::loadFtpSettings(dataFolder, saved));
+    QCOMPARE(saved.url, QStringLiteral("other.example.com"));
 }
 
 void tst_frmFTP::exitDuringUpload_data() {
@@ -392,11 +389,8 @@ void tst_frmFTP::stopInTheMiddle() {
     QCOMPARE(program.progress(), lines);
     QCOMPARE(program.control<QLineEdit>("txtURL")->text(), server.serverText());
     // Every file but the department's product file and three pictures, which go together, and the
-    // order key, which goes last; the time left follows.
-    const QRegularExpressionMatch counts =
-        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
-    QVERIFY2(counts.hasMatch(), qPrintable(bar->text()));
-    QCOMPARE(counts.captured(2).toInt() - counts.captured(1).toInt(), 5);
+    // order key, which goes last; the web files may still be on their way. The time left follows.
+    QTRY_COMPARE_WITH_TIMEOUT(program.filesLeft(), 5, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(bar->text().contains(QStringLiteral(" left")), 5000);
     QVERIFY(bar->value() > 0 && bar->value() < bar->maximum());
 
@@ -447,43 +441,11 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
-// Catches an options file that cannot be written being dropped without a word.
-void tst_frmFTP::detailsFrameLaidOut() {
+// Catches a number of connections without room to show; tst_frmMain checks the rest of the layout.
+void tst_frmFTP::connectionsBoxHasRoom() {
     Program program;
-    auto* frame = program.control<QGroupBox>("frmCommsDetails");
-    const QList<QWidget*> controls = frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* a : controls) {
-        QVERIFY2(frame->contentsRect().contains(a->geometry()), qPrintable(a->objectName()));
-        for (QWidget* b : controls)
-            QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
-                     qPrintable(a->objectName() + QStringLiteral(" over ") + b->objectName()));
-    }
-    for (const char* name : {"lblConnections", "chkRefreshStore", "spnConnections"}) {
-        auto* w = program.control<QWidget>(name);
-        QVERIFY2(w->parentWidget() == frame && w->sizeHint().width() <= w->width() &&
-                     w->sizeHint().height() <= w->height(),
-                 name);
-    }
-}
-
-void tst_frmFTP::unwritableOptionsReported() {
-    Program program;
-    const QString dataFolder = dataFolderOf(program.dir.path());
-    QVERIFY(QDir().mkpath(PublishOptionsFile::path(dataFolder)));
-    program.type({QStringLiteral("ftp.example.com"), QStringLiteral("owner"), QStringLiteral("pw"),
-                  QStringLiteral("public_html/")});
-    MessageBox::setNextAnswer(MessageBox::Cancel);
-    QTest::mouseClick(program.control<QPushButton>("cmdDone"), Qt::LeftButton);
-    QCOMPARE(MessageBox::shownTexts().size(), 1);
-    QVERIFY2(MessageBox::shownTexts().first().startsWith(
-                 QStringLiteral("kioskSmith could not save the number of connections in ") +
-                 QDir::toNativeSeparators(PublishOptionsFile::path(dataFolder))),
-             qPrintable(MessageBox::shownTexts().first()));
-    QVERIFY(program.ftp->isVisible());
-    // The FTP details went where they belong all the same.
-    FtpSettings saved;
-    QVERIFY(SettingsFiles::loadFtpSettings(dataFolder, saved));
-    QCOMPARE(saved.url, QStringLiteral("ftp.example.com"));
+    const auto* spin = program.control<QSpinBox>("spnConnections");
+    QVERIFY(spin->sizeHint().width() <= spin->width() && spin->sizeHint().height() <= spin->height());
 }
 
 // Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
@@ -513,9 +475,7 @@ void tst_frmFTP::uploadThroughTheWindow() {
     QVERIFY(!program.locked());
     // Every file counted, and no more: the bar ends full.
     auto* bar = program.control<QProgressBar>("prgUpload");
-    const QRegularExpressionMatch counts =
-        QRegularExpression(QStringLiteral("^(\\d+) of (\\d+) files, ")).match(bar->text());
-    QVERIFY2(counts.hasMatch() && counts.captured(1) == counts.captured(2), qPrintable(bar->text()));
+    QCOMPARE(program.filesLeft(), 0);
     QCOMPARE(bar->value(), bar->maximum());
     QCOMPARE(server.sessions().size(), 3); // the connections opened
     for (int p = 0; p < 6; ++p)
@@ -564,8 +524,6 @@ void tst_frmFTP::certificateTrust() {
     FtpTestServer::Options options;
     options.tls = FtpTestServer::Options::Tls::Explicit;
     FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
-    if (!FtpTestServer::unavailableReason(server.kind()).isEmpty())
-        QSKIP(qPrintable(FtpTestServer::unavailableReason(server.kind())));
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     Program program;

@@ -20,6 +20,20 @@ QByteArray contentFor(const QString& name, int size) {
     return bytes;
 }
 
+// What an upload sends of a department's pictures: slot and file, in slot order up to the first
+// empty image path, passing over paths without a file.
+QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d) {
+    QList<QPair<int, QString>> out;
+    for (int p = 0; p < catalogue.productsIn(d); ++p) {
+        const QString image = catalogue.product(d, p).image;
+        if (image.isEmpty())
+            break;
+        if (QFileInfo(image).isFile())
+            out.append({p, image});
+    }
+    return out;
+}
+
 } // namespace
 
 PublishFixture::PublishFixture() {
@@ -69,6 +83,14 @@ void PublishFixture::addDepartment(StoreCatalogue& catalogue, int d, const QStri
         record.image = makePicture(QStringLiteral("%1-%2.jpg").arg(d).arg(p), size);
         catalogue.setProduct(d, p, record);
     }
+}
+
+void PublishFixture::add(const QString& name, int pictures, int size) {
+    addDepartment(catalogue, catalogue.departmentCount, name, pictures, size);
+}
+
+QString PublishFixture::picture(int d, int p) const {
+    return catalogue.product(d, p).image;
 }
 
 UploadRequest PublishFixture::request(const FtpTestServer& server,
@@ -167,13 +189,10 @@ UploadRecord runUpload(const UploadRequest& request,
     return record;
 }
 
-QStringList connectedLines(const QString& serverText) {
-    return {QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
-            QStringLiteral("Connecting to Server (") + serverText + QStringLiteral(")..."), QStringLiteral("...OK")};
-}
-
 QStringList startLines(const QString& serverText) {
-    return connectedLines(serverText) << QStringLiteral("Starting upload...");
+    return {QStringLiteral("Connecting to Internet..."), QStringLiteral("...OK"),
+            QStringLiteral("Connecting to Server (") + serverText + QStringLiteral(")..."), QStringLiteral("...OK"),
+            QStringLiteral("Starting upload...")};
 }
 
 const QString kSuccess = QStringLiteral("Store uploaded sucessfully\r\n");
@@ -209,19 +228,7 @@ QStringList dataFileLines() {
             fileLine(QStringLiteral("orderkey.php"))};
 }
 
-QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d) {
-    QList<QPair<int, QString>> out;
-    for (int p = 0; p < catalogue.productsIn(d); ++p) {
-        const QString image = catalogue.product(d, p).image;
-        if (image.isEmpty())
-            break;
-        if (QFileInfo(image).isFile())
-            out.append({p, image});
-    }
-    return out;
-}
-
-QStringList departmentLines(const StoreCatalogue& catalogue) {
+QStringList PublishFixture::departmentLines() const {
     QStringList lines;
     for (int d = 0; d < catalogue.departmentCount; ++d) {
         lines.append(fileLine(QStringLiteral("productdetails.nif")));
@@ -231,7 +238,7 @@ QStringList departmentLines(const StoreCatalogue& catalogue) {
     return lines;
 }
 
-QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue) {
+QMap<QString, QByteArray> PublishFixture::pictureTree() const {
     QMap<QString, QByteArray> tree;
     for (int d = 0; d < catalogue.departmentCount; ++d) {
         for (const auto& [slot, image] : sentPictures(catalogue, d))

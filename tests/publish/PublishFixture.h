@@ -16,7 +16,7 @@
 // A data folder as the program keeps it: the shop's eleven web files, seventeen graphics and
 // no_image_available.jpg, the store settings, the order key, the sound, and a folder
 // of product pictures. Every file holds its own recognisable bytes.
-class PublishFixture final {
+class PublishFixture {
 public:
     PublishFixture();
 
@@ -32,6 +32,13 @@ public:
     QString picturePath(const QString& name) const;
     // Department `d` named `name`, with `pictures` priced products, each with a picture of its own.
     void addDepartment(StoreCatalogue& catalogue, int d, const QString& name, int pictures, int size = 4000);
+    // The same after the last department of this folder's own catalogue; a product's picture there.
+    void add(const QString& name, int pictures, int size = 4000);
+    QString picture(int d, int p) const;
+    // What an upload of that catalogue sends for its departments: the progress lines, and the
+    // pictures on the server below the shop's root.
+    QStringList departmentLines() const;
+    QMap<QString, QByteArray> pictureTree() const;
 
     // The request the upload window would hand over for this catalogue and server.
     UploadRequest request(const FtpTestServer& server,
@@ -47,6 +54,9 @@ public:
     static const QStringList& webFileNames();
     static const QStringList& graphicsFileNames();
     static const QStringList& storeFileNames();
+
+    // The catalogue a test publishes from this folder.
+    StoreCatalogue catalogue;
 
 private:
     QTemporaryDir m_dir;
@@ -70,9 +80,7 @@ UploadRecord runUpload(const UploadRequest& request,
                        const std::function<void(const QString&)>& onLine = {},
                        const std::atomic<bool>* cancel = nullptr);
 
-// The four lines of a connection that succeeded, for this server field.
-QStringList connectedLines(const QString& serverText);
-// Those and "Starting upload...".
+// The lines of a connection that succeeded, for this server field, and "Starting upload...".
 QStringList startLines(const QString& serverText);
 // Progress lines of the upload.
 extern const QString kSuccess;
@@ -82,11 +90,5 @@ QString imageLine(const QString& path);
 QStringList fullRefreshFixedLines();
 QStringList fullRefreshLines(const QStringList& departmentLines);
 QStringList dataFileLines();
-// What an upload sends of a department's pictures: slot and file, in slot order up to the first
-// empty image path, passing over paths without a file; for all departments, the progress lines
-// and the pictures on the server below the shop's root.
-QList<QPair<int, QString>> sentPictures(const StoreCatalogue& catalogue, int d);
-QStringList departmentLines(const StoreCatalogue& catalogue);
-QMap<QString, QByteArray> pictureTree(const StoreCatalogue& catalogue);
 // Lines for a failure message.
 const char* joined(const QStringList& lines);

@@ -20,30 +20,27 @@ using Tree = QMap<QString, QByteArray>;
 
 namespace {
 
-// One productdetails.nif line from its nine items, each followed by the separator byte.
-QByteArray nifLine(const QList<QByteArray>& items) {
+const QString kRoot = QStringLiteral("/htdocs/kioskSmith");
+
+// One productdetails.nif line: its nine items, each followed by the separator byte.
+QByteArray nine(const QByteArray& slot, const QByteArray& title, const QByteArray& price = QByteArray()) {
     QByteArray line;
-    for (const QByteArray& item : items)
+    for (const QByteArray& item : QList<QByteArray>{slot, title, {}, {}, {}, price, {}, {}, {}})
         line += item + '\xAC';
     return line + "\r\n";
 }
 
-QByteArray nine(const QByteArray& slot, const QByteArray& title, const QByteArray& price = QByteArray()) {
-    return nifLine({slot, title, {}, {}, {}, price, {}, {}, {}});
-}
-
-// The shop most tests publish: pictures present, missing and absent, a department without
-// products, and department names with blanks, "£", accents and "&".
-struct SampleShop {
-    StoreCatalogue catalogue;
+// A data folder with the shop most tests publish: pictures present, missing and absent, a
+// department without products, and department names with blanks, "£", accents and "&".
+struct SampleShop : PublishFixture {
     QString atlas, cook, tea, mug, spade;
 
-    explicit SampleShop(PublishFixture& fixture) {
-        atlas = fixture.makePicture(QStringLiteral("atlas.jpg"));
-        cook = fixture.makePicture(QStringLiteral("cook.gif"));
-        tea = fixture.makePicture(QStringLiteral("tea.jpg"));
-        mug = fixture.makePicture(QStringLiteral("mug.jpg"));
-        spade = fixture.makePicture(QStringLiteral("my spade.jpg"));
+    SampleShop() {
+        atlas = makePicture(QStringLiteral("atlas.jpg"));
+        cook = makePicture(QStringLiteral("cook.gif"));
+        tea = makePicture(QStringLiteral("tea.jpg"));
+        mug = makePicture(QStringLiteral("mug.jpg"));
+        spade = makePicture(QStringLiteral("my spade.jpg"));
 
         catalogue.departmentNames[0] = QStringLiteral("Books");
         catalogue.departmentNames[1] = QStringLiteral("\u00A3 Deals");
@@ -52,7 +49,7 @@ struct SampleShop {
         catalogue.departmentCount = 4;
 
         set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), atlas);
-        set(0, 1, QStringLiteral("Bible"), QString(), fixture.picturePath(QStringLiteral("gone.jpg")));
+        set(0, 1, QStringLiteral("Bible"), QString(), picturePath(QStringLiteral("gone.jpg")));
         set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), cook);
         set(2, 0, QStringLiteral("Tea"), QStringLiteral("\u00A33,20"), tea);
         set(2, 1, QStringLiteral("Coffee"), QString(), QString());
@@ -109,14 +106,6 @@ QStringList fullRefreshFixedOrder() {
     return order;
 }
 
-// Remote paths below the shop's root as the server's log shows them.
-QStringList underRoot(const FtpTestServer& server, const QStringList& relative, const QString& root) {
-    QStringList out;
-    for (const QString& path : relative)
-        out.append(server.loggedText(root + QLatin1Char('/') + path));
-    return out;
-}
-
 QMap<QString, QByteArray> united(QMap<QString, QByteArray> a, const QMap<QString, QByteArray>& b) {
     a.insert(b);
     return a;
@@ -138,12 +127,15 @@ void seedShop(const FtpTestServer& server, const QMap<QString, QByteArray>& extr
     }
 }
 
-// Compares the server's order of the files with this one (paths as logged); where several
-// connections share a department's pictures, only which files were stored. vsftpd's log does
-// not tell parallel sessions apart: there the tree alone shows it.
-void compareStored(const FtpTestServer& server, int connections, QStringList expected) {
+// Compares the server's order of the files with this one, of paths below `root`; where several
+// connections share the files, only which files were stored. vsftpd's log does not tell parallel
+// sessions apart: there the tree alone shows it.
+void compareStored(const FtpTestServer& server, int connections, const QString& root, const QStringList& relative) {
     if (connections > 1 && server.kind() == Kind::Vsftpd)
         return;
+    QStringList expected;
+    for (const QString& path : relative)
+        expected.append(server.loggedText(root + QLatin1Char('/') + path));
     QStringList order = server.storedPaths();
     if (connections > 1) {
         order.sort();
@@ -152,36 +144,10 @@ void compareStored(const FtpTestServer& server, int connections, QStringList exp
     QCOMPARE(order, expected);
 }
 
-// What happens between two uploads that send only what changed.
-enum class Change {
-    PriceChanged,
-    ProductDeleted,
-    DepartmentRenamed,
-    PictureReplaced,
-    ServerFilesChangedByHand,
-    RecordLost,
-    OrdersPlaced,
-};
-
-struct Shop {
-    PublishFixture fixture;
-    StoreCatalogue catalogue;
-
-    void add(int d, const QString& name, int pictures) { fixture.addDepartment(catalogue, d, name, pictures); }
-    QString picture(int d, int p) const { return catalogue.product(d, p).image; }
-};
-
 // The lines of what was sent: after "Starting upload...", before the count.
 QStringList sentLines(const QStringList& lines) {
     const qsizetype from = lines.indexOf(QStringLiteral("Starting upload..."));
     return from < 0 || lines.size() < from + 3 ? lines : lines.mid(from + 1, lines.size() - from - 3);
-}
-
-qsizetype fileCount(const QMap<QString, QByteArray>& tree) {
-    qsizetype files = 0;
-    for (auto it = tree.begin(); it != tree.end(); ++it)
-        files += it.key().endsWith(QLatin1Char('/')) ? 0 : 1;
-    return files;
 }
 
 } // namespace
@@ -199,21 +165,18 @@ private slots:
     void firstThenDataOnly();
     void refreshOverExistingShop_data();
     void refreshOverExistingShop();
-    void blockedOnTheServer_data();
-    void blockedOnTheServer();
+    void dataUploadStops_data();
+    void dataUploadStops();
     void refreshKeepsAShop_data();
     void refreshKeepsAShop();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
     void badDepartmentNames();
-    void dataFileUnwritable_data();
-    void dataFileUnwritable();
     void destinations_data();
     void destinations();
     void workerReportsInOrderOnTheReceiversThread();
-    void workerCancelEndsTheUpload();
-    void workerWithoutListeners();
+    void workerCancelAndRestart();
     void changedOnlyMatchesRefreshAndDataUpload_data();
     void changedOnlyMatchesRefreshAndDataUpload();
 
@@ -239,32 +202,27 @@ void tst_UploadJob::firstThenDataOnly() {
     FtpTestServer server(kind);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    UploadRequest request = fixture.request(server, shop.catalogue, refresh);
+    SampleShop shop;
+    UploadRequest request = shop.request(server, shop.catalogue, refresh);
     request.connections = connections;
 
     UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(departmentLines(shop.catalogue)) +
-                               QStringList{kSuccess});
+    QCOMPARE(record.lines,
+             startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
-    QVERIFY(record.outcome.connected);
     QVERIFY(record.traces.isEmpty());
     // The sound plays twice, just before the closing line.
-    const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
+    const QString sound = QStringLiteral("<sound> ") + shop.path(QStringLiteral("RHYTHM.wav"));
     QCOMPARE(record.events.mid(record.events.size() - 3), QStringList({sound, sound, kSuccess}));
     QCOMPARE(record.events.count(sound), 2);
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")),
-             united(fixture.fixedFilesTree(), shop.departmentTree()));
-    compareStored(server, connections,
-                  underRoot(server,
-                            fullRefreshFixedOrder() + SampleShop::departmentOrder() +
-                                QStringList{QStringLiteral("store/orderkey.php")},
-                            QStringLiteral("/htdocs/kioskSmith.new")));
+    QCOMPARE(remoteTree(server, kRoot), united(shop.fixedFilesTree(), shop.departmentTree()));
+    compareStored(server, connections, QStringLiteral("/htdocs/kioskSmith.new"),
+                  fullRefreshFixedOrder() + SampleShop::departmentOrder() +
+                      QStringList{QStringLiteral("store/orderkey.php")});
     if (QTest::currentTestFailed())
         return;
     // The local file holds the last department written.
-    QCOMPARE(fixture.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
+    QCOMPARE(shop.bytes(QStringLiteral("store/productdetails.nif")), nine("0", "Spade"));
 
     // Then data only. The old department folders hold more than a listing's worth of pictures for
     // each connection; customers ordered meanwhile; the owner drops the cookbook and renames the atlas.
@@ -274,25 +232,25 @@ void tst_UploadJob::firstThenDataOnly() {
     shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.atlas);
     shop.catalogue.setProduct(0, 2, ProductRecord());
     server.clearLog();
-    request = fixture.request(server, shop.catalogue);
+    request = shop.request(server, shop.catalogue);
     request.connections = connections;
     record = runUpload(request);
-    QCOMPARE(record.lines, startLines(server.serverText()) + dataFileLines() + departmentLines(shop.catalogue) +
-                               QStringList{kSuccess});
+    QCOMPARE(record.lines,
+             startLines(server.serverText()) + dataFileLines() + shop.departmentLines() + QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
 
-    QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
+    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.txt"), "::an order::-");
     expected.insert(QStringLiteral("store/Books/productdetails.nif"),
                     nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
     expected.remove(QStringLiteral("store/Books/2.jpeg"));
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
+    QCOMPARE(remoteTree(server, kRoot), expected);
     QStringList order = SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
     order.prepend(QStringLiteral("store/orderkey.php"));
     order.prepend(QStringLiteral("store/departments.nif"));
     order.prepend(QStringLiteral("store/storesettings.txt"));
-    compareStored(server, connections, underRoot(server, order, QStringLiteral("/htdocs/kioskSmith")));
+    compareStored(server, connections, kRoot, order);
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
@@ -312,34 +270,33 @@ void tst_UploadJob::refreshOverExistingShop() {
                       {QStringLiteral("gfx/junk.gif"), "junk"},
                       {QStringLiteral("empty/"), {}}});
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    const QString index = fixture.path(QStringLiteral("store/index.php"));
-    const QByteArray indexBytes = fixture.bytes(QStringLiteral("store/index.php"));
+    SampleShop shop;
+    const QString index = shop.path(QStringLiteral("store/index.php"));
+    const QByteArray indexBytes = shop.bytes(QStringLiteral("store/index.php"));
     QVERIFY(QFile::remove(index));
-    const QMap<QString, QByteArray> before = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
+    const QMap<QString, QByteArray> before = remoteTree(server, kRoot);
 
-    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    UploadRecord record = runUpload(shop.request(server, shop.catalogue, true));
     const QStringList failed =
         startLines(server.serverText()) + QStringList{QStringLiteral("Failed to locate ") + index};
     QCOMPARE(record.lines, failed);
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected);
     QCOMPARE(record.outcome.failureLine, failed.last());
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), before);
+    QCOMPARE(remoteTree(server, kRoot), before);
     QVERIFY(server.storedPaths().isEmpty());
 
     TestSupport::writeBytes(index, indexBytes);
-    record = runUpload(fixture.request(server, shop.catalogue, true));
+    record = runUpload(shop.request(server, shop.catalogue, true));
     // The new shop is built beside the old one; at the switch the kept orders go in before the
     // key that opens the shop to orders, and the old shop goes last.
     const QStringList switched = {fileLine(QStringLiteral("orders.php")), fileLine(QStringLiteral("orderkey.php")),
                                   QStringLiteral("Removing previous store files..."), kSuccess};
     QCOMPARE(record.lines,
-             startLines(server.serverText()) + fullRefreshFixedLines() + departmentLines(shop.catalogue) + switched);
-    QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
+             startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() + switched);
+    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), expected);
+    QCOMPARE(remoteTree(server, kRoot), expected);
 
     // The next refresh takes the private list and its counter into the new shop unchanged; a list
     // that cannot be read stops the refresh before anything is removed.
@@ -347,11 +304,10 @@ void tst_UploadJob::refreshOverExistingShop() {
     const QByteArray counter = kPrivateHead + "7";
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.php"), list);
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/ordercount.php"), counter);
-    QVERIFY(runUpload(fixture.request(server, shop.catalogue, true)).outcome.succeeded());
+    QVERIFY(runUpload(shop.request(server, shop.catalogue, true)).outcome.succeeded());
     const QString store = QStringLiteral("/htdocs/kioskSmith/store/");
     QCOMPARE(TestSupport::readBytes(server.localPath(store + QStringLiteral("orders.php"))), list);
     QCOMPARE(TestSupport::readBytes(server.localPath(store + QStringLiteral("ordercount.php"))), counter);
-    QVERIFY(!QFileInfo::exists(server.localPath(store + QStringLiteral("orders.txt"))));
 
     // A list the server lists but cannot send: a dangling link, which vsftpd lists (pyftpdlib
     // leaves it out of its listing altogether).
@@ -360,53 +316,70 @@ void tst_UploadJob::refreshOverExistingShop() {
     QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("orders.php"))));
     QVERIFY(QFile::link(server.localPath(QStringLiteral("/htdocs/nowhere")),
                         server.localPath(store + QStringLiteral("orders.php"))));
-    const QMap<QString, QByteArray> beforeLink = remoteTree(server, QStringLiteral("/htdocs/kioskSmith"));
+    const QMap<QString, QByteArray> beforeLink = remoteTree(server, kRoot);
     server.clearLog();
-    record = runUpload(fixture.request(server, shop.catalogue, true));
+    record = runUpload(shop.request(server, shop.catalogue, true));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QCOMPARE(record.lines.last(), QStringLiteral("Failed to read the orders on the server, so nothing was removed. "
                                                  "Collect your orders, then try again."));
-    QCOMPARE(remoteTree(server, QStringLiteral("/htdocs/kioskSmith")), beforeLink);
+    QCOMPARE(remoteTree(server, kRoot), beforeLink);
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::blockedOnTheServer_data() {
+void tst_UploadJob::dataUploadStops_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("locked"); // below the shop's root, a folder whose files stay
     QTest::addColumn<Tree>("seed");
-    QTest::addColumn<bool>("refresh");
-    QTest::addColumn<QStringList>("lines"); // after "Starting upload..."
-    const QStringList noFolder = dataFileLines()
-                                 << QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.");
+    QTest::addColumn<QString>("unwritable"); // a local data file with a folder in its way
+    QTest::addColumn<int>("sent");           // data files sent before it stops
+    QTest::addColumn<QString>("failure");    // the last line, up to the reason a local file gives
+    const QString noFolder = QStringLiteral("Failed to create new 'Books' directory. Try manually through FTP.");
     for (const Kind kind : ServerRows::kinds()) {
         QTest::newRow(ServerRows::rowName(kind, "a file named as a department"))
-            << kind << QString() << Tree{{QStringLiteral("store/Books"), "a file"}} << false << noFolder;
+            << kind << QString() << Tree{{QStringLiteral("store/Books"), "a file"}} << QString() << 3 << noFolder;
         QTest::newRow(ServerRows::rowName(kind, "a department's file the server will not delete"))
             << kind << QStringLiteral("store/Books/locked")
             << Tree{{QStringLiteral("store/Books/0.jpeg"), "old"}, {QStringLiteral("store/Books/locked/x"), "x"}}
-            << false << noFolder;
+            << QString() << 3 << noFolder;
     }
+    QTest::newRow("pyftpdlib: productdetails.nif not written")
+        << Kind::Pyftpdlib << QString() << Tree() << QStringLiteral("productdetails.nif") << 3
+        << QStringLiteral("Failed to write productdetails.nif: ");
+    QTest::newRow("pyftpdlib: departments.nif not written")
+        << Kind::Pyftpdlib << QString() << Tree() << QStringLiteral("departments.nif") << 1
+        << QStringLiteral("Failed to write departments.nif: ");
 }
 
-void tst_UploadJob::blockedOnTheServer() {
+// Catches a data upload that goes on after a failure, and a data file that could not be written
+// locally being sent anyway.
+void tst_UploadJob::dataUploadStops() {
     QFETCH(Kind, kind);
     QFETCH(QString, locked);
     QFETCH(Tree, seed);
-    QFETCH(bool, refresh);
-    QFETCH(QStringList, lines);
+    QFETCH(QString, unwritable);
+    QFETCH(int, sent);
+    QFETCH(QString, failure);
     FtpTestServer::Options options;
     if (!locked.isEmpty())
         options.readOnlyFolders = {QStringLiteral("/htdocs/kioskSmith/") + locked};
     FtpTestServer server(kind, options);
     seedShop(server, seed);
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
+    SampleShop shop;
+    if (!unwritable.isEmpty())
+        QVERIFY(QDir().mkpath(shop.path(QStringLiteral("store/") + unwritable)));
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, refresh));
-    QCOMPARE(record.lines, startLines(server.serverText()) + lines);
+    const UploadRecord record = runUpload(shop.request(server, shop.catalogue));
+    const QString last = record.lines.value(record.lines.size() - 1);
+    QCOMPARE(record.lines.mid(0, record.lines.size() - 1),
+             startLines(server.serverText()) + dataFileLines().mid(0, sent));
+    // Where a local file failed, the system's reason follows.
+    QVERIFY2(unwritable.isEmpty() ? last == failure : last.startsWith(failure) && last.size() > failure.size(),
+             qPrintable(last));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(!record.outcome.detail.isEmpty());
+    if (!unwritable.isEmpty())
+        QVERIFY2(server.storedPaths().filter(unwritable).isEmpty(), joined(server.storedPaths()));
     if (locked == QLatin1String("store/Books/locked")) {
         // What could go went; the walk ended instead of circling the locked folder.
         QVERIFY(!QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg"))));
@@ -431,18 +404,16 @@ void tst_UploadJob::refreshKeepsAShop_data() {
 void tst_UploadJob::refreshKeepsAShop() {
     QFETCH(Kind, kind);
     QFETCH(QString, trouble);
-    const QString root = QStringLiteral("/htdocs/kioskSmith");
     FtpTestServer::Options options;
     if (trouble == QLatin1String("locked"))
-        options.readOnlyFolders = {root + QStringLiteral("/locked")};
+        options.readOnlyFolders = {kRoot + QStringLiteral("/locked")};
     if (trouble == QLatin1String("refused"))
-        options.refusedStores = {root + QStringLiteral(".new/store/Books/0.jpeg")};
+        options.refusedStores = {kRoot + QStringLiteral(".new/store/Books/0.jpeg")};
     FtpTestServer server(kind, options);
     seedShop(server, {{QStringLiteral("locked/x"), "x"}});
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    QMap<QString, QByteArray> kept = remoteTree(server, root);
+    SampleShop shop;
+    QMap<QString, QByteArray> kept = remoteTree(server, kRoot);
 
     // Customers order while the pictures go, with the old shop online, and again as the orders
     // taken so far go into the new one; a stop then comes while the old shop is out of reach.
@@ -453,40 +424,40 @@ void tst_UploadJob::refreshKeepsAShop() {
     std::atomic<bool> stop{false};
     const auto order = [&](const QString& line) {
         if (!ordered && line.startsWith(QStringLiteral("     Sending image: "))) {
-            ordered = QFileInfo::exists(server.localPath(root + QStringLiteral("/index.php")));
-            server.writeFile(root + QStringLiteral("/store/orders.php"),
+            ordered = QFileInfo::exists(server.localPath(kRoot + QStringLiteral("/index.php")));
+            server.writeFile(kRoot + QStringLiteral("/store/orders.php"),
                              trouble == QLatin1String("refused") ? late : early);
         }
         if (line == fileLine(QStringLiteral("orders.php")) && keptSent++ == 0)
-            server.writeFile(root + QStringLiteral("/store/orders.php"), late);
+            server.writeFile(kRoot + QStringLiteral("/store/orders.php"), late);
         else if (line == fileLine(QStringLiteral("orders.php")) && trouble == QLatin1String("stopped"))
             stop.store(true);
     };
-    UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true), order, &stop);
+    UploadRecord record = runUpload(shop.request(server, shop.catalogue, true), order, &stop);
     QVERIFY(ordered);
     kept.insert(QStringLiteral("store/orders.php"), late);
     if (trouble == QLatin1String("stopped")) {
         QCOMPARE(record.outcome.result, UploadOutcome::Result::Cancelled);
-        QCOMPARE(remoteTree(server, root), kept);
+        QCOMPARE(remoteTree(server, kRoot), kept);
         return;
     }
     if (trouble == QLatin1String("refused")) {
         QCOMPARE(record.lines.last(), QStringLiteral("Failed to upload file ") + QFileInfo(shop.atlas).fileName());
-        QCOMPARE(remoteTree(server, root), kept);
+        QCOMPARE(remoteTree(server, kRoot), kept);
         // What the failed one built goes before the next is built.
-        record = runUpload(fixture.request(server, shop.catalogue, true));
+        record = runUpload(shop.request(server, shop.catalogue, true));
         QCOMPARE(record.lines.mid(5, 2), QStringList({QStringLiteral("Removing previous store files..."),
                                                       QStringLiteral("Uploading Web files...")}));
-        QCOMPARE(remoteTree(server, root), kept);
+        QCOMPARE(remoteTree(server, kRoot), kept);
         return;
     }
-    QMap<QString, QByteArray> expected = united(fixture.fixedFilesTree(), shop.departmentTree());
+    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.php"), late);
-    QCOMPARE(remoteTree(server, root), expected);
+    QCOMPARE(remoteTree(server, kRoot), expected);
     if (trouble.isEmpty()) {
         QVERIFY2(record.outcome.succeeded(), qPrintable(record.lines.join(u'\n')));
-        QVERIFY(!QFileInfo::exists(server.localPath(root + QStringLiteral(".new"))));
-        QVERIFY(!QFileInfo::exists(server.localPath(root + QStringLiteral(".old"))));
+        QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral(".new"))));
+        QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral(".old"))));
         return;
     }
     // The new shop is online; the owner is told what is left, and the next refresh changes
@@ -495,13 +466,13 @@ void tst_UploadJob::refreshKeepsAShop() {
     QCOMPARE(record.lines.last(),
              QStringLiteral("The new store is online, but the previous one could not be "
                             "removed. Remove the 'kioskSmith.old' directory manually through FTP."));
-    QVERIFY(QFileInfo::exists(server.localPath(root + QStringLiteral(".old/locked/x"))));
+    QVERIFY(QFileInfo::exists(server.localPath(kRoot + QStringLiteral(".old/locked/x"))));
     server.clearLog();
-    record = runUpload(fixture.request(server, shop.catalogue, true));
+    record = runUpload(shop.request(server, shop.catalogue, true));
     QCOMPARE(record.lines.mid(5), QStringList({QStringLiteral("Removing previous store files..."),
                                                QStringLiteral("Failed to remove previous store files. Remove the "
                                                               "'kioskSmith.old' directory manually through FTP.")}));
-    QCOMPARE(remoteTree(server, root), expected);
+    QCOMPARE(remoteTree(server, kRoot), expected);
     QVERIFY(server.storedPaths().isEmpty());
 }
 
@@ -524,9 +495,8 @@ void tst_UploadJob::serverStopsDuringUpload() {
     FtpTestServer server(kind, options);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    UploadRequest request = fixture.request(server, shop.catalogue);
+    SampleShop shop;
+    UploadRequest request = shop.request(server, shop.catalogue);
     if (tls) {
         request.trustedHostKey = server.certificateFingerprint();
         request.connections = 4;
@@ -546,17 +516,15 @@ void tst_UploadJob::serverStopsDuringUpload() {
     QVERIFY(!record.lines.contains(kSuccess));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected); // the window saves the details
-    QVERIFY(!record.events.contains(QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"))));
+    QVERIFY(!record.events.contains(QStringLiteral("<sound> ") + shop.path(QStringLiteral("RHYTHM.wav"))));
 }
 
 void tst_UploadJob::badDepartmentNames_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("slash") << QStringLiteral("Toys/Games") << QStringLiteral("Toys/Games");
     QTest::newRow("backslash") << QStringLiteral("..\\up") << QStringLiteral("..\\up");
     QTest::newRow("separator") << QStringLiteral("A\u00ACB") << QStringLiteral("A\u00ACB");
     QTest::newRow("line break") << QStringLiteral("A\r\nDELE x") << QStringLiteral("A??DELE x");
-    QTest::newRow("dot") << QStringLiteral(".") << QStringLiteral(".");
     QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("..");
     // The refresh that removed the live shop and then stopped; a second folder of one name.
     QTest::newRow("256 bytes") << QString(128, QChar(0xE9)) << QString(128, QChar(0xE9));
@@ -570,12 +538,11 @@ void tst_UploadJob::badDepartmentNames() {
     FtpTestServer server(Kind::Pyftpdlib);
     seedShop(server);
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
+    SampleShop shop;
     shop.catalogue.departmentNames[4] = name;
     shop.catalogue.departmentCount = 5;
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, true));
+    const UploadRecord record = runUpload(shop.request(server, shop.catalogue, true));
     QCOMPARE(record.lines.mid(0, 5), startLines(server.serverText()));
     QCOMPARE(record.lines.size(), 6);
     QVERIFY2(record.lines.last().startsWith(QStringLiteral("The department name '") + shown + QLatin1Char('\'')),
@@ -587,37 +554,6 @@ void tst_UploadJob::badDepartmentNames() {
     QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/index.php"))));
 }
 
-void tst_UploadJob::dataFileUnwritable_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("remote");
-    QTest::newRow("productdetails.nif") << QStringLiteral("productdetails.nif")
-                                        << QStringLiteral("/htdocs/kioskSmith/store/Books/productdetails.nif");
-    QTest::newRow("departments.nif") << QStringLiteral("departments.nif")
-                                     << QStringLiteral("/htdocs/kioskSmith/store/departments.nif");
-}
-
-// Catches a data file that cannot be written locally being sent anyway, or the upload going on.
-void tst_UploadJob::dataFileUnwritable() {
-    QFETCH(QString, file);
-    QFETCH(QString, remote);
-    FtpTestServer server(Kind::Pyftpdlib);
-    seedShop(server);
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    QVERIFY(QDir().mkpath(fixture.path(QStringLiteral("store/") + file)));
-
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue));
-    const QString prefix = QStringLiteral("Failed to write ") + file + QStringLiteral(": ");
-    const QStringList before =
-        startLines(server.serverText()) + dataFileLines().mid(0, file == QLatin1String("productdetails.nif") ? 3 : 1);
-    QCOMPARE(record.lines.mid(0, record.lines.size() - 1), before);
-    QVERIFY2(record.lines.last().startsWith(prefix) && record.lines.last().size() > prefix.size(),
-             qPrintable(record.lines.last()));
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(!server.storedPaths().contains(remote));
-}
-
 void tst_UploadJob::destinations_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("destination");
@@ -625,7 +561,7 @@ void tst_UploadJob::destinations_data() {
     QTest::addColumn<QString>("root"); // where the shop lands, when it does
     QTest::addColumn<QString>("rootCommand");
     QTest::newRow("pyftpdlib: design-time htdocs/, doubled slash sent unchanged")
-        << Kind::Pyftpdlib << QStringLiteral("htdocs/") << kSuccess << QStringLiteral("/htdocs/kioskSmith")
+        << Kind::Pyftpdlib << QStringLiteral("htdocs/") << kSuccess << kRoot
         << QStringLiteral("CWD /htdocs//kioskSmith");
     QTest::newRow("pyftpdlib: empty") << Kind::Pyftpdlib << QString() << kSuccess << QStringLiteral("/kioskSmith")
                                       << QStringLiteral("CWD //kioskSmith");
@@ -652,25 +588,23 @@ void tst_UploadJob::destinations() {
     FtpTestServer server(kind);
     server.makeFolder(QStringLiteral("/htdocs/www"));
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
+    SampleShop shop;
 
-    const UploadRecord record = runUpload(fixture.request(server, shop.catalogue, false, destination));
+    const UploadRecord record = runUpload(shop.request(server, shop.catalogue, false, destination));
     QCOMPARE(record.lines.last(), lastLine);
     QVERIFY2(server.commands().contains(rootCommand), joined(server.commands()));
     if (!root.isEmpty())
-        QCOMPARE(remoteTree(server, root), united(fixture.fixedFilesTree(), shop.departmentTree()));
+        QCOMPARE(remoteTree(server, root), united(shop.fixedFilesTree(), shop.departmentTree()));
 }
 
 void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
     FtpTestServer server(Kind::Pyftpdlib);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    SampleShop shop(fixture);
-    const UploadRequest request = fixture.request(server, shop.catalogue);
+    SampleShop shop;
+    const UploadRequest request = shop.request(server, shop.catalogue);
     const QStringList expected =
-        startLines(server.serverText()) + fullRefreshLines(departmentLines(shop.catalogue)) + QStringList{kSuccess};
+        startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess};
 
     UploadWorker worker;
     QStringList events;
@@ -694,66 +628,58 @@ void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
     QVERIFY(onReceiverThread);
     QVERIFY(worker.wait(5000));
 
-    const QString sound = QStringLiteral("<sound> ") + fixture.path(QStringLiteral("RHYTHM.wav"));
+    const QString sound = QStringLiteral("<sound> ") + shop.path(QStringLiteral("RHYTHM.wav"));
     QStringList lines = events;
     lines.removeAll(sound);
     QCOMPARE(lines, expected);
     QCOMPARE(events.mid(events.size() - 3), QStringList({sound, sound, expected.last()}));
 }
 
-void tst_UploadJob::workerCancelEndsTheUpload() {
+// Cancelled, an upload still ends; nobody listens for the sound here, so the end of the next one
+// is not held up waiting for it; destroyed while a third runs, the worker cancels it and waits.
+void tst_UploadJob::workerCancelAndRestart() {
     FtpTestServer server(Kind::Pyftpdlib);
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-
-    UploadWorker worker;
-    QStringList lines;
-    std::optional<UploadOutcome> outcome;
-    // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
-    // thread is cannot change how far the upload gets.
-    connect(
-        &worker, &UploadWorker::progress, this,
-        [&](const QString& line) {
-            lines.append(line);
-            if (line == QLatin1String("Uploading Web files..."))
-                worker.cancel();
-        },
-        Qt::DirectConnection);
-    connect(&worker, &UploadWorker::finished, this, [&](const UploadOutcome& result) { outcome = result; });
-    QVERIFY(worker.start(fixture.request(server, SampleShop(fixture).catalogue)));
-    QTRY_VERIFY_WITH_TIMEOUT(outcome.has_value(), 30000);
-    QCOMPARE(outcome->result, UploadOutcome::Result::Cancelled);
-    QVERIFY(!lines.contains(QStringLiteral("Store uploaded sucessfully\r\n")));
-    QVERIFY(worker.wait(5000));
-    QVERIFY(!worker.isRunning());
-    // Far fewer files than the eleven web files reached the server.
-    QVERIFY2(server.storedPaths().size() < 11, qPrintable(server.storedPaths().join(QLatin1Char(' '))));
-}
-
-void tst_UploadJob::workerWithoutListeners() {
-    FtpTestServer server(Kind::Pyftpdlib);
-    server.makeFolder(QStringLiteral("/htdocs"));
-    KIOSK_START_SERVER(server);
-    PublishFixture fixture;
-    const UploadRequest request = fixture.request(server, SampleShop(fixture).catalogue);
+    SampleShop shop;
+    const UploadRequest request = shop.request(server, shop.catalogue);
     QElapsedTimer clock;
     {
-        // Nobody listens for the sound here, so the end of an upload is not held up waiting for it;
-        // once it has ended, the next press starts the next upload.
         UploadWorker worker;
         QSignalSpy finished(&worker, &UploadWorker::finished);
-        for (int n = 1; n <= 2; ++n) {
-            QVERIFY(worker.start(request));
-            QTRY_COMPARE_WITH_TIMEOUT(finished.count(), n, UploadWorker::soundWaitMilliseconds / 2);
-        }
+        QStringList lines;
+        int run = 1;
+        // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
+        // thread is cannot change how far the upload gets.
+        connect(
+            &worker, &UploadWorker::progress, this,
+            [&](const QString& line) {
+                if (run > 1)
+                    return;
+                lines.append(line);
+                if (line == QLatin1String("Uploading Web files..."))
+                    worker.cancel();
+            },
+            Qt::DirectConnection);
+        QVERIFY(worker.start(request));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+        QCOMPARE(finished.at(0).at(0).value<UploadOutcome>().result, UploadOutcome::Result::Cancelled);
+        QVERIFY(worker.wait(5000));
+        QVERIFY(!worker.isRunning());
+        QVERIFY(!lines.contains(kSuccess));
+        // Far fewer files than the eleven web files reached the server.
+        QVERIFY2(server.storedPaths().size() < 11, qPrintable(server.storedPaths().join(QLatin1Char(' '))));
+
+        run = 2;
+        QVERIFY(worker.start(request));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, UploadWorker::soundWaitMilliseconds / 2);
         QVERIFY(finished.at(1).at(0).value<UploadOutcome>().succeeded());
-        // Destroyed while an upload runs, the worker cancels it and waits for its end.
         server.clearLog();
         QVERIFY(worker.start(request));
         clock.start();
     }
     QVERIFY(clock.elapsed() < 10000);
+    QVERIFY(!server.storedPaths().contains(kRoot + QStringLiteral("/store/Garden Tools/productdetails.nif")));
     // The session was closed properly: the server saw it log out.
     QTRY_VERIFY_WITH_TIMEOUT(
         server.commands().contains(QStringLiteral("QUIT")) || !server.commands().contains(QStringLiteral("PWD")), 5000);
@@ -762,21 +688,17 @@ void tst_UploadJob::workerWithoutListeners() {
 void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload_data() {
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<int>("connections");
-    QTest::addColumn<Change>("change");
-    const QList<QPair<const char*, Change>> changes = {
-        {"price changed", Change::PriceChanged},
-        {"product deleted", Change::ProductDeleted},
-        {"department renamed", Change::DepartmentRenamed},
-        {"picture replaced by one of the same size", Change::PictureReplaced},
-        {"files deleted and changed on the server", Change::ServerFilesChangedByHand},
-        {"record of sent files lost", Change::RecordLost},
-        {"orders placed", Change::OrdersPlaced},
-    };
+    QTest::addColumn<QString>("change"); // what happens between two uploads that send only what changed
+    const QStringList changes = QStringLiteral("price changed|product deleted|department renamed|"
+                                               "picture replaced by one of the same size|"
+                                               "files deleted and changed on the server|record of sent files lost|"
+                                               "orders placed")
+                                    .split(u'|');
     for (const Kind kind : ServerRows::kinds()) {
         for (const int connections : {1, 4}) {
-            for (const auto& [name, change] : changes)
+            for (const QString& change : changes)
                 QTest::newRow(ServerRows::rowName(
-                    kind, qPrintable(QStringLiteral("%1 connection(s), %2").arg(connections).arg(QLatin1String(name)))))
+                    kind, qPrintable(QStringLiteral("%1 connection(s), ").arg(connections) + change)))
                     << kind << connections << change;
         }
     }
@@ -785,18 +707,18 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload_data() {
 void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     QFETCH(Kind, kind);
     QFETCH(int, connections);
-    QFETCH(Change, change);
+    QFETCH(QString, change);
     FtpTestServer server(kind);
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     server.makeFolder(QStringLiteral("/reference"));
 
-    Shop shop;
-    shop.add(0, QStringLiteral("Tools"), 3);
-    shop.add(1, QStringLiteral("Garden \u00A3 Patio"), 2);
-    shop.add(2, QStringLiteral("Toys"), 2);
+    PublishFixture shop;
+    shop.add(QStringLiteral("Tools"), 3);
+    shop.add(QStringLiteral("Garden \u00A3 Patio"), 2);
+    shop.add(QStringLiteral("Toys"), 2);
     const auto upload = [&](const QString& destination, bool refresh, bool changedOnly) {
-        UploadRequest request = shop.fixture.request(server, shop.catalogue, refresh, destination);
+        UploadRequest request = shop.request(server, shop.catalogue, refresh, destination);
         request.changedOnly = changedOnly;
         request.connections = connections;
         return runUpload(request);
@@ -809,50 +731,41 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     const QString store = QStringLiteral("/htdocs/kioskSmith/store");
     QStringList expected;
     QByteArray orders;
-    switch (change) {
-    case Change::PriceChanged: {
+    if (change == u"price changed") {
         ProductRecord product = shop.catalogue.product(1, 1);
         product.price = QStringLiteral("2.50");
         shop.catalogue.setProduct(1, 1, product);
         expected = {fileLine(QStringLiteral("productdetails.nif"))};
-        break;
-    }
-    case Change::ProductDeleted:
+    } else if (change == u"product deleted") {
         // The later product moves up a slot: its picture takes the deleted one's name.
         shop.catalogue.setProduct(0, 1, shop.catalogue.product(0, 2));
         shop.catalogue.setProduct(0, 2, ProductRecord());
         expected = {fileLine(QStringLiteral("productdetails.nif")), imageLine(shop.picture(0, 1))};
-        break;
-    case Change::DepartmentRenamed:
+    } else if (change == u"department renamed") {
         shop.catalogue.departmentNames[2] = QStringLiteral("Toys & Games");
         expected = {fileLine(QStringLiteral("departments.nif")), fileLine(QStringLiteral("productdetails.nif")),
                     imageLine(shop.picture(2, 0)), imageLine(shop.picture(2, 1))};
-        break;
-    case Change::PictureReplaced: {
+    } else if (change == u"picture replaced by one of the same size") {
         QByteArray bytes = TestSupport::readBytes(shop.picture(2, 1));
         bytes[bytes.size() - 1] = char(bytes.back() ^ 0x55);
         TestSupport::writeBytes(shop.picture(2, 1), bytes);
         expected = {imageLine(shop.picture(2, 1))};
-        break;
-    }
-    case Change::ServerFilesChangedByHand:
+    } else if (change == u"files deleted and changed on the server") {
         QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("/Tools/1.jpeg"))));
         server.writeFile(store + QStringLiteral("/Toys/productdetails.nif"), "changed by hand");
         server.writeFile(store + QStringLiteral("/Toys/stray.jpeg"), "left by hand");
         server.makeFolder(store + QStringLiteral("/Old department"));
         server.writeFile(store + QStringLiteral("/Old department/0.jpeg"), "old");
         expected = {imageLine(shop.picture(0, 1)), fileLine(QStringLiteral("productdetails.nif"))};
-        break;
-    case Change::RecordLost:
-        QVERIFY(QFile::remove(SentRecord::path(shop.fixture.dataFolder())));
-        break;
-    case Change::OrdersPlaced:
+    } else if (change == u"record of sent files lost") {
+        QVERIFY(QFile::remove(SentRecord::path(shop.dataFolder())));
+    } else {
+        QCOMPARE(change, QStringLiteral("orders placed"));
         // As the pages keep them: the list, its counter and the rate limit, all private.
         orders = kPrivateHead + QByteArray("::01/02/2026|A Customer|1 Road|1 x Tools 0|::-\r\n").replace('|', '\xAC');
         for (const QString& name :
              {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
             server.writeFile(store + u'/' + name, orders);
-        break;
     }
 
     const UploadRecord changed = upload(QStringLiteral("htdocs/"), false, true);
@@ -862,7 +775,7 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     QVERIFY(upload(QStringLiteral("reference/"), false, false).outcome.succeeded());
     const QMap<QString, QByteArray> reference = remoteTree(server, QStringLiteral("/reference/kioskSmith/store"));
     QMap<QString, QByteArray> onServer = remoteTree(server, store);
-    if (change == Change::OrdersPlaced) {
+    if (change == u"orders placed") {
         // The files the shop's pages wrote stay as they were.
         for (const QString& name :
              {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
@@ -870,15 +783,17 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     }
     QCOMPARE(onServer, reference);
 
-    if (change == Change::RecordLost) {
+    if (change == u"record of sent files lost") {
         // Everything is sent once more but the order list the server holds.
         expected = QStringList{fileLine(QStringLiteral("no_image_available.jpg"))} + dataFileLines();
-        expected += departmentLines(shop.catalogue);
+        expected += shop.departmentLines();
     }
     const QStringList& lines = changed.lines;
     QCOMPARE(sentLines(lines), expected);
+    const auto files = std::count_if(reference.keyBegin(), reference.keyEnd(),
+                                     [](const QString& path) { return !path.endsWith(u'/'); });
     QCOMPARE(lines.value(lines.size() - 2),
-             QStringLiteral("     %1 files were already up to date.").arg(fileCount(reference) - expected.size()));
+             QStringLiteral("     %1 files were already up to date.").arg(files - expected.size()));
     QCOMPARE(lines.last(), kSuccess);
 
     // Nothing changed since: nothing is sent.

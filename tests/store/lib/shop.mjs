@@ -158,7 +158,7 @@ const VIEWPORTS = {
     phone: { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 2 },
 };
 
-async function launchBrowser() {
+export async function launchBrowser() {
     const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-chromium-home-'));
     process.env.HOME = home; // chromium writes below $HOME
     const browser = await playwright().chromium.launch({

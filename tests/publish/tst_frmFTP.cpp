@@ -101,15 +101,16 @@ struct Program {
             enabled << main->findChild<QAction*>(QString::fromLatin1(name))->isEnabled();
         return enabled;
     }
-    // Presses "Upload now!" and waits for the upload to end, counting event-loop turns meanwhile.
+    // Presses "Upload now!" and waits for the upload to end, counting the event loop's turns while
+    // it runs: none when the upload holds the window up.
     int uploadAndWait() {
         int turns = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&] { ++turns; });
-        ticker.start(5);
         QSignalSpy done(ftp, &frmFTP::uploadFinished);
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { turns += done.isEmpty() ? 1 : 0; });
+        ticker.start(5);
         QTest::mouseClick(control<QPushButton>("cmdCommit"), Qt::LeftButton);
-        if (!done.wait(60000))
+        if (done.isEmpty() && !done.wait(60000))
             qWarning("the upload did not end");
         return turns;
     }
@@ -471,7 +472,7 @@ void tst_frmFTP::uploadThroughTheWindow() {
              qPrintable(lines.join(QLatin1Char('\n'))));
     QCOMPARE(lines.first(), QStringLiteral("Connecting to Internet..."));
     QCOMPARE(program.ftp->lstResponse()->currentRow(), lines.size() - 1);
-    QVERIFY(turns > 5);
+    QVERIFY(turns > 0);
     QVERIFY(!program.locked());
     // Every file counted, and no more: the bar ends full.
     auto* bar = program.control<QProgressBar>("prgUpload");

@@ -352,7 +352,7 @@ bool ChangedOnlyUpload::sendRun(const std::vector<PlannedFile>& files,
     }
     std::vector<FileToStore> batch;
     for (std::size_t i = from; i < to; ++i)
-        batch.push_back({files[i].second.source, nameOf(files[i].first)});
+        batch.push_back({files[i].second.source, nameOf(files[i].first), {}});
     const StoreOutcome outcome = m_server.storeFiles(batch, [&](std::size_t i) {
         if (cancelled())
             return false;

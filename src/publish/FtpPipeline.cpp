@@ -327,6 +327,9 @@ void FtpPipeline::onReply(int code, const QByteArray& text) {
     case Sent::Delete:
         onDeleteReply(code, text);
         break;
+    case Sent::Make:
+        onMakeReply(code, text);
+        break;
     case Sent::Quit:
         break;
     }
@@ -451,6 +454,60 @@ void FtpPipeline::deleteFiles(const QByteArray& folder, std::vector<QByteArray> 
     flushControl();
     if (m_work == Work::Delete && m_awaiting.empty())
         finish(Outcome::Done);
+}
+
+void FtpPipeline::makeFolders(std::vector<QByteArray> paths) {
+    m_state = State::Busy;
+    m_work = Work::Make;
+    m_result.reset();
+    m_makes = std::move(paths);
+    m_makesAnswered = 0;
+    m_makeRefused.reset();
+    touch();
+    for (std::size_t i = 0; i < m_makes.size(); ++i) {
+        const QByteArray& path = m_makes[i];
+        if (!path.startsWith('/') || RemotePath::breaksCommandLine(path)) {
+            // What comes before it is made; nothing after it is sent.
+            m_makeRefused =
+                Result{Outcome::Failed, QString::fromUtf8(path) + QStringLiteral(": not a folder path"), 0, {}, {}, i};
+            m_makes.resize(i);
+            break;
+        }
+        send("MKD " + path, Sent::Make);
+    }
+    flushControl();
+    if (m_work == Work::Make && m_makesAnswered == m_makes.size())
+        finishMakes();
+}
+
+void FtpPipeline::onMakeReply(int code, const QByteArray& text) {
+    if (m_work != Work::Make)
+        return;
+    const std::size_t i = m_makesAnswered++;
+    if (connectionTrouble(code)) {
+        m_makesAnswered = i;
+        breakWork(withReply(QStringLiteral("making folders broke off"), text));
+        return;
+    }
+    if (!positive(code) && !m_makeRefused) {
+        m_makeRefused = Result{Outcome::Failed,
+                               withReply(QStringLiteral("could not make ") + QString::fromUtf8(m_makes[i]), text),
+                               code,
+                               {},
+                               {},
+                               i};
+    }
+    if (m_makesAnswered == m_makes.size())
+        finishMakes();
+}
+
+void FtpPipeline::finishMakes() {
+    std::optional<Result> refused = std::move(m_makeRefused);
+    m_makeRefused.reset();
+    m_makes.clear();
+    finish(refused ? Outcome::Failed : Outcome::Done);
+    if (refused)
+        m_result = std::move(refused);
 }
 
 void FtpPipeline::sendDeletes() {
@@ -694,6 +751,8 @@ void FtpPipeline::close(const QString& reason, bool refused) {
     if (m_work != Work::None) {
         // What was not done may be done by another connection.
         Result result{Outcome::Broken, reason, 0, {}, {}};
+        if (m_work == Work::Make)
+            result.folder = m_makeRefused ? m_makeRefused->folder : m_makesAnswered;
         if (m_work == Work::Delete) {
             result.notDeleted.assign(std::make_move_iterator(m_deletesSent.begin()),
                                      std::make_move_iterator(m_deletesSent.end()));
@@ -707,6 +766,8 @@ void FtpPipeline::close(const QString& reason, bool refused) {
     m_chunk.clear();
     m_deletesSent.clear();
     m_deletesToSend.clear();
+    m_makes.clear();
+    m_makeRefused.reset();
 }
 
 void FtpPipeline::abort(const QString& why) {

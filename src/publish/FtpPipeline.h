@@ -59,6 +59,7 @@ public:
         int replyCode = 0;                  // Failed: the server's reply
         QByteArray listing;                 // Done listing: what the server sent
         std::vector<QByteArray> notDeleted; // Broken during deletes: the names without an answer
+        std::size_t folder = 0;             // folders: the first refused (Failed) or unanswered (Broken)
     };
 
     using Clock = std::chrono::steady_clock;
@@ -85,6 +86,9 @@ public:
     void store(const QByteArray& folder, const QByteArray& name, const QString& localPath);
     // Deletes files of a folder (absolute path) by their names.
     void deleteFiles(const QByteArray& folder, std::vector<QByteArray> names);
+    // Makes folders (absolute paths), in order, sent together: a folder may be in one made before
+    // it. Done when every one was made; else Failed at the first refused.
+    void makeFolders(std::vector<QByteArray> paths);
     // Lists a folder (absolute path) with this command ("MLSD", "LIST -a", "LIST"), in binary:
     // the listing is read as bytes either way.
     void list(const QByteArray& folder, const QByteArray& command);
@@ -107,8 +111,8 @@ public:
     void handle(Clock::time_point now);
 
 private:
-    enum class Sent { Greeting, Auth, Pbsz, Prot, User, Pass, Type, Cwd, Passive, Transfer, Delete, Quit };
-    enum class Work { None, Store, List, Delete };
+    enum class Sent { Greeting, Auth, Pbsz, Prot, User, Pass, Type, Cwd, Passive, Transfer, Delete, Make, Quit };
+    enum class Work { None, Store, List, Delete, Make };
 
     void send(const QByteArray& command, Sent kind);
     void flushControl();
@@ -119,6 +123,8 @@ private:
     void onPassiveReply(int code, const QByteArray& text);
     void onTransferReply(int code, const QByteArray& text);
     void onDeleteReply(int code, const QByteArray& text);
+    void onMakeReply(int code, const QByteArray& text);
+    void finishMakes();
 
     void startControlTls();
     void sendLogin();
@@ -174,4 +180,9 @@ private:
     // The deletes under way: sent and not answered, then not yet sent.
     std::deque<QByteArray> m_deletesSent;
     std::vector<QByteArray> m_deletesToSend;
+
+    // The folders being made, how many have been answered, and the first refused.
+    std::vector<QByteArray> m_makes;
+    std::size_t m_makesAnswered = 0;
+    std::optional<Result> m_makeRefused;
 };

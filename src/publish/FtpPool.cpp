@@ -145,10 +145,20 @@ int FtpPool::connectionsInUse() const {
 }
 
 Status FtpPool::open() {
-    return m_main->open();
+    const Status status = m_main->open();
+    // The extra connections log in while the main one looks around the server.
+    if (status)
+        openExtras();
+    return status;
+}
+
+void FtpPool::keepUp() {
+    if (!m_extras.empty())
+        pump(0, -1);
 }
 
 Status FtpPool::enterFolder(const QByteArray& absolutePath) {
+    keepUp();
     return m_main->enterFolder(absolutePath);
 }
 
@@ -157,15 +167,18 @@ QByteArray FtpPool::currentFolder() const {
 }
 
 Status FtpPool::makeFolder(const QByteArray& nameOrPath) {
+    keepUp();
     forgetFolders();
     return m_main->makeFolder(nameOrPath);
 }
 
 Status FtpPool::storeFile(const QString& localPath, const QByteArray& name) {
+    keepUp();
     return m_main->storeFile(localPath, name);
 }
 
 Status FtpPool::downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) {
+    keepUp();
     return m_main->downloadFile(name, bytes, maxBytes);
 }
 
@@ -224,17 +237,65 @@ Status FtpPool::list(std::vector<RemoteEntry>& entries) {
 }
 
 Status FtpPool::deleteFile(const QByteArray& name) {
+    keepUp();
     return m_main->deleteFile(name);
 }
 
 Status FtpPool::rename(const QByteArray& from, const QByteArray& to) {
+    keepUp();
     forgetFolders();
     return m_main->rename(from, to);
 }
 
 Status FtpPool::removeFolder(const QByteArray& nameOrPath) {
+    keepUp();
     forgetFolders();
     return m_main->removeFolder(nameOrPath);
+}
+
+Status FtpPool::makeFolders(const std::vector<QByteArray>& absolutePaths, std::size_t& failedIndex) {
+    forgetFolders();
+    // Over an extra connection every MKD goes at once: a whole shop's folders in one round trip
+    // or two, where the main connection waits for each reply.
+    std::size_t from = 0;
+    while (absolutePaths.size() - from > 1 && openExtras()) {
+        FtpPipeline* maker = nullptr;
+        for (const auto& extra : m_extras) {
+            if (extra->state() == FtpPipeline::State::Ready)
+                maker = extra.get();
+        }
+        if (maker == nullptr) {
+            if (cancelled())
+                break;
+            pump(kTurnMilliseconds, -1);
+            continue;
+        }
+        maker->makeFolders({absolutePaths.begin() + std::ptrdiff_t(from), absolutePaths.end()});
+        std::optional<FtpPipeline::Result> result;
+        while (!(result = maker->takeResult()) && !cancelled())
+            pump(kTurnMilliseconds, -1);
+        if (!result) {
+            maker->abort(QStringLiteral("cancelled"));
+            break;
+        }
+        if (result->outcome == FtpPipeline::Outcome::Done)
+            return Status::success();
+        if (result->outcome == FtpPipeline::Outcome::Failed) {
+            failedIndex = from + result->folder;
+            return Status::failure(QString::fromUtf8(absolutePaths[failedIndex]), result->reason);
+        }
+        // Broken: what it did not make, another connection makes.
+        from += result->folder;
+    }
+    if (cancelled()) {
+        failedIndex = from;
+        return Status::failure(from < absolutePaths.size() ? QString::fromUtf8(absolutePaths[from]) : QString(),
+                               QStringLiteral("cancelled"));
+    }
+    const std::vector<QByteArray> rest(absolutePaths.begin() + std::ptrdiff_t(from), absolutePaths.end());
+    const Status status = RemoteFolder::makeFolders(rest, failedIndex);
+    failedIndex += from;
+    return status;
 }
 
 void FtpPool::forgetFolders() {

@@ -13,8 +13,8 @@
 // sequence's order, and extra connections beside it (FtpPipeline) that share its batches: the
 // pictures of a department (storeFiles) and the files of a listing being removed (deleteFiles).
 // The listings of a removal are read over an extra connection too, so the main connection never
-// leaves binary mode. The extras are opened at the first batch or listing, logged in with the
-// same details, and kept to the end of the upload.
+// leaves binary mode. The extras are opened once the main connection is, logged in with the
+// same details while it works, and kept to the end of the upload.
 //
 // The server decides how many it takes: a connection it turns away (421, 530), or one that fails
 // later, is let go and its work goes to the others; the main connection alone is always enough.
@@ -49,14 +49,17 @@ public:
     Status rename(const QByteArray& from, const QByteArray& to) override;
     Status downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) override;
 
+    Status makeFolders(const std::vector<QByteArray>& absolutePaths, std::size_t& failedIndex) override;
     StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) override;
     void deleteFiles(const std::vector<QByteArray>& names) override;
 
 private:
     bool cancelled() const;
-    // Opens the extra connections the first time a batch could use them; false when there are
-    // none to use.
+    // Opens the extra connections the first time; false when there are none to use.
     bool openExtras();
+    // Moves the extra connections on without waiting, so that they log in while the main
+    // connection works on its own.
+    void keepUp();
     // Lets go of the extra connections that can no longer be used; once the server has turned
     // one away, no more are asked for.
     void dropClosedExtras();

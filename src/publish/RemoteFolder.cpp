@@ -23,6 +23,16 @@ StoreOutcome RemoteFolder::storeFiles(const std::vector<FileToStore>& files, con
     return outcome;
 }
 
+Status RemoteFolder::makeFolders(const std::vector<QByteArray>& absolutePaths, std::size_t& failedIndex) {
+    for (std::size_t i = 0; i < absolutePaths.size(); ++i) {
+        if (const Status status = makeFolder(absolutePaths[i]); !status) {
+            failedIndex = i;
+            return status;
+        }
+    }
+    return Status::success();
+}
+
 void RemoteFolder::deleteFiles(const std::vector<QByteArray>& names) {
     for (const QByteArray& name : names)
         deleteFile(name);

@@ -98,6 +98,11 @@ public:
     // connections runs several at once.
     virtual StoreOutcome storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting);
 
+    // Makes these folders (absolute paths) in the order given, so one may be in another made
+    // before it, and says which was the first that could not be made. Here one after the other,
+    // stopping there; an FTP pool sends them together, so some after it may have been made.
+    virtual Status makeFolders(const std::vector<QByteArray>& absolutePaths, std::size_t& failedIndex);
+
     // Deletes these files of the current folder; whether each went is not looked at (the removal
     // of their folder shows it). Here one after the other, in the order given.
     virtual void deleteFiles(const std::vector<QByteArray>& names);

@@ -374,10 +374,10 @@ bool UploadJob::removeLeftover(const QByteArray& path) {
 }
 
 bool UploadJob::buildStore(const QByteArray& build) {
-    if (!make(build))
-        return reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
     if (!m_planning)
         return sendWholeStore(build);
+    if (!make(build))
+        return reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
     if (!enter(build))
         return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
 
@@ -438,10 +438,27 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
     if (!m_scratch.isValid())
         return report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
                       m_scratch.errorString());
-    if (!make(build + "/gfx"))
-        return reportRemote(QStringLiteral("Failed to create new 'gfx' directory. Try manually through FTP."));
-    if (!make(build + "/store"))
-        return reportRemote(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."));
+    const StoreCatalogue& catalogue = m_request.catalogue;
+    std::vector<QByteArray> folders = {build, build + "/gfx", build + "/store"};
+    std::vector<int> departments;
+    for (int d = 0; d < catalogue.maxDepartments; ++d) {
+        const QString& name = catalogue.departmentNames[std::size_t(d)];
+        if (name.isEmpty())
+            continue;
+        folders.push_back(build + "/store/" + name.toUtf8());
+        departments.push_back(d);
+    }
+    if (stopIfCancelled())
+        return false;
+    std::size_t notMade = 0;
+    if (!noted(m_remote->makeFolders(folders, notMade))) {
+        if (notMade >= 3)
+            return reportNotMade(catalogue.departmentNames[std::size_t(departments[notMade - 3])]);
+        const QLatin1String fixed[] = {QLatin1String("kioskSmith"), QLatin1String("gfx"), QLatin1String("store")};
+        return reportRemote(QStringLiteral("Failed to create new '") + fixed[notMade] +
+                            QStringLiteral("' directory. Try manually through FTP."));
+    }
+
     Batch batch;
     QString heading;
     const auto addFile = [&](const QString& file, const QByteArray& folder) {
@@ -466,28 +483,18 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
         addFile(PublishedTree::departmentListFile(), build + "/store");
     }
 
-    const StoreCatalogue& catalogue = m_request.catalogue;
     const QString detailsFile = QFileInfo(PublishedTree::productDetailsFile()).fileName();
     int last = -1;
-    for (int d = 0; d < catalogue.maxDepartments; ++d) {
-        const QString& name = catalogue.departmentNames[std::size_t(d)];
-        if (name.isEmpty())
-            continue;
-        if (stopIfCancelled())
-            return false;
-        const QByteArray folder = build + "/store/" + name.toUtf8();
-        if (!make(folder))
-            return reportNotMade(name);
+    for (std::size_t i = 0; i < departments.size(); ++i) {
+        const int d = departments[i];
+        const QByteArray& folder = folders[3 + i];
         const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
         if (!wrote(ProductDetails::writeScratchProductDetails(catalogue, d, details), detailsFile))
             return false;
         m_counts.bytesTotal += fileSize(details);
         batch.add({details, detailsFile.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + detailsFile,
                   detailsFile);
-        for (const Picture& picture : picturesToSend(d))
-            batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), folder},
-                      kIndent + QStringLiteral("Sending image: ") + picture.localPath,
-                      QFileInfo(picture.localPath).fileName());
+        addPictures(batch, d, folder);
         last = d;
     }
     // The program folder keeps the last department's product file, as it always has.
@@ -645,11 +652,20 @@ bool UploadJob::publishDepartment(int d) {
                           : ProductDetails::writeProductDetails(m_request.catalogue, d, m_request.dataFolder),
                QStringLiteral("productdetails.nif")))
         return false;
-    if (!m_planning)
-        m_counts.bytesTotal += fileSize(local(PublishedTree::productDetailsFile()));
-    if (!uploadFile(m_planning ? m_scratchDetails : local(PublishedTree::productDetailsFile())))
-        return false;
-    return sendPictures(d);
+    Batch batch;
+    if (m_planning) {
+        // A plan takes the pictures apart from the product file, by the call that stores them.
+        if (!uploadFile(m_scratchDetails))
+            return false;
+    } else {
+        // The product file goes with the pictures, so that no connection waits while it goes alone.
+        const QString details = local(PublishedTree::productDetailsFile());
+        const QString name = QFileInfo(details).fileName();
+        m_counts.bytesTotal += fileSize(details);
+        batch.add({details, name.toUtf8(), {}}, kIndent + QStringLiteral("Uploading file: ") + name, name);
+    }
+    addPictures(batch, d, {});
+    return storeBatch(batch);
 }
 
 bool UploadJob::sendDepartmentList() {
@@ -780,13 +796,11 @@ std::vector<UploadJob::Picture> UploadJob::picturesToSend(int d) const {
     return pictures;
 }
 
-bool UploadJob::sendPictures(int d) {
-    Batch batch;
+void UploadJob::addPictures(Batch& batch, int d, const QByteArray& folder) {
     for (const Picture& picture : picturesToSend(d))
-        batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), {}},
+        batch.add({picture.localPath, ProductDetails::pictureName(picture.slot).toUtf8(), folder},
                   kIndent + QStringLiteral("Sending image: ") + picture.localPath,
                   QFileInfo(picture.localPath).fileName());
-    return storeBatch(batch);
 }
 
 bool UploadJob::storeBatch(const Batch& batch) {

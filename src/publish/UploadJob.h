@@ -157,7 +157,8 @@ private:
     bool sendOrderKey();
     bool fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept);
     bool sendServerOrders(const std::vector<KeptFile>& kept);
-    bool sendPictures(int d);
+    // The pictures of department `d`, for a batch; into `folder`, or the current one when empty.
+    void addPictures(Batch& batch, int d, const QByteArray& folder);
     bool sendWholeStore(const QByteArray& build);
     bool storeBatch(const Batch& batch);
     std::vector<Picture> picturesToSend(int d) const;

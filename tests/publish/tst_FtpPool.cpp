@@ -105,6 +105,8 @@ class tst_FtpPool : public QObject {
 private slots:
     void picturesOverSeveralConnections_data();
     void picturesOverSeveralConnections();
+    void foldersMadeTogether_data();
+    void foldersMadeTogether();
     void firstFailingPictureReported_data();
     void firstFailingPictureReported();
     void serverTakesFewerConnections_data();
@@ -179,14 +181,18 @@ void tst_FtpPool::picturesOverSeveralConnections() {
         if (it.key() == main)
             continue;
         crossed = crossed || it.value().filter(QRegularExpression(QStringLiteral("^CWD "))).size() > 1;
-        // The extra connections: files only, binary once, nothing between two of them but the
-        // passive set-up and a change of folder.
+        // The extra connections: the new shop's folders before any file, then files only, binary
+        // once, nothing between two files but the passive set-up and a change of folder.
         QCOMPARE(it.value().count(QStringLiteral("TYPE I")), 1);
         QStringList betweenStores;
+        bool storing = false;
         for (const QString& command : it.value()) {
             const QString verb = verbOf(command);
+            if (verb == QLatin1String("MKD") && !storing)
+                continue;
             QVERIFY2(verb != QLatin1String("MKD") && verb != QLatin1String("RMD") && verb != QLatin1String("DELE"),
                      qPrintable(command));
+            storing = storing || verb == QLatin1String("STOR");
             if (verb == QLatin1String("STOR")) {
 
                 QVERIFY2(betweenStores.isEmpty() || betweenStores == QStringList{QStringLiteral("EPSV")} ||
@@ -204,6 +210,67 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     QCOMPARE(bySession[main].count(QStringLiteral("TYPE I")), 1);
     QCOMPARE(bySession[main].filter(QStringLiteral("TYPE A")).size(), 0);
     QVERIFY(crossed);
+}
+
+void tst_FtpPool::foldersMadeTogether_data() {
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<QString>("inTheWay"); // a file where a folder is to go, or none
+    QTest::addColumn<int>("notMade");      // the first folder reported, or -1
+    for (const Kind kind : ServerRows::kinds()) {
+        for (const int connections : {1, 4}) {
+            const QByteArray name = QByteArray::number(connections) + " connections";
+            QTest::newRow(ServerRows::rowName(kind, QByteArray(name + ", all made").constData()))
+                << kind << connections << QString() << -1;
+            QTest::newRow(ServerRows::rowName(kind, QByteArray(name + ", a file in the way").constData()))
+                << kind << connections << QStringLiteral("/htdocs/taken") << 2;
+        }
+    }
+}
+
+// Catches folders made out of order (a folder before the one it is in), a refusal reported
+// against the wrong folder, or one reported as made; and, over several connections, the
+// folders sent one reply at a time on the main connection instead of together on another.
+void tst_FtpPool::foldersMadeTogether() {
+    QFETCH(Kind, kind);
+    QFETCH(int, connections);
+    QFETCH(QString, inTheWay);
+    QFETCH(int, notMade);
+    FtpTestServer server(kind);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    if (!inTheWay.isEmpty())
+        server.writeFile(inTheWay, "a file");
+    KIOSK_START_SERVER(server);
+    FtpPool pool(std::make_unique<FtpSession>(server.serverText(), server.userName(), server.password()), connections,
+                 server.userName(), server.password());
+    QVERIFY(pool.open());
+    const std::vector<QByteArray> folders = {"/htdocs/shop", "/htdocs/shop/gfx", "/htdocs/taken", "/htdocs/shop/store",
+                                             "/htdocs/shop/store/Books and Games"};
+    std::size_t failedIndex = 99;
+    const Status status = pool.makeFolders(folders, failedIndex);
+    if (notMade < 0) {
+        QVERIFY2(status, qPrintable(status.reason()));
+        for (const QByteArray& folder : folders)
+            QVERIFY2(QFileInfo(server.localPath(QString::fromUtf8(folder))).isDir(), folder.constData());
+    } else {
+        QVERIFY(!status);
+        QCOMPARE(failedIndex, std::size_t(notMade));
+        QVERIFY2(status.message().contains(QString::fromUtf8(folders[std::size_t(notMade)])),
+                 qPrintable(status.message()));
+        for (int i = 0; i < notMade; ++i)
+            QVERIFY(QFileInfo(server.localPath(QString::fromUtf8(folders[std::size_t(i)]))).isDir());
+        QVERIFY(QFileInfo(server.localPath(inTheWay)).isFile());
+    }
+    if (kind != Kind::Pyftpdlib || connections == 1)
+        return; // vsftpd's log does not tell its parallel sessions apart
+    QStringList sessions;
+    for (const FtpExchange& exchange : server.exchanges()) {
+        if (verbOf(exchange.command) == QLatin1String("MKD"))
+            sessions.append(exchange.session);
+    }
+    QCOMPARE(sessions.size(), int(folders.size()));
+    QCOMPARE(sessions.count(sessions.first()), sessions.size());
+    QVERIFY(sessions.first() != server.loggedInSessions().value(0));
 }
 
 void tst_FtpPool::firstFailingPictureReported_data() {

@@ -147,7 +147,7 @@ int FtpPool::connectionsInUse() const {
 Status FtpPool::open() {
     const Status status = m_main->open();
     // The extra connections log in while the main one looks around the server.
-    if (status)
+    if (status && m_openEarly)
         openExtras();
     return status;
 }
@@ -258,6 +258,7 @@ Status FtpPool::makeFolders(const std::vector<QByteArray>& absolutePaths, std::s
     // Over an extra connection every MKD goes at once: a whole shop's folders in one round trip
     // or two, where the main connection waits for each reply.
     std::size_t from = 0;
+    bool broken = false;
     while (absolutePaths.size() - from > 1 && openExtras()) {
         FtpPipeline* maker = nullptr;
         for (const auto& extra : m_extras) {
@@ -286,16 +287,24 @@ Status FtpPool::makeFolders(const std::vector<QByteArray>& absolutePaths, std::s
         }
         // Broken: what it did not make, another connection makes.
         from += result->folder;
+        broken = true;
     }
     if (cancelled()) {
         failedIndex = from;
         return Status::failure(from < absolutePaths.size() ? QString::fromUtf8(absolutePaths[from]) : QString(),
                                QStringLiteral("cancelled"));
     }
-    const std::vector<QByteArray> rest(absolutePaths.begin() + std::ptrdiff_t(from), absolutePaths.end());
-    const Status status = RemoteFolder::makeFolders(rest, failedIndex);
-    failedIndex += from;
-    return status;
+    for (std::size_t i = from; i < absolutePaths.size(); ++i) {
+        Status status = makeFolder(absolutePaths[i]);
+        // A connection lost after its MKDs went may have made them: a folder that is there is made.
+        if (!status && broken && enterFolder(absolutePaths[i]))
+            status = Status::success();
+        if (!status) {
+            failedIndex = i;
+            return status;
+        }
+    }
+    return Status::success();
 }
 
 void FtpPool::forgetFolders() {

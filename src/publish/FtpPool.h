@@ -13,8 +13,8 @@
 // sequence's order, and extra connections beside it (FtpPipeline) that share its batches: the
 // pictures of a department (storeFiles) and the files of a listing being removed (deleteFiles).
 // The listings of a removal are read over an extra connection too, so the main connection never
-// leaves binary mode. The extras are opened once the main connection is, logged in with the
-// same details while it works, and kept to the end of the upload.
+// leaves binary mode. The extras are opened once the main connection is (or at the first batch
+// or listing), logged in with the same details while it works, and kept to the end of the upload.
 //
 // The server decides how many it takes: a connection it turns away (421, 530), or one that fails
 // later, is let go and its work goes to the others; the main connection alone is always enough.
@@ -37,6 +37,9 @@ public:
     // The connections in use now, the main one included; fewer than asked once the server
     // turned some away.
     int connectionsInUse() const;
+    // The extra connections open at the first batch or listing instead of with the main one,
+    // for an upload that has other connections of its own in use until then.
+    void openExtrasLate() { m_openEarly = false; }
 
     Status open() override;
     Status enterFolder(const QByteArray& absolutePath) override;
@@ -74,6 +77,7 @@ private:
     QByteArray m_password;
     const std::atomic<bool>* m_cancel = nullptr;
     bool m_extrasOpened = false;
+    bool m_openEarly = true;
     // The listing command the extra connections found the server to answer; empty until then.
     QByteArray m_listCommand;
     // The extra connections' TLS, where the main connection has it; declared before them so it

@@ -197,11 +197,17 @@ bool UploadJob::openInternet() {
     if (!session->isReady())
         return false;
     m_session = session.get();
-    if (m_request.connections > 1)
-        m_remote = std::make_unique<FtpPool>(std::move(session), m_request.connections, typed.userName, typed.password,
-                                             m_abort);
-    else
+    if (m_request.connections > 1) {
+        auto pool = std::make_unique<FtpPool>(std::move(session), m_request.connections, typed.userName, typed.password,
+                                              m_abort);
+        // Sending only what changed lists the server over connections of its own first: together
+        // they would be more than the owner allows.
+        if (m_request.changedOnly && !m_request.refreshStore)
+            pool->openExtrasLate();
+        m_remote = std::move(pool);
+    } else {
         m_remote = std::move(session);
+    }
     return true;
 }
 

@@ -255,23 +255,31 @@ bool FtpTestServer::start(QString* error) {
     if (m_options.tls != Options::Tls::None && !QFile::exists(certificatePath()) && !renewCertificate(error))
         return false;
     QFile::remove(m_logPath);
-    m_port = TestSupport::freePort();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    if (m_kind == Kind::Pyftpdlib)
-        m_process.start(kPython, pyftpdlibArguments());
-    else
-        m_process.start(kVsftpd, vsftpdArguments());
-    if (!m_process.waitForStarted(5000))
-        return fail(error, m_process.errorString());
     // An implicit TLS server says nothing before the handshake: being there is enough.
     const QByteArray greeting = m_options.tls == Options::Tls::Implicit ? QByteArray() : QByteArray("220");
-    if (!TestSupport::waitForGreeting(m_port, greeting, &m_process)) {
-        const QString why = m_process.state() == QProcess::NotRunning
-                                ? QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll())
-                                : QStringLiteral(" did not answer on ") + serverText();
+    // The free port may be taken by another test's data connection before the server binds it:
+    // then it ends, and another port is tried.
+    QString trouble;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = TestSupport::freePort();
+        if (m_kind == Kind::Pyftpdlib)
+            m_process.start(kPython, pyftpdlibArguments());
+        else
+            m_process.start(kVsftpd, vsftpdArguments());
+        if (!m_process.waitForStarted(5000))
+            return fail(error, m_process.errorString());
+        if (TestSupport::waitForGreeting(m_port, greeting, &m_process)) {
+            trouble.clear();
+            break;
+        }
+        trouble = m_process.state() == QProcess::NotRunning
+                      ? QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll())
+                      : QStringLiteral(" did not answer on ") + serverText();
         stop();
-        return fail(error, kindName(m_kind) + why);
     }
+    if (!trouble.isEmpty())
+        return fail(error, kindName(m_kind) + trouble);
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(20);
     clearLog();

@@ -103,16 +103,20 @@ bool SshTestServer::start(QString* error) {
                                            "ForceCommand internal-sftp\nAllowUsers %2\n")
                                 .arg(m_dir.path(), m_user)
                                 .toUtf8());
-    m_port = TestSupport::freePort();
     m_process.setStandardErrorFile(m_dir.path() + QStringLiteral("/sshd.log"), QIODevice::Append);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
-                            QStringLiteral("-p"), QString::number(m_port)});
-    if (!TestSupport::waitForGreeting(m_port, "SSH-2.0-", &m_process)) {
+    // The free port may be taken by another test before sshd binds it: then another is tried.
+    for (int attempt = 0;; ++attempt) {
+        m_port = TestSupport::freePort();
+        m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
+                                QStringLiteral("-p"), QString::number(m_port)});
+        if (TestSupport::waitForGreeting(m_port, "SSH-2.0-", &m_process))
+            break;
         const bool ended = m_process.state() == QProcess::NotRunning;
         stop();
-        return fail(ended ? QStringLiteral("sshd ended: ") + QString::fromUtf8(log())
-                          : QStringLiteral("sshd did not answer on ") + serverText());
+        if (attempt == 2)
+            return fail(ended ? QStringLiteral("sshd ended: ") + QString::fromUtf8(log())
+                              : QStringLiteral("sshd did not answer on ") + serverText());
     }
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(50);

@@ -51,9 +51,11 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
-bool waitForGreeting(quint16 port, const QByteArray& greeting, const QProcess* server, int timeoutMs) {
+bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && (server == nullptr || server->state() != QProcess::NotRunning)) {
+    // A server that could not take the port ends at once; its state shows that only once asked.
+    while (!deadline.hasExpired() &&
+           (server == nullptr || (server->state() != QProcess::NotRunning && !server->waitForFinished(0)))) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
         if (probe.waitForConnected(200) &&

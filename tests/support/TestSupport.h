@@ -28,7 +28,7 @@ QString dataFolderOf(const QString& dir);
 quint16 freePort();
 // Waits until 127.0.0.1:port accepts a connection and sends a first line starting with
 // `greeting` (if one is given); false once `timeoutMs` passed or `server` (if given) ended.
-bool waitForGreeting(quint16 port, const QByteArray& greeting, const QProcess* server = nullptr, int timeoutMs = 10000);
+bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server = nullptr, int timeoutMs = 10000);
 
 // Runs `work` with the permissions of an ordinary user, so that a read-only folder is read-only
 // even when the tests run as root. Returns false where that cannot be arranged.

@@ -15,6 +15,13 @@ inline const QList<FtpTestServer::Kind>& kinds() {
     return all;
 }
 
+// A "kind" column with a row for each kind of server.
+inline void addKindRows() {
+    QTest::addColumn<FtpTestServer::Kind>("kind");
+    for (const FtpTestServer::Kind kind : kinds())
+        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+}
+
 inline QByteArray rowName(FtpTestServer::Kind kind, const char* name) {
     return FtpTestServer::kindName(kind).toUtf8() + ": " + name;
 }

@@ -130,9 +130,7 @@ private:
 };
 
 void tst_FtpPool::picturesOverSeveralConnections_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+    ServerRows::addKindRows();
 }
 
 // Catches pictures lost, mixed up, cut short or sent in ASCII over the extra connections;
@@ -379,9 +377,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
 }
 
 void tst_FtpPool::removalOverThePool_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+    ServerRows::addKindRows();
 }
 
 // Catches a removal over several connections that leaves files, walks its folders in another

@@ -174,9 +174,7 @@ void tst_FtpSession::foldersAndFiles() {
 }
 
 void tst_FtpSession::reopensDroppedConnection_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+    ServerRows::addKindRows();
 }
 
 void tst_FtpSession::reopensDroppedConnection() {

@@ -269,9 +269,7 @@ void tst_UploadJob::firstThenDataOnly() {
 }
 
 void tst_UploadJob::refreshOverExistingShop_data() {
-    QTest::addColumn<Kind>("kind");
-    for (const Kind kind : ServerRows::kinds())
-        QTest::newRow(FtpTestServer::kindName(kind).toUtf8()) << kind;
+    ServerRows::addKindRows();
 }
 
 void tst_UploadJob::refreshOverExistingShop() {

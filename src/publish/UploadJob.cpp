@@ -129,6 +129,13 @@ struct UploadJob::Batch {
         shownNames.push_back(std::move(shownName));
         headings.push_back(std::move(heading));
     }
+    // A file shown as uploadFile() shows it; sent under its own name unless `name` is given.
+    void addFile(const QString& localPath, const QByteArray& folder, QString heading = {}, QString name = {}) {
+        if (name.isEmpty())
+            name = QFileInfo(localPath).fileName();
+        add({localPath, name.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + name, name,
+            std::move(heading));
+    }
 };
 
 UploadJob::UploadJob(UploadRequest request,
@@ -383,7 +390,7 @@ bool UploadJob::buildStore(const QByteArray& build) {
     if (!m_planning)
         return sendWholeStore(build);
     if (!make(build))
-        return reportRemote(QStringLiteral("Failed to create new 'kioskSmith' directory. Try manually through FTP."));
+        return reportNotMade(QStringLiteral("kioskSmith"));
     if (!enter(build))
         return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
 
@@ -394,7 +401,7 @@ bool UploadJob::buildStore(const QByteArray& build) {
     }
 
     if (!make(QByteArrayLiteral("gfx")))
-        return reportRemote(QStringLiteral("Failed to create new 'gfx' directory. Try manually through FTP."));
+        return reportNotMade(QStringLiteral("gfx"));
     if (!enter(build + "/gfx"))
         return reportRemote(QStringLiteral("Failed to switch to 'gfx' directory."));
     progress(QStringLiteral("Uploading graphics files..."));
@@ -406,7 +413,7 @@ bool UploadJob::buildStore(const QByteArray& build) {
     if (!enter(build))
         return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith' directory."));
     if (!make(QByteArrayLiteral("store")))
-        return reportRemote(QStringLiteral("Failed to create new 'store' directory. Try manually through FTP."));
+        return reportNotMade(QStringLiteral("store"));
     progress(QStringLiteral("Uploading store files..."));
     if (!enter(build + "/store"))
         return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
@@ -445,6 +452,8 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
         return report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
                       m_scratch.errorString());
     const StoreCatalogue& catalogue = m_request.catalogue;
+    // The shop's own folders, then one for each department.
+    const QLatin1String fixed[] = {QLatin1String("kioskSmith"), QLatin1String("gfx"), QLatin1String("store")};
     std::vector<QByteArray> folders = {build, build + "/gfx", build + "/store"};
     std::vector<int> departments;
     for (int d = 0; d < catalogue.maxDepartments; ++d) {
@@ -457,21 +466,15 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
     if (stopIfCancelled())
         return false;
     std::size_t notMade = 0;
-    if (!noted(m_remote->makeFolders(folders, notMade))) {
-        if (notMade >= 3)
-            return reportNotMade(catalogue.departmentNames[std::size_t(departments[notMade - 3])]);
-        const QLatin1String fixed[] = {QLatin1String("kioskSmith"), QLatin1String("gfx"), QLatin1String("store")};
-        return reportRemote(QStringLiteral("Failed to create new '") + fixed[notMade] +
-                            QStringLiteral("' directory. Try manually through FTP."));
-    }
+    if (!noted(m_remote->makeFolders(folders, notMade)))
+        return reportNotMade(notMade < std::size(fixed)
+                                 ? QString(fixed[notMade])
+                                 : catalogue.departmentNames[std::size_t(departments[notMade - std::size(fixed)])]);
 
     Batch batch;
     QString heading;
     const auto addFile = [&](const QString& file, const QByteArray& folder) {
-        const QString path = local(file);
-        const QString name = QFileInfo(path).fileName();
-        batch.add({path, name.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + name, name,
-                  std::exchange(heading, {}));
+        batch.addFile(local(file), folder, std::exchange(heading, {}));
     };
     heading = QStringLiteral("Uploading Web files...");
     for (const QString& file : PublishedTree::webFiles())
@@ -493,13 +496,12 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
     int last = -1;
     for (std::size_t i = 0; i < departments.size(); ++i) {
         const int d = departments[i];
-        const QByteArray& folder = folders[3 + i];
+        const QByteArray& folder = folders[std::size(fixed) + i];
         const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
         if (!wrote(ProductDetails::writeScratchProductDetails(catalogue, d, details), detailsFile))
             return false;
         m_counts.bytesTotal += fileSize(details);
-        batch.add({details, detailsFile.toUtf8(), folder}, kIndent + QStringLiteral("Uploading file: ") + detailsFile,
-                  detailsFile);
+        batch.addFile(details, folder, {}, detailsFile);
         addPictures(batch, d, folder);
         last = d;
     }
@@ -666,9 +668,8 @@ bool UploadJob::publishDepartment(int d) {
     } else {
         // The product file goes with the pictures, so that no connection waits while it goes alone.
         const QString details = local(PublishedTree::productDetailsFile());
-        const QString name = QFileInfo(details).fileName();
         m_counts.bytesTotal += fileSize(details);
-        batch.add({details, name.toUtf8(), {}}, kIndent + QStringLiteral("Uploading file: ") + name, name);
+        batch.addFile(details, {});
     }
     addPictures(batch, d, {});
     return storeBatch(batch);
@@ -694,8 +695,8 @@ bool UploadJob::wrote(const Status& status, const QString& fileName) {
                   status.message());
 }
 
-bool UploadJob::reportNotMade(const QString& department) {
-    return reportRemote(QStringLiteral("Failed to create new '") + department +
+bool UploadJob::reportNotMade(const QString& folder) {
+    return reportRemote(QStringLiteral("Failed to create new '") + folder +
                         QStringLiteral("' directory. Try manually through FTP."));
 }
 

@@ -152,7 +152,7 @@ private:
     bool writeOrderKey();
     // Ends the upload when a file for it could not be written. True when it was.
     bool wrote(const Status& status, const QString& fileName);
-    bool reportNotMade(const QString& department);
+    bool reportNotMade(const QString& folder);
     bool uploadFile(const QString& localPath);
     bool sendOrderKey();
     bool fetchServerOrders(const QByteArray& root, std::vector<KeptFile>& kept);

@@ -184,6 +184,8 @@ private slots:
     void dataUploadStops();
     void refreshKeepsAShop_data();
     void refreshKeepsAShop();
+    void refreshFolderRefused_data();
+    void refreshFolderRefused();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
     void badDepartmentNames_data();
@@ -487,6 +489,42 @@ void tst_UploadJob::refreshKeepsAShop() {
                                                               "'kioskSmith.old' directory manually through FTP.")}));
     QCOMPARE(remoteTree(server, kRoot), expected);
     QVERIFY(server.storedPaths().isEmpty());
+}
+
+void tst_UploadJob::refreshFolderRefused_data() {
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<QString>("refused"); // below the new shop, a folder the server will not make
+    for (const int connections : {1, 4}) {
+        for (const char* folder : {"store", "store/Books"})
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1, %2 connection(s)").arg(QLatin1String(folder)).arg(connections)))
+                << connections << QString::fromLatin1(folder);
+    }
+}
+
+// Catches a refused folder of the new shop reported under another folder's name, files sent
+// before every folder is there, or the live shop touched.
+void tst_UploadJob::refreshFolderRefused() {
+    QFETCH(int, connections);
+    QFETCH(QString, refused);
+    FtpTestServer::Options options;
+    // pyftpdlib's rights go by path: they stay when the folder they were given for is gone.
+    options.readOnlyFolders = {kRoot + QStringLiteral(".new/") + refused};
+    FtpTestServer server(Kind::Pyftpdlib, options);
+    seedShop(server);
+    server.makeFolder(options.readOnlyFolders.first());
+    KIOSK_START_SERVER(server);
+    QVERIFY(QDir(server.localPath(kRoot + QStringLiteral(".new"))).removeRecursively());
+    SampleShop shop;
+    const QMap<QString, QByteArray> kept = remoteTree(server, kRoot);
+    UploadRequest request = shop.request(server, shop.catalogue, true);
+    request.connections = connections;
+    const UploadRecord record = runUpload(request);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QCOMPARE(record.lines.last(), QStringLiteral("Failed to create new '%1' directory. Try manually through FTP.")
+                                      .arg(refused.section(u'/', -1)));
+    QVERIFY2(server.storedPaths().isEmpty(), joined(server.storedPaths()));
+    QCOMPARE(remoteTree(server, kRoot), kept);
 }
 
 void tst_UploadJob::serverStopsDuringUpload_data() {

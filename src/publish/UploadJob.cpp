@@ -360,18 +360,19 @@ void UploadJob::refreshStore() {
     if (!m_planning && !readyToReplace())
         return;
     if (m_planning) {
-        if (buildStore(m_root) && enter(m_root + "/store") && sendOrderKey())
+        if (buildStore(m_root, false) && enter(m_root + "/store") && sendOrderKey())
             finish();
         return;
     }
     // Orders that cannot be read stop the refresh before anything is sent.
     std::vector<KeptFile> readable;
-    if (enter(m_root) && !fetchServerOrders(m_root, readable))
+    const bool online = enter(m_root);
+    if (online && !fetchServerOrders(m_root, readable))
         return;
     const QByteArray build = m_root + ".new";
     if (!removeLeftover(build) || !removeLeftover(m_root + ".old"))
         return;
-    if (buildStore(build) && switchOver(build))
+    if (buildStore(build, !online) && switchOver(build, !online))
         finish();
 }
 
@@ -386,9 +387,9 @@ bool UploadJob::removeLeftover(const QByteArray& path) {
                         QStringLiteral("' directory manually through FTP."));
 }
 
-bool UploadJob::buildStore(const QByteArray& build) {
+bool UploadJob::buildStore(const QByteArray& build, bool withKey) {
     if (!m_planning)
-        return sendWholeStore(build);
+        return sendWholeStore(build, withKey);
     if (!make(build))
         return reportNotMade(QStringLiteral("kioskSmith"));
     if (!enter(build))
@@ -447,7 +448,7 @@ bool UploadJob::buildStore(const QByteArray& build) {
 // Every folder first, then every file in one batch, so that no connection waits while another
 // makes the next folder or sends a file on its own. The new shop is not online yet: the order in
 // which its files land does not matter to customers.
-bool UploadJob::sendWholeStore(const QByteArray& build) {
+bool UploadJob::sendWholeStore(const QByteArray& build, bool withKey) {
     if (!m_scratch.isValid())
         return report(QStringLiteral("Failed to make a temporary folder. Free some disk space and upload again."),
                       m_scratch.errorString());
@@ -508,21 +509,32 @@ bool UploadJob::sendWholeStore(const QByteArray& build) {
     // The program folder keeps the last department's product file, as it always has.
     if (last >= 0 && !wrote(ProductDetails::writeProductDetails(catalogue, last, m_request.dataFolder), detailsFile))
         return false;
+    if (withKey) {
+        if (!writeOrderKey())
+            return false;
+        batch.addFile(local(OrderKey::phpFileName()), build + "/store");
+    }
     return storeBatch(batch);
 }
 
 // The orders placed in the old shop go into the new one: those taken so far while both are up,
 // those of the last moments once the old shop is out of customers' reach. The key goes last: the
-// pages take no order until it is there, so none can be overwritten by the kept list.
-bool UploadJob::switchOver(const QByteArray& build) {
+// pages take no order until it is there, so none can be overwritten by the kept list. Where no
+// shop was online there is no list to keep, and the key went with the rest of the new shop.
+bool UploadJob::switchOver(const QByteArray& build, bool keySent) {
     const QByteArray old = m_root + ".old";
     const bool replacing = enter(m_root);
     std::vector<KeptFile> kept;
     if (replacing && !fetchServerOrders(m_root, kept))
         return false;
-    if (!enter(build + "/store"))
-        return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
-    if (!sendServerOrders(kept) || !sendOrderKey() || stopIfCancelled())
+    // A shop that came online meanwhile has its orders kept, and the key goes again after them.
+    if (replacing || !keySent) {
+        if (!enter(build + "/store"))
+            return reportRemote(QStringLiteral("Failed to switch to 'kioskSmith/store' directory."));
+        if (!sendServerOrders(kept) || !sendOrderKey())
+            return false;
+    }
+    if (stopIfCancelled())
         return false;
 
     // Until the new shop is in place customers find none: no stop in between, and few steps.

@@ -137,8 +137,9 @@ private:
     void startUpload();
     void refreshStore();
     bool removeLeftover(const QByteArray& path);
-    bool buildStore(const QByteArray& build);
-    bool switchOver(const QByteArray& build);
+    // `withKey`: the order key goes with the rest, where no shop is online to keep orders from.
+    bool buildStore(const QByteArray& build, bool withKey);
+    bool switchOver(const QByteArray& build, bool keySent);
     void restoreLiveShop(RemoteFolder& remote);
     static QString folderName(const QByteArray& path);
     void uploadData();
@@ -159,7 +160,7 @@ private:
     bool sendServerOrders(const std::vector<KeptFile>& kept);
     // The pictures of department `d`, for a batch; into `folder`, or the current one when empty.
     void addPictures(Batch& batch, int d, const QByteArray& folder);
-    bool sendWholeStore(const QByteArray& build);
+    bool sendWholeStore(const QByteArray& build, bool withKey);
     bool storeBatch(const Batch& batch);
     std::vector<Picture> picturesToSend(int d) const;
     void finish();

@@ -15,6 +15,8 @@ namespace {
 // stalled transfer.
 constexpr auto kConnectTime = std::chrono::seconds(20);
 constexpr auto kReplyTime = std::chrono::seconds(60);
+// A server that neither answers a goodbye nor hangs up is left after this.
+constexpr auto kGoodbyeTime = std::chrono::seconds(5);
 constexpr qint64 kChunkBytes = 64 * 1024;
 // A reply longer than this is not an FTP server talking.
 constexpr qsizetype kLongestReply = 64 * 1024;
@@ -103,7 +105,10 @@ void FtpPipeline::sendLogin() {
         send("PBSZ 0", Sent::Pbsz);
         send("PROT P", Sent::Prot);
     }
+    // The whole login in one go: a round trip where the main connection takes three.
     send("USER " + m_userName, Sent::User);
+    send("PASS " + m_password, Sent::Pass);
+    send("TYPE I", Sent::Type);
 }
 
 void FtpPipeline::touch(Clock::time_point now) {
@@ -112,6 +117,9 @@ void FtpPipeline::touch(Clock::time_point now) {
         m_hasDeadline = true;
     } else if (m_state == State::Busy) {
         m_deadline = now + kReplyTime;
+        m_hasDeadline = true;
+    } else if (m_state == State::Leaving) {
+        m_deadline = now + kGoodbyeTime;
         m_hasDeadline = true;
     }
 }
@@ -331,6 +339,7 @@ void FtpPipeline::onReply(int code, const QByteArray& text) {
         onMakeReply(code, text);
         break;
     case Sent::Quit:
+        close(QStringLiteral("said goodbye"));
         break;
     }
 }
@@ -365,17 +374,13 @@ void FtpPipeline::onLoginReply(Sent kind, int code, const QByteArray& text) {
             close(withReply(QStringLiteral("the server refused TLS on data connections"), text), refused);
         break;
     case Sent::User:
-        if (code == 331)
-            send("PASS " + m_password, Sent::Pass);
-        else if (code == 230)
-            send("TYPE I", Sent::Type);
-        else
+        // 230: in without a password, which is then answered for nothing.
+        m_inWithoutPassword = code == 230;
+        if (code != 331 && code != 230)
             close(why, refused);
         break;
     case Sent::Pass:
-        if (code == 230 || code == 202)
-            send("TYPE I", Sent::Type);
-        else
+        if (code != 230 && code != 202 && !m_inWithoutPassword)
             close(why, refused);
         break;
     default:
@@ -768,6 +773,14 @@ void FtpPipeline::close(const QString& reason, bool refused) {
     m_deletesToSend.clear();
     m_makes.clear();
     m_makeRefused.reset();
+}
+
+void FtpPipeline::quit() {
+    if (m_state != State::Ready)
+        return;
+    m_state = State::Leaving;
+    send("QUIT", Sent::Quit);
+    flushControl();
 }
 
 void FtpPipeline::abort(const QString& why) {

@@ -16,9 +16,9 @@
 // files in parallel with it. An FTP control connection of our own rather than libcurl's, because
 // libcurl waits for each reply before the next command: here the commands of one piece of work go
 // out together ("EPSV" with "STOR"; a run of "DELE"s), so a file costs only the round trips its
-// data connection needs. Logged in with the main connection's details; passive mode; "TYPE I"
-// once; "CWD" only when the folder to work in is not the one entered last; names and paths sent
-// as the main connection sends them.
+// data connection needs. Logged in with the main connection's details ("USER", "PASS" and
+// "TYPE I" in one go); passive mode; "CWD" only when the folder to work in is not the one entered last; names and paths
+// sent as the main connection sends them.
 //
 // A command never depends on the outcome of one still on its way, except "STOR" after "EPSV"
 // (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
@@ -44,6 +44,7 @@ public:
         Connecting, // TCP connection, greeting, login, "TYPE I"
         Ready,      // logged in, nothing to do
         Busy,       // a store, or a run of deletes
+        Leaving,    // said goodbye; closed once the server has answered
         Closed,     // unusable from now on; see closeReason()
     };
 
@@ -101,6 +102,9 @@ public:
     void forgetFolder() { m_folder.clear(); }
     // Stops whatever runs and closes the connection; no result follows.
     void abort(const QString& why);
+    // Says goodbye, given only while Ready; Closed once the server has answered or hung up, so
+    // that the server no longer counts the connection when another takes its place.
+    void quit();
 
     // The connections to wait on, for waitForLinks().
     void addWaits(std::vector<LinkWait>& waits) const;
@@ -150,6 +154,7 @@ private:
 
     State m_state = State::Closed;
     bool m_refused = false;
+    bool m_inWithoutPassword = false;
     QString m_closeReason;
 
     Link m_control;

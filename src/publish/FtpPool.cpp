@@ -15,6 +15,9 @@ namespace {
 
 // The longest one wait lasts, so that a cancelled upload stops soon.
 constexpr int kTurnMilliseconds = 100;
+// A batch long enough for the main connection to give its place to a connection of our own:
+// this many files a connection at the least.
+constexpr std::size_t kStandInFilesPerConnection = 32;
 // The most deletes one connection is handed at a time.
 constexpr std::size_t kLongestDeleteRun = 200;
 
@@ -52,14 +55,14 @@ public:
     bool usable() const { return m_thread.joinable(); }
     int wakeDescriptor() const { return m_wake.descriptor(); }
 
-    void store(std::size_t index, const FileToStore& file) {
-        m_session.allowTransfers();
-        {
-            const std::lock_guard lock(m_mutex);
-            m_job = Job{index, file};
-        }
-        m_changed.notify_one();
-    }
+    // What takeResult() gives for a goodbye or a new login, which is no file.
+    static constexpr std::size_t kNoFile = std::size_t(-1);
+
+    void store(std::size_t index, const FileToStore& file) { post(Job{Job::Kind::Store, index, file}); }
+    // Closes the main connection, so that a connection of our own takes its place in the batch.
+    void leave() { post(Job{Job::Kind::Leave, kNoFile, {}}); }
+    // Logs the main connection in again, back in its folder.
+    void comeBack() { post(Job{Job::Kind::ComeBack, kNoFile, {}}); }
 
     // Ends the running file at once; its end is still reported.
     void stop() { m_session.stopTransfer(); }
@@ -76,9 +79,20 @@ public:
 
 private:
     struct Job {
+        enum class Kind { Store, Leave, ComeBack };
+        Kind kind = Kind::Store;
         std::size_t index = 0;
         FileToStore file;
     };
+
+    void post(Job job) {
+        m_session.allowTransfers();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_job = std::move(job);
+        }
+        m_changed.notify_one();
+    }
 
     void run() {
         for (;;) {
@@ -93,10 +107,20 @@ private:
             }
             const QByteArray& folder = job.file.folder;
             Status status = Status::success();
-            if (!folder.isEmpty() && folder != m_session.currentFolder())
-                status = m_session.enterFolder(folder);
-            if (status)
-                status = m_session.storeFile(job.file.localPath, job.file.name);
+            switch (job.kind) {
+            case Job::Kind::Store:
+                if (!folder.isEmpty() && folder != m_session.currentFolder())
+                    status = m_session.enterFolder(folder);
+                if (status)
+                    status = m_session.storeFile(job.file.localPath, job.file.name);
+                break;
+            case Job::Kind::Leave:
+                status = m_session.closeConnection();
+                break;
+            case Job::Kind::ComeBack:
+                status = m_session.enterFolder(m_session.currentFolder());
+                break;
+            }
             {
                 const std::lock_guard lock(m_mutex);
                 m_done.emplace(job.index, status);
@@ -320,7 +344,7 @@ bool FtpPool::openExtras() {
         // The extra connections go where the main one went, so a name with several addresses
         // cannot send them to another server.
         if (!m_main->peerAddress().isEmpty() && m_main->peerPort() > 0) {
-            FtpPipeline::Tls tls;
+            FtpPipeline::Tls& tls = m_extraTls;
             if (m_main->isEncrypted()) {
                 // The extra connections must show the very certificate the main one accepted.
                 m_tlsTrust = std::make_unique<TlsTrust>(m_main->address().host.toUtf8(), m_main->acceptedFingerprint());
@@ -333,16 +357,25 @@ bool FtpPool::openExtras() {
                 tls.context = m_tlsContext.get();
                 tls.hostName = m_main->address().host.toUtf8();
             }
-            for (int i = 0; i < m_extraWanted && (!m_main->isEncrypted() || tls.context != nullptr); ++i) {
-                auto extra = std::make_unique<FtpPipeline>(m_main->peerAddress(), m_main->peerPort(), m_userName,
-                                                           m_password, tls);
-                extra->start();
-                m_extras.push_back(std::move(extra));
-            }
+            for (int i = 0; i < m_extraWanted && (!m_main->isEncrypted() || tls.context != nullptr); ++i)
+                addExtra();
         }
     }
     dropClosedExtras();
     return !m_extras.empty();
+}
+
+FtpPipeline* FtpPool::addExtra() {
+    auto extra =
+        std::make_unique<FtpPipeline>(m_main->peerAddress(), m_main->peerPort(), m_userName, m_password, m_extraTls);
+    extra->start();
+    m_extras.push_back(std::move(extra));
+    return m_extras.back().get();
+}
+
+bool FtpPool::isExtra(const FtpPipeline* connection) const {
+    return std::any_of(m_extras.begin(), m_extras.end(),
+                       [connection](const std::unique_ptr<FtpPipeline>& extra) { return extra.get() == connection; });
 }
 
 void FtpPool::dropClosedExtras() {
@@ -384,6 +417,24 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
     StoreOutcome outcome;
     bool failed = false;
     bool stop = false;
+
+    // In a long batch the main connection gives its place to a connection of our own, which
+    // sends a file in fewer round trips, and logs in again for the last files. It goes first
+    // and comes back last, so the server never counts more connections than the owner set;
+    // and only once the server has taken all of them, so that there is room to come back.
+    enum class StandIn { NotYet, MainLeaving, Working, Leaving, MainComingBack, Over };
+    StandIn standIn =
+        files.size() >= kStandInFilesPerConnection * (m_extras.size() + 1) ? StandIn::NotYet : StandIn::Over;
+    FtpPipeline* standInConnection = nullptr;
+    const std::size_t comeBackAt = 2 * (m_extras.size() + 1);
+    bool mainOut = false; // it could not log in again: the others send the rest
+    const auto serverTookAll = [this] {
+        return int(m_extras.size()) == m_extraWanted &&
+               std::all_of(m_extras.begin(), m_extras.end(), [](const std::unique_ptr<FtpPipeline>& extra) {
+                   return extra->state() == FtpPipeline::State::Ready || extra->state() == FtpPipeline::State::Busy;
+               });
+    };
+
     // What was cut off or refused may be on the server in part, under its own name.
     const auto unfinished = [&] {
         for (std::size_t i = 0; i < files.size(); ++i) {
@@ -432,11 +483,22 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
 
     for (;;) {
         if (auto done = mainLane.takeResult()) {
-            onMain.reset();
-            if (done->second)
-                stored[done->first] = true;
-            else
-                fail(done->first, done->second);
+            if (done->first != MainLane::kNoFile) {
+                onMain.reset();
+                if (done->second)
+                    stored[done->first] = true;
+                else
+                    fail(done->first, done->second);
+            } else if (standIn == StandIn::MainLeaving) {
+                // A goodbye that failed leaves the main connection as a dropped one: it logs in
+                // again for its next file.
+                standIn = done->second ? StandIn::Working : StandIn::Over;
+                if (standIn == StandIn::Working)
+                    standInConnection = addExtra();
+            } else {
+                standIn = StandIn::Over;
+                mainOut = !done->second;
+            }
         }
         // The ends first, then what they mean: a failure stops other transfers.
         std::vector<std::pair<std::size_t, FtpPipeline::Result>> ended;
@@ -467,9 +529,23 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
 
         if (cancelled())
             stop = true;
+        if (stop)
+            break;
+        // The stand-in leaves with the last files, or once nothing more is to start; once it
+        // has gone, the main connection comes back.
+        if (standIn == StandIn::Working && (waiting.size() <= comeBackAt || failed))
+            standIn = StandIn::Leaving;
+        if ((standIn == StandIn::Working || standIn == StandIn::Leaving) && !isExtra(standInConnection)) {
+            standInConnection = nullptr;
+            standIn = StandIn::MainComingBack;
+            mainLane.comeBack();
+        } else if (standIn == StandIn::Leaving && onExtra.count(standInConnection) == 0) {
+            standInConnection->quit();
+        }
         // The extra connections first: a file costs them fewer round trips.
         for (const auto& extra : m_extras) {
-            if (stop || extra->state() != FtpPipeline::State::Ready || onExtra.count(extra.get()) != 0)
+            if (extra->state() != FtpPipeline::State::Ready || onExtra.count(extra.get()) != 0 ||
+                (extra.get() == standInConnection && standIn != StandIn::Working))
                 continue;
             const auto i = next();
             if (!i)
@@ -477,7 +553,11 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
             onExtra[extra.get()] = *i;
             extra->store(files[*i].folder.isEmpty() ? folder : files[*i].folder, files[*i].name, files[*i].localPath);
         }
-        if (!onMain) {
+        if (!onMain && standIn == StandIn::NotYet && !failed && waiting.size() > comeBackAt && serverTookAll()) {
+            standIn = StandIn::MainLeaving;
+            mainLane.leave();
+        }
+        if (!onMain && (standIn == StandIn::NotYet || standIn == StandIn::Over) && (!mainOut || m_extras.empty())) {
             if (const auto i = next()) {
                 onMain = *i;
                 mainLane.store(*i, files[*i]);
@@ -485,22 +565,27 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         }
         if (stop)
             break;
-        if (!onMain && onExtra.empty() && waiting.empty())
+        const bool mainBusy = onMain || standIn == StandIn::MainLeaving || standIn == StandIn::MainComingBack;
+        if (!mainBusy && standInConnection == nullptr && onExtra.empty() && waiting.empty())
             return unfinished();
         pump(kTurnMilliseconds, mainLane.wakeDescriptor());
     }
 
-    // Cancelled: whatever runs stops where it is.
+    // Cancelled: whatever runs stops where it is; the stand-in goes too.
     for (const auto& [extra, index] : onExtra)
         extra->abort(QStringLiteral("cancelled"));
+    if (standInConnection != nullptr && isExtra(standInConnection))
+        standInConnection->abort(QStringLiteral("cancelled"));
     dropClosedExtras();
     if (onMain) {
         mainLane.stop();
-        std::optional<std::pair<std::size_t, Status>> done;
-        while (!(done = mainLane.takeResult()))
+        for (;;) {
+            if (const auto done = mainLane.takeResult(); done && done->first != MainLane::kNoFile) {
+                stored[done->first] = bool(done->second);
+                break;
+            }
             pump(kTurnMilliseconds, mainLane.wakeDescriptor());
-        if (done->second)
-            stored[done->first] = true;
+        }
     }
     outcome.result = StoreOutcome::Result::Stopped;
     return unfinished();

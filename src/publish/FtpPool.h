@@ -66,6 +66,9 @@ private:
     // Lets go of the extra connections that can no longer be used; once the server has turned
     // one away, no more are asked for.
     void dropClosedExtras();
+    // Opens one more extra connection, as the first ones were.
+    FtpPipeline* addExtra();
+    bool isExtra(const FtpPipeline* connection) const;
     void forgetFolders();
     // Waits until an extra connection's socket or `wakeDescriptor` (when not -1) needs attention,
     // at most `maxMilliseconds`, then moves every extra connection on.
@@ -84,5 +87,6 @@ private:
     // outlives them.
     std::unique_ptr<TlsTrust> m_tlsTrust;
     SslContext m_tlsContext;
+    FtpPipeline::Tls m_extraTls;
     std::vector<std::unique_ptr<FtpPipeline>> m_extras;
 };

@@ -112,6 +112,8 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, freshConnection ? 1L : 0L);
+    // libcurl says QUIT and waits for the reply before it lets the connection go.
+    curl_easy_setopt(h, CURLOPT_FORBID_REUSE, request.closeAfter ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, kReplySeconds);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -258,6 +260,13 @@ Status FtpSession::enterFolder(const QByteArray& absolutePath) {
     if (status)
         m_current = absolutePath;
     return status;
+}
+
+Status FtpSession::closeConnection() {
+    Request request;
+    request.url = folderUrl(m_current);
+    request.closeAfter = true;
+    return run(request, shown(m_current));
 }
 
 Status FtpSession::runCommand(const QByteArray& verb, const QByteArray& nameOrPath) {

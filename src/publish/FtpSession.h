@@ -69,6 +69,10 @@ public:
     const QByteArray& peerAddress() const { return m_peerAddress; }
     int peerPort() const { return m_peerPort; }
 
+    // Says goodbye to the server now, so that it no longer counts this connection; the next
+    // operation logs in again, as a connection the server dropped would.
+    Status closeConnection();
+
     // Ends the transfer running on another thread at once, and fails what follows, until
     // allowTransfers() is called.
     void stopTransfer() { m_stopped.store(true); }
@@ -96,6 +100,7 @@ private:
         QFile* upload = nullptr;
         bool download = false;
         qint64 maxBytes = 0; // a download's cap
+        bool closeAfter = false;
     };
 
     bool cancelled() const;

@@ -38,8 +38,6 @@ private slots:
     void ftpSettingsRead();
     void missingOrEmptyFiles_data();
     void missingOrEmptyFiles();
-    void scramble_data();
-    void scramble();
 };
 
 // Catches a byte read as another character than the code page's (a Latin-1 codec breaks the euro
@@ -298,11 +296,18 @@ void tst_CatalogueFiles::ftpSettingsRoundTrip_data() {
     QTest::newRow("empty") << QString() << QByteArray("");
     QTest::newRow("blanks and comma") << QStringLiteral(" ,\"") << QByteArray("!.%");
     QTest::newRow("pound sign") << QStringLiteral("\u00A3") << QByteArray("\xA4");
-    QTest::newRow("too long to scramble: refused") << QString(300, QLatin1Char('z')) << QByteArray();
+    QTest::newRow("254 at 1 reaches 255") << QStringLiteral("\u00FE") << QByteArray("\xFF");
+    QTest::newRow("tilde reaches the euro byte") << QStringLiteral("~~") << QByteArray("\x7F\x80");
+    QTest::newRow("255 at 1 passes 255") << QStringLiteral("\u00FF") << QByteArray();
+    QTest::newRow("253 at 3 passes 255") << QStringLiteral("ab\u00FD") << QByteArray();
+    QTest::newRow("too long to scramble") << QString(300, QLatin1Char('z')) << QByteArray();
+    QTest::newRow("no byte for it") << QStringLiteral("\u0100") << QByteArray();
+    QTest::newRow("control character") << QStringLiteral("a\tb") << QByteArray();
 }
 
-// Catches a password stored in clear, or one that does not read back; and a refused password that
-// still overwrote the file or the values in memory.
+// Catches a password stored in clear, or one that does not read back; the scramble's rule and
+// bounds (a byte past 255 must be refused, never wrapped); and a refused password that still
+// overwrote the file or the values in memory.
 void tst_CatalogueFiles::ftpSettingsRoundTrip() {
     QFETCH(QString, password);
     QFETCH(QByteArray, line3);
@@ -389,31 +394,6 @@ void tst_CatalogueFiles::missingOrEmptyFiles() {
         QVERIFY(nothing);
         writeBytes(path, QByteArray());
     }
-}
-
-void tst_CatalogueFiles::scramble_data() {
-    QTest::addColumn<QString>("plain");
-    QTest::addColumn<QString>("scrambled"); // empty with refused = true
-    QTest::addColumn<bool>("refused");
-    QTest::newRow("254 at 1 reaches 255") << QStringLiteral("\u00FE") << QStringLiteral("\u00FF") << false;
-    QTest::newRow("255 at 1 passes 255") << QStringLiteral("\u00FF") << QString() << true;
-    QTest::newRow("253 at 3 passes 255") << QStringLiteral("ab\u00FD") << QString() << true;
-    QTest::newRow("tilde reaches the euro byte") << QStringLiteral("~~") << QStringLiteral("\u007F\u20AC") << false;
-    QTest::newRow("no byte for it") << QStringLiteral("\u0100") << QString() << true;
-    QTest::newRow("control character") << QStringLiteral("a\tb") << QString() << true;
-}
-
-// Catches the scramble's rule and bounds: a byte past 255 must be refused, never wrapped.
-void tst_CatalogueFiles::scramble() {
-    QFETCH(QString, plain);
-    QFETCH(QString, scrambled);
-    QFETCH(bool, refused);
-    const auto result = SettingsFiles::scramblePassword(plain);
-    QCOMPARE(!result.has_value(), refused);
-    if (refused)
-        return;
-    QCOMPARE(*result, scrambled);
-    QCOMPARE(SettingsFiles::unscramblePassword(*result), std::optional<QString>(plain));
 }
 
 QTEST_GUILESS_MAIN(tst_CatalogueFiles)

@@ -159,8 +159,6 @@ private slots:
     void collect();
     void privateList_data();
     void privateList();
-    void httpsFirst_data();
-    void httpsFirst();
     void cancelThenCollectAgain();
     // The orders window, collecting in the program
     void silentServerKeepsWindowResponsive();
@@ -173,10 +171,6 @@ private:
     static OrderFetch::Options shortTimeouts() {
         static const int closedPort = freePort();
         return {.connectTimeout = 2000ms, .stallTimeout = 1500ms, .maxBodyBytes = 1 << 20, .httpsPort = closedPort};
-    }
-    // A folder of the document root for this row of data.
-    static QString rowFolder(const char* prefix) {
-        return QLatin1String(prefix) + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     }
 
     PhpTestServer m_php;
@@ -249,11 +243,11 @@ void tst_OrderCollection::collect() {
         OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + domainPath), shortTimeouts());
     QCOMPARE(view.outcome, outcome);
     QCOMPARE(book.orderTable, expectedOrders(orders));
-    QCOMPARE(view.orderCount, orders.size());
-    // Every failure is said in panel 1, with what to do in the orders window.
+    // Every failure is said in panel 1, with what to do in the orders window besides the plain
+    // HTTP advice every row gets.
     QCOMPARE(view.statusText().startsWith(u"Orders could not be read: "_s), view.failed());
-    QCOMPARE(view.adviceText().isEmpty(), !view.failed() && !view.plainHttp);
     QVERIFY(view.plainHttp);
+    QCOMPARE(view.adviceText() != OrderTexts::plainHttpAdvice(), view.failed());
     QCOMPARE(view.listLines, expectedLines(orders));
     QCOMPARE(view.totalText.value_or(QString()), total);
     QCOMPARE(view.totalText.has_value(), !total.isEmpty());
@@ -267,12 +261,15 @@ void tst_OrderCollection::collect() {
             10000);
 }
 
-// The private list: collectOrders.php of the shop's own pages, asked with the program's key.
+// The private list: collectOrders.php of the shop's own pages, asked with the program's key. Over
+// HTTPS first; plain HTTP only when HTTPS cannot connect at all, and never for a shop where HTTPS
+// has worked, nor after a certificate failure.
 void tst_OrderCollection::privateList_data() {
     QTest::addColumn<QByteArray>("serverKey"); // empty: the shop has no collectOrders.php (published before it)
     QTest::addColumn<QByteArray>("records");   // orders.php after its guard line; empty: no orders.php
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<QList<Fields>>("orders");
+    QTest::addColumn<QString>("https"); // refused (plain HTTP follows), untrusted, worked before, or all down
 
     const QList<Fields> mixed{kTwoOrders[0],
                               {u"14/03/2026 10:00"_s, u"Αλέξανδρος 王小明"_s, u"ул. Ленина 5\r\nContact: فاطمة"_s,
@@ -281,13 +278,16 @@ void tst_OrderCollection::privateList_data() {
     const QByteArray mixedRecords =
         *Windows1252::encode(QString(record(mixed[0]) + u"\r\n"_s)) + (record(mixed[1]) + u"\r\n"_s).toUtf8();
     const auto row = [](const char* tag, const QByteArray& key, const QByteArray& records, Outcome outcome,
-                        const QList<Fields>& orders = {}) {
-        QTest::newRow(tag) << key << records << outcome << orders;
+                        const QList<Fields>& orders = {}, const QString& https = u"refused"_s) {
+        QTest::newRow(tag) << key << records << outcome << orders << https;
     };
     row("old and new records", kKey, mixedRecords, Outcome::ListRead, mixed);
     row("no order yet", kKey, {}, Outcome::Empty);
     row("the shop holds another key", QByteArray(64, 'b'), mixedRecords, Outcome::Failed);
     row("a shop from before: orders.txt", {}, {}, Outcome::ListRead, kTwoOrders);
+    row("certificate failure", {}, {}, Outcome::Unreachable, {}, u"untrusted"_s);
+    row("refused where HTTPS worked before", {}, {}, Outcome::Unreachable, {}, u"worked"_s);
+    row("nothing listens at all", {}, {}, Outcome::Unreachable, {}, u"down"_s);
 }
 
 void tst_OrderCollection::privateList() {
@@ -295,8 +295,11 @@ void tst_OrderCollection::privateList() {
     QFETCH(QByteArray, records);
     QFETCH(Outcome, outcome);
     QFETCH(QList<Fields>, orders);
+    QFETCH(QString, https);
+    const bool plainHttp = https == u"refused"_s;
 
-    const QString shop = rowFolder("private-");
+    // A folder of the document root for this row.
+    const QString shop = u"private-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     const QString store = shop + u"/kioskSmith/store/"_s;
     if (serverKey.isEmpty()) {
         m_php.putFile(shop + kListPath, twoOrderList().toUtf8());
@@ -309,61 +312,13 @@ void tst_OrderCollection::privateList() {
             m_php.putFile(store + u"orders.php"_s,
                           "<?php http_response_code(404); exit; __halt_compiler();\n" + records);
     }
-    QTemporaryDir program;
-    writeBytes(program.filePath(u"orderkey.txt"_s), kKey + "\r\n");
-    const auto collect = [&](OrderBook& book) {
-        return OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + u'/' + shop), shortTimeouts(),
-                                        nullptr, program.path() + u'/');
-    };
-
-    OrderBook book;
-    OrderCollection::View view = collect(book);
-    QCOMPARE(view.outcome, outcome);
-    QCOMPARE(book.orderTable, expectedOrders(orders));
-    QCOMPARE(view.newOrders, orders.size());
-    // The key travels in a header of a POST, never in an address the server logs.
-    QVERIFY(!m_php.log().contains(kKey));
-
-    // The archive keeps each order once, also when the server's list has been emptied since.
-    QCOMPARE(collect(book).newOrders, 0);
-    QFile::remove(m_php.documentRoot() + u'/' + store + u"orders.php"_s);
-    QFile::remove(m_php.documentRoot() + u'/' + shop + kListPath);
-    collect(book);
-    std::vector<OrderRecord> archived;
-    QVERIFY(OrderArchive::load(program.path() + u'/', archived));
-    QCOMPARE(archived, expectedOrders(orders));
-}
-
-// HTTPS first; plain HTTP only when HTTPS cannot connect at all, and never for a shop where
-// HTTPS has worked, nor after a certificate failure.
-void tst_OrderCollection::httpsFirst_data() {
-    QTest::addColumn<bool>("tlsServer");  // HTTPS answers with a certificate nobody trusts
-    QTest::addColumn<bool>("httpsKnown"); // orderkey.txt says HTTPS worked on this domain
-    QTest::addColumn<bool>("httpUp");     // false: nothing listens for plain HTTP either
-    QTest::addColumn<Outcome>("outcome");
-    QTest::addColumn<bool>("plainHttp");
-    QTest::newRow("refused: plain HTTP, said so") << false << false << true << Outcome::ListRead << true;
-    QTest::newRow("certificate failure") << true << false << true << Outcome::Unreachable << false;
-    QTest::newRow("refused where HTTPS worked before") << false << true << true << Outcome::Unreachable << false;
-    QTest::newRow("nothing listens at all") << false << false << false << Outcome::Unreachable << false;
-}
-
-void tst_OrderCollection::httpsFirst() {
-    QFETCH(bool, tlsServer);
-    QFETCH(bool, httpsKnown);
-    QFETCH(bool, httpUp);
-    QFETCH(Outcome, outcome);
-    QFETCH(bool, plainHttp);
-
-    const QString shop = rowFolder("https-");
-    m_php.putFile(shop + kListPath, twoOrderList().toUtf8());
-    const QString domain = httpUp ? m_php.domain() + u'/' + shop : u"127.0.0.1:%1"_s.arg(freePort());
+    const QString domain = https == u"down"_s ? u"127.0.0.1:%1"_s.arg(freePort()) : m_php.domain() + u'/' + shop;
     QTemporaryDir program;
     writeBytes(program.filePath(u"orderkey.txt"_s),
-               kKey + "\r\n" + (httpsKnown ? domain.toUtf8() + "\r\n" : QByteArray()));
+               kKey + "\r\n" + (https == u"worked"_s ? domain.toUtf8() + "\r\n" : QByteArray()));
     OrderFetch::Options options = shortTimeouts();
     QProcess tls;
-    if (tlsServer) {
+    if (https == u"untrusted"_s) {
         const QString pem = program.filePath(u"tls.pem"_s);
         QCOMPARE(QProcess::execute(
                      u"openssl"_s,
@@ -375,21 +330,33 @@ void tst_OrderCollection::httpsFirst() {
                                  u"-cert"_s, pem});
         QVERIFY(waitUntilListening(quint16(options.httpsPort), 10000));
     }
+    const auto collect = [&](OrderBook& book) {
+        return OrderCollection::collect(book, ftpServerSet(), storeAt(domain), options, nullptr, program.path() + u'/');
+    };
 
     OrderBook book;
-    const OrderCollection::View view =
-        OrderCollection::collect(book, ftpServerSet(), storeAt(domain), options, nullptr, program.path() + u'/');
-    if (tlsServer) {
-        tls.kill();
-        tls.waitForFinished(5000);
-    }
+    OrderCollection::View view = collect(book);
     QCOMPARE(view.outcome, outcome);
-    QCOMPARE(book.orderCount(), outcome == Outcome::ListRead ? 2 : 0);
-    QCOMPARE(view.error.isEmpty(), outcome == Outcome::ListRead);
+    QCOMPARE(book.orderTable, expectedOrders(orders));
+    QCOMPARE(view.newOrders, orders.size());
+    QCOMPARE(view.error.isEmpty(), !view.failed());
     QCOMPARE(view.plainHttp, plainHttp);
     QCOMPARE(view.statusText().contains(OrderTexts::plainHttpText()), plainHttp);
-    // Nothing went over plain HTTP unless it had to.
+    // The key travels in a header of a POST, never in an address the server logs; and nothing
+    // went over plain HTTP unless it had to.
+    QVERIFY(!m_php.log().contains(kKey));
     QCOMPARE(m_php.log().contains(shop.toUtf8()), plainHttp);
+
+    // The archive keeps each order once, also when the server's list has been emptied since.
+    QCOMPARE(collect(book).newOrders, 0);
+    QFile::remove(m_php.documentRoot() + u'/' + store + u"orders.php"_s);
+    QFile::remove(m_php.documentRoot() + u'/' + shop + kListPath);
+    collect(book);
+    std::vector<OrderRecord> archived;
+    QVERIFY(OrderArchive::load(program.path() + u'/', archived));
+    QCOMPARE(archived, expectedOrders(orders));
+    tls.kill();
+    tls.waitForFinished(5000);
 }
 
 // Without an FTP server nothing is fetched, and the line saying so is no order. One collection at

@@ -30,6 +30,10 @@ void addLineColumns() {
     QTest::addColumn<bool>("isFolder");
 }
 
+void lineRow(const char* tag, const char* line, const char* name = "", bool isFolder = false) {
+    QTest::newRow(tag) << QByteArray(line) << QByteArray(name) << isFolder;
+}
+
 void checkEntry(const std::optional<RemoteEntry>& entry) {
     QFETCH(QByteArray, name);
     QFETCH(bool, isFolder);
@@ -44,31 +48,22 @@ void checkEntry(const std::optional<RemoteEntry>& entry) {
 
 void tst_FtpListing::listLines_data() {
     addLineColumns();
-    QTest::newRow("vsftpd folder, numeric owner")
-        << QByteArray("drwxr-xr-x    2 102      105          4096 Dec 06 08:23 store\r") << QByteArray("store") << true;
-    QTest::newRow("vsftpd file") << QByteArray("-rw-r--r--    1 102      105         31234 Dec 06 08:23 0.jpeg")
-                                 << QByteArray("0.jpeg") << false;
-    QTest::newRow("year instead of clock")
-        << QByteArray("-rw-r--r--   1 owner group 10 Jan  1  2019 old file.txt") << QByteArray("old file.txt") << false;
-    QTest::newRow("blanks inside and before the name")
-        << QByteArray("drwxr-xr-x 2 o g 4096 Mar 15 10:00  \xC2\xA3 Deals") << QByteArray(" \xC2\xA3 Deals") << true;
-    QTest::newRow("name that looks like a date")
-        << QByteArray("-rw-r--r-- 1 o g 4 Feb 02 10:00 Jan 01 12:00 x") << QByteArray("Jan 01 12:00 x") << false;
-    QTest::newRow("no group column") << QByteArray("-rw-r--r-- 1 owner 123 Feb 02 10:00 a.txt") << QByteArray("a.txt")
-                                     << false;
-    QTest::newRow("symbolic link named without its target")
-        << QByteArray("lrwxrwxrwx 1 o g 7 Feb 02 10:00 link -> target") << QByteArray("link") << false;
-    QTest::newRow("Latin-1 byte kept") << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 Caf\xE9")
-                                       << QByteArray("Caf\xE9") << true;
-    QTest::newRow("dot entries are entries")
-        << QByteArray("drwxr-xr-x 2 o g 4096 Feb 02 10:00 ..") << QByteArray("..") << true;
-    QTest::newRow("DOS folder") << QByteArray("01-31-24  09:05PM       <DIR>          Garden Tools")
-                                << QByteArray("Garden Tools") << true;
-    QTest::newRow("DOS file") << QByteArray("12-01-2023  11:15AM                 1234 index.php\r")
-                              << QByteArray("index.php") << false;
-    QTest::newRow("total line") << QByteArray("total 12") << QByteArray() << false;
-    QTest::newRow("empty line") << QByteArray("") << QByteArray() << false;
-    QTest::newRow("garbage") << QByteArray("550 No files found") << QByteArray() << false;
+    lineRow("vsftpd folder, numeric owner", "drwxr-xr-x    2 102      105          4096 Dec 06 08:23 store\r", "store",
+            true);
+    lineRow("vsftpd file", "-rw-r--r--    1 102      105         31234 Dec 06 08:23 0.jpeg", "0.jpeg");
+    lineRow("year instead of clock", "-rw-r--r--   1 owner group 10 Jan  1  2019 old file.txt", "old file.txt");
+    lineRow("blanks inside and before the name", "drwxr-xr-x 2 o g 4096 Mar 15 10:00  \xC2\xA3 Deals",
+            " \xC2\xA3 Deals", true);
+    lineRow("name that looks like a date", "-rw-r--r-- 1 o g 4 Feb 02 10:00 Jan 01 12:00 x", "Jan 01 12:00 x");
+    lineRow("no group column", "-rw-r--r-- 1 owner 123 Feb 02 10:00 a.txt", "a.txt");
+    lineRow("symbolic link named without its target", "lrwxrwxrwx 1 o g 7 Feb 02 10:00 link -> target", "link");
+    lineRow("Latin-1 byte kept", "drwxr-xr-x 2 o g 4096 Feb 02 10:00 Caf\xE9", "Caf\xE9", true);
+    lineRow("dot entries are entries", "drwxr-xr-x 2 o g 4096 Feb 02 10:00 ..", "..", true);
+    lineRow("DOS folder", "01-31-24  09:05PM       <DIR>          Garden Tools", "Garden Tools", true);
+    lineRow("DOS file", "12-01-2023  11:15AM                 1234 index.php\r", "index.php");
+    lineRow("total line", "total 12");
+    lineRow("empty line", "");
+    lineRow("garbage", "550 No files found");
 }
 
 void tst_FtpListing::listLines() {
@@ -78,17 +73,14 @@ void tst_FtpListing::listLines() {
 
 void tst_FtpListing::mlsdLines_data() {
     addLineColumns();
-    QTest::newRow("pyftpdlib folder")
-        << QByteArray("modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G")
-        << QByteArray("G") << true;
-    QTest::newRow("file with blanks") << QByteArray("type=file;size=12;modify=20240101000000; a b .txt\r\n")
-                                      << QByteArray("a b .txt") << false;
-    QTest::newRow("upper-case fact") << QByteArray("Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9")
-                                     << QByteArray("Caf\xC3\xA9 & Th\xC3\xA9") << true;
-    QTest::newRow("link is not a folder") << QByteArray("type=OS.unix=slink:/x;size=1; l") << QByteArray("l") << false;
-    QTest::newRow("current folder") << QByteArray("type=cdir;size=0; /htdocs") << QByteArray() << false;
-    QTest::newRow("parent folder") << QByteArray("type=pdir;size=0; ..") << QByteArray() << false;
-    QTest::newRow("no type") << QByteArray("size=0; x") << QByteArray() << false;
+    lineRow("pyftpdlib folder", "modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G", "G",
+            true);
+    lineRow("file with blanks", "type=file;size=12;modify=20240101000000; a b .txt\r\n", "a b .txt");
+    lineRow("upper-case fact", "Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9", "Caf\xC3\xA9 & Th\xC3\xA9", true);
+    lineRow("link is not a folder", "type=OS.unix=slink:/x;size=1; l", "l");
+    lineRow("current folder", "type=cdir;size=0; /htdocs");
+    lineRow("parent folder", "type=pdir;size=0; ..");
+    lineRow("no type", "size=0; x");
 }
 
 void tst_FtpListing::mlsdLines() {
@@ -118,28 +110,23 @@ void tst_FtpListing::serverField_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
     QTest::addColumn<bool>("usable");
-    QTest::newRow("host name") << QStringLiteral("ftp.example.com") << QStringLiteral("ftp.example.com") << 21 << true;
-    QTest::newRow("address") << QStringLiteral("192.0.2.7") << QStringLiteral("192.0.2.7") << 21 << true;
-    QTest::newRow("host and port") << QStringLiteral("127.0.0.1:2121") << QStringLiteral("127.0.0.1") << 2121 << true;
-    QTest::newRow("scheme") << QStringLiteral("ftp://ftp.example.com") << QStringLiteral("ftp.example.com") << 21
-                            << true;
-    QTest::newRow("scheme, port, slash") << QStringLiteral("FTP://ftp.example.com:2100/")
-                                         << QStringLiteral("ftp.example.com") << 2100 << true;
-    QTest::newRow("ssh, its own port") << QStringLiteral("SFTP://ssh.example.com/") << QStringLiteral("ssh.example.com")
-                                       << 22 << true;
-    QTest::newRow("ssh, port given") << QStringLiteral("sftp://[::1]:2222") << QStringLiteral("::1") << 2222 << true;
-    QTest::newRow("ssh, path is no host")
-        << QStringLiteral("sftp://host/home") << QStringLiteral("sftp://host/home") << 21 << false;
-    QTest::newRow("IPv6 with port") << QStringLiteral("[::1]:2121") << QStringLiteral("::1") << 2121 << true;
-    QTest::newRow("bare IPv6") << QStringLiteral("::1") << QStringLiteral("::1") << 21 << true;
-    QTest::newRow("port out of range kept as typed")
-        << QStringLiteral("host:99999") << QStringLiteral("host:99999") << 21 << true;
-    QTest::newRow("design-time text") << QStringLiteral("ftp.") << QStringLiteral("ftp.") << 21 << true;
-    QTest::newRow("path is no host") << QStringLiteral("ftp://host/htdocs") << QStringLiteral("ftp://host/htdocs") << 21
-                                     << false;
-    QTest::newRow("user in the field") << QStringLiteral("me@host") << QStringLiteral("me@host") << 21 << false;
-    QTest::newRow("blank") << QStringLiteral("host name") << QStringLiteral("host name") << 21 << false;
-    QTest::newRow("empty") << QString() << QString() << 21 << false;
+    const auto row = [](const char* tag, const char* text, const char* host, int port, bool usable) {
+        QTest::newRow(tag) << QString::fromUtf8(text) << QString::fromUtf8(host) << port << usable;
+    };
+    row("host name", "ftp.example.com", "ftp.example.com", 21, true);
+    row("host and port", "127.0.0.1:2121", "127.0.0.1", 2121, true);
+    row("scheme", "ftp://ftp.example.com", "ftp.example.com", 21, true);
+    row("scheme, port, slash", "FTP://ftp.example.com:2100/", "ftp.example.com", 2100, true);
+    row("ssh, its own port", "SFTP://ssh.example.com/", "ssh.example.com", 22, true);
+    row("ssh, port given", "sftp://[::1]:2222", "::1", 2222, true);
+    row("IPv6 with port", "[::1]:2121", "::1", 2121, true);
+    row("bare IPv6", "::1", "::1", 21, true);
+    row("port out of range kept as typed", "host:99999", "host:99999", 21, true);
+    row("design-time text", "ftp.", "ftp.", 21, true);
+    row("path is no host, with any scheme", "sftp://host/home", "sftp://host/home", 21, false);
+    row("user in the field", "me@host", "me@host", 21, false);
+    row("blank", "host name", "host name", 21, false);
+    row("empty", "", "", 21, false);
 }
 
 void tst_FtpListing::serverField() {

@@ -1,6 +1,6 @@
 // Shared by the web shop tests: builds a published shop tree the way the program lays it out on
 // the server, serves it with `php -S` on 127.0.0.1, and drives Debian's chromium through
-// playwright-core (installed by `npm ci` in tests/browser).
+// @playwright/test (installed by `npm ci` in tests/browser).
 
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
@@ -9,20 +9,22 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { inspect } from 'node:util';
 import { after, before } from 'node:test';
 import { DEPARTMENTS, SETTINGS } from './fixtures.mjs';
 
 export const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../../..');
 const storeSource = path.join(sourceDir, 'store');
 
-export function playwright() {
+function playwright() {
     try {
-        return createRequire(path.join(sourceDir, 'tests/browser/package.json'))('playwright-core');
+        return createRequire(path.join(sourceDir, 'tests/browser/package.json'))('@playwright/test');
     } catch (error) {
-        throw new Error(`playwright-core is missing: run \`npm ci\` in tests/browser (scripts/test does). ${error.message}`);
+        throw new Error(`@playwright/test is missing: run \`npm ci\` in tests/browser (scripts/test does). ${error.message}`);
     }
 }
+
+/** Playwright's auto-waiting expect(), with the same 10 s as the pages' actions for a busy machine. */
+export const expect = (target) => playwright().expect.configure({ timeout: 10000 })(target);
 
 // Windows-1252, as the program writes its files: bytes 0x80-0x9F, then Latin-1.
 const HIGH = [0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
@@ -290,39 +292,6 @@ export async function httpCustomer(base) {
         place: (form, extra = {}) => customer.post('sendMailOrder.php', { ...form, ...extra }),
     };
     return customer;
-}
-
-// @playwright/test's expect() is not installed, but playwright-core carries the matcher it runs in
-// the page: expect(locator or page).toHaveText(...) and the rest retry until the page shows what
-// they expect, and otherwise fail with what it showed instead.
-const pattern = (value, extra = {}) => (value instanceof RegExp
-    ? { regexSource: value.source, regexFlags: value.flags, ...extra } : { string: String(value), ...extra });
-
-export function expect(target, isNot = false) {
-    const frame = target.mainFrame?.() ?? target;
-    const check = async (expression, options, expected) => {
-        const result = await frame._expect(expression, { ...options, isNot, timeout: 10000 });
-        if (result.matches === isNot) {
-            throw new assert.AssertionError({ message: `${target}${isNot ? ' not' : ''} ${expression} ${inspect(expected)}`
-                + `, but it shows ${inspect(result.received?.value)}${result.errorMessage ? ': ' + result.errorMessage : ''}`,
-            actual: result.received?.value, expected, operator: expression });
-        }
-    };
-    const text = (expected, contain) => {
-        const expectedText = [expected].flat().map((e) => pattern(e, { normalizeWhiteSpace: true, matchSubstring: contain }));
-        const expression = Array.isArray(expected) ? `to.${contain ? 'contain' : 'have'}.text.array` : 'to.have.text';
-        return check(expression, { useInnerText: true, expectedText }, expected);
-    };
-    return {
-        get not() { return expect(target, !isNot); },
-        toHaveCount: (n) => check('to.have.count', { expectedNumber: n }, n),
-        toHaveText: (expected) => text(expected, false),
-        toContainText: (expected) => text(expected, true),
-        toHaveValue: (value) => check('to.have.value', { expectedText: [pattern(value)] }, value),
-        toHaveAttribute: (name, value) => check('to.have.attribute.value', { expressionArg: name, expectedText: [pattern(value)] }, value),
-        toBeVisible: () => check('to.be.visible', {}, 'visible'),
-        toHaveTitle: (title) => check('to.have.title', { expectedText: [pattern(title, { normalizeWhiteSpace: true })] }, title),
-    };
 }
 
 /** On a department page: puts `qty` of product `slot` in the basket and waits for the note beside it. */

@@ -5,8 +5,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { sourceDir } from './lib/shop.mjs';
 
+const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../..');
 const MAGIC = { bmp: 'BM', gif: 'GIF89a', jpg: '\xFF\xD8\xFF' };
 
 test('every graphic in store/gfx is a file of the kind its name says', () => {

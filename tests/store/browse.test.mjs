@@ -5,10 +5,10 @@ import { afterEach, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { expect, productDetailsBytes, shopForFile, win1252 } from './lib/shop.mjs';
+import { expect, productDetailsBytes, suiteShop, win1252 } from './lib/shop.mjs';
 import { addTraps, DEPARTMENT_ORDER } from './lib/fixtures.mjs';
 
-const env = shopForFile({ extra: addTraps });
+const env = suiteShop({ extra: addTraps });
 const nav = (page) => page.getByRole('navigation', { name: 'Departments' }).getByRole('link');
 const heading = (page) => expect(page.getByRole('heading', { level: 1 }));
 const titles = (page) => expect(page.locator('article.product h2'));

@@ -5,9 +5,9 @@
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { httpCustomer, shopForFile } from './lib/shop.mjs';
+import { httpCustomer, suiteShop } from './lib/shop.mjs';
 
-const env = shopForFile({ browser: false, workers: 8 });
+const env = suiteShop({ browser: false, workers: 8 });
 
 test('20 orders posted at once give 20 intact records with their own numbers', async () => {
     const customers = [];

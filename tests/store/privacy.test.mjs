@@ -7,9 +7,9 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { addToBasket, collectOrders, enterDetails, expect, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders, placeOrder,
-    shopForFile } from './lib/shop.mjs';
+    suiteShop } from './lib/shop.mjs';
 
-const env = shopForFile();
+const env = suiteShop();
 const CUSTOMERS = [
     { name: 'Αλέξανδρος Παπαδόπουλος', address: 'Οδός Ερμού 12\nΑθήνα 105 63', contact: '+30 21 0000 0000' },
     { name: 'Татьяна Иванова', address: 'ул. Ленина, д. 5\nМосква', contact: 'таня@пример.рф' },

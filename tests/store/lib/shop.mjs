@@ -12,19 +12,19 @@ import path from 'node:path';
 import { after, before } from 'node:test';
 import { DEPARTMENTS, SETTINGS } from './fixtures.mjs';
 
-export const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../../..');
+const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../../..');
 const storeSource = path.join(sourceDir, 'store');
 
-function playwright() {
+const playwright = (() => {
     try {
         return createRequire(path.join(sourceDir, 'tests/browser/package.json'))('@playwright/test');
     } catch (error) {
         throw new Error(`@playwright/test is missing: run \`npm ci\` in tests/browser (scripts/test does). ${error.message}`);
     }
-}
+})();
 
-/** Playwright's auto-waiting expect(), with the same 10 s as the pages' actions for a busy machine. */
-export const expect = (target) => playwright().expect.configure({ timeout: 10000 })(target);
+/** Playwright's auto-waiting expect(), given the same 10 s as the pages' actions for a busy machine. */
+export const expect = playwright.expect.configure({ timeout: 10000 });
 
 // Windows-1252, as the program writes its files: bytes 0x80-0x9F, then Latin-1.
 const HIGH = [0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
@@ -163,7 +163,7 @@ const VIEWPORTS = {
 export async function launchBrowser() {
     const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-chromium-home-'));
     process.env.HOME = home; // chromium writes below $HOME
-    const browser = await playwright().chromium.launch({
+    const browser = await playwright.chromium.launch({
         executablePath: process.env.KIOSK_CHROMIUM || '/usr/bin/chromium',
         headless: true,
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
@@ -190,43 +190,28 @@ export async function launchBrowser() {
 }
 
 /**
- * A shop served by php -S and, unless `browser` is false, seen in chromium. close() ends them all,
- * with their customers, and fails on PHP's own complaints while serving (a page that does not
- * parse among them) and on script errors or dialogs in the pages.
+ * The shop the tests of a file or describe() run against: served by php -S and, unless `browser` is
+ * false, seen in chromium. Ended after them, failing on PHP's own complaints while serving (a page
+ * that does not parse among them) and on script errors or dialogs in the pages.
  */
-async function openShop({ browser = true, ini, workers, ...shopOptions } = {}) {
-    const shop = buildShop(shopOptions);
-    const server = await startPhp(shop.root, { ini, workers });
-    const chromium = browser ? await launchBrowser() : null;
-    async function close() {
-        const problems = server.phpProblems();
-        const pageProblems = chromium?.problems() ?? [];
-        await chromium?.close();
+export function suiteShop({ browser = true, ini, workers, ...shopOptions } = {}) {
+    const env = {};
+    before(async () => {
+        env.shop = buildShop(shopOptions);
+        env.server = await startPhp(env.shop.root, { ini, workers });
+        env.chromium = browser ? await launchBrowser() : null;
+    });
+    after(async () => {
+        const problems = env.server?.phpProblems() ?? [];
+        const pageProblems = env.chromium?.problems() ?? [];
+        await env.chromium?.close();
         await closeHttpCustomers();
-        await server.stop();
-        shop.remove();
+        await env.server?.stop();
+        env.shop?.remove();
         assert.deepEqual(problems, [], 'PHP warnings or errors while serving the pages');
         assert.deepEqual(pageProblems, [], 'script errors or dialogs in the pages');
-    }
-    return { shop, server, chromium, close };
-}
-
-/** The shop a test file runs against (see openShop), ended after the file. */
-export function shopForFile(options) {
-    const env = {};
-    before(async () => Object.assign(env, await openShop(options)));
-    after(() => env.close?.());
+    });
     return env;
-}
-
-/** Runs `work(shop, server)` against a shop and php -S of its own, without a browser, ended afterwards. */
-export async function withOwnShop(options, work) {
-    const own = await openShop({ browser: false, ...options });
-    try {
-        await work(own.shop, own.server);
-    } finally {
-        await own.close();
-    }
 }
 
 /** Splits the order list into records "::" date "¬" name "¬" address "¬" items "::-" CR LF, and nothing else. */
@@ -256,7 +241,7 @@ const closeHttpCustomers = () => Promise.all([...httpContexts].map((ctx) => ctx.
  * would send (forged fields, missing tokens, many orders at once). Ended with the shop.
  */
 export async function httpCustomer(base) {
-    const ctx = await playwright().request.newContext({ baseURL: base });
+    const ctx = await playwright.request.newContext({ baseURL: base });
     httpContexts.add(ctx);
     const customer = {
         token: '',

@@ -1,7 +1,6 @@
-// Twenty customers press "Place order" at the same moment: the order list must then hold twenty
-// whole records, none interleaved with another, and each customer must have been given a
-// different order number (the count is taken under the same lock as the append). Twenty a minute
-// is also as many as one address may place.
+// Twenty customers press "Place order" at the same moment: the list must then hold twenty whole
+// records, none interleaved, each customer with a number of their own (counted under the append's
+// lock). Twenty a minute is also as many as one address may place.
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';

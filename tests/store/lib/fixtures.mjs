@@ -5,6 +5,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 
+// storesettings.txt's eight lines, in the file's order.
 export const SETTINGS = {
     domain: 'www.cafe-lumiere.invalid',
     storeName: 'Café Lumière & Co',

@@ -26,29 +26,23 @@ const playwright = (() => {
 /** Playwright's auto-waiting expect(), given the same 10 s as the pages' actions for a busy machine. */
 export const expect = playwright.expect.configure({ timeout: 10000 });
 
-// Windows-1252, as the program writes its files: bytes 0x80-0x9F, then Latin-1.
-const HIGH = [0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
-    0x0152, 0x8D, 0x017D, 0x8F, 0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122,
-    0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178];
+// Windows-1252, as the program writes its files: Latin-1 but for these at 0x80-0x9F.
+const HIGH = '€\x81‚ƒ„…†‡ˆ‰Š‹Œ\x8DŽ\x8F\x90‘’“”•–—˜™š›œ\x9DžŸ';
 
 export function win1252(text) {
     return Buffer.from([...text].map((ch) => {
-        const code = ch.codePointAt(0);
-        if (HIGH.includes(code)) return 0x80 + HIGH.indexOf(code);
-        if (code < 0x100 && !(code >= 0x80 && code < 0xA0)) return code;
+        const code = HIGH.includes(ch) ? 0x80 + HIGH.indexOf(ch) : ch.codePointAt(0);
+        if (code < 0x100 && (code < 0x80 || code >= 0xA0 || HIGH.includes(ch))) return code;
         throw new Error(`no Windows-1252 byte for ${JSON.stringify(ch)} in ${JSON.stringify(text)}`);
     }));
 }
 
-/** storesettings.txt: eight lines, CR LF, domain first. */
-function settingsBytes(settings = {}) {
-    const s = { ...SETTINGS, ...settings };
-    return win1252([s.domain, s.storeName, s.email, s.telephone, s.currencySymbol, s.banner, s.basket,
-        s.productsPerPage].map((line) => line + '\r\n').join(''));
-}
+/** storesettings.txt: eight lines, CR LF, in the order SETTINGS names them. */
+const settingsBytes = (changes = {}) =>
+    win1252(Object.values({ ...SETTINGS, ...changes }).map((line) => line + '\r\n').join(''));
 
 /** productdetails.nif: per product "index¬title¬d1¬d2¬d3¬price¬unit¬pd1¬pd2¬" CR LF. */
-export function productDetailsBytes(products) {
+function productDetailsBytes(products) {
     return Buffer.concat(products.map((p, i) => win1252([i, p.title, p.d1, p.d2, p.d3, p.price, p.unit, p.pd1, p.pd2]
         .map((f) => (f ?? '') + '¬').join('') + '\r\n')));
 }
@@ -115,10 +109,7 @@ const killTree = (pid) => { try { process.kill(-pid, 'SIGKILL'); } catch { /* al
 process.on('exit', () => running.forEach(killTree));
 for (const signal of ['SIGINT', 'SIGTERM']) process.once(signal, () => process.exit(130));
 
-/**
- * Serves `root` with PHP's built-in server. ini: extra -d settings (sendmail_path...). workers > 1
- * lets requests run side by side, as on a real host. stop() ends the server and its workers.
- */
+/** Serves `root` with php -S; ini: extra -d settings; workers > 1 lets requests run side by side, as on a host. */
 async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     const sessions = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-sessions-'));
     const settings = { 'session.save_path': sessions, 'date.timezone': 'UTC', error_reporting: '32767',
@@ -155,10 +146,7 @@ async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     };
 }
 
-const VIEWPORTS = {
-    desktop: { viewport: { width: 1280, height: 800 } },
-    phone: { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 2 },
-};
+const VIEWPORTS = { desktop: { viewport: { width: 1280, height: 800 } }, phone: playwright.devices['Pixel 5'] };
 
 export async function launchBrowser() {
     const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-chromium-home-'));
@@ -173,7 +161,7 @@ export async function launchBrowser() {
     return {
         /** A fresh customer (own cookies) in the given viewport; any page script error or dialog is recorded. */
         async customer(viewport = 'desktop') {
-            const context = await browser.newContext({ ...VIEWPORTS[viewport] });
+            const context = await browser.newContext(VIEWPORTS[viewport]);
             context.setDefaultTimeout(10000);
             const page = await context.newPage();
             page.on('dialog', async (dialog) => { problems.push(`dialog: ${dialog.message()}`); await dialog.dismiss(); });
@@ -228,18 +216,12 @@ function formValues(html) {
 }
 
 /** "06/12/2026 14:03" for a moment, in UTC as the test server runs. */
-export function orderDate(date) {
-    const [, y, m, d, time] = date.toISOString().match(/^(\d+)-(\d+)-(\d+)T(\d\d:\d\d)/);
-    return `${d}/${m}/${y} ${time}`;
-}
+export const orderDate = (date) => date.toISOString().replace(/^(\d+)-(\d+)-(\d+)T(\d\d:\d\d).*/, '$3/$2/$1 $4');
 
 const httpContexts = new Set();
 const closeHttpCustomers = () => Promise.all([...httpContexts].map((ctx) => ctx.dispose())).then(() => httpContexts.clear());
 
-/**
- * A customer without a browser window: plain HTTP with its own cookies, for requests no page
- * would send (forged fields, missing tokens, many orders at once). Ended with the shop.
- */
+/** A customer over plain HTTP with its own cookies, for requests no page would send; ended with the shop. */
 export async function httpCustomer(base) {
     const ctx = await playwright.request.newContext({ baseURL: base });
     httpContexts.add(ctx);

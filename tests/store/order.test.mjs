@@ -44,7 +44,8 @@ async function placeAndDate(page) {
 /** The mails the sendmail stand-in has received whole, once there are `count` (they go out after the answer). */
 async function waitForMails(count) {
     const mails = () => fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
-        .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8')).filter((m) => m.includes('kioskSmith collects this order'));
+        .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'))
+        .filter((m) => m.includes('kioskSmith collects this order'));
     await expect.poll(() => mails().length).toBeGreaterThanOrEqual(count);
     return mails();
 }
@@ -136,8 +137,16 @@ describe('a customer places an order', () => {
         await expect(page.locator('tr.basket-line').or(page.getByRole('link', { name: 'Checkout' }))).toHaveCount(0);
     });
 
-    test('the owner gets an e-mail copy of each order, in UTF-8, to the shop\'s address', async () => {
-        const first = (await waitForMails(2)).find((m) => m.includes('Order number: 00001'));
+    test('the owner gets an e-mail copy of each order, in UTF-8, to the shop\'s address; typed line breaks reach no header', async () => {
+        const customer = await httpCustomer(env.server.base);
+        const form = await customer.readyToOrder([['Garden Tools', 0, 1]],
+            { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
+        assert.equal((await customer.place(form)).status(), 303);
+        assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
+        const mails = await waitForMails(3);
+        const sent = mails.find((m) => m.includes('Mallory'));
+        assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
+        const first = mails.find((m) => m.includes('Order number: 00001'));
         assert.ok(first, 'the first order was mailed');
         const split = first.search(/\r?\n\r?\n/);
         const head = first.slice(0, split);
@@ -150,17 +159,6 @@ describe('a customer places an order', () => {
             '2 x Garden tool 03 (Garden Tools) at £3.50 each = £7.00', 'Total: £1,309.00']) {
             assert.ok(first.slice(split).includes(line), `mail has ${line}`);
         }
-    });
-
-    test('line breaks typed into the name never reach a mail header', async () => {
-        const before = (await waitForMails(2)).length;
-        const customer = await httpCustomer(env.server.base);
-        const form = await customer.readyToOrder([['Garden Tools', 0, 1]],
-            { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
-        assert.equal((await customer.place(form)).status(), 303);
-        const sent = (await waitForMails(before + 1)).find((m) => m.includes('Mallory'));
-        assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
-        assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
     });
 });
 

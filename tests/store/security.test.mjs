@@ -57,7 +57,6 @@ describe('state changes need a POST with the session\'s token', () => {
                 const customer = await httpCustomer(env.server.base);
                 const form = await customer.readyToOrder([['Dairy 9', 0, 2]], { name: 'Real', address: 'Here' });
                 const other = await customerWithSession();
-                assert.notEqual(other.token, customer.token);
                 const token = { 'a wrong token': 'f'.repeat(64), 'another customer\'s token': other.token }[how];
                 const ordersBefore = env.shop.orders();
                 const response = await customer.post(url, { ...fields, order: form.order, check: form.check, token });

@@ -41,15 +41,6 @@ async function placeAndDate(page) {
     return { number, date };
 }
 
-/** The mails the sendmail stand-in has received whole, once there are `count` (they go out after the answer). */
-async function waitForMails(count) {
-    const mails = () => fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
-        .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'))
-        .filter((m) => m.includes('kioskSmith collects this order'));
-    await expect.poll(() => mails().length).toBeGreaterThanOrEqual(count);
-    return mails();
-}
-
 const expectedRecords = [];
 
 describe('a customer places an order', () => {
@@ -143,10 +134,14 @@ describe('a customer places an order', () => {
             { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
         assert.equal((await customer.place(form)).status(), 303);
         assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
-        const mails = await waitForMails(3);
-        const sent = mails.find((m) => m.includes('Mallory'));
+        // The mails go out after the answer: one for each of the three orders, once the stand-in has them whole.
+        const mails = () => fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
+            .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'))
+            .filter((m) => m.includes('kioskSmith collects this order'));
+        await expect.poll(() => mails().length).toBe(3);
+        const sent = mails().find((m) => m.includes('Mallory'));
         assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
-        const first = mails.find((m) => m.includes('Order number: 00001'));
+        const first = mails().find((m) => m.includes('Order number: 00001'));
         assert.ok(first, 'the first order was mailed');
         const split = first.search(/\r?\n\r?\n/);
         const head = first.slice(0, split);

@@ -1,12 +1,12 @@
-// The shop's graphics must be in the formats their names say, and the sound the upload plays must
-// be a short PCM wave: a browser shows no picture that is not what its name says.
+// The shop's graphics must be in the formats their names say (a browser shows no picture that is
+// not), and the sound the upload plays a PCM wave; tst_frmFTP checks its length.
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { sourceDir } from './lib/shop.mjs';
 
+const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../..');
 const MAGIC = { bmp: 'BM', gif: 'GIF89a', jpg: '\xFF\xD8\xFF' };
 
 test('every graphic in store/gfx is a file of the kind its name says', () => {
@@ -19,11 +19,8 @@ test('every graphic in store/gfx is a file of the kind its name says', () => {
     }
 });
 
-test('assets/RHYTHM.wav is a PCM wave of a second or two', () => {
+test('assets/RHYTHM.wav is a PCM wave', () => {
     const wav = fs.readFileSync(path.join(sourceDir, 'assets', 'RHYTHM.wav'));
     assert.equal(wav.toString('latin1', 0, 16).replace(/^RIFF....WAVE/s, ''), 'fmt ');
     assert.equal(wav.readUInt16LE(20), 1, 'PCM');
-    const bytesPerSecond = wav.readUInt32LE(24) * wav.readUInt16LE(22) * (wav.readUInt16LE(34) / 8);
-    const seconds = wav.readUInt32LE(wav.indexOf('data', 36, 'latin1') + 4) / bytesPerSecond;
-    assert.ok(seconds > 0.3 && seconds < 3, `${seconds} s`);
 });

@@ -1,13 +1,12 @@
-// Twenty customers press "Place order" at the same moment: the order list must then hold twenty
-// whole records, none interleaved with another, and each customer must have been given a
-// different order number (the count is taken under the same lock as the append). Twenty a minute
-// is also as many as one address may place.
+// Twenty customers press "Place order" at the same moment: the list must then hold twenty whole
+// records, none interleaved, each customer with a number of their own (counted under the append's
+// lock). Twenty a minute is also as many as one address may place.
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { httpCustomer, shopForFile } from './lib/shop.mjs';
+import { httpCustomer, suiteShop } from './lib/shop.mjs';
 
-const env = shopForFile({ browser: false, workers: 8 });
+const env = suiteShop({ browser: false, workers: 8 });
 
 test('20 orders posted at once give 20 intact records with their own numbers', async () => {
     const customers = [];

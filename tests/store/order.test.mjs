@@ -4,11 +4,10 @@
 
 import { after, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { once } from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { addToBasket, enterDetails, expect, httpCustomer, orderDate, placeOrder, shopForFile, withOwnShop } from './lib/shop.mjs';
+import { addToBasket, enterDetails, expect, httpCustomer, orderDate, placeOrder, suiteShop } from './lib/shop.mjs';
 
 function sendmailStandIn(body) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-mail-'));
@@ -18,7 +17,7 @@ function sendmailStandIn(body) {
 }
 
 const mail = sendmailStandIn('cat > "DIR/mail-$$.eml"');
-const env = shopForFile({ ini: { sendmail_path: mail.sendmail } });
+const env = suiteShop({ ini: { sendmail_path: mail.sendmail } });
 
 const departmentLink = (page, name) =>
     page.getByRole('navigation', { name: 'Departments' }).getByRole('link', { name, exact: true });
@@ -40,23 +39,6 @@ async function placeAndDate(page) {
     const date = env.shop.records().at(-1).date;
     assert.ok([before, orderDate(new Date())].includes(date), `${date} is the time of the order`);
     return { number, date };
-}
-
-/**
- * The mails the sendmail stand-in has received, once `count` of them are whole (they go out after
- * the answer): read again on each change in its folder, never after a pause.
- */
-async function waitForMails(count) {
-    const watcher = fs.watch(mail.dir);
-    try {
-        for (const signal = AbortSignal.timeout(10000); ; await once(watcher, 'change', { signal })) {
-            const mails = fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
-                .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'));
-            if (mails.length >= count && mails.every((m) => m.includes('kioskSmith collects this order'))) return mails;
-        }
-    } finally {
-        watcher.close();
-    }
 }
 
 const expectedRecords = [];
@@ -146,8 +128,20 @@ describe('a customer places an order', () => {
         await expect(page.locator('tr.basket-line').or(page.getByRole('link', { name: 'Checkout' }))).toHaveCount(0);
     });
 
-    test('the owner gets an e-mail copy of each order, in UTF-8, to the shop\'s address', async () => {
-        const first = (await waitForMails(2)).find((m) => m.includes('Order number: 00001'));
+    test('the owner gets an e-mail copy of each order, in UTF-8, to the shop\'s address; typed line breaks reach no header', async () => {
+        const customer = await httpCustomer(env.server.base);
+        const form = await customer.readyToOrder([['Garden Tools', 0, 1]],
+            { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
+        assert.equal((await customer.place(form)).status(), 303);
+        assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
+        // The mails go out after the answer: one for each of the three orders, once the stand-in has them whole.
+        const mails = () => fs.readdirSync(mail.dir).filter((f) => f.endsWith('.eml'))
+            .map((f) => fs.readFileSync(path.join(mail.dir, f), 'utf8'))
+            .filter((m) => m.includes('kioskSmith collects this order'));
+        await expect.poll(() => mails().length).toBe(3);
+        const sent = mails().find((m) => m.includes('Mallory'));
+        assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
+        const first = mails().find((m) => m.includes('Order number: 00001'));
         assert.ok(first, 'the first order was mailed');
         const split = first.search(/\r?\n\r?\n/);
         const head = first.slice(0, split);
@@ -161,34 +155,22 @@ describe('a customer places an order', () => {
             assert.ok(first.slice(split).includes(line), `mail has ${line}`);
         }
     });
+});
 
-    test('line breaks typed into the name never reach a mail header', async () => {
-        const before = (await waitForMails(2)).length;
-        const customer = await httpCustomer(env.server.base);
-        const form = await customer.readyToOrder([['Garden Tools', 0, 1]],
-            { name: 'Mallory\r\nBcc: victim@example.invalid\r\nX-Evil: 1', address: '1 Road' });
-        assert.equal((await customer.place(form)).status(), 303);
-        const sent = (await waitForMails(before + 1)).find((m) => m.includes('Mallory'));
-        assert.doesNotMatch(sent.slice(0, sent.search(/\r?\n\r?\n/)), /^(Bcc|X-Evil):/im);
-        assert.equal(env.shop.records().at(-1).name, 'Mallory Bcc: victim@example.invalid X-Evil: 1');
+for (const [what, script] of [['fails', 'cat > /dev/null; exit 1'], ['hangs for 20 seconds', 'cat > /dev/null; sleep 20']]) {
+    describe(`when the host's mail ${what}`, () => {
+        const own = suiteShop({ browser: false, ini: { sendmail_path: sendmailStandIn(script).sendmail } });
+        test('the order is neither lost nor held up', async () => {
+            const customer = await httpCustomer(own.server.base);
+            const form = await customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Pat', address: '2 Lane' });
+            const started = Date.now();
+            const response = await customer.place(form);
+            const waited = Date.now() - started;
+            assert.equal(response.status(), 303);
+            assert.equal(response.headers().location, 'confirmOrder.php?step=done');
+            assert.ok(waited < 5000, `the customer had an answer after ${waited} ms`);
+            assert.match(await (await customer.get('confirmOrder.php?step=done')).text(), /Order number <strong>00001<\/strong>/);
+            assert.deepEqual(own.shop.records().map((r) => r.name), ['Pat']);
+        });
     });
-});
-
-describe('when the host cannot send the e-mail', () => {
-    for (const [what, script] of [['fails', 'cat > /dev/null; exit 1'], ['hangs for 20 seconds', 'cat > /dev/null; sleep 20']]) {
-        const bad = sendmailStandIn(script);
-        test(`a mail that ${what} neither loses nor holds up the order`, () => withOwnShop({ ini: { sendmail_path: bad.sendmail } },
-            async (shop, php) => {
-                const customer = await httpCustomer(php.base);
-                const form = await customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Pat', address: '2 Lane' });
-                const started = Date.now();
-                const response = await customer.place(form);
-                const waited = Date.now() - started;
-                assert.equal(response.status(), 303);
-                assert.equal(response.headers().location, 'confirmOrder.php?step=done');
-                assert.ok(waited < 5000, `the customer had an answer after ${waited} ms`);
-                assert.match(await (await customer.get('confirmOrder.php?step=done')).text(), /Order number <strong>00001<\/strong>/);
-                assert.deepEqual(shop.records().map((r) => r.name), ['Pat']);
-            }));
-    }
-});
+}

@@ -7,9 +7,9 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { addToBasket, collectOrders, enterDetails, expect, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders, placeOrder,
-    shopForFile } from './lib/shop.mjs';
+    suiteShop } from './lib/shop.mjs';
 
-const env = shopForFile();
+const env = suiteShop();
 const CUSTOMERS = [
     { name: 'Αλέξανδρος Παπαδόπουλος', address: 'Οδός Ερμού 12\nΑθήνα 105 63', contact: '+30 21 0000 0000' },
     { name: 'Татьяна Иванова', address: 'ул. Ленина, д. 5\nМосква', contact: 'таня@пример.рф' },
@@ -17,7 +17,7 @@ const CUSTOMERS = [
     { name: 'فاطمة الزهراء', address: 'شارع الملك فهد ٧\nالرياض', contact: '+966 11 000 0000' },
 ];
 
-test('orders in every script, placed in chromium, reach the program exactly with the secret', async () => {
+test('orders in every script, placed in chromium, reach the program exactly with the secret, and never without it', async () => {
     const { page } = await env.chromium.customer();
     for (const customer of CUSTOMERS) {
         await page.goto(env.server.base + 'store.php?dept=Dairy%209');
@@ -31,9 +31,7 @@ test('orders in every script, placed in chromium, reach the program exactly with
     assert.ok(text.startsWith(LIST_MARK));
     assert.deepEqual(parseOrders(text.slice(LIST_MARK.length)).map((r) => [r.name, r.address]),
         CUSTOMERS.map((c) => [c.name, c.address.replaceAll('\n', '\r\n') + '\r\nContact: ' + c.contact]));
-});
-
-test('a wrong, short or missing secret, or a GET, gets no order', async () => {
+    // A wrong, short or missing secret, or a GET.
     for (const key of [null, '', ORDER_KEY.slice(0, -1), ORDER_KEY + '0', ORDER_KEY.toUpperCase()]) {
         const { status, body } = await collectOrders(env.server.base, key);
         assert.equal(status, 403, `key ${key}`);

@@ -5,6 +5,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 
+// storesettings.txt's eight lines, in the file's order.
 export const SETTINGS = {
     domain: 'www.cafe-lumiere.invalid',
     storeName: 'Café Lumière & Co',
@@ -43,15 +44,21 @@ export const DEPARTMENTS = {
     'Tea & Coffee #1 (50% off)': { products: [{ title: 'Assam', price: '3.00', unit: '100 g' }], pictures: [0] },
 };
 
-/** The departments as the pages must list them: natural order, accents beside their letter. */
+/** The departments with addTraps as the pages must list them: natural order, accents beside their letter. */
 export const DEPARTMENT_ORDER = ['Dairy 9', 'Dairy 10', 'Empty Shelf', 'Épicerie fine', 'Garden Tools',
-    'Tea & Coffee #1 (50% off)'];
+    'Tea & Coffee #1 (50% off)', 'Thé'];
 
-/** A folder beside store/ that no request may reach, and a folder in store/ that is no department. */
+const nif = (title) => Buffer.from(`0\xAC${title}\xAC\xAC\xAC\xAC1.00\xAC\xAC\xAC\xAC\r\n`, 'latin1');
+
+/**
+ * A folder beside store/ that no request may reach, a folder in store/ that is no department, and
+ * a department whose name is in Windows-1252 bytes rather than UTF-8.
+ */
 export function addTraps({ shop, store }) {
-    const outside = path.join(shop, 'Outside');
-    fs.mkdirSync(outside);
-    fs.writeFileSync(path.join(outside, 'productdetails.nif'),
-        Buffer.from('0\xACLEAKED secret\xAC\xAC\xAC\xAC1.00\xAC\xAC\xAC\xAC\r\n', 'latin1'));
+    fs.mkdirSync(path.join(shop, 'Outside'));
+    fs.writeFileSync(path.join(shop, 'Outside', 'productdetails.nif'), nif('LEAKED secret'));
     fs.mkdirSync(path.join(store, 'Not a department'));
+    const latin1 = Buffer.concat([Buffer.from(store), Buffer.from('/Th\xE9', 'latin1')]);
+    fs.mkdirSync(latin1);
+    fs.writeFileSync(Buffer.concat([latin1, Buffer.from('/productdetails.nif')]), nif('Earl Grey'));
 }

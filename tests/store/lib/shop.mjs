@@ -1,6 +1,6 @@
 // Shared by the web shop tests: builds a published shop tree the way the program lays it out on
 // the server, serves it with `php -S` on 127.0.0.1, and drives Debian's chromium through
-// playwright-core (installed by `npm ci` in tests/browser).
+// @playwright/test (installed by `npm ci` in tests/browser).
 
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
@@ -9,44 +9,40 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { inspect } from 'node:util';
 import { after, before } from 'node:test';
 import { DEPARTMENTS, SETTINGS } from './fixtures.mjs';
 
-export const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../../..');
+const sourceDir = process.env.KIOSK_SOURCE_DIR || path.resolve(import.meta.dirname, '../../..');
 const storeSource = path.join(sourceDir, 'store');
 
-export function playwright() {
+const playwright = (() => {
     try {
-        return createRequire(path.join(sourceDir, 'tests/browser/package.json'))('playwright-core');
+        return createRequire(path.join(sourceDir, 'tests/browser/package.json'))('@playwright/test');
     } catch (error) {
-        throw new Error(`playwright-core is missing: run \`npm ci\` in tests/browser (scripts/test does). ${error.message}`);
+        throw new Error(`@playwright/test is missing: run \`npm ci\` in tests/browser (scripts/test does). ${error.message}`);
     }
-}
+})();
 
-// Windows-1252, as the program writes its files: bytes 0x80-0x9F, then Latin-1.
-const HIGH = [0x20AC, 0x81, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
-    0x0152, 0x8D, 0x017D, 0x8F, 0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122,
-    0x0161, 0x203A, 0x0153, 0x9D, 0x017E, 0x0178];
+/** Playwright's auto-waiting expect(), given the same 10 s as the pages' actions for a busy machine. */
+export const expect = playwright.expect.configure({ timeout: 10000 });
+
+// Windows-1252, as the program writes its files: Latin-1 but for these at 0x80-0x9F.
+const HIGH = '€\x81‚ƒ„…†‡ˆ‰Š‹Œ\x8DŽ\x8F\x90‘’“”•–—˜™š›œ\x9DžŸ';
 
 export function win1252(text) {
     return Buffer.from([...text].map((ch) => {
-        const code = ch.codePointAt(0);
-        if (HIGH.includes(code)) return 0x80 + HIGH.indexOf(code);
-        if (code < 0x100 && !(code >= 0x80 && code < 0xA0)) return code;
+        const code = HIGH.includes(ch) ? 0x80 + HIGH.indexOf(ch) : ch.codePointAt(0);
+        if (code < 0x100 && (code < 0x80 || code >= 0xA0 || HIGH.includes(ch))) return code;
         throw new Error(`no Windows-1252 byte for ${JSON.stringify(ch)} in ${JSON.stringify(text)}`);
     }));
 }
 
-/** storesettings.txt: eight lines, CR LF, domain first. */
-function settingsBytes(settings = {}) {
-    const s = { ...SETTINGS, ...settings };
-    return win1252([s.domain, s.storeName, s.email, s.telephone, s.currencySymbol, s.banner, s.basket,
-        s.productsPerPage].map((line) => line + '\r\n').join(''));
-}
+/** storesettings.txt: eight lines, CR LF, in the order SETTINGS names them. */
+const settingsBytes = (changes = {}) =>
+    win1252(Object.values({ ...SETTINGS, ...changes }).map((line) => line + '\r\n').join(''));
 
 /** productdetails.nif: per product "index¬title¬d1¬d2¬d3¬price¬unit¬pd1¬pd2¬" CR LF. */
-export function productDetailsBytes(products) {
+function productDetailsBytes(products) {
     return Buffer.concat(products.map((p, i) => win1252([i, p.title, p.d1, p.d2, p.d3, p.price, p.unit, p.pd1, p.pd2]
         .map((f) => (f ?? '') + '¬').join('') + '\r\n')));
 }
@@ -113,10 +109,7 @@ const killTree = (pid) => { try { process.kill(-pid, 'SIGKILL'); } catch { /* al
 process.on('exit', () => running.forEach(killTree));
 for (const signal of ['SIGINT', 'SIGTERM']) process.once(signal, () => process.exit(130));
 
-/**
- * Serves `root` with PHP's built-in server. ini: extra -d settings (sendmail_path...). workers > 1
- * lets requests run side by side, as on a real host. stop() ends the server and its workers.
- */
+/** Serves `root` with php -S; ini: extra -d settings; workers > 1 lets requests run side by side, as on a host. */
 async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     const sessions = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-sessions-'));
     const settings = { 'session.save_path': sessions, 'date.timezone': 'UTC', error_reporting: '32767',
@@ -153,15 +146,12 @@ async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     };
 }
 
-const VIEWPORTS = {
-    desktop: { viewport: { width: 1280, height: 800 } },
-    phone: { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 2 },
-};
+const VIEWPORTS = { desktop: { viewport: { width: 1280, height: 800 } }, phone: playwright.devices['Pixel 5'] };
 
 export async function launchBrowser() {
     const home = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-chromium-home-'));
     process.env.HOME = home; // chromium writes below $HOME
-    const browser = await playwright().chromium.launch({
+    const browser = await playwright.chromium.launch({
         executablePath: process.env.KIOSK_CHROMIUM || '/usr/bin/chromium',
         headless: true,
         args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
@@ -171,7 +161,7 @@ export async function launchBrowser() {
     return {
         /** A fresh customer (own cookies) in the given viewport; any page script error or dialog is recorded. */
         async customer(viewport = 'desktop') {
-            const context = await browser.newContext({ ...VIEWPORTS[viewport] });
+            const context = await browser.newContext(VIEWPORTS[viewport]);
             context.setDefaultTimeout(10000);
             const page = await context.newPage();
             page.on('dialog', async (dialog) => { problems.push(`dialog: ${dialog.message()}`); await dialog.dismiss(); });
@@ -188,43 +178,28 @@ export async function launchBrowser() {
 }
 
 /**
- * A shop served by php -S and, unless `browser` is false, seen in chromium. close() ends them all,
- * with their customers, and fails on PHP's own complaints while serving (a page that does not
- * parse among them) and on script errors or dialogs in the pages.
+ * The shop the tests of a file or describe() run against: served by php -S and, unless `browser` is
+ * false, seen in chromium. Ended after them, failing on PHP's own complaints while serving (a page
+ * that does not parse among them) and on script errors or dialogs in the pages.
  */
-async function openShop({ browser = true, ini, workers, ...shopOptions } = {}) {
-    const shop = buildShop(shopOptions);
-    const server = await startPhp(shop.root, { ini, workers });
-    const chromium = browser ? await launchBrowser() : null;
-    async function close() {
-        const problems = server.phpProblems();
-        const pageProblems = chromium?.problems() ?? [];
-        await chromium?.close();
+export function suiteShop({ browser = true, ini, workers, ...shopOptions } = {}) {
+    const env = {};
+    before(async () => {
+        env.shop = buildShop(shopOptions);
+        env.server = await startPhp(env.shop.root, { ini, workers });
+        env.chromium = browser ? await launchBrowser() : null;
+    });
+    after(async () => {
+        const problems = env.server?.phpProblems() ?? [];
+        const pageProblems = env.chromium?.problems() ?? [];
+        await env.chromium?.close();
         await closeHttpCustomers();
-        await server.stop();
-        shop.remove();
+        await env.server?.stop();
+        env.shop?.remove();
         assert.deepEqual(problems, [], 'PHP warnings or errors while serving the pages');
         assert.deepEqual(pageProblems, [], 'script errors or dialogs in the pages');
-    }
-    return { shop, server, chromium, close };
-}
-
-/** The shop a test file runs against (see openShop), ended after the file. */
-export function shopForFile(options) {
-    const env = {};
-    before(async () => Object.assign(env, await openShop(options)));
-    after(() => env.close?.());
+    });
     return env;
-}
-
-/** Runs `work(shop, server)` against a shop and php -S of its own, without a browser, ended afterwards. */
-export async function withOwnShop(options, work) {
-    const own = await openShop({ browser: false, ...options });
-    try {
-        await work(own.shop, own.server);
-    } finally {
-        await own.close();
-    }
 }
 
 /** Splits the order list into records "::" date "¬" name "¬" address "¬" items "::-" CR LF, and nothing else. */
@@ -241,20 +216,14 @@ function formValues(html) {
 }
 
 /** "06/12/2026 14:03" for a moment, in UTC as the test server runs. */
-export function orderDate(date) {
-    const [, y, m, d, time] = date.toISOString().match(/^(\d+)-(\d+)-(\d+)T(\d\d:\d\d)/);
-    return `${d}/${m}/${y} ${time}`;
-}
+export const orderDate = (date) => date.toISOString().replace(/^(\d+)-(\d+)-(\d+)T(\d\d:\d\d).*/, '$3/$2/$1 $4');
 
 const httpContexts = new Set();
 const closeHttpCustomers = () => Promise.all([...httpContexts].map((ctx) => ctx.dispose())).then(() => httpContexts.clear());
 
-/**
- * A customer without a browser window: plain HTTP with its own cookies, for requests no page
- * would send (forged fields, missing tokens, many orders at once). Ended with the shop.
- */
+/** A customer over plain HTTP with its own cookies, for requests no page would send; ended with the shop. */
 export async function httpCustomer(base) {
-    const ctx = await playwright().request.newContext({ baseURL: base });
+    const ctx = await playwright.request.newContext({ baseURL: base });
     httpContexts.add(ctx);
     const customer = {
         token: '',
@@ -290,39 +259,6 @@ export async function httpCustomer(base) {
         place: (form, extra = {}) => customer.post('sendMailOrder.php', { ...form, ...extra }),
     };
     return customer;
-}
-
-// @playwright/test's expect() is not installed, but playwright-core carries the matcher it runs in
-// the page: expect(locator or page).toHaveText(...) and the rest retry until the page shows what
-// they expect, and otherwise fail with what it showed instead.
-const pattern = (value, extra = {}) => (value instanceof RegExp
-    ? { regexSource: value.source, regexFlags: value.flags, ...extra } : { string: String(value), ...extra });
-
-export function expect(target, isNot = false) {
-    const frame = target.mainFrame?.() ?? target;
-    const check = async (expression, options, expected) => {
-        const result = await frame._expect(expression, { ...options, isNot, timeout: 10000 });
-        if (result.matches === isNot) {
-            throw new assert.AssertionError({ message: `${target}${isNot ? ' not' : ''} ${expression} ${inspect(expected)}`
-                + `, but it shows ${inspect(result.received?.value)}${result.errorMessage ? ': ' + result.errorMessage : ''}`,
-            actual: result.received?.value, expected, operator: expression });
-        }
-    };
-    const text = (expected, contain) => {
-        const expectedText = [expected].flat().map((e) => pattern(e, { normalizeWhiteSpace: true, matchSubstring: contain }));
-        const expression = Array.isArray(expected) ? `to.${contain ? 'contain' : 'have'}.text.array` : 'to.have.text';
-        return check(expression, { useInnerText: true, expectedText }, expected);
-    };
-    return {
-        get not() { return expect(target, !isNot); },
-        toHaveCount: (n) => check('to.have.count', { expectedNumber: n }, n),
-        toHaveText: (expected) => text(expected, false),
-        toContainText: (expected) => text(expected, true),
-        toHaveValue: (value) => check('to.have.value', { expectedText: [pattern(value)] }, value),
-        toHaveAttribute: (name, value) => check('to.have.attribute.value', { expressionArg: name, expectedText: [pattern(value)] }, value),
-        toBeVisible: () => check('to.be.visible', {}, 'visible'),
-        toHaveTitle: (title) => check('to.have.title', { expectedText: [pattern(title, { normalizeWhiteSpace: true })] }, title),
-    };
 }
 
 /** On a department page: puts `qty` of product `slot` in the basket and waits for the note beside it. */

@@ -49,7 +49,7 @@ function productDetailsBytes(products) {
 
 // The order list's secret as the upload gives it to the shop, and the private files' first line.
 export const ORDER_KEY = 'a3f1c2e4b5d6978812345678abcdef0123456789abcdef0123456789abcdef01';
-const PRIVATE_HEAD = Buffer.from('<?php http_response_code(404); exit; __halt_compiler();\n');
+export const PRIVATE_HEAD = Buffer.from('<?php http_response_code(404); exit; __halt_compiler();\n');
 export const LIST_MARK = 'kioskSmith order list 1\r\n';
 
 /** Asks collectOrders.php for the list as the program does: a POST with the secret in a header. */
@@ -63,7 +63,7 @@ export async function collectOrders(base, key = ORDER_KEY) {
  * The published tree <root>/kioskSmith/{pages, gfx/, store/}. departments: { "Folder": { products,
  * pictures: [slot...] } }; pictures are real JPEG files named by slot as the upload names them.
  */
-function buildShop({ departments = DEPARTMENTS, extra = () => {} } = {}) {
+export function buildShop({ departments = DEPARTMENTS, extra = () => {} } = {}) {
     const root = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-shop-'));
     const shop = path.join(root, 'kioskSmith');
     const store = path.join(shop, 'store');
@@ -110,7 +110,7 @@ process.on('exit', () => running.forEach(killTree));
 for (const signal of ['SIGINT', 'SIGTERM']) process.once(signal, () => process.exit(130));
 
 /** Serves `root` with php -S; ini: extra -d settings; workers > 1 lets requests run side by side, as on a host. */
-async function startPhp(root, { ini = {}, workers = 4 } = {}) {
+export async function startPhp(root, { ini = {}, workers = 4 } = {}) {
     const sessions = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-sessions-'));
     const settings = { 'session.save_path': sessions, 'date.timezone': 'UTC', error_reporting: '32767',
         log_errors: '1', display_errors: '0', sendmail_path: '/bin/false', ...ini };
@@ -257,6 +257,7 @@ export async function httpCustomer(base) {
         },
         /** Places the order reviewed last, with `form` as readyToOrder gave it. */
         place: (form, extra = {}) => customer.post('sendMailOrder.php', { ...form, ...extra }),
+        close: () => { httpContexts.delete(ctx); return ctx.dispose(); },
     };
     return customer;
 }

@@ -33,28 +33,20 @@ QByteArray nine(const QByteArray& slot, const QByteArray& title, const QByteArra
 // A data folder with the shop most tests publish: pictures present, missing and absent, a
 // department without products, and department names with blanks, "£", accents and "&".
 struct SampleShop : PublishFixture {
-    QString atlas, cook, tea, mug, spade;
-
     SampleShop() {
-        atlas = makePicture(QStringLiteral("atlas.jpg"));
-        cook = makePicture(QStringLiteral("cook.gif"));
-        tea = makePicture(QStringLiteral("tea.jpg"));
-        mug = makePicture(QStringLiteral("mug.jpg"));
-        spade = makePicture(QStringLiteral("my spade.jpg"));
-
         catalogue.departmentNames[0] = QStringLiteral("Books");
         catalogue.departmentNames[1] = QStringLiteral("\u00A3 Deals");
         catalogue.departmentNames[2] = QStringLiteral("Caf\u00E9 & Th\u00E9");
         catalogue.departmentNames[3] = QStringLiteral("Garden Tools");
         catalogue.departmentCount = 4;
 
-        set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), atlas);
+        set(0, 0, QStringLiteral("Atlas"), QStringLiteral("12.50"), makePicture(QStringLiteral("atlas.jpg")));
         set(0, 1, QStringLiteral("Bible"), QString(), picturePath(QStringLiteral("gone.jpg")));
-        set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), cook);
-        set(2, 0, QStringLiteral("Tea"), QStringLiteral("\u00A33,20"), tea);
+        set(0, 2, QStringLiteral("Cookbook"), QStringLiteral("9"), makePicture(QStringLiteral("cook.gif")));
+        set(2, 0, QStringLiteral("Tea"), QStringLiteral("\u00A33,20"), makePicture(QStringLiteral("tea.jpg")));
         set(2, 1, QStringLiteral("Coffee"), QString(), QString());
-        set(2, 2, QStringLiteral("Mug"), QString(), mug);
-        set(3, 0, QStringLiteral("Spade"), QString(), spade);
+        set(2, 2, QStringLiteral("Mug"), QString(), makePicture(QStringLiteral("mug.jpg")));
+        set(3, 0, QStringLiteral("Spade"), QString(), makePicture(QStringLiteral("my spade.jpg")));
     }
 
     void set(int d, int p, const QString& title, const QString& price, const QString& image) {
@@ -65,26 +57,28 @@ struct SampleShop : PublishFixture {
         catalogue.setProduct(d, p, record);
     }
 
-    // The department folders on the server, relative to the shop's root.
-    QMap<QString, QByteArray> departmentTree() const {
-        return {
+    // The whole shop on the server, relative to its root.
+    Tree shopTree() const {
+        Tree tree = fixedFilesTree();
+        tree.insert(Tree{
             // The names in slot order, Windows-1252, CR LF.
             {QStringLiteral("store/departments.nif"), "Books\r\n\xA3 Deals\r\nCaf\xE9 & Th\xE9\r\nGarden Tools\r\n"},
             {QStringLiteral("store/Books/"), {}},
             {QStringLiteral("store/Books/productdetails.nif"),
              nine("0", "Atlas", "12.50") + nine("1", "Bible") + nine("2", "Cookbook", "9")},
-            {QStringLiteral("store/Books/0.jpeg"), TestSupport::readBytes(atlas)},
-            {QStringLiteral("store/Books/2.jpeg"), TestSupport::readBytes(cook)},
+            {QStringLiteral("store/Books/0.jpeg"), TestSupport::readBytes(picture(0, 0))},
+            {QStringLiteral("store/Books/2.jpeg"), TestSupport::readBytes(picture(0, 2))},
             {QStringLiteral("store/\u00A3 Deals/"), {}},
             {QStringLiteral("store/\u00A3 Deals/productdetails.nif"), {}},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/"), {}},
             {QStringLiteral("store/Caf\u00E9 & Th\u00E9/productdetails.nif"),
              nine("0", "Tea", "\xA3\x33,20") + nine("1", "Coffee") + nine("2", "Mug")},
-            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"), TestSupport::readBytes(tea)},
+            {QStringLiteral("store/Caf\u00E9 & Th\u00E9/0.jpeg"), TestSupport::readBytes(picture(2, 0))},
             {QStringLiteral("store/Garden Tools/"), {}},
             {QStringLiteral("store/Garden Tools/productdetails.nif"), nine("0", "Spade")},
-            {QStringLiteral("store/Garden Tools/0.jpeg"), TestSupport::readBytes(spade)},
-        };
+            {QStringLiteral("store/Garden Tools/0.jpeg"), TestSupport::readBytes(picture(3, 0))},
+        });
+        return tree;
     }
 
     // The department files in the order they are stored, below the shop's root.
@@ -106,15 +100,10 @@ QStringList fullRefreshFixedOrder() {
     return order;
 }
 
-QMap<QString, QByteArray> united(QMap<QString, QByteArray> a, const QMap<QString, QByteArray>& b) {
-    a.insert(b);
-    return a;
-}
-
 const QByteArray kPrivateHead = "<?php http_response_code(404); exit; __halt_compiler();\n";
 
 // Lays out a shop on the server's disk, as an earlier upload would have left it.
-void seedShop(const FtpTestServer& server, const QMap<QString, QByteArray>& extra = {}) {
+void seedShop(const FtpTestServer& server, const Tree& extra = {}) {
     server.makeFolder(QStringLiteral("/htdocs/kioskSmith/gfx"));
     server.makeFolder(QStringLiteral("/htdocs/kioskSmith/store"));
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/index.php"), "old page");
@@ -232,7 +221,8 @@ void tst_UploadJob::firstThenDataOnly() {
     const QString sound = QStringLiteral("<sound> ") + shop.path(QStringLiteral("RHYTHM.wav"));
     QCOMPARE(record.events.mid(record.events.size() - 3), QStringList({sound, sound, kSuccess}));
     QCOMPARE(record.events.count(sound), 2);
-    QCOMPARE(remoteTree(server, kRoot), united(shop.fixedFilesTree(), shop.departmentTree()));
+    Tree expected = shop.shopTree();
+    QCOMPARE(remoteTree(server, kRoot), expected);
     compareStored(server, connections, QStringLiteral("/htdocs/kioskSmith.new"),
                   fullRefreshFixedOrder() + SampleShop::departmentOrder() +
                       QStringList{QStringLiteral("store/orderkey.php")});
@@ -246,7 +236,7 @@ void tst_UploadJob::firstThenDataOnly() {
     for (int slot = 10; slot < 40; ++slot)
         server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/Books/%1.jpeg").arg(slot), "old");
     server.writeFile(QStringLiteral("/htdocs/kioskSmith/store/orders.txt"), "::an order::-");
-    shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.atlas);
+    shop.set(0, 0, QStringLiteral("World Atlas"), QStringLiteral("14.00"), shop.picture(0, 0));
     shop.catalogue.setProduct(0, 2, ProductRecord());
     server.clearLog();
     request = shop.request(server, shop.catalogue);
@@ -256,7 +246,6 @@ void tst_UploadJob::firstThenDataOnly() {
              startLines(server.serverText()) + dataFileLines() + shop.departmentLines() + QStringList{kSuccess});
     QVERIFY(record.outcome.succeeded());
 
-    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
     expected.insert(QStringLiteral("store/orders.txt"), "::an order::-");
     expected.insert(QStringLiteral("store/Books/productdetails.nif"),
                     nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
@@ -289,7 +278,7 @@ void tst_UploadJob::refreshOverExistingShop() {
     const QString index = shop.path(QStringLiteral("store/index.php"));
     const QByteArray indexBytes = shop.bytes(QStringLiteral("store/index.php"));
     QVERIFY(QFile::remove(index));
-    const QMap<QString, QByteArray> before = remoteTree(server, kRoot);
+    const Tree before = remoteTree(server, kRoot);
 
     UploadRecord record = runUpload(shop.request(server, shop.catalogue, true));
     const QStringList failed =
@@ -309,7 +298,7 @@ void tst_UploadJob::refreshOverExistingShop() {
                                   QStringLiteral("Removing previous store files..."), kSuccess};
     QCOMPARE(record.lines,
              startLines(server.serverText()) + fullRefreshFixedLines() + shop.departmentLines() + switched);
-    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
+    Tree expected = shop.shopTree();
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
     QCOMPARE(remoteTree(server, kRoot), expected);
 
@@ -331,7 +320,7 @@ void tst_UploadJob::refreshOverExistingShop() {
     QVERIFY(QFile::remove(server.localPath(store + QStringLiteral("orders.php"))));
     QVERIFY(QFile::link(server.localPath(QStringLiteral("/htdocs/nowhere")),
                         server.localPath(store + QStringLiteral("orders.php"))));
-    const QMap<QString, QByteArray> beforeLink = remoteTree(server, kRoot);
+    const Tree beforeLink = remoteTree(server, kRoot);
     server.clearLog();
     record = runUpload(shop.request(server, shop.catalogue, true));
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
@@ -428,7 +417,7 @@ void tst_UploadJob::refreshKeepsAShop() {
     seedShop(server, {{QStringLiteral("locked/x"), "x"}});
     KIOSK_START_SERVER(server);
     SampleShop shop;
-    QMap<QString, QByteArray> kept = remoteTree(server, kRoot);
+    Tree kept = remoteTree(server, kRoot);
 
     // Customers order while the pictures go, with the old shop online, and again as the orders
     // taken so far go into the new one; a stop then comes while the old shop is out of reach.
@@ -457,7 +446,7 @@ void tst_UploadJob::refreshKeepsAShop() {
         return;
     }
     if (trouble == QLatin1String("refused")) {
-        QCOMPARE(record.lines.last(), QStringLiteral("Failed to upload file ") + QFileInfo(shop.atlas).fileName());
+        QCOMPARE(record.lines.last(), QStringLiteral("Failed to upload file atlas.jpg"));
         QCOMPARE(remoteTree(server, kRoot), kept);
         // What the failed one built goes before the next is built.
         record = runUpload(shop.request(server, shop.catalogue, true));
@@ -466,7 +455,7 @@ void tst_UploadJob::refreshKeepsAShop() {
         QCOMPARE(remoteTree(server, kRoot), kept);
         return;
     }
-    QMap<QString, QByteArray> expected = united(shop.fixedFilesTree(), shop.departmentTree());
+    Tree expected = shop.shopTree();
     expected.insert(QStringLiteral("store/orders.php"), late);
     QCOMPARE(remoteTree(server, kRoot), expected);
     if (trouble.isEmpty()) {
@@ -516,7 +505,7 @@ void tst_UploadJob::refreshFolderRefused() {
     KIOSK_START_SERVER(server);
     QVERIFY(QDir(server.localPath(kRoot + QStringLiteral(".new"))).removeRecursively());
     SampleShop shop;
-    const QMap<QString, QByteArray> kept = remoteTree(server, kRoot);
+    const Tree kept = remoteTree(server, kRoot);
     UploadRequest request = shop.request(server, shop.catalogue, true);
     request.connections = connections;
     const UploadRecord record = runUpload(request);
@@ -554,11 +543,11 @@ void tst_UploadJob::serverStopsDuringUpload() {
     }
 
     const UploadRecord record = runUpload(request, [&](const QString& line) {
-        if (line == imageLine(shop.atlas))
+        if (line == imageLine(shop.picture(0, 0)))
             server.stop();
     });
     // Over several connections the first file not stored may be any that was still on its way.
-    QVERIFY(record.lines.contains(imageLine(shop.atlas)));
+    QVERIFY(record.lines.contains(imageLine(shop.picture(0, 0))));
     if (tls)
         QVERIFY2(record.lines.last().startsWith(QStringLiteral("Failed to upload file ")),
                  qPrintable(record.lines.last()));
@@ -645,7 +634,7 @@ void tst_UploadJob::destinations() {
     QCOMPARE(record.lines.last(), lastLine);
     QVERIFY2(server.commands().contains(rootCommand), joined(server.commands()));
     if (!root.isEmpty())
-        QCOMPARE(remoteTree(server, root), united(shop.fixedFilesTree(), shop.departmentTree()));
+        QCOMPARE(remoteTree(server, root), shop.shopTree());
 }
 
 void tst_UploadJob::workerReportsInOrderOnTheReceiversThread() {
@@ -828,8 +817,8 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
 
     QVERIFY(upload(QStringLiteral("reference/"), true, false).outcome.succeeded());
     QVERIFY(upload(QStringLiteral("reference/"), false, false).outcome.succeeded());
-    const QMap<QString, QByteArray> reference = remoteTree(server, QStringLiteral("/reference/kioskSmith/store"));
-    QMap<QString, QByteArray> onServer = remoteTree(server, store);
+    const Tree reference = remoteTree(server, QStringLiteral("/reference/kioskSmith/store"));
+    Tree onServer = remoteTree(server, store);
     if (change == u"orders placed") {
         // The files the shop's pages wrote stay as they were.
         for (const QString& name :
@@ -852,7 +841,7 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     QCOMPARE(lines.last(), kSuccess);
 
     // Nothing changed since: nothing is sent.
-    const QMap<QString, QByteArray> before = remoteTree(server, store);
+    const Tree before = remoteTree(server, store);
     const UploadRecord again = upload(QStringLiteral("htdocs/"), false, true);
     QVERIFY(again.outcome.succeeded());
     QCOMPARE(sentLines(again.lines), QStringList());

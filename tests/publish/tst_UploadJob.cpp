@@ -173,12 +173,10 @@ private slots:
     void dataUploadStops();
     void refreshKeepsAShop_data();
     void refreshKeepsAShop();
-    void refreshFolderRefused_data();
-    void refreshFolderRefused();
+    void refreshStopsBeforeSending_data();
+    void refreshStopsBeforeSending();
     void serverStopsDuringUpload_data();
     void serverStopsDuringUpload();
-    void badDepartmentNames_data();
-    void badDepartmentNames();
     void destinations_data();
     void destinations();
     void workerCancelAndRestart();
@@ -285,8 +283,7 @@ void tst_UploadJob::refreshOverExistingShop_data() {
 }
 
 void tst_UploadJob::refreshOverExistingShop() {
-    // A refresh looks for every local file before it touches the server: the old shop stays. Then
-    // the tick box replaces everything: old departments with nested folders and stray files, but
+    // The tick box replaces everything: old departments with nested folders and stray files, but
     // the orders stay: an older shop's public orders.txt moves into the private list.
     QFETCH(Kind, kind);
     FtpTestServer server(kind);
@@ -296,23 +293,7 @@ void tst_UploadJob::refreshOverExistingShop() {
                       {QStringLiteral("empty/"), {}}});
     KIOSK_START_SERVER(server);
     SampleShop shop;
-    const QString index = shop.path(QStringLiteral("store/index.php"));
-    const QByteArray indexBytes = shop.bytes(QStringLiteral("store/index.php"));
-    QVERIFY(QFile::remove(index));
-    const Tree before = remoteTree(server, kRoot);
-
     UploadRecord record = runUpload(shop.request(server, shop.catalogue, true));
-    const QStringList failed =
-        startLines(server.serverText()) + QStringList{QStringLiteral("Failed to locate ") + index};
-    QCOMPARE(record.lines, failed);
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QVERIFY(record.outcome.connected);
-    QCOMPARE(record.outcome.failureLine, failed.last());
-    QCOMPARE(remoteTree(server, kRoot), before);
-    QVERIFY(server.storedPaths().isEmpty());
-
-    TestSupport::writeBytes(index, indexBytes);
-    record = runUpload(shop.request(server, shop.catalogue, true));
     // The new shop is built beside the old one; at the switch the kept orders go in before the
     // key that opens the shop to orders, and the old shop goes last.
     const QStringList switched = {fileLine(QStringLiteral("orders.php")), fileLine(QStringLiteral("orderkey.php")),
@@ -501,40 +482,78 @@ void tst_UploadJob::refreshKeepsAShop() {
     QVERIFY(server.storedPaths().isEmpty());
 }
 
-void tst_UploadJob::refreshFolderRefused_data() {
+void tst_UploadJob::refreshStopsBeforeSending_data() {
     QTest::addColumn<int>("connections");
-    QTest::addColumn<QString>("refused"); // below the new shop, a folder the server will not make
+    QTest::addColumn<QString>("missing");    // a local file gone
+    QTest::addColumn<QString>("department"); // a fifth department's name
+    QTest::addColumn<QString>("refused");    // below the new shop, a folder the server will not make
+    QTest::addColumn<QString>("failure");    // the last line, up to the path of a missing file
+    const auto named = [](const QString& shown, const QString& reason) {
+        return QStringLiteral("The department name '%1' cannot be a folder on the server: %2. Rename it and upload "
+                              "again.")
+            .arg(shown, reason);
+    };
+    QTest::newRow("a web file missing") << 1 << QStringLiteral("store/index.php") << QString() << QString()
+                                        << QStringLiteral("Failed to locate ");
+    QTest::newRow("line break") << 1 << QString() << QStringLiteral("A\r\nDELE x") << QString()
+                                << named(QStringLiteral("A??DELE x"), QStringLiteral("it holds a line break"));
+    QTest::newRow("separator") << 1 << QString() << QStringLiteral("A\u00ACB") << QString()
+                               << named(QStringLiteral("A\u00ACB"), QStringLiteral("it holds \"\u00AC\""));
+    QTest::newRow("another's name in capitals")
+        << 1 << QString() << QStringLiteral("BOOKS") << QString()
+        << named(QStringLiteral("BOOKS"),
+                 QStringLiteral("another department is already named \"Books\", capitals aside"));
     for (const int connections : {1, 4}) {
-        for (const char* folder : {"store", "store/Books"})
-            QTest::newRow(
-                qPrintable(QStringLiteral("%1, %2 connection(s)").arg(QLatin1String(folder)).arg(connections)))
-                << connections << QString::fromLatin1(folder);
+        for (const QString& folder : {QStringLiteral("store"), QStringLiteral("store/Books")})
+            QTest::newRow(qPrintable(QStringLiteral("%1 refused, %2 connection(s)").arg(folder).arg(connections)))
+                << connections << QString() << QString() << folder
+                << QStringLiteral("Failed to create new '%1' directory. Try manually through FTP.")
+                       .arg(folder.section(u'/', -1));
     }
 }
 
-// Catches a refused folder of the new shop reported under another folder's name, files sent
-// before every folder is there, or the live shop touched.
-void tst_UploadJob::refreshFolderRefused() {
+// Catches a refresh that sends anything or touches the live shop before it knows it can finish:
+// a local file missing, a department name that would write outside the shop or break its pages,
+// or a folder of the new shop refused, reported under another folder's name.
+void tst_UploadJob::refreshStopsBeforeSending() {
     QFETCH(int, connections);
+    QFETCH(QString, missing);
+    QFETCH(QString, department);
     QFETCH(QString, refused);
+    QFETCH(QString, failure);
     FtpTestServer::Options options;
     // pyftpdlib's rights go by path: they stay when the folder they were given for is gone.
-    options.readOnlyFolders = {kRoot + QStringLiteral(".new/") + refused};
+    if (!refused.isEmpty())
+        options.readOnlyFolders = {kRoot + QStringLiteral(".new/") + refused};
     FtpTestServer server(Kind::Pyftpdlib, options);
     seedShop(server);
-    server.makeFolder(options.readOnlyFolders.first());
+    for (const QString& folder : options.readOnlyFolders)
+        server.makeFolder(folder);
     KIOSK_START_SERVER(server);
     QVERIFY(QDir(server.localPath(kRoot + QStringLiteral(".new"))).removeRecursively());
     SampleShop shop;
+    if (!missing.isEmpty()) {
+        QVERIFY(QFile::remove(shop.path(missing)));
+        failure += shop.path(missing);
+    }
+    if (!department.isEmpty()) {
+        shop.catalogue.departmentNames[4] = department;
+        shop.catalogue.departmentCount = 5;
+    }
     const Tree kept = remoteTree(server, kRoot);
     UploadRequest request = shop.request(server, shop.catalogue, true);
     request.connections = connections;
+
     const UploadRecord record = runUpload(request);
+    QCOMPARE(record.lines, startLines(server.serverText()) + QStringList{failure});
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    QCOMPARE(record.lines.last(), QStringLiteral("Failed to create new '%1' directory. Try manually through FTP.")
-                                      .arg(refused.section(u'/', -1)));
+    QVERIFY(record.outcome.connected);
+    QCOMPARE(record.outcome.failureLine, failure);
     QVERIFY2(server.storedPaths().isEmpty(), joined(server.storedPaths()));
     QCOMPARE(remoteTree(server, kRoot), kept);
+    if (!department.isEmpty()) // nothing but the login
+        QCOMPARE(server.commands(), QStringList({QStringLiteral("USER kiosk"), QStringLiteral("PASS ******"),
+                                                 QStringLiteral("PWD"), QStringLiteral("QUIT")}));
 }
 
 void tst_UploadJob::serverStopsDuringUpload_data() {
@@ -578,41 +597,6 @@ void tst_UploadJob::serverStopsDuringUpload() {
     QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
     QVERIFY(record.outcome.connected); // the window saves the details
     QVERIFY(!record.events.contains(QStringLiteral("<sound> ") + shop.path(QStringLiteral("RHYTHM.wav"))));
-}
-
-void tst_UploadJob::badDepartmentNames_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("backslash") << QStringLiteral("..\\up") << QStringLiteral("..\\up");
-    QTest::newRow("separator") << QStringLiteral("A\u00ACB") << QStringLiteral("A\u00ACB");
-    QTest::newRow("line break") << QStringLiteral("A\r\nDELE x") << QStringLiteral("A??DELE x");
-    QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("..");
-    // The refresh that removed the live shop and then stopped; a second folder of one name.
-    QTest::newRow("256 bytes") << QString(128, QChar(0xE9)) << QString(128, QChar(0xE9));
-    QTest::newRow("another's name in capitals") << QStringLiteral("BOOKS") << QStringLiteral("BOOKS");
-}
-
-void tst_UploadJob::badDepartmentNames() {
-    // Such a name would write outside the shop or break its pages: nothing is sent at all.
-    QFETCH(QString, name);
-    QFETCH(QString, shown);
-    FtpTestServer server(Kind::Pyftpdlib);
-    seedShop(server);
-    KIOSK_START_SERVER(server);
-    SampleShop shop;
-    shop.catalogue.departmentNames[4] = name;
-    shop.catalogue.departmentCount = 5;
-
-    const UploadRecord record = runUpload(shop.request(server, shop.catalogue, true));
-    QCOMPARE(record.lines.mid(0, 5), startLines(server.serverText()));
-    QCOMPARE(record.lines.size(), 6);
-    QVERIFY2(record.lines.last().startsWith(QStringLiteral("The department name '") + shown + QLatin1Char('\'')),
-             qPrintable(record.lines.last()));
-    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
-    const QStringList commands = server.commands();
-    QCOMPARE(commands, QStringList({QStringLiteral("USER kiosk"), QStringLiteral("PASS ******"), QStringLiteral("PWD"),
-                                    QStringLiteral("QUIT")}));
-    QVERIFY(QFileInfo::exists(server.localPath(QStringLiteral("/htdocs/kioskSmith/index.php"))));
 }
 
 void tst_UploadJob::destinations_data() {

@@ -156,11 +156,9 @@ int mostSessionsAtOnce(const FtpTestServer& server) {
 
 } // namespace
 
-// The upload sequence against real servers: every progress line in its order, the tree on the
-// server byte for byte, the order in which the server stored the files, and each way it stops.
-// Then the upload off the window's thread: its lines arrive queued on the receiver's thread in
-// the order the upload reported them, the sound is waited for, and a cancelled upload still ends.
-// And uploads that send only what changed: the server ends as a refresh and a data upload leave it.
+// The upload sequence against real servers, on the worker as the window runs it and on this
+// thread: every progress line in its order, the tree on the server byte for byte, the order in
+// which it stored the files, each way an upload stops, and uploads that send only what changed.
 class tst_UploadJob : public QObject {
     Q_OBJECT
 
@@ -582,7 +580,6 @@ void tst_UploadJob::serverStopsDuringUpload() {
             server.stop();
     });
     // Over several connections the first file not stored may be any that was still on its way.
-    QVERIFY(record.lines.contains(imageLine(shop.picture(0, 0))));
     if (tls)
         QVERIFY2(record.lines.last().startsWith(QStringLiteral("Failed to upload file ")),
                  qPrintable(record.lines.last()));
@@ -730,6 +727,8 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     const QString store = QStringLiteral("/htdocs/kioskSmith/store");
     QStringList expected;
     QByteArray orders;
+    const QStringList orderFiles = {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"),
+                                    QStringLiteral("orderrate.php")};
     if (change == u"price changed") {
         ProductRecord product = shop.catalogue.product(1, 1);
         product.price = QStringLiteral("2.50");
@@ -758,12 +757,14 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
         expected = {imageLine(shop.picture(0, 1)), fileLine(QStringLiteral("productdetails.nif"))};
     } else if (change == u"record of sent files lost") {
         QVERIFY(QFile::remove(SentRecord::path(shop.dataFolder())));
+        // Everything is sent once more but the order list the server holds.
+        expected =
+            QStringList{fileLine(QStringLiteral("no_image_available.jpg"))} + dataFileLines() + shop.departmentLines();
     } else {
         QCOMPARE(change, QStringLiteral("orders placed"));
         // As the pages keep them: the list, its counter and the rate limit, all private.
         orders = kPrivateHead + QByteArray("::01/02/2026|A Customer|1 Road|1 x Tools 0|::-\r\n").replace('|', '\xAC');
-        for (const QString& name :
-             {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
+        for (const QString& name : orderFiles)
             server.writeFile(store + u'/' + name, orders);
     }
 
@@ -780,17 +781,11 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     Tree onServer = remoteTree(server, store);
     if (change == u"orders placed") {
         // The files the shop's pages wrote stay as they were.
-        for (const QString& name :
-             {QStringLiteral("orders.php"), QStringLiteral("ordercount.php"), QStringLiteral("orderrate.php")})
+        for (const QString& name : orderFiles)
             QCOMPARE(onServer.take(name), orders);
     }
     QCOMPARE(onServer, reference);
 
-    if (change == u"record of sent files lost") {
-        // Everything is sent once more but the order list the server holds.
-        expected = QStringList{fileLine(QStringLiteral("no_image_available.jpg"))} + dataFileLines();
-        expected += shop.departmentLines();
-    }
     const QStringList& lines = changed.lines;
     QCOMPARE(sentLines(lines), expected);
     const auto files = std::count_if(reference.keyBegin(), reference.keyEnd(),

@@ -67,18 +67,6 @@ struct Program : ProgramFixture {
     QListWidget* list() { return child<QListWidget>("lstDepartments"); }
     QComboBox* currency() { return child<QComboBox>("cmbCurrency"); }
     void click(const char* name) { QTest::mouseClick(child(name), Qt::LeftButton); }
-    // As the window takes it: the current entry, when it is selected.
-    int selectedRow() {
-        const QListWidgetItem* item = list()->currentItem();
-        return item && item->isSelected() ? list()->currentRow() : -1;
-    }
-
-    QStringList departments() const {
-        QStringList names;
-        for (int i = 0; i < state.catalogue.departmentCount; ++i)
-            names.append(state.catalogue.departmentNames[std::size_t(i)]);
-        return names;
-    }
 };
 
 QStringList numbered(int n) {
@@ -118,8 +106,6 @@ private slots:
     void settingsRoundTrip();
     void storeDetails_data();
     void storeDetails();
-    void doneFails_data();
-    void doneFails();
     // The rules the window applies, without it
     void departmentName_data();
     void departmentName();
@@ -157,13 +143,11 @@ void tst_frmStructure::departments_data() {
     row("the 30th by Enter", numbered(29), -2, s("+Last"), numbered(29) + QStringList{QStringLiteral("Last")}, 29);
     row("empty box, Enter", two, -2, s("+"), two, 0);
     row("full list, Enter", full, -2, s("+One more"), full, 0);
-    row("slash by Enter", two, -2, s("+Books/Toys"), two, 0, refused);
     row("pasted line break", two, -2, s("*Home\nGarden"), two, 0, refused);
     row("another's name in other capitals", two, -2, s("+bOOKS"), two, 0,
         QStringLiteral("already a department named \"Books\""));
 
     row("delete the middle", three, 1, s("Yes"), {books, garden}, 0, kAsk);
-    row("delete the last", three, 2, s("Yes"), two, 0, kAsk);
     row("delete the only one", {books}, 0, s("Yes"), {}, -1, kAsk);
     row("No to the delete", three, 1, s("No"), three, 1, kAsk);
     row("delete the last of 30: Add on", full, 29, s("Yes"), numbered(29), 0, kAsk);
@@ -242,16 +226,16 @@ void tst_frmStructure::departments() {
     }
 
     QCOMPARE(listTexts(program.list()), expected);
-    QCOMPARE(program.departments(), expected);
     const QStringList emptyRow = productRow(StoreCatalogue(), 0);
     int total = 0;
     for (int d = 0; d < expected.size(); ++d) {
+        QCOMPARE(program.state.catalogue.departmentNames[std::size_t(d)], expected[d]);
         QVERIFY2(productRow(program.state.catalogue, d) == rows.value(expected[d], emptyRow),
                  qPrintable(QStringLiteral("row %1 does not hold %2's products").arg(d).arg(expected[d])));
         total += products.value(int(names.indexOf(expected[d])));
     }
     QCOMPARE(program.state.catalogue.productCount, total);
-    QCOMPARE(program.selectedRow(), selected);
+    QCOMPARE(selectedRow(program.list()), selected);
     QCOMPARE(program.label("Label7"), QStringLiteral("Current # of departments: %1").arg(expected.size()));
     QCOMPARE(program.label("Label8"), QStringLiteral("Current # of products: %1").arg(total));
     QCOMPARE(program.child<QPushButton>("cmdAddMain")->isEnabled(), expected.size() < 30);
@@ -277,17 +261,16 @@ void tst_frmStructure::settingsRoundTrip_data() {
                            << QString::fromLatin1(typed) << bannerOn << basketOn << QByteArray(saved);
     };
     row("loaded: 1 and 1 are on", "1", "1", "", -2, "", true, true, "\x80");
-    row("loaded: other values are off", "yes", " 1", "", -2, "", false, false, "\x80");
-    row("dollar, both on", "0", "2", "optBanner_0 optBasket_0", 0, "", true, true, "$");
+    row("loaded: other values are off; typed: two blanks and a dollar", "yes", " 1", "", -1, "  $", false, false, " ");
     row("pound, banner on, basket off", "0", "1", "optBanner_0 optBasket_1", 1, "", true, false, "\xA3");
-    row("yen", "1", "1", "optBanner_1 optBasket_1", 3, "", false, false, "J");
-    row("typed: two blanks and a dollar", "1", "1", "", -1, "  $", true, true, " ");
+    row("yen, banner off, basket on", "1", "2", "optBanner_1 optBasket_0", 3, "", false, true, "J");
 }
 
 // Catches an option on for anything but "1" or both of a pair chosen; a setting not read from the
 // file into the window, or not written back by Done in the file's form (1/0, 1/2, one byte of the
-// sign, the store name cut or trimmed); and choices saved without Done, or lost by choosing
-// another task before it.
+// sign, the store name cut or trimmed); choices saved without Done, or lost by choosing another
+// task before it; and a failed write taken for success, asked about without Retry and Cancel or
+// without the file's name, or not tried again by Retry.
 void tst_frmStructure::settingsRoundTrip() {
     QFETCH(QString, banner);
     QFETCH(QString, basket);
@@ -326,8 +309,37 @@ void tst_frmStructure::settingsRoundTrip() {
     QCOMPARE(program.state.storeSettings, settings);
     QCOMPARE(readBytes(program.settingsFile()), before);
     program.open();
+
+    // The store folder gone: Cancel keeps the window as it is, Retry tries until it can write.
+    const QString store = program.dir.filePath(QStringLiteral("store"));
+    QVERIFY(QDir(store).removeRecursively());
+    const QList answers{QMessageBox::Cancel, QMessageBox::Retry, QMessageBox::Retry};
+    int asked = 0;
+    bool retryCancel = true;
+    QTimer poll; // each box answered in turn, the folder made again before the last one
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            retryCancel = retryCancel && box->standardButtons() == (QMessageBox::Retry | QMessageBox::Cancel);
+            if (asked == 2)
+                QDir().mkpath(store);
+            box->done(answers.value(asked++, QMessageBox::Cancel));
+        }
+    });
+    poll.start(20);
     program.click("cdmDone");
+    QCOMPARE(asked, 1);
+    QVERIFY(program.isOpen());
+    QCOMPARE(program.state.storeSettings, settings);
+    program.click("cdmDone");
+    QCOMPARE(asked, 3);
+    QVERIFY(retryCancel);
+    QCOMPARE(MessageBox::shownTexts().size(), asked); // the program's own boxes
+    for (const QString& text : MessageBox::shownTexts())
+        QVERIFY2(text.contains(QStringLiteral("storesettings.txt")), qPrintable(text));
     QVERIFY(!program.isOpen());
+    StoreSettings written;
+    QVERIFY(SettingsFiles::loadStoreSettings(dataFolderOf(program.dir.path()), written));
+    QCOMPARE(program.state.storeSettings, written);
     QCOMPARE(readBytes(program.settingsFile()),
              QByteArrayList({"shop.example.com", " The \"Heron Brook\" Crafts and Gift Shop", "orders@heronbrook.com",
                              "01632 960123", saved, bannerOn ? "1" : "0", basketOn ? "1" : "2", "12", ""})
@@ -355,7 +367,6 @@ void tst_frmStructure::storeDetails_data() {
     const auto left = [](int n) {
         return QStringLiteral("Characters left: %1").arg(n);
     };
-    row("www. removed", "txtFTP", t("www.heronbrook.com"), false, t("heronbrook.com"));
     row("capitals kept", "txtFTP", t("WWW.heronbrook.com"), false, t("WWW.heronbrook.com"));
     row("only one www.", "txtFTP", t("www.www.x.com"), false, t("www.x.com"));
     row("www. later", "txtFTP", t("shop.www.x.com"), false, t("shop.www.x.com"));
@@ -364,7 +375,6 @@ void tst_frmStructure::storeDetails_data() {
         t("heronbrook.com/shop"));
     row("http:// later kept", "txtFTP", t("x.com/http://"), false, t("x.com/http:"));
 
-    row("store name 12", "txtStoreName", k(12), false, k(12), "Label9", left(18));
     row("store name: a 31st cannot be typed", "txtStoreName", k(31), false, k(30), "Label9", left(0));
     row("e-mail 40 back to 29", "txtEmail", k(40, 11), false, k(29), "Label12", left(1));
     row("telephone 35", "txtTelephone", k(35), false, k(35), "Label14", left(0));
@@ -372,12 +382,7 @@ void tst_frmStructure::storeDetails_data() {
     const char* note = "lblEntryNote";
     row("line break in the store name", "txtStoreName", t("Heron\r\nBrook"), true, t("Heron Brook"), note,
         t("line break"));
-    row("two lines in the telephone box", "txtTelephone", t("0123\n4567\n"), true, t("0123 4567 "), note,
-        t("line break"));
     row("snowman in the e-mail box", "txtEmail", t("me\u2603@x.com"), true, t("me@x.com"), note, t("\u2603"));
-    row("emoji in the domain", "txtFTP", t("x\U0001F600.com"), true, t("x.com"), note, t("\U0001F600"));
-    row("line break in products per page", "txtProductsPerPage", t("1\r2"), true, t("1 2"), note, t("line break"));
-    row("code page characters kept", "txtStoreName", t("Caf\u00E9 \u20AC\u00AC"), true, t("Caf\u00E9 \u20AC\u00AC"));
     row("currency sign outside the code page", "cmbCurrency", t("\u20B9"), true, QString(), note, t("\u20B9"));
 }
 
@@ -411,58 +416,10 @@ void tst_frmStructure::storeDetails() {
         QVERIFY2(shown.isEmpty() ? text.isEmpty() : text.contains(shown), qPrintable(text));
     } else {
         QCOMPARE(text, shown);
-        for (const char* other : {"Label9", "Label12", "Label14"}) {
-            if (label != QLatin1String(other))
-                QCOMPARE(program.label(other), QStringLiteral("Characters left:"));
-        }
     }
     program.click("cdmDone"); // straight from the box: the focus leaves it first
     QVERIFY(!program.isOpen());
     QCOMPARE(edit->text(), kept);
-}
-
-void tst_frmStructure::doneFails_data() {
-    QTest::addColumn<QList<QMessageBox::StandardButton>>("answers");
-    QTest::addColumn<bool>("made"); // the owner makes the store folder before Retry
-    QTest::newRow("Retry, then Cancel") << QList{QMessageBox::Retry, QMessageBox::Cancel} << false;
-    QTest::newRow("the folder made, Retry") << QList{QMessageBox::Retry} << true;
-}
-
-// Catches a failed write reported as success (the window hidden, the settings changed in memory
-// but not on disk), no message, one without Retry and Cancel or not the foundation's, the typed
-// values lost, and Retry not writing once the folder can be written.
-void tst_frmStructure::doneFails() {
-    QFETCH(QList<QMessageBox::StandardButton>, answers);
-    QFETCH(bool, made);
-    StoreSettings before;
-    before.storeName = QStringLiteral("Old name");
-    Program program({}, {}, before);
-    QLineEdit* name = program.box("txtStoreName");
-    name->setText(QStringLiteral("New name"));
-    const QString store = program.dir.filePath(QStringLiteral("store"));
-    QVERIFY(QDir(store).removeRecursively());
-    int asked = 0;
-    bool retryCancel = true;
-    QTimer poll; // each box answered in turn
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            retryCancel = retryCancel && box->standardButtons() == (QMessageBox::Retry | QMessageBox::Cancel);
-            if (made)
-                QDir().mkpath(store);
-            box->button(answers.value(asked++, QMessageBox::Cancel))->click();
-        }
-    });
-    poll.start(20);
-    program.click("cdmDone");
-    QCOMPARE(asked, answers.size());
-    QVERIFY(retryCancel);
-    QCOMPARE(MessageBox::shownTexts().size(), asked); // the program's own boxes
-    for (const QString& text : MessageBox::shownTexts())
-        QVERIFY2(text.contains(QStringLiteral("storesettings.txt")), qPrintable(text));
-    QCOMPARE(program.isOpen(), !made);
-    QCOMPARE(name->text(), QStringLiteral("New name"));
-    QCOMPARE(program.state.storeSettings.storeName, made ? QStringLiteral("New name") : QStringLiteral("Old name"));
-    QCOMPARE(QFile::exists(program.settingsFile()), made);
 }
 
 void tst_frmStructure::departmentName_data() {

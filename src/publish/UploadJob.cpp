@@ -280,11 +280,12 @@ void UploadJob::startUpload() {
 
     m_root = PublishedTree::rootPath(destination);
     // The first upload to a web space is always a full one, whatever the tick box says.
-    const bool full = !enter(m_root) || m_request.refreshStore;
+    const bool online = enter(m_root);
+    const bool full = !online || m_request.refreshStore;
     countTotals(full);
     if (full) {
         m_changed.reset(); // its listing connections are not needed
-        refreshStore();
+        refreshStore(online);
     } else if (m_changed) {
         uploadChangedOnly();
     } else {
@@ -313,7 +314,7 @@ void UploadJob::uploadChangedOnly() {
     m_scratchDetails = planned.scratchPath(QFileInfo(PublishedTree::productDetailsFile()).fileName());
     std::unique_ptr<RemoteFolder> server = std::exchange(m_remote, std::move(plan));
     m_planning = true;
-    refreshStore();
+    refreshStore(true);
     if (m_outcome.succeeded())
         uploadData();
     m_planning = false;
@@ -356,7 +357,7 @@ std::unique_ptr<RemoteFolder> UploadJob::freshSession() const {
 // On the server the new shop is built beside the live one and put in its place at the end, so
 // customers find a whole shop throughout, and the old one stays when the upload fails or stops.
 // A plan is built where it will stay.
-void UploadJob::refreshStore() {
+void UploadJob::refreshStore(bool online) {
     if (!m_planning && !readyToReplace())
         return;
     if (m_planning) {
@@ -366,7 +367,6 @@ void UploadJob::refreshStore() {
     }
     // Orders that cannot be read stop the refresh before anything is sent.
     std::vector<KeptFile> readable;
-    const bool online = enter(m_root);
     if (online && !fetchServerOrders(m_root, readable))
         return;
     const QByteArray build = m_root + ".new";

@@ -135,7 +135,8 @@ private:
     bool openInternet();
     bool connectToServer();
     void startUpload();
-    void refreshStore();
+    // `online`: a shop is there now, as the start of the upload found.
+    void refreshStore(bool online);
     bool removeLeftover(const QByteArray& path);
     // `withKey`: the order key goes with the rest, where no shop is online to keep orders from.
     bool buildStore(const QByteArray& build, bool withKey);

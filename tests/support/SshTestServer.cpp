@@ -8,25 +8,10 @@
 #include <QThread>
 #include <QUuid>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 const QString kSshd = QStringLiteral("/usr/sbin/sshd");
-
-bool runTool(const QString& program, const QStringList& arguments, const QByteArray& input = QByteArray()) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return false;
-    process.write(input);
-    process.closeWriteChannel();
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-} // namespace
 
 SshTestServer::SshTestServer() {
     // The user must reach its home through the temporary folder.
@@ -42,7 +27,7 @@ SshTestServer::~SshTestServer() {
     stop();
     // Forced: the killed sessions linger as zombies of the user, and a plain userdel keeps the user.
     if (m_userMade)
-        runTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_user});
+        TestSupport::runTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_user});
 }
 
 QString SshTestServer::unavailableReason() {
@@ -61,15 +46,16 @@ bool SshTestServer::replaceHostKey() {
     const QString key = m_dir.path() + QStringLiteral("/hostkey");
     QFile::remove(key);
     QFile::remove(key + QStringLiteral(".pub"));
-    return runTool(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                                                  QStringLiteral("-N"), QStringLiteral(""), QStringLiteral("-f"), key});
+    return TestSupport::runTool(QStringLiteral("ssh-keygen"),
+                                {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                                 QStringLiteral("-N"), QStringLiteral(""), QStringLiteral("-f"), key});
 }
 
 QByteArray SshTestServer::fingerprint() const {
-    QProcess process;
-    process.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")});
-    process.waitForFinished(10000);
-    const QList<QByteArray> words = process.readAllStandardOutput().split(' ');
+    QByteArray shown;
+    TestSupport::runTool(QStringLiteral("ssh-keygen"),
+                         {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")}, {}, &shown);
+    const QList<QByteArray> words = shown.split(' ');
     return words.size() > 1 ? words[1] : QByteArray();
 }
 
@@ -81,13 +67,14 @@ bool SshTestServer::start(QString* error) {
     };
     if (!m_userMade) {
         // A user of its own with no shell, only for this test; never an existing one.
-        if (!runTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), m_home,
-                                                 QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_user}))
+        if (!TestSupport::runTool(QStringLiteral("useradd"),
+                                  {QStringLiteral("-M"), QStringLiteral("-d"), m_home, QStringLiteral("-s"),
+                                   QStringLiteral("/usr/sbin/nologin"), m_user}))
             return fail(QStringLiteral("useradd failed"));
         m_userMade = true;
-        if (!runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()))
+        if (!TestSupport::runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()))
             return fail(QStringLiteral("chpasswd failed"));
-        if (!runTool(QStringLiteral("chown"), {m_user, m_home}))
+        if (!TestSupport::runTool(QStringLiteral("chown"), {m_user, m_home}))
             return fail(QStringLiteral("chown failed"));
     }
     if (!QFileInfo::exists(m_dir.path() + QStringLiteral("/hostkey")) && !replaceHostKey())
@@ -105,19 +92,12 @@ bool SshTestServer::start(QString* error) {
                                 .toUtf8());
     m_process.setStandardErrorFile(m_dir.path() + QStringLiteral("/sshd.log"), QIODevice::Append);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    // The free port may be taken by another test before sshd binds it: then another is tried.
-    for (int attempt = 0;; ++attempt) {
-        m_port = TestSupport::freePort();
+    m_port = TestSupport::startOnFreePort(m_process, "SSH-2.0-", [&](quint16 port) {
         m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
-                                QStringLiteral("-p"), QString::number(m_port)});
-        if (TestSupport::waitForGreeting(m_port, "SSH-2.0-", &m_process))
-            break;
-        const bool ended = m_process.state() == QProcess::NotRunning;
-        stop();
-        if (attempt == 2)
-            return fail(ended ? QStringLiteral("sshd ended: ") + QString::fromUtf8(log())
-                              : QStringLiteral("sshd did not answer on ") + serverText());
-    }
+                                QStringLiteral("-p"), QString::number(port)});
+    });
+    if (m_port == 0)
+        return fail(QStringLiteral("sshd did not start: ") + QString::fromUtf8(log()));
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(50);
     clearLog();
@@ -125,13 +105,8 @@ bool SshTestServer::start(QString* error) {
 }
 
 void SshTestServer::stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     // The sessions it forked go with it, or the user could not be removed.
-    for (const qint64 child : TestSupport::descendantsOf(m_process.processId()))
-        ::kill(pid_t(child), SIGKILL);
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    TestSupport::stopServer(m_process);
 }
 
 QByteArray SshTestServer::log() const {

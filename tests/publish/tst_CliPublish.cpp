@@ -245,7 +245,7 @@ void tst_CliPublish::overTls() {
                      qPrintable(run.out));
             QVERIFY(!run.err.contains(QStringLiteral("--trust")));
         } else {
-            QVERIFY2(run.err.contains(QStringLiteral("SHA256:") + QString::fromLatin1(fingerprint.mid(7))),
+            QVERIFY2(run.err.contains(QStringLiteral("--trust SHA256:") + QString::fromLatin1(fingerprint.mid(7))),
                      qPrintable(run.err));
         }
         // Nothing is trusted without the owner's word.

@@ -223,14 +223,11 @@ void tst_Cli::damagedFiles_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("damage"); // short, unreadable or missing
     QTest::addColumn<QString>("command");
-    const QString departments = QStringLiteral("departments.txt");
-    const QString products = QStringLiteral("products.txt");
-    const QString store = QStringLiteral("store/storesettings.txt");
-    QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
-    QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
-    QTest::newRow("unreadable departments, publish")
-        << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
-    QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
+    for (const char* row : {"short departments.txt check", "short store/storesettings.txt orders",
+                            "unreadable departments.txt publish", "missing products.txt check"}) {
+        const QStringList words = QString::fromLatin1(row).split(u' ');
+        QTest::newRow(row) << words[1] << words[0] << words[2];
+    }
 }
 
 // Catches a command that writes over a file it only reads (a short or unreadable one replaced by

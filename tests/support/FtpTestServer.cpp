@@ -123,12 +123,6 @@ void setMode(const QString& path, mode_t mode) {
     ::chmod(QFile::encodeName(path).constData(), mode);
 }
 
-bool fail(QString* error, const QString& why) {
-    if (error != nullptr)
-        *error = why;
-    return false;
-}
-
 } // namespace
 
 FtpTestServer::FtpTestServer(Kind kind) : FtpTestServer(kind, Options()) {}
@@ -185,7 +179,7 @@ bool FtpTestServer::renewCertificate(QString* error) {
                                QStringLiteral("30"), QStringLiteral("-subj"),
                                QStringLiteral("/CN=127.0.0.1/O=kioskSmith test server"), QStringLiteral("-keyout"),
                                certificatePath(), QStringLiteral("-out"), certificatePath()}))
-        return fail(error, QStringLiteral("openssl could not make a certificate"));
+        return TestSupport::failWith(error, QStringLiteral("openssl could not make a certificate"));
     return true;
 }
 
@@ -231,9 +225,9 @@ void FtpTestServer::writeFile(const QString& remotePath, const QByteArray& bytes
 bool FtpTestServer::start(QString* error) {
     const QString why = unavailableReason(m_kind);
     if (!why.isEmpty())
-        return fail(error, why);
+        return TestSupport::failWith(error, why);
     if (m_kind == Kind::Pyftpdlib && m_options.tls == Options::Tls::Implicit)
-        return fail(error, QStringLiteral("pyftpdlib has no implicit TLS"));
+        return TestSupport::failWith(error, QStringLiteral("pyftpdlib has no implicit TLS"));
     if (m_options.tls != Options::Tls::None && !QFile::exists(certificatePath()) && !renewCertificate(error))
         return false;
     QFile::remove(m_logPath);
@@ -248,8 +242,8 @@ bool FtpTestServer::start(QString* error) {
             m_process.start(kVsftpd, vsftpdArguments());
     });
     if (m_port == 0)
-        return fail(error, kindName(m_kind) + QStringLiteral(" did not start: ") +
-                               QString::fromLocal8Bit(m_process.readAll()));
+        return TestSupport::failWith(error, kindName(m_kind) + QStringLiteral(" did not start: ") +
+                                                QString::fromLocal8Bit(m_process.readAll()));
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(20);
     clearLog();

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace TestSupport;
+
 const QString kSshd = QStringLiteral("/usr/sbin/sshd");
 
 SshTestServer::SshTestServer() {
@@ -27,7 +29,7 @@ SshTestServer::~SshTestServer() {
     stop();
     // Forced: the killed sessions linger as zombies of the user, and a plain userdel keeps the user.
     if (m_userMade)
-        TestSupport::runTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_user});
+        runTool(QStringLiteral("userdel"), {QStringLiteral("-f"), m_user});
 }
 
 QString SshTestServer::unavailableReason() {
@@ -46,58 +48,48 @@ bool SshTestServer::replaceHostKey() {
     const QString key = m_dir.path() + QStringLiteral("/hostkey");
     QFile::remove(key);
     QFile::remove(key + QStringLiteral(".pub"));
-    return TestSupport::runTool(QStringLiteral("ssh-keygen"),
-                                {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                                 QStringLiteral("-N"), QStringLiteral(""), QStringLiteral("-f"), key});
+    return runTool(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                                                  QStringLiteral("-N"), QStringLiteral(""), QStringLiteral("-f"), key});
 }
 
 QByteArray SshTestServer::fingerprint() const {
     QByteArray shown;
-    TestSupport::runTool(QStringLiteral("ssh-keygen"),
-                         {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")}, {}, &shown);
+    runTool(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")}, {},
+            &shown);
     const QList<QByteArray> words = shown.split(' ');
     return words.size() > 1 ? words[1] : QByteArray();
 }
 
 bool SshTestServer::start(QString* error) {
-    const auto fail = [error](const QString& why) {
-        if (error != nullptr)
-            *error = why;
-        return false;
-    };
     if (!m_userMade) {
         // A user of its own with no shell, only for this test; never an existing one.
-        if (!TestSupport::runTool(QStringLiteral("useradd"),
-                                  {QStringLiteral("-M"), QStringLiteral("-d"), m_home, QStringLiteral("-s"),
-                                   QStringLiteral("/usr/sbin/nologin"), m_user}))
-            return fail(QStringLiteral("useradd failed"));
-        m_userMade = true;
-        if (!TestSupport::runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()))
-            return fail(QStringLiteral("chpasswd failed"));
-        if (!TestSupport::runTool(QStringLiteral("chown"), {m_user, m_home}))
-            return fail(QStringLiteral("chown failed"));
+        m_userMade =
+            runTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), m_home,
+                                                QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_user});
+        if (!m_userMade || !runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()) ||
+            !runTool(QStringLiteral("chown"), {m_user, m_home}))
+            return failWith(error, QStringLiteral("useradd, chpasswd or chown failed"));
     }
     if (!QFileInfo::exists(m_dir.path() + QStringLiteral("/hostkey")) && !replaceHostKey())
-        return fail(QStringLiteral("ssh-keygen failed"));
+        return failWith(error, QStringLiteral("ssh-keygen failed"));
     QDir().mkpath(QStringLiteral("/run/sshd"));
 
     const QString config = m_dir.path() + QStringLiteral("/sshd_config");
-    TestSupport::writeBytes(config,
-                            QStringLiteral("ListenAddress 127.0.0.1\nHostKey %1/hostkey\nPidFile none\nUsePAM no\n"
-                                           "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
-                                           "PubkeyAuthentication no\nPermitRootLogin no\nStrictModes no\n"
-                                           "MaxStartups 20\nLogLevel DEBUG1\nSubsystem sftp internal-sftp\n"
-                                           "ForceCommand internal-sftp\nAllowUsers %2\n")
-                                .arg(m_dir.path(), m_user)
-                                .toUtf8());
+    writeBytes(config, QStringLiteral("ListenAddress 127.0.0.1\nHostKey %1/hostkey\nPidFile none\nUsePAM no\n"
+                                      "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+                                      "PubkeyAuthentication no\nPermitRootLogin no\nStrictModes no\n"
+                                      "MaxStartups 20\nLogLevel DEBUG1\nSubsystem sftp internal-sftp\n"
+                                      "ForceCommand internal-sftp\nAllowUsers %2\n")
+                           .arg(m_dir.path(), m_user)
+                           .toUtf8());
     m_process.setStandardErrorFile(m_dir.path() + QStringLiteral("/sshd.log"), QIODevice::Append);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_port = TestSupport::startOnFreePort(m_process, "SSH-2.0-", [&](quint16 port) {
+    m_port = startOnFreePort(m_process, "SSH-2.0-", [&](quint16 port) {
         m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
                                 QStringLiteral("-p"), QString::number(port)});
     });
     if (m_port == 0)
-        return fail(QStringLiteral("sshd did not start: ") + QString::fromUtf8(log()));
+        return failWith(error, QStringLiteral("sshd did not start: ") + QString::fromUtf8(log()));
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(50);
     clearLog();
@@ -106,13 +98,13 @@ bool SshTestServer::start(QString* error) {
 
 void SshTestServer::stop() {
     // The sessions it forked go with it, or the user could not be removed.
-    TestSupport::stopServer(m_process);
+    stopServer(m_process);
 }
 
 QByteArray SshTestServer::log() const {
-    return TestSupport::readBytes(m_dir.path() + QStringLiteral("/sshd.log"));
+    return readBytes(m_dir.path() + QStringLiteral("/sshd.log"));
 }
 
 void SshTestServer::clearLog() const {
-    TestSupport::writeBytes(m_dir.path() + QStringLiteral("/sshd.log"), {});
+    writeBytes(m_dir.path() + QStringLiteral("/sshd.log"), {});
 }

@@ -104,6 +104,12 @@ void stopServer(QProcess& server) {
     server.waitForFinished(5000);
 }
 
+bool failWith(QString* error, const QString& why) {
+    if (error != nullptr)
+        *error = why;
+    return false;
+}
+
 bool runTool(const QString& program, const QStringList& arguments, const QByteArray& input, QByteArray* output) {
     QProcess process;
     process.start(program, arguments);

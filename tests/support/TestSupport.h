@@ -33,6 +33,8 @@ bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server 
 quint16 startOnFreePort(QProcess& server, const QByteArray& greeting, const std::function<void(quint16)>& launch);
 // Ends a test server at once, with every session it forked.
 void stopServer(QProcess& server);
+// Gives `why` to a caller that asked for it (`error` not null); false.
+bool failWith(QString* error, const QString& why);
 // Runs a tool to its end with `input`; false when it did not end well. Its output in `output`.
 bool runTool(const QString& program,
              const QStringList& arguments,

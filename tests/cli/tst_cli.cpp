@@ -125,6 +125,8 @@ void tst_Cli::commands_data() {
     for (const char* value : {"0", "9", "many", "2.5", "", "--refresh"})
         row(QByteArray("--connections ") + value, QByteArray("publish --connections ") + value, "none", 2, "",
             "--connections needs a number from 1 to 8");
+    row("--trust, a fingerprint cut short", "publish --trust SHA256:short", "none", 2, "",
+        "--trust needs the fingerprint as it was shown");
     row("orders from an unreachable shop", "orders", "none", 1, "", "cannot reach");
     row("publish to an unreachable server", "publish", "none", 1,
         "Connection failed.\n     The server could not be reached.\n", "*");
@@ -134,11 +136,11 @@ void tst_Cli::commands_data() {
     row("check, two departments of one name", "check", "twice", 1, "\"TEA\"", "");
 }
 
-// Catches bad arguments (a --connections value out of range clamped or sent on), a missing data
-// folder, an unreachable shop (reported as an empty order list) or an unreachable server taken as
-// success, or reported on standard output; a department or product problem that would break the
-// published shop going unreported, one department taken for a namesake of itself, or a clean
-// shop failing its check.
+// Catches bad arguments (a --connections value out of range clamped or sent on, a damaged
+// fingerprint trusted), a missing data folder, an unreachable shop (reported as an empty order
+// list) or an unreachable server taken as success, or reported on standard output; a department
+// or product problem that would break the published shop going unreported, one department taken
+// for a namesake of itself, or a clean shop failing its check.
 void tst_Cli::commands() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, problem);
@@ -221,14 +223,11 @@ void tst_Cli::damagedFiles_data() {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("damage"); // short, unreadable or missing
     QTest::addColumn<QString>("command");
-    const QString departments = QStringLiteral("departments.txt");
-    const QString products = QStringLiteral("products.txt");
-    const QString store = QStringLiteral("store/storesettings.txt");
-    QTest::newRow("short departments, check") << departments << QStringLiteral("short") << QStringLiteral("check");
-    QTest::newRow("short store settings, orders") << store << QStringLiteral("short") << QStringLiteral("orders");
-    QTest::newRow("unreadable departments, publish")
-        << departments << QStringLiteral("unreadable") << QStringLiteral("publish");
-    QTest::newRow("missing products, check") << products << QStringLiteral("missing") << QStringLiteral("check");
+    for (const char* row : {"short departments.txt check", "short store/storesettings.txt orders",
+                            "unreadable departments.txt publish", "missing products.txt check"}) {
+        const QStringList words = QString::fromLatin1(row).split(u' ');
+        QTest::newRow(row) << words[1] << words[0] << words[2];
+    }
 }
 
 // Catches a command that writes over a file it only reads (a short or unreadable one replaced by

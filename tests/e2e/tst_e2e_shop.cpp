@@ -2,7 +2,6 @@
 #include "catalogue/SharedState.h"
 #include "orders/frmOrders.h"
 #include "support/FtpTestServer.h"
-#include "support/HttpTestServer.h"
 #include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
@@ -60,7 +59,12 @@ void tst_E2eShop::publishOrderCollectView() {
     QString error;
     QVERIFY2(ftp.start(&error), qPrintable(error));
     ftp.makeFolder(u"/htdocs"_s);
-    const quint16 httpPort = freePort();
+    // The web space, serving what is published.
+    QProcess php;
+    const quint16 httpPort = startOnFreePort(php, {}, [&](quint16 port) {
+        php.start(u"php"_s, {u"-S"_s, u"127.0.0.1:%1"_s.arg(port), u"-t"_s, ftp.localPath(u"/htdocs"_s)});
+    });
+    QVERIFY(httpPort != 0);
     const QString domain = u"127.0.0.1:%1"_s.arg(httpPort);
     QCOMPARE(QProcess::execute(u"/usr/bin/python3"_s, {QStringLiteral(KIOSK_SOURCE_DIR "/scripts/seed-demo"),
                                                        program.path(), domain, ftp.serverText()}),
@@ -72,11 +76,6 @@ void tst_E2eShop::publishOrderCollectView() {
     };
     QString published = publish();
     QVERIFY2(published.isEmpty(), qPrintable(published));
-
-    // The web space serves what was published.
-    QProcess php;
-    php.start(u"php"_s, {u"-S"_s, domain, u"-t"_s, ftp.localPath(u"/htdocs"_s)});
-    QVERIFY(waitUntilListening(httpPort, 10000));
 
     // A customer orders; a full refresh follows before the owner collects, then another order:
     // both are there, and the numbers go on. The departments show in the owner's order.
@@ -106,8 +105,7 @@ void tst_E2eShop::publishOrderCollectView() {
     QCOMPARE(state.orders.orderTable.front().customerAddress,
              u"1 Harbour Row\r\nMossbank\r\nContact: ann@example.invalid"_s);
     QVERIFY(main->close());
-    php.kill();
-    php.waitForFinished(5000);
+    stopServer(php);
 }
 
 QTEST_MAIN(tst_E2eShop)

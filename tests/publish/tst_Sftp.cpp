@@ -1,8 +1,5 @@
 #include "PublishFixture.h"
 #include "ServerRows.h"
-#include "catalogue/CatalogueFiles.h"
-#include "catalogue/SettingsFiles.h"
-#include "publish/PublishOptions.h"
 #include "publish/SftpPool.h"
 #include "publish/SftpSession.h"
 #include "publish/UploadJob.h"
@@ -41,8 +38,8 @@ int logins(const SshTestServer& server) {
 } // namespace
 
 // Publishing over SFTP against OpenSSH's sshd: the host key checked before the password goes,
-// the folder operations under awkward names, whole uploads compared with a plain-FTP publish,
-// and nothing readable on the wire.
+// the folder operations under awkward names, and whole uploads compared with a plain-FTP publish
+// with nothing readable on the wire.
 class tst_Sftp : public QObject {
     Q_OBJECT
 
@@ -55,8 +52,6 @@ private slots:
     void poolBatches();
     void uploadMatchesFtp_data();
     void uploadMatchesFtp();
-    void nothingInClearOnTheWire();
-    void trustFromTheCommandLine();
 
 private:
     ServerRows::CurlGlobal m_curl;
@@ -255,7 +250,8 @@ void tst_Sftp::uploadMatchesFtp_data() {
     QTest::newRow("4 connections") << 4;
 }
 
-// A full refresh, then an upload of data only, over SFTP and over plain FTP.
+// A full refresh, then an upload of data only, over SFTP and over plain FTP; nothing of the SFTP
+// traffic readable on the wire.
 void tst_Sftp::uploadMatchesFtp() {
     QFETCH(int, connections);
     FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib);
@@ -276,6 +272,17 @@ void tst_Sftp::uploadMatchesFtp() {
     overSftp.typed.userName = ssh.userName();
     overSftp.typed.password = ssh.password();
     overSftp.trustedHostKey = ssh.fingerprint();
+    QTemporaryDir scratch;
+    const QString capture = scratch.filePath(QStringLiteral("lo.pcap"));
+    QProcess tcpdump;
+    tcpdump.start(QStringLiteral("tcpdump"),
+                  {QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("--immediate-mode"), QStringLiteral("-U"),
+                   QStringLiteral("-B"), QStringLiteral("16384"), QStringLiteral("-w"), capture, QStringLiteral("tcp"),
+                   QStringLiteral("port"), QString::number(ssh.port())});
+    if (!tcpdump.waitForStarted(5000))
+        QSKIP("tcpdump does not run here");
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += tcpdump.readAllStandardError()).contains("listening on"), 10000);
     for (const bool dataOnly : {false, true}) {
         if (dataOnly) {
             // The owner renames a product and drops a picture between the two uploads.
@@ -298,92 +305,19 @@ void tst_Sftp::uploadMatchesFtp() {
         QCOMPARE(logins(ssh), connections);
     }
     QVERIFY(QFileInfo::exists(ssh.home() + QStringLiteral("/htdocs/kioskSmith/store/Caf\u00E9 & Th\u00E9/0.jpeg")));
-}
 
-void tst_Sftp::nothingInClearOnTheWire() {
-    SshTestServer server;
-    KIOSK_START_SSHD(server);
-    makeUserFolder(server, QStringLiteral("web"));
-    QTemporaryDir scratch;
-    const QString capture = scratch.filePath(QStringLiteral("lo.pcap"));
-    QProcess tcpdump;
-    tcpdump.start(QStringLiteral("tcpdump"),
-                  {QStringLiteral("-i"), QStringLiteral("lo"), QStringLiteral("--immediate-mode"), QStringLiteral("-U"),
-                   QStringLiteral("-w"), capture, QStringLiteral("tcp"), QStringLiteral("port"),
-                   QString::number(server.port())});
-    if (!tcpdump.waitForStarted(5000))
-        QSKIP("tcpdump does not run here");
-    QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += tcpdump.readAllStandardError()).contains("listening on"), 10000);
-
-    // A file of readable text, so that it would show were it not encrypted.
-    const QByteArray text = QByteArray("Plain words of the shop page. ").repeated(200);
-    const QString source = scratch.filePath(QStringLiteral("page.php"));
-    TestSupport::writeBytes(source, text);
-    {
-        SftpSession session(server.serverText(), server.userName(), server.password(), server.fingerprint());
-        QVERIFY(session.open());
-        QVERIFY(session.enterFolder("/web"));
-        QVERIFY(session.storeFile(source, "page.php"));
-    }
-    QTRY_VERIFY(QFileInfo(capture).size() > text.size());
+    qint64 sent = 0;
+    for (const QByteArray& bytes : treeOf(ssh.home() + QStringLiteral("/htdocs/kioskSmith")))
+        sent += bytes.size();
+    QTRY_VERIFY(QFileInfo(capture).size() > sent);
     tcpdump.terminate(); // tcpdump writes out what it holds and ends
     QVERIFY(tcpdump.waitForFinished(10000));
-
     const QByteArray wire = TestSupport::readBytes(capture);
-    // The capture holds the session: both greetings, and more bytes than the file.
-    QCOMPARE(wire.count("SSH-2.0-"), 2);
-    QVERIFY(wire.size() > text.size());
-    QVERIFY(!wire.contains(server.password().toUtf8()));
-    QVERIFY(!wire.contains("Plain words"));
-    QCOMPARE(TestSupport::readBytes(server.home() + QStringLiteral("/web/page.php")), text);
-}
-
-// Catches a key trusted without the owner's word, --trust not kept for the next run, a bad
-// fingerprint taken, or a changed key accepted because an older one was trusted.
-void tst_Sftp::trustFromTheCommandLine() {
-    SshTestServer ssh;
-    KIOSK_START_SSHD(ssh);
-    makeUserFolder(ssh, QStringLiteral("htdocs"));
-    PublishFixture fixture;
-    StoreCatalogue catalogue;
-    fixture.addDepartment(catalogue, 0, QStringLiteral("Books"), 1);
-    const QString folder = fixture.dataFolder();
-    FtpSettings settings;
-    QVERIFY(CatalogueFiles::saveDepartments(folder, catalogue) && CatalogueFiles::saveProducts(folder, catalogue));
-    QVERIFY(SettingsFiles::saveFtpSettings(
-        folder, settings, {ssh.serverText(), ssh.userName(), ssh.password(), QStringLiteral("htdocs/")}));
-    const QStringList publish{QStringLiteral("--data"), folder, QStringLiteral("publish")};
-    const QString fingerprint = QString::fromLatin1(ssh.fingerprint());
-    const QString ini = PublishOptionsFile::path(folder);
-
-    TestSupport::CliRun run = TestSupport::runCli(publish);
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("--trust ") + fingerprint), qPrintable(run.err));
-    QVERIFY(!QFileInfo::exists(ini));
-    QVERIFY(!ssh.log().contains("method password"));
-
-    for (const QString& bad : {QStringLiteral("SHA256:short"), fingerprint.mid(7), QStringLiteral("--refresh")}) {
-        run = TestSupport::runCli(publish + QStringList{QStringLiteral("--trust"), bad});
-        QCOMPARE(run.status, 2);
-        QVERIFY(!QFileInfo::exists(ini));
-    }
-
-    run = TestSupport::runCli(publish + QStringList{QStringLiteral("--trust"), fingerprint});
-    QVERIFY2(run.status == 0, qPrintable(run.out + run.err));
-    QVERIFY(QFileInfo::exists(ssh.home() + QStringLiteral("/htdocs/kioskSmith/store/Books/0.jpeg")));
-    // Kept: the next run needs no --trust.
-    QCOMPARE(TestSupport::runCli(publish).status, 0);
-
-    // Another key trusted for this server than the one it shows, as after the key changed.
-    const QByteArray before = TestSupport::readBytes(ini);
-    QVERIFY(before.contains(ssh.fingerprint()));
-    const QByteArray another = QByteArray("SHA256:").append(43, 'Q');
-    TestSupport::writeBytes(ini, QByteArray(before).replace(ssh.fingerprint(), another));
-    run = TestSupport::runCli(publish);
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.out.contains(QStringLiteral("host key has changed")), qPrintable(run.out));
-    QVERIFY(!run.err.contains(QStringLiteral("--trust")));
+    // The sessions' greetings (the kernel may drop a packet of a busy loopback), but neither the
+    // password nor a page's text.
+    QVERIFY(wire.count("SSH-2.0-") >= 2);
+    QVERIFY(!wire.contains(ssh.password().toUtf8()));
+    QVERIFY(!wire.contains(fixture.bytes(QStringLiteral("store/") + PublishFixture::webFileNames().first()).left(64)));
 }
 
 QTEST_GUILESS_MAIN(tst_Sftp)

@@ -11,9 +11,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QThread>
 
-#include <csignal>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,44 +112,27 @@ server.max_cons_per_ip = a.max_per_ip
 server.serve_forever(timeout=0.1)
 )PY";
 
-// "/a/b/../c" against a current folder, as the server resolves it.
+// "/a/b/../c" against a current folder, as the server resolves it: nothing goes above "/".
 QString resolve(const QString& current, const QString& path) {
-    const QString joined = path.startsWith(QLatin1Char('/')) ? path : current + QLatin1Char('/') + path;
-    QStringList parts;
-    for (const QString& part : joined.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QLatin1String("."))
-            continue;
-        if (part == QLatin1String("..")) {
-            if (!parts.isEmpty())
-                parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-    }
-    return QLatin1Char('/') + parts.join(QLatin1Char('/'));
+    static const QRegularExpression aboveRoot(QStringLiteral("^(/\\.\\.(?=/|$))+"));
+    const QString cleaned = QDir::cleanPath(path.startsWith(u'/') ? path : current + u'/' + path).remove(aboveRoot);
+    return cleaned.isEmpty() ? QStringLiteral("/") : cleaned;
 }
 
 void setMode(const QString& path, mode_t mode) {
     ::chmod(QFile::encodeName(path).constData(), mode);
 }
 
-bool fail(QString* error, const QString& why) {
-    if (error != nullptr)
-        *error = why;
-    return false;
-}
-
 } // namespace
 
 FtpTestServer::FtpTestServer(Kind kind) : FtpTestServer(kind, Options()) {}
 
-FtpTestServer::FtpTestServer(Kind kind, const Options& options)
-    : m_kind(kind), m_options(options), m_dir(std::make_unique<QTemporaryDir>()) {
+FtpTestServer::FtpTestServer(Kind kind, const Options& options) : m_kind(kind), m_options(options) {
     // vsftpd's anonymous user must reach the root, and the chroot itself must not be writable.
-    setMode(m_dir->path(), 0755);
-    m_root = m_dir->path() + QStringLiteral("/root");
+    setMode(m_dir.path(), 0755);
+    m_root = m_dir.path() + QStringLiteral("/root");
     QDir().mkpath(m_root);
-    m_logPath = m_dir->path() + QStringLiteral("/commands.log");
+    m_logPath = m_dir.path() + QStringLiteral("/commands.log");
     setMode(m_root, m_kind == Kind::Vsftpd ? 0555 : 0755);
 }
 
@@ -186,32 +169,25 @@ QString FtpTestServer::hostAndPort() const {
 }
 
 QString FtpTestServer::certificatePath() const {
-    return m_dir->path() + QStringLiteral("/server.pem");
+    return m_dir.path() + QStringLiteral("/server.pem");
 }
 
 bool FtpTestServer::renewCertificate(QString* error) {
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("30"),
-                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1/O=kioskSmith test server"),
-                   QStringLiteral("-keyout"), certificatePath(), QStringLiteral("-out"), certificatePath()});
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0)
-        return fail(error, QStringLiteral("openssl could not make a certificate: ") +
-                               QString::fromLocal8Bit(openssl.readAllStandardError()));
+    if (!TestSupport::runTool(QStringLiteral("openssl"),
+                              {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                               QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                               QStringLiteral("30"), QStringLiteral("-subj"),
+                               QStringLiteral("/CN=127.0.0.1/O=kioskSmith test server"), QStringLiteral("-keyout"),
+                               certificatePath(), QStringLiteral("-out"), certificatePath()}))
+        return TestSupport::failWith(error, QStringLiteral("openssl could not make a certificate"));
     return true;
 }
 
 QByteArray FtpTestServer::certificateFingerprint() const {
-    // The SHA-256 of the certificate's DER bytes, which the PEM block holds in base64.
-    const QByteArray pem = TestSupport::readBytes(certificatePath());
-    const qsizetype begin = pem.indexOf("-----BEGIN CERTIFICATE-----");
-    const qsizetype end = pem.indexOf("-----END CERTIFICATE-----");
-    if (begin < 0 || end < begin)
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(certificatePath());
+    if (certificates.isEmpty())
         return {};
-    // fromBase64 skips the line breaks.
-    const QByteArray der = QByteArray::fromBase64(pem.mid(begin + 27, end - begin - 27));
-    return "SHA256:" + QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex().toUpper();
+    return "SHA256:" + certificates.first().digest(QCryptographicHash::Sha256).toHex().toUpper();
 }
 
 QString FtpTestServer::userName() const {
@@ -249,37 +225,25 @@ void FtpTestServer::writeFile(const QString& remotePath, const QByteArray& bytes
 bool FtpTestServer::start(QString* error) {
     const QString why = unavailableReason(m_kind);
     if (!why.isEmpty())
-        return fail(error, why);
+        return TestSupport::failWith(error, why);
     if (m_kind == Kind::Pyftpdlib && m_options.tls == Options::Tls::Implicit)
-        return fail(error, QStringLiteral("pyftpdlib has no implicit TLS"));
+        return TestSupport::failWith(error, QStringLiteral("pyftpdlib has no implicit TLS"));
     if (m_options.tls != Options::Tls::None && !QFile::exists(certificatePath()) && !renewCertificate(error))
         return false;
     QFile::remove(m_logPath);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     // An implicit TLS server says nothing before the handshake: being there is enough.
     const QByteArray greeting = m_options.tls == Options::Tls::Implicit ? QByteArray() : QByteArray("220");
-    // The free port may be taken by another test's data connection before the server binds it:
-    // then it ends, and another port is tried.
-    QString trouble;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = TestSupport::freePort();
+    m_port = TestSupport::startOnFreePort(m_process, greeting, [this](quint16 port) {
+        m_port = port;
         if (m_kind == Kind::Pyftpdlib)
             m_process.start(kPython, pyftpdlibArguments());
         else
             m_process.start(kVsftpd, vsftpdArguments());
-        if (!m_process.waitForStarted(5000))
-            return fail(error, m_process.errorString());
-        if (TestSupport::waitForGreeting(m_port, greeting, &m_process)) {
-            trouble.clear();
-            break;
-        }
-        trouble = m_process.state() == QProcess::NotRunning
-                      ? QStringLiteral(" ended: ") + QString::fromLocal8Bit(m_process.readAll())
-                      : QStringLiteral(" did not answer on ") + serverText();
-        stop();
-    }
-    if (!trouble.isEmpty())
-        return fail(error, kindName(m_kind) + trouble);
+    });
+    if (m_port == 0)
+        return TestSupport::failWith(error, kindName(m_kind) + QStringLiteral(" did not start: ") +
+                                                QString::fromLocal8Bit(m_process.readAll()));
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(20);
     clearLog();
@@ -287,8 +251,8 @@ bool FtpTestServer::start(QString* error) {
 }
 
 QStringList FtpTestServer::pyftpdlibArguments() const {
-    const QString launcher = m_dir->path() + QStringLiteral("/ftpd.py");
-    const QString settings = m_dir->path() + QStringLiteral("/ftpd.json");
+    const QString launcher = m_dir.path() + QStringLiteral("/ftpd.py");
+    const QString settings = m_dir.path() + QStringLiteral("/ftpd.json");
     TestSupport::writeBytes(launcher, QByteArray(kPyftpdlibLauncher));
     const bool tls = m_options.tls == Options::Tls::Explicit;
     const QJsonObject values{{QStringLiteral("port"), m_port},
@@ -308,7 +272,7 @@ QStringList FtpTestServer::pyftpdlibArguments() const {
 }
 
 QStringList FtpTestServer::vsftpdArguments() const {
-    const QString empty = m_dir->path() + QStringLiteral("/empty");
+    const QString empty = m_dir.path() + QStringLiteral("/empty");
     QDir().mkpath(empty);
     setMode(empty, 0755);
     for (const QString& folder : m_options.readOnlyFolders) {
@@ -323,12 +287,11 @@ QStringList FtpTestServer::vsftpdArguments() const {
     }
     QStringList config = {
         QStringLiteral("listen=YES"),
-        QStringLiteral("listen_ipv6=NO"),
         QStringLiteral("listen_address=127.0.0.1"),
         QStringLiteral("listen_port=") + QString::number(m_port),
-        QStringLiteral("background=NO"),
         QStringLiteral("anonymous_enable=YES"),
-        QStringLiteral("no_anon_password=YES"),
+        // With TLS the anonymous login asks for a password, so that a test can look for it on the wire.
+        QStringLiteral("no_anon_password=") + QLatin1String(m_options.tls == Options::Tls::None ? "YES" : "NO"),
         QStringLiteral("write_enable=YES"),
         QStringLiteral("anon_upload_enable=YES"),
         QStringLiteral("anon_mkdir_write_enable=YES"),
@@ -349,29 +312,21 @@ QStringList FtpTestServer::vsftpdArguments() const {
     if (m_options.idleTimeoutSeconds > 0)
         config << QStringLiteral("idle_session_timeout=") + QString::number(m_options.idleTimeoutSeconds);
     if (m_options.tls != Options::Tls::None) {
-        // The anonymous login asks for a password here, so that a test can look for it on the wire.
-        config.replaceInStrings(QStringLiteral("no_anon_password=YES"), QStringLiteral("no_anon_password=NO"));
         config << QStringLiteral("ssl_enable=YES") << QStringLiteral("allow_anon_ssl=YES")
                << QStringLiteral("force_anon_logins_ssl=YES") << QStringLiteral("force_anon_data_ssl=YES")
-               << QStringLiteral("force_local_logins_ssl=YES") << QStringLiteral("force_local_data_ssl=YES")
-               << QStringLiteral("require_ssl_reuse=YES") << QStringLiteral("rsa_cert_file=") + certificatePath()
+               << QStringLiteral("rsa_cert_file=") + certificatePath()
                << QStringLiteral("rsa_private_key_file=") + certificatePath()
                << QStringLiteral("implicit_ssl=") +
-                      (m_options.tls == Options::Tls::Implicit ? QStringLiteral("YES") : QStringLiteral("NO"));
+                      QLatin1String(m_options.tls == Options::Tls::Implicit ? "YES" : "NO");
         QDir().mkpath(QStringLiteral("/var/run/vsftpd/empty"));
     }
-    const QString configPath = m_dir->path() + QStringLiteral("/vsftpd.conf");
+    const QString configPath = m_dir.path() + QStringLiteral("/vsftpd.conf");
     TestSupport::writeBytes(configPath, config.join(QLatin1Char('\n')).toUtf8() + '\n');
     return {configPath};
 }
 
 void FtpTestServer::stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    for (const qint64 child : TestSupport::descendantsOf(m_process.processId()))
-        ::kill(pid_t(child), SIGKILL);
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    TestSupport::stopServer(m_process);
 }
 
 QList<FtpExchange> FtpTestServer::exchanges() const {

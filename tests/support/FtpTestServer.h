@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <memory>
-
 // One command a test FTP server received, with the code of the last reply it sent to it.
 struct FtpExchange {
     QString session; // the client's connection (pyftpdlib) or the server process (vsftpd)
@@ -53,9 +51,6 @@ public:
     explicit FtpTestServer(Kind kind);
     FtpTestServer(Kind kind, const Options& options);
     ~FtpTestServer();
-
-    FtpTestServer(const FtpTestServer&) = delete;
-    FtpTestServer& operator=(const FtpTestServer&) = delete;
 
     static QString kindName(Kind kind);
     // Why this kind of server cannot run on this machine; empty when it can.
@@ -109,7 +104,7 @@ private:
 
     Kind m_kind;
     Options m_options;
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_dir;
     QString m_root;
     QString m_logPath;
     quint16 m_port = 0;

@@ -38,10 +38,6 @@ QByteArray PhpTestServer::log() const {
 }
 
 bool PhpTestServer::start(const QByteArray& routerScript) {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return false;
-    }
     QDir().mkpath(documentRoot());
     QString router;
     if (!routerScript.isEmpty()) {
@@ -52,40 +48,24 @@ bool PhpTestServer::start(const QByteArray& routerScript) {
     // A file, not a pipe: nobody reads the output while a test blocks its thread.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("server.log")));
-    m_process.setProgram(QStringLiteral("php"));
     // A test that aborts must not leave its server behind.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 
-    // The free port may be taken by someone else before php binds it: then try another.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        m_port = freePort();
+    m_port = startOnFreePort(m_process, {}, [&](quint16 port) {
+        m_port = port;
         QStringList arguments{QStringLiteral("-S"), domain(), QStringLiteral("-t"), documentRoot()};
         if (!router.isEmpty())
             arguments.append(router);
-        m_process.setArguments(arguments);
-        m_process.start();
-        if (!m_process.waitForStarted(10000)) {
-            m_error = QStringLiteral("php did not start: ") + m_process.errorString();
-            return false;
-        }
-        // Whoever answers must be our php, still running.
-        if (waitForGreeting(m_port, {}, &m_process) && m_process.state() == QProcess::Running)
-            return true;
-        m_error = QStringLiteral("php -S does not listen on ") + domain() + QStringLiteral(": ") +
-                  QString::fromLocal8Bit(log());
-        stop();
-    }
-    return false;
+        m_process.start(QStringLiteral("php"), arguments);
+    });
+    if (m_port == 0)
+        m_error =
+            QStringLiteral("php -S did not start: ") + m_process.errorString() + u' ' + QString::fromLocal8Bit(log());
+    return m_port != 0;
 }
 
 void PhpTestServer::stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    stopServer(m_process);
 }
 
 QString SilentTestServer::domain() const {

@@ -13,10 +13,7 @@ namespace TestSupport {
 // stop() or the destructor. It answers while the test's thread is blocked (its own process).
 class PhpTestServer final {
 public:
-    PhpTestServer() = default;
     ~PhpTestServer();
-    PhpTestServer(const PhpTestServer&) = delete;
-    PhpTestServer& operator=(const PhpTestServer&) = delete;
 
     // Starts the server; with `routerScript` (PHP source) every request goes through it first,
     // and a router that returns false lets the file be served as usual. Waits until it accepts.

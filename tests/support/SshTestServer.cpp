@@ -8,25 +8,12 @@
 #include <QThread>
 #include <QUuid>
 
-#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+using namespace TestSupport;
 
 const QString kSshd = QStringLiteral("/usr/sbin/sshd");
-
-bool runTool(const QString& program, const QStringList& arguments, const QByteArray& input = QByteArray()) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return false;
-    process.write(input);
-    process.closeWriteChannel();
-    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-} // namespace
 
 SshTestServer::SshTestServer() {
     // The user must reach its home through the temporary folder.
@@ -66,58 +53,43 @@ bool SshTestServer::replaceHostKey() {
 }
 
 QByteArray SshTestServer::fingerprint() const {
-    QProcess process;
-    process.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")});
-    process.waitForFinished(10000);
-    const QList<QByteArray> words = process.readAllStandardOutput().split(' ');
+    QByteArray shown;
+    runTool(QStringLiteral("ssh-keygen"), {QStringLiteral("-lf"), m_dir.path() + QStringLiteral("/hostkey.pub")}, {},
+            &shown);
+    const QList<QByteArray> words = shown.split(' ');
     return words.size() > 1 ? words[1] : QByteArray();
 }
 
 bool SshTestServer::start(QString* error) {
-    const auto fail = [error](const QString& why) {
-        if (error != nullptr)
-            *error = why;
-        return false;
-    };
     if (!m_userMade) {
         // A user of its own with no shell, only for this test; never an existing one.
-        if (!runTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), m_home,
-                                                 QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_user}))
-            return fail(QStringLiteral("useradd failed"));
-        m_userMade = true;
-        if (!runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()))
-            return fail(QStringLiteral("chpasswd failed"));
-        if (!runTool(QStringLiteral("chown"), {m_user, m_home}))
-            return fail(QStringLiteral("chown failed"));
+        m_userMade =
+            runTool(QStringLiteral("useradd"), {QStringLiteral("-M"), QStringLiteral("-d"), m_home,
+                                                QStringLiteral("-s"), QStringLiteral("/usr/sbin/nologin"), m_user});
+        if (!m_userMade || !runTool(QStringLiteral("chpasswd"), {}, (m_user + u':' + m_password + u'\n').toUtf8()) ||
+            !runTool(QStringLiteral("chown"), {m_user, m_home}))
+            return failWith(error, QStringLiteral("useradd, chpasswd or chown failed"));
     }
     if (!QFileInfo::exists(m_dir.path() + QStringLiteral("/hostkey")) && !replaceHostKey())
-        return fail(QStringLiteral("ssh-keygen failed"));
+        return failWith(error, QStringLiteral("ssh-keygen failed"));
     QDir().mkpath(QStringLiteral("/run/sshd"));
 
     const QString config = m_dir.path() + QStringLiteral("/sshd_config");
-    TestSupport::writeBytes(config,
-                            QStringLiteral("ListenAddress 127.0.0.1\nHostKey %1/hostkey\nPidFile none\nUsePAM no\n"
-                                           "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
-                                           "PubkeyAuthentication no\nPermitRootLogin no\nStrictModes no\n"
-                                           "MaxStartups 20\nLogLevel DEBUG1\nSubsystem sftp internal-sftp\n"
-                                           "ForceCommand internal-sftp\nAllowUsers %2\n")
-                                .arg(m_dir.path(), m_user)
-                                .toUtf8());
+    writeBytes(config, QStringLiteral("ListenAddress 127.0.0.1\nHostKey %1/hostkey\nPidFile none\nUsePAM no\n"
+                                      "PasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+                                      "PubkeyAuthentication no\nPermitRootLogin no\nStrictModes no\n"
+                                      "MaxStartups 20\nLogLevel DEBUG1\nSubsystem sftp internal-sftp\n"
+                                      "ForceCommand internal-sftp\nAllowUsers %2\n")
+                           .arg(m_dir.path(), m_user)
+                           .toUtf8());
     m_process.setStandardErrorFile(m_dir.path() + QStringLiteral("/sshd.log"), QIODevice::Append);
     m_process.setStandardOutputFile(QProcess::nullDevice());
-    // The free port may be taken by another test before sshd binds it: then another is tried.
-    for (int attempt = 0;; ++attempt) {
-        m_port = TestSupport::freePort();
+    m_port = startOnFreePort(m_process, "SSH-2.0-", [&](quint16 port) {
         m_process.start(kSshd, {QStringLiteral("-f"), config, QStringLiteral("-D"), QStringLiteral("-e"),
-                                QStringLiteral("-p"), QString::number(m_port)});
-        if (TestSupport::waitForGreeting(m_port, "SSH-2.0-", &m_process))
-            break;
-        const bool ended = m_process.state() == QProcess::NotRunning;
-        stop();
-        if (attempt == 2)
-            return fail(ended ? QStringLiteral("sshd ended: ") + QString::fromUtf8(log())
-                              : QStringLiteral("sshd did not answer on ") + serverText());
-    }
+                                QStringLiteral("-p"), QString::number(port)});
+    });
+    if (m_port == 0)
+        return failWith(error, QStringLiteral("sshd did not start: ") + QString::fromUtf8(log()));
     // The probe's own connection is no part of what the test looks at.
     QThread::msleep(50);
     clearLog();
@@ -125,19 +97,14 @@ bool SshTestServer::start(QString* error) {
 }
 
 void SshTestServer::stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     // The sessions it forked go with it, or the user could not be removed.
-    for (const qint64 child : TestSupport::descendantsOf(m_process.processId()))
-        ::kill(pid_t(child), SIGKILL);
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    stopServer(m_process);
 }
 
 QByteArray SshTestServer::log() const {
-    return TestSupport::readBytes(m_dir.path() + QStringLiteral("/sshd.log"));
+    return readBytes(m_dir.path() + QStringLiteral("/sshd.log"));
 }
 
 void SshTestServer::clearLog() const {
-    TestSupport::writeBytes(m_dir.path() + QStringLiteral("/sshd.log"), {});
+    writeBytes(m_dir.path() + QStringLiteral("/sshd.log"), {});
 }

@@ -13,6 +13,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace TestSupport {
@@ -68,6 +69,60 @@ bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server,
     return false;
 }
 
+quint16 startOnFreePort(QProcess& server, const QByteArray& greeting, const std::function<void(quint16)>& launch) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const quint16 port = freePort();
+        launch(port);
+        // Whoever answers must be this server, still running.
+        if (server.waitForStarted(10000) && waitForGreeting(port, greeting, &server) &&
+            server.state() == QProcess::Running)
+            return port;
+        stopServer(server);
+    }
+    return 0;
+}
+
+// Every process below `pid`, found through /proc.
+static QList<qint64> descendantsOf(qint64 pid) {
+    QList<qint64> found;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        for (const QByteArray& child : readBytes(tasks + u'/' + task + u"/children").split(' ')) {
+            if (const qint64 id = child.toLongLong(); id > 0)
+                found << id << descendantsOf(id);
+        }
+    }
+    return found;
+}
+
+void stopServer(QProcess& server) {
+    if (server.state() == QProcess::NotRunning)
+        return;
+    for (const qint64 child : descendantsOf(server.processId()))
+        ::kill(pid_t(child), SIGKILL);
+    server.kill();
+    server.waitForFinished(5000);
+}
+
+bool failWith(QString* error, const QString& why) {
+    if (error != nullptr)
+        *error = why;
+    return false;
+}
+
+bool runTool(const QString& program, const QStringList& arguments, const QByteArray& input, QByteArray* output) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return false;
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(30000);
+    if (output != nullptr)
+        *output = process.readAllStandardOutput();
+    return ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 bool runUnprivileged(const std::function<void()>& work) {
     if (::geteuid() != 0) {
         work();
@@ -94,18 +149,6 @@ startProgram(SharedState& state, const QString& folder, bool connected, const st
     if (!QTest::qWaitForWindowActive(main.get()))
         qWarning("the main window did not become active");
     return main;
-}
-
-QList<qint64> descendantsOf(qint64 pid) {
-    QList<qint64> found;
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        for (const QByteArray& child : readBytes(tasks + u'/' + task + u"/children").split(' ')) {
-            if (const qint64 id = child.toLongLong(); id > 0)
-                found << id << descendantsOf(id);
-        }
-    }
-    return found;
 }
 
 CliRun runCli(const QStringList& arguments, const QProcessEnvironment& environment) {

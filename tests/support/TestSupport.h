@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -29,6 +28,18 @@ quint16 freePort();
 // Waits until 127.0.0.1:port accepts a connection and sends a first line starting with
 // `greeting` (if one is given); false once `timeoutMs` passed or `server` (if given) ended.
 bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server = nullptr, int timeoutMs = 10000);
+// Starts a test server by `launch` on a free port and waits for its greeting; the port may be
+// taken by another test before the server binds it, so up to three are tried. The port, or 0.
+quint16 startOnFreePort(QProcess& server, const QByteArray& greeting, const std::function<void(quint16)>& launch);
+// Ends a test server at once, with every session it forked.
+void stopServer(QProcess& server);
+// Gives `why` to a caller that asked for it (`error` not null); false.
+bool failWith(QString* error, const QString& why);
+// Runs a tool to its end with `input`; false when it did not end well. Its output in `output`.
+bool runTool(const QString& program,
+             const QStringList& arguments,
+             const QByteArray& input = {},
+             QByteArray* output = nullptr);
 
 // Runs `work` with the permissions of an ordinary user, so that a read-only folder is read-only
 // even when the tests run as root. Returns false where that cannot be arranged.
@@ -41,9 +52,6 @@ std::unique_ptr<frmMain> startProgram(SharedState& state,
                                       const QString& folder,
                                       bool connected = false,
                                       const std::function<void(frmMain&)>& prepare = {});
-
-// Every process below `pid`, found through /proc: the sessions a test server forked.
-QList<qint64> descendantsOf(qint64 pid);
 
 // How a run of kioskSmith-cli ended: its exit status (-1 when it crashed or hung) and output.
 struct CliRun {

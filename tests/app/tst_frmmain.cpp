@@ -10,9 +10,9 @@
 #include "support/ProgramFixture.h"
 #include "ui/BackgroundTask.h"
 #include "ui/MessageBox.h"
-#include "ui/TaskWindow.h"
 #include "ui/Twips.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -115,7 +115,8 @@ QStringList misplaced(QWidget* window) {
             QSize needed; // the room its text takes
             if (auto* label = qobject_cast<QLabel*>(w))
                 needed = label->wordWrap() ? QSize(0, label->heightForWidth(label->width())) : label->sizeHint();
-            else if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w))
+            else if (qobject_cast<QRadioButton*>(w) || qobject_cast<QCheckBox*>(w) ||
+                     qobject_cast<QAbstractSpinBox*>(w))
                 needed = w->sizeHint();
             else if (auto* button = qobject_cast<QPushButton*>(w))
                 needed = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()) + QSize(8, 4);
@@ -140,13 +141,8 @@ private slots:
     void oneTaskWindowAtATime();
     void exit_data();
     void exit();
-    void passCode_data();
     void passCode();
-    void oneSplashAtATime();
-    void helpInsideTheProgram_data();
-    void helpInsideTheProgram();
-    void taskWindowsFit_data();
-    void taskWindowsFit();
+    void helpMenu();
     void gapsClosedAtStartUp();
     void damagedFilesAtStartUp_data();
     void damagedFilesAtStartUp();
@@ -220,10 +216,14 @@ void tst_frmMain::oneTaskWindowAtATime_data() {
 }
 
 // Catches more or fewer than one task window visible after a click, one not re-centred, and F6 not
-// reaching the task window from the command window, or not coming back.
+// reaching the task window from the command window, or not coming back; a control cut off, lying
+// over another or under a frame's caption; a task window cut off by a small main window, placed
+// over the command window, or with a button that cannot be scrolled to.
 void tst_frmMain::oneTaskWindowAtATime() {
     QFETCH(QList<int>, clicks);
     Program program(true);
+    program.main->resize(760, 480);
+    const QRect area = program.main->mdiArea()->viewport()->rect();
     QMdiSubWindow* expected = nullptr;
     for (int index : clicks) {
         program.main->Command1_Click(index);
@@ -236,6 +236,21 @@ void tst_frmMain::oneTaskWindowAtATime() {
         QCOMPARE(expected->pos(), QPoint(std::max(0, Twips::toPixels(program.state.formLeft, dpi)),
                                          std::max(0, Twips::toPixels(program.state.formTop, dpi))));
         QCOMPARE(program.main->mdiArea()->activeSubWindow(), expected);
+        QVERIFY2(area.contains(expected->geometry()), qPrintable(expected->objectName()));
+        QVERIFY(expected->x() >= program.main->menuLeft()->parentWidget()->width());
+        auto* scroll = qobject_cast<QScrollArea*>(expected->widget());
+        QVERIFY(scroll != nullptr);
+        const QStringList problems = misplaced(scroll->widget());
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+        const auto buttons = scroll->widget()->findChildren<QPushButton*>();
+        QVERIFY(!buttons.isEmpty());
+        for (QPushButton* button : buttons) {
+            if (!button->isVisibleTo(scroll->widget()))
+                continue;
+            scroll->ensureWidgetVisible(button, 0, 0);
+            const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
+            QVERIFY2(scroll->viewport()->rect().contains(shown), qPrintable(button->objectName()));
+        }
         expected->move(0, 0); // moved by the owner: the next choice must place it again
     }
     QCOMPARE(program.visibleTaskWindows().size(), 1);
@@ -246,6 +261,9 @@ void tst_frmMain::oneTaskWindowAtATime() {
     QTRY_VERIFY(expected->isAncestorOf(QApplication::focusWidget()));
     QTest::keyClick(program.main.get(), Qt::Key_F6);
     QTRY_VERIFY(program.main->menuLeft()->isAncestorOf(QApplication::focusWidget()));
+    program.main->photoChooser()->show();
+    const QStringList problems = misplaced(program.main->photoChooser());
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
 }
 
 void tst_frmMain::exit_data() {
@@ -315,48 +333,57 @@ void tst_frmMain::exit() {
     QVERIFY(MessageBox::shownTexts().isEmpty());
 }
 
-void tst_frmMain::passCode_data() {
-    QTest::addColumn<std::optional<QString>>("typed");
-    QTest::addColumn<bool>("on");
-    QTest::newRow("right") << std::optional<QString>(QStringLiteral("mosslit")) << true;
-    QTest::newRow("capital letter") << std::optional<QString>(QStringLiteral("Mosslit")) << false;
-    QTest::newRow("blank before") << std::optional<QString>(QStringLiteral(" mosslit")) << false;
-    QTest::newRow("blank after") << std::optional<QString>(QStringLiteral("mosslit ")) << false;
-    QTest::newRow("empty") << std::optional<QString>(QString()) << false;
-    QTest::newRow("cancelled") << std::optional<QString>() << false;
-}
-
 // Catches a pass-code accepted with a capital letter or a blank, F2 or F3 not reaching their hidden
 // items, trace lines written while the trace is off, and lines lost by F3 or the next F2.
 void tst_frmMain::passCode() {
-    QFETCH(std::optional<QString>, typed);
-    QFETCH(bool, on);
     Program program(false);
     QListWidget* list = program.main->diagnosticsWindow()->lstDisplay();
+    const QList<std::optional<QString>> wrong = {QStringLiteral("Mosslit"), QStringLiteral(" mosslit"),
+                                                 QStringLiteral("mosslit "), QString(), std::nullopt};
+    for (const std::optional<QString>& typed : wrong) {
+        MessageBox::setNextInput(typed);
+        QTest::keyClick(program.main.get(), Qt::Key_F2);
+        QVERIFY2(!program.state.diagnosticsOn, qPrintable(typed.value_or(QStringLiteral("(cancelled)"))));
+        QVERIFY(!program.main->diagnosticsWindow()->isVisible());
+    }
     program.main->trace(QStringLiteral("before"));
-    MessageBox::setNextInput(typed);
+    MessageBox::setNextInput(QStringLiteral("mosslit"));
     QTest::keyClick(program.main.get(), Qt::Key_F2);
     QCOMPARE(MessageBox::pendingAnswers(), 0);
-    QCOMPARE(MessageBox::shownTexts(), QStringList{QStringLiteral("Enter diag pass-code")});
-    QCOMPARE(program.state.diagnosticsOn, on);
-    QCOMPARE(program.main->diagnosticsWindow()->isVisible(), on);
+    QCOMPARE(MessageBox::shownTexts(), QStringList(wrong.size() + 1, QStringLiteral("Enter diag pass-code")));
+    QVERIFY(program.state.diagnosticsOn);
+    QVERIFY(program.main->diagnosticsWindow()->isVisible());
     program.main->trace(QStringLiteral("URL:ftp.example.com"));
     program.main->trace(QStringLiteral("Password:x"));
     program.main->selectLastTraceLine();
-    QCOMPARE(list->currentRow(), on ? 1 : -1);
+    QCOMPARE(list->currentRow(), 1);
     QTest::keyClick(program.main.get(), Qt::Key_F3);
     QVERIFY(!program.state.diagnosticsOn);
     QVERIFY(!program.main->diagnosticsWindow()->isVisible());
     program.main->trace(QStringLiteral("while off"));
     MessageBox::setNextInput(QStringLiteral("mosslit"));
     QTest::keyClick(program.main.get(), Qt::Key_F2);
-    QCOMPARE(list->count(), on ? 2 : 0);
-    QCOMPARE(list->item(0) ? list->item(0)->text() : QString(), on ? QStringLiteral("URL:ftp.example.com") : QString());
+    QCOMPARE(listTexts(list), (QStringList{QStringLiteral("URL:ftp.example.com"), QStringLiteral("Password:x")}));
 }
 
-// Catches a second splash from About while one is shown, one that never goes, or About dead after.
-void tst_frmMain::oneSplashAtATime() {
+// Catches help that needs another program, opens nothing, or hides that the guide is missing; a
+// second splash from About while one is shown, one that never goes, or About dead after.
+void tst_frmMain::helpMenu() {
     Program program(false);
+    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
+    QTest::keyClick(program.main.get(), Qt::Key_F1);
+    frmHelp* help = program.main->helpWindow();
+    QVERIFY(help != nullptr);
+    QTRY_VERIFY(help->isVisible());
+    QVERIFY2(help->toPlainText().contains(QStringLiteral("guide is missing")), qPrintable(help->toPlainText()));
+    help->hide();
+    writeBytes(program.dir.filePath(QStringLiteral("help/Home.htm")),
+               readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/help/Home.htm")));
+    program.main->findChild<QAction*>(QStringLiteral("mnu_Hel_Hel"))->trigger();
+    QTRY_VERIFY(help->isVisible());
+    QVERIFY(help->source().toLocalFile().endsWith(QStringLiteral("/help/Home.htm")));
+    QVERIFY(help->toPlainText().contains(QStringLiteral("Publishing your shop")));
+
     QAction* about = program.main->findChild<QAction*>(QStringLiteral("mnu_Hel_Abo"));
     about->trigger();
     QPointer<frmSplash> first = program.main->splash();
@@ -367,85 +394,6 @@ void tst_frmMain::oneSplashAtATime() {
     QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), frmSplash::lifetimeMs + 2000);
     about->trigger();
     QVERIFY(program.main->splash());
-}
-
-void tst_frmMain::helpInsideTheProgram_data() {
-    QTest::addColumn<bool>("byKey");
-    QTest::addColumn<bool>("guide");
-    QTest::newRow("F1") << true << true;
-    QTest::newRow("Help > Help") << false << true;
-    QTest::newRow("F1, the guide missing") << true << false;
-}
-
-// Catches help that needs another program, opens nothing, or hides that the guide is missing.
-void tst_frmMain::helpInsideTheProgram() {
-    QFETCH(bool, byKey);
-    QFETCH(bool, guide);
-    Program program(false);
-    if (guide)
-        writeBytes(program.dir.filePath(QStringLiteral("help/Home.htm")),
-                   readBytes(QStringLiteral(KIOSK_SOURCE_DIR "/help/Home.htm")));
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    if (byKey)
-        QTest::keyClick(program.main.get(), Qt::Key_F1);
-    else
-        program.main->findChild<QAction*>(QStringLiteral("mnu_Hel_Hel"))->trigger();
-    frmHelp* help = program.main->helpWindow();
-    QVERIFY(help != nullptr);
-    QTRY_VERIFY(help->isVisible());
-    if (guide) {
-        QVERIFY(help->source().toLocalFile().endsWith(QStringLiteral("/help/Home.htm")));
-        QVERIFY(help->toPlainText().contains(QStringLiteral("Publishing your shop")));
-    } else {
-        QVERIFY2(help->toPlainText().contains(QStringLiteral("guide is missing")), qPrintable(help->toPlainText()));
-    }
-}
-
-void tst_frmMain::taskWindowsFit_data() {
-    QTest::addColumn<int>("index");
-    QTest::newRow("structure") << 0;
-    QTest::newRow("products") << 1;
-    QTest::newRow("upload") << 2;
-    QTest::newRow("orders") << 3;
-    QTest::newRow("picture chooser") << -1;
-}
-
-// Catches a control cut off, lying over another or under a frame's caption; a task window cut off
-// by a small main window, placed over the command window, or with a button that cannot be scrolled to.
-void tst_frmMain::taskWindowsFit() {
-    QFETCH(int, index);
-    Program program(true);
-    if (index < 0) {
-        program.main->photoChooser()->show();
-        const QStringList problems = misplaced(program.main->photoChooser());
-        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-        return;
-    }
-    program.main->resize(760, 480);
-    program.main->Command1_Click(index);
-    QMdiSubWindow* frame = program.visibleTaskWindows().first();
-    const QRect area = program.main->mdiArea()->viewport()->rect();
-    QVERIFY2(area.contains(frame->geometry()), qPrintable(frame->objectName()));
-    QVERIFY(frame->x() >= program.main->menuLeft()->parentWidget()->width());
-    auto* scroll = qobject_cast<QScrollArea*>(frame->widget());
-    QVERIFY(scroll != nullptr);
-    const QStringList problems = misplaced(scroll->widget());
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-    const auto buttons = scroll->widget()->findChildren<QPushButton*>();
-    QVERIFY(!buttons.isEmpty());
-    for (QPushButton* button : buttons) {
-        if (!button->isVisibleTo(scroll->widget()))
-            continue;
-        scroll->ensureWidgetVisible(button, 0, 0);
-        const QRect shown(button->mapTo(scroll->viewport(), QPoint(0, 0)), button->size());
-        QVERIFY2(scroll->viewport()->rect().contains(shown), qPrintable(button->objectName()));
-    }
-    // Made larger, the window follows, up to the room there is; the orders window grows with it.
-    auto* task = qobject_cast<TaskWindow*>(scroll->widget());
-    const QSize designed = task->size();
-    frame->resize(frame->size() + QSize(40, 40));
-    QTRY_VERIFY(task->size().width() >= designed.width());
-    QVERIFY(task->size().height() >= designed.height());
 }
 
 // Catches a hand-edited catalogue with empty lines between departments or an empty record between

@@ -123,9 +123,7 @@ class tst_frmFTP : public QObject {
     ServerRows::CurlGlobal m_curl;
 private slots:
     void init() { MessageBox::reset(); }
-    void checksBeforeUploading_data();
     void checksBeforeUploading();
-    void refreshNeedsConfirmation_data();
     void refreshNeedsConfirmation();
     void activationReloadsSavedDetails();
     void exitDuringUpload_data();
@@ -135,87 +133,68 @@ private slots:
     void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
-    void connectionsBoxHasRoom();
     void uploadThroughTheWindow();
     void certificateTrust_data();
     void certificateTrust();
 };
 
-void tst_frmFTP::checksBeforeUploading_data() {
-    QTest::addColumn<bool>("department");
-    QTest::addColumn<QStringList>("typed");
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("focus");
-    QTest::newRow("no departments") << false << QStringList{QString(), QString(), QString()}
-                                    << QStringLiteral("No departments to upload!") << QString() << QString();
-    QTest::newRow("no server or user") << true << QStringList{QString(), QString(), QStringLiteral("pw")} << QString()
-                                       << QStringLiteral("Please enter a URL") << QStringLiteral("txtURL");
-    QTest::newRow("no user") << true << QStringList{QStringLiteral("ftp.example.com"), QString(), QString()}
-                             << QString() << QStringLiteral("Please enter a User name")
-                             << QStringLiteral("txtUserName");
-    QTest::newRow("no password") << true
-                                 << QStringList{QStringLiteral("ftp.example.com"), QStringLiteral("u"), QString()}
-                                 << QString() << QStringLiteral("Please enter a Password name")
-                                 << QStringLiteral("txtPassword");
-}
-
 // Catches a check reported with the wrong words or order, or an upload started regardless.
 void tst_frmFTP::checksBeforeUploading() {
-    QFETCH(bool, department);
-    QFETCH(QStringList, typed);
-    QFETCH(QString, line);
-    QFETCH(QString, message);
-    QFETCH(QString, focus);
-    Program program(department);
+    Program program(false);
     program.main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    program.type({typed[0], typed[1], typed[2], QStringLiteral("htdocs/")});
-    if (!message.isEmpty())
-        MessageBox::setNextAnswer(MessageBox::AnswerOk);
+    const QString noDepartments = QStringLiteral("No departments to upload!");
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
-    QCOMPARE(program.progress(), line.isEmpty() ? QStringList() : QStringList{line});
-    QCOMPARE(MessageBox::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
-    if (!focus.isEmpty())
-        QCOMPARE(QApplication::focusWidget(), program.control<QWidget>(qPrintable(focus)));
-    QVERIFY(!program.locked());
-    QVERIFY(!program.ftp->isUploading());
+    QCOMPARE(program.progress(), QStringList{noDepartments});
+    program.state.catalogue.departmentCount = 1;
+    const QString server = QStringLiteral("ftp.example.com");
+    const struct {
+        FtpSettings typed;
+        const char* message;
+        const char* focus;
+    } checks[] = {{{.password = QStringLiteral("pw")}, "Please enter a URL", "txtURL"},
+                  {{.url = server}, "Please enter a User name", "txtUserName"},
+                  {{.url = server, .userName = QStringLiteral("u")}, "Please enter a Password name", "txtPassword"}};
+    for (const auto& check : checks) {
+        MessageBox::reset();
+        program.type(check.typed);
+        MessageBox::setNextAnswer(MessageBox::AnswerOk);
+        QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QString::fromLatin1(check.message)});
+        QCOMPARE(QApplication::focusWidget(), program.control<QWidget>(check.focus));
+        QVERIFY(!program.locked());
+        QVERIFY(!program.ftp->isUploading());
+    }
+    QCOMPARE(program.progress(), QStringList{noDepartments});
     QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
-}
-
-void tst_frmFTP::refreshNeedsConfirmation_data() {
-    QTest::addColumn<MessageBox::Answer>("answer");
-    QTest::addColumn<bool>("ticked");
-    QTest::newRow("yes") << MessageBox::Yes << true;
-    QTest::newRow("no") << MessageBox::No << false;
 }
 
 // Catches a full refresh chosen without the owner's yes, a question on unticking, or the window's
 // activation running again as the question closes: under a window manager the child window gets
 // its activation back then; offscreen nothing does, so the test does.
 void tst_frmFTP::refreshNeedsConfirmation() {
-    QFETCH(MessageBox::Answer, answer);
-    QFETCH(bool, ticked);
     Program program;
     program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
     program.ftp->showProgress(QStringLiteral("kept"));
     auto* box = program.control<QCheckBox>("chkRefreshStore");
-    MessageBox::setNextAnswer(answer);
-    QTest::mouseClick(box, Qt::LeftButton);
+    for (const MessageBox::Answer answer : {MessageBox::No, MessageBox::Yes}) {
+        MessageBox::reset();
+        MessageBox::setNextAnswer(answer);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), answer == MessageBox::Yes);
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
+    }
     QMdiArea* area = program.main->mdiArea();
     area->setActiveSubWindow(nullptr);
     area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(program.ftp->frame()));
     QCOMPARE(area->activeSubWindow(), program.ftp->frame());
     QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("typed.example.com"));
     QCOMPARE(program.progress(), QStringList{QStringLiteral("kept")});
-    QCOMPARE(box->isChecked(), ticked);
+    QVERIFY(box->isChecked());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->isChecked());
     QCOMPARE(MessageBox::shownTexts().size(), 1);
-    QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
-    if (ticked) {
-        QTest::mouseClick(box, Qt::LeftButton);
-        QVERIFY(!box->isChecked());
-        QCOMPARE(MessageBox::shownTexts().size(), 1);
-    }
 }
 
 // Catches details or a number of connections typed but not saved surviving a return to the
@@ -279,9 +258,7 @@ void tst_frmFTP::exitDuringUpload() {
     QFETCH(QString, how);
     QFETCH(MessageBox::Answer, answer);
     QFETCH(bool, ends);
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 200000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 200000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -321,9 +298,7 @@ void tst_frmFTP::failureReasons_data() {
 void tst_frmFTP::failureReasons() {
     QFETCH(QString, server);
     QFETCH(QString, reason);
-    FtpTestServer::Options options;
-    options.maxConnectionsPerAddress = 1;
-    FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, {.maxConnectionsPerAddress = 1});
     KIOSK_START_SERVER(ftp);
     QString address = ftp.serverText();
     QString password = ftp.password();
@@ -339,9 +314,7 @@ void tst_frmFTP::failureReasons() {
     }
     Program program;
     MessageBox::setNextInput(QStringLiteral("mosslit"));
-    program.main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    QTest::keyClick(program.main.get(), Qt::Key_F2);
+    program.main->findChild<QAction*>(QStringLiteral("mnu_F2"))->trigger(); // the trace on
     program.main->Command1_Click(2); // back to the upload window from the trace window
     program.type({address, ftp.userName(), password, QStringLiteral("htdocs/")});
     program.uploadAndWait();
@@ -362,9 +335,7 @@ void tst_frmFTP::failureReasons() {
 // the server or the window locked; the other task windows open while an upload runs; and a
 // progress bar that does not count.
 void tst_frmFTP::stopInTheMiddle() {
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 250000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 250000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -442,21 +413,12 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
-// Catches a number of connections without room to show; tst_frmMain checks the rest of the layout.
-void tst_frmFTP::connectionsBoxHasRoom() {
-    Program program;
-    const auto* spin = program.control<QSpinBox>("spnConnections");
-    QVERIFY(spin->sizeHint().width() <= spin->width() && spin->sizeHint().height() <= spin->height());
-}
-
 // Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
 // not save the details typed; the number of connections or the tick box not reaching the upload,
 // either left open while an upload runs, the box ticked on a first start, or the choices not saved.
 void tst_frmFTP::uploadThroughTheWindow() {
     // A slow server, so the upload lasts long enough to count the window's turns.
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 400000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 400000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -522,9 +484,7 @@ void tst_frmFTP::certificateTrust_data() {
 // the owner trusted it.
 void tst_frmFTP::certificateTrust() {
     QFETCH(MessageBox::Answer, answer);
-    FtpTestServer::Options options;
-    options.tls = FtpTestServer::Options::Tls::Explicit;
-    FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
+    FtpTestServer server(FtpTestServer::Kind::Vsftpd, {.tls = FtpTestServer::Options::Tls::Explicit});
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     Program program;

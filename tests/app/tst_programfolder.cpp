@@ -27,15 +27,11 @@ void tst_ProgramFolder::endedBySigterm() {
                readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))) + "Extra\r\n");
     copyFixture(QStringLiteral("FtpSettingsFull.txt"), program, QStringLiteral("ftpsettings.txt"));
     // The orders are collected from this machine, where nothing answers.
-    StoreSettings store;
-    store.domain = QStringLiteral("127.0.0.1:%1").arg(freePort());
-    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(program), store));
+    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(program),
+                                             {.domain = QStringLiteral("127.0.0.1:%1").arg(freePort())}));
     const QByteArray settings = readBytes(program + QStringLiteral("/store/storesettings.txt"));
 
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
+    QProcess process;                        // offscreen in the environment ctest gives this test
     process.setWorkingDirectory(dir.path()); // not the program folder: data is found beside the program
     process.start(program + QStringLiteral("/kioskSmith"), {});
     QVERIFY(process.waitForStarted(10000));

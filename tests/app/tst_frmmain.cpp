@@ -144,7 +144,6 @@ private slots:
     void passCode();
     void helpMenu();
     void gapsClosedAtStartUp();
-    void damagedFilesAtStartUp_data();
     void damagedFilesAtStartUp();
     void terminationEndsTheProgram_data();
     void terminationEndsTheProgram();
@@ -423,59 +422,51 @@ void tst_frmMain::gapsClosedAtStartUp() {
         QCOMPARE(catalogue.product(2, p), ProductRecord{});
 }
 
-void tst_frmMain::damagedFilesAtStartUp_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("readable"); // else short
-    QTest::addColumn<QString>("told");  // in the start-up message
-    QTest::newRow("short departments") << QStringLiteral("departments.txt") << true
-                                       << QStringLiteral("kioskSmith ends");
-    QTest::newRow("short ftp settings") << QStringLiteral("ftpsettings.txt") << true
-                                        << QStringLiteral("you leave the upload window");
-    QTest::newRow("unreadable products") << QStringLiteral("products.txt") << false << QStringLiteral("could not read");
-}
-
 // Catches a start-up that writes over a short or unreadable file, says nothing about it or says
 // "could not write", and an exit that writes over an unreadable file or leaves a short
 // catalogue file short.
 void tst_frmMain::damagedFilesAtStartUp() {
-    QFETCH(QString, file);
-    QFETCH(bool, readable);
-    QFETCH(QString, told);
-    QByteArray before;
+    // In the order the start-up reads them: two cut short, the last unreadable.
+    const QStringList files = {QStringLiteral("ftpsettings.txt"), QStringLiteral("departments.txt"),
+                               QStringLiteral("products.txt")};
+    const QStringList told = {QStringLiteral("you leave the upload window"), QStringLiteral("kioskSmith ends"),
+                              QStringLiteral("could not read")};
+    QList<QByteArray> before;
     const auto damage = [&](const QString& dir) {
-        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, QStringLiteral("departments.txt"));
-        copyFixture(QStringLiteral("ProductsFull.txt"), dir, QStringLiteral("products.txt"));
-        const QString path = dir + QLatin1Char('/') + file;
-        if (readable)
-            cutToTwoLines(path);
-        before = readBytes(path);
-        if (!readable)
-            QFile::setPermissions(path, QFile::WriteOwner);
+        copyFixture(QStringLiteral("DepartmentsFull.txt"), dir, files[1]);
+        copyFixture(QStringLiteral("ProductsFull.txt"), dir, files[2]);
+        cutToTwoLines(dir + QLatin1Char('/') + files[0]);
+        cutToTwoLines(dir + QLatin1Char('/') + files[1]);
+        for (const QString& file : files)
+            before.append(readBytes(dir + QLatin1Char('/') + file));
+        QFile::setPermissions(dir + QLatin1Char('/') + files[2], QFile::WriteOwner);
     };
     // Whoever runs it, the program runs as an ordinary user, for whom an unreadable file is closed.
     const bool ran = runUnprivileged([&] {
-        MessageBox::setNextAnswer(MessageBox::AnswerOk); // the start-up message
-        MessageBox::setNextAnswer(MessageBox::Cancel);   // an exit question: end without writing
+        for (int i = 0; i < 3; ++i)
+            MessageBox::setNextAnswer(MessageBox::AnswerOk); // the start-up messages
+        MessageBox::setNextAnswer(MessageBox::Cancel);       // the exit question: end without writing
         Program program(false, damage);
-        const QString path = program.dir.filePath(file);
-        QCOMPARE(MessageBox::shownTexts().size(), 1);
-        const QString text = MessageBox::shownTexts().constFirst();
-        QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(told), qPrintable(text));
-        QVERIFY2(!text.contains(QStringLiteral("could not write")), qPrintable(text));
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(readBytes(path), before);
-        QFile::setPermissions(path, readable ? QFile::ReadOwner | QFile::WriteOwner : QFile::WriteOwner);
+        const auto path = [&](int i) {
+            return program.dir.filePath(files[i]);
+        };
+        const QStringList shown = MessageBox::shownTexts();
+        QCOMPARE(shown.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY2(shown[i].contains(QDir::toNativeSeparators(path(i))) && shown[i].contains(told[i]),
+                     qPrintable(shown[i]));
+            QVERIFY2(!shown[i].contains(QStringLiteral("could not write")), qPrintable(shown[i]));
+        }
+        QCOMPARE(readBytes(path(0)), before[0]);
+        QCOMPARE(readBytes(path(1)), before[1]);
 
         QVERIFY(program.main->close());
         QVERIFY(program.main->hasEnded());
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        if (!readable) {
-            QCOMPARE(MessageBox::shownTexts().size(), 2);
-            QVERIFY(MessageBox::shownTexts().last().contains(QStringLiteral("end without writing it")));
-            QCOMPARE(readBytes(path), before);
-        } else if (file == QLatin1String("departments.txt")) {
-            QCOMPARE(readBytes(path).count("\r\n"), 30);
-        }
+        QFile::setPermissions(path(2), QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(MessageBox::shownTexts().size(), 4);
+        QVERIFY(MessageBox::shownTexts().last().contains(QStringLiteral("end without writing it")));
+        QCOMPARE(readBytes(path(2)), before[2]);
+        QCOMPARE(readBytes(path(1)).count("\r\n"), 30);
     });
     QVERIFY(ran);
 }

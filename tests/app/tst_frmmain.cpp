@@ -26,7 +26,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
-#include <QStyleOptionGroupBox>
 #include <QtTest>
 
 #include <csignal>
@@ -87,20 +86,9 @@ QStringList misplaced(QWidget* window) {
     for (QGroupBox* frame : window->findChildren<QGroupBox*>())
         parents.append(frame);
     for (QWidget* parent : parents) {
-        int below = 0; // a frame's caption
-        if (auto* frame = qobject_cast<QGroupBox*>(parent); frame && !frame->title().isEmpty()) {
-            QStyleOptionGroupBox option;
-            option.initFrom(frame);
-            option.text = frame->title();
-            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
-            below =
-                frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame).bottom();
-        }
-        QList<QWidget*> placed;
-        for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (!w->isWindow() && !w->objectName().isEmpty())
-                placed.append(w);
-        }
+        const int below = parent->contentsRect().top(); // below a frame's caption
+        QList<QWidget*> placed = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        placed.removeIf([](const QWidget* w) { return w->isWindow() || w->objectName().isEmpty(); });
         for (qsizetype i = 0; i < placed.size(); ++i) {
             QWidget* w = placed[i];
             const QString name = w->objectName();

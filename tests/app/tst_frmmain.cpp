@@ -150,10 +150,9 @@ void tst_frmMain::startUp_data() {
     QTest::newRow("not connected") << false << QStringLiteral("Not connected to Internet") << 0;
 }
 
-// Catches the wrong status text or "Store Orders" state, a collection without a connection, a
-// start-up that does not load the settings and leave the command window at the top left; the
-// 60th tick not collecting, connected or not, the count not cycling, a second collection started
-// while one runs, and an exit that saves while a collection still runs.
+// Catches a wrong status text or "Store Orders" state, a collection without a connection, settings
+// not loaded, the command window not at the top left; the 60th tick not collecting, the count not
+// cycling, a second collection while one runs, and an exit that saves while one still runs.
 void tst_frmMain::startUp() {
     QFETCH(bool, connected);
     QFETCH(QString, panel2);
@@ -202,10 +201,9 @@ void tst_frmMain::oneTaskWindowAtATime_data() {
     QTest::newRow("index 4 does nothing") << QList<int>{1, 4};
 }
 
-// Catches more or fewer than one task window visible after a click, one not re-centred, and F6 not
-// reaching the task window from the command window, or not coming back; a control cut off, lying
-// over another or under a frame's caption; a task window cut off by a small main window, placed
-// over the command window, or with a button that cannot be scrolled to.
+// Catches other than one task window shown per click, one not re-centred, F6 not reaching the task
+// window or not coming back; a control cut off, over another or under a frame's caption; a task window
+// cut off by a small main window, over the command window, or with a button that cannot be scrolled to.
 void tst_frmMain::oneTaskWindowAtATime() {
     QFETCH(QList<int>, clicks);
     Program program(true);
@@ -269,9 +267,8 @@ void tst_frmMain::exit_data() {
         << QStringLiteral("button") << Answers{MessageBox::Retry, MessageBox::Cancel, MessageBox::Yes} << true;
 }
 
-// Catches the catalogue written not at all, or a second time by the close that follows Exit; and
-// an exit on a full disk that reports success with an empty departments file, that cannot be
-// ended, or that ends without saying what is lost.
+// Catches the catalogue not written, or written again by the close after Exit; and a full-disk exit
+// that empties departments.txt, cannot be ended, or ends without saying what is lost.
 void tst_frmMain::exit() {
     QFETCH(QString, how);
     QFETCH(QList<MessageBox::Answer>, answers);
@@ -383,9 +380,8 @@ void tst_frmMain::helpMenu() {
     QVERIFY(program.main->splash());
 }
 
-// Catches a hand-edited catalogue with empty lines between departments or an empty record between
-// products kept with list positions that are not slots: a delete or move would act on the wrong
-// department's products, and the product editor would hide the products after the gap.
+// Catches a hand-edited catalogue's empty department lines or product records kept as they are: a
+// delete or move would act on the wrong department's products, the editor hide those after a gap.
 void tst_frmMain::gapsClosedAtStartUp() {
     Program program(false, [](const QString& dir) {
         writeBytes(dir + QStringLiteral("/departments.txt"),
@@ -410,9 +406,8 @@ void tst_frmMain::gapsClosedAtStartUp() {
         QCOMPARE(catalogue.product(2, p), ProductRecord{});
 }
 
-// Catches a start-up that writes over a short or unreadable file, says nothing about it or says
-// "could not write", and an exit that writes over an unreadable file or leaves a short
-// catalogue file short.
+// Catches a start-up that writes over a short or unreadable file, says nothing of it or says "could
+// not write"; an exit that writes over an unreadable file or leaves a short catalogue file short.
 void tst_frmMain::damagedFilesAtStartUp() {
     // In the order the start-up reads them: two cut short, the last unreadable.
     const QStringList files = {QStringLiteral("ftpsettings.txt"), QStringLiteral("departments.txt"),

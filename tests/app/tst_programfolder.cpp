@@ -14,9 +14,8 @@ private slots:
     void endedBySigterm();
 };
 
-// Catches a program that does not find its data beside itself, leaves no marker for a missing
-// file, does not write the catalogue back in full when asked to end by SIGTERM, or writes the
-// settings at exit.
+// Catches a program that does not find its data beside itself, leaves no marker for a missing file,
+// or on SIGTERM does not write the catalogue back in full, or writes the settings.
 void tst_ProgramFolder::endedBySigterm() {
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("moved"));

@@ -8,6 +8,7 @@
 #include "publish/frmFTP.h"
 #include "structure/frmStructure.h"
 #include "support/FtpTestServer.h"
+#include "support/ProgramFixture.h"
 #include "support/TestSupport.h"
 #include "ui/MessageBox.h"
 
@@ -70,12 +71,7 @@ struct Program {
         control<QLineEdit>("txtPassword")->setText(s.password);
         control<QLineEdit>("txtDestination")->setText(s.destinationFolder);
     }
-    QStringList progress() const {
-        QStringList lines;
-        for (int i = 0; i < ftp->lstResponse()->count(); ++i)
-            lines.append(ftp->lstResponse()->item(i)->text());
-        return lines;
-    }
+    QStringList progress() const { return listTexts(ftp->lstResponse()); }
     bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
     // The files the progress bar says are still to go; -1 when it shows no count.
     int filesLeft() const {
@@ -197,9 +193,8 @@ void tst_frmFTP::refreshNeedsConfirmation() {
     QCOMPARE(MessageBox::shownTexts().size(), 1);
 }
 
-// Catches details or a number of connections typed but not saved surviving a return to the
-// window, ones saved by Exit lost, or saved ones not shown; and an options file that cannot be
-// written dropped without a word, or keeping the FTP details from where they belong.
+// Catches details or connections typed but not saved surviving a return, ones saved by Exit lost or
+// not shown; an options file that cannot be written not reported, or keeping the FTP details unsaved.
 void tst_frmFTP::activationReloadsSavedDetails() {
     Program program;
     const QString dataFolder = dataFolderOf(program.dir.path());
@@ -327,9 +322,8 @@ void tst_frmFTP::failureReasons() {
     QCOMPARE(trace->currentRow(), 2);
 }
 
-// Catches a Stop that does not end the upload within three seconds, leaves part of a file on
-// the server or the window locked; the other task windows open while an upload runs; and a
-// progress bar that does not count.
+// Catches a Stop that takes over three seconds, leaves part of a file on the server or the window
+// locked; the other task windows open while an upload runs; and a progress bar that does not count.
 void tst_frmFTP::stopInTheMiddle() {
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 250000});
     KIOSK_START_SERVER(server);
@@ -376,10 +370,9 @@ void tst_frmFTP::stopInTheMiddle() {
     QVERIFY(QFileInfo(folder).isDir());
     for (int slot = 0; slot < 3; ++slot) {
         const QString remote = folder + QStringLiteral("/%1.jpeg").arg(slot);
-        const QString local = slot == 0 ? program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))
-                                        : program.dir.filePath(QStringLiteral("pictures/big%1.jpeg").arg(slot));
         if (QFile::exists(remote))
-            QVERIFY2(readBytes(remote) == readBytes(local), qPrintable(remote));
+            QVERIFY2(readBytes(remote) == readBytes(program.state.catalogue.productTable(0, slot, 8)),
+                     qPrintable(remote));
     }
     QTRY_VERIFY(!QFile::exists(folder + QStringLiteral("/2.jpeg")));
 }
@@ -409,9 +402,8 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
-// Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
-// not save the details typed; the number of connections or the tick box not reaching the upload,
-// either left open while an upload runs, the box ticked on a first start, or the choices not saved.
+// Catches an upload that blocks the window, leaves it locked, misses the server or the details typed;
+// the connections or tick box not used, open during an upload, ticked at first start, or not saved.
 void tst_frmFTP::uploadThroughTheWindow() {
     // A slow server, so the upload lasts long enough to count the window's turns.
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 400000});
@@ -439,8 +431,7 @@ void tst_frmFTP::uploadThroughTheWindow() {
     QCOMPARE(server.sessions().size(), 3); // the connections opened
     for (int p = 0; p < 6; ++p)
         QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
-                 readBytes(program.dir.filePath(p == 0 ? QStringLiteral("pictures/tea.jpeg")
-                                                       : QStringLiteral("pictures/big%1.jpeg").arg(p))));
+                 readBytes(program.state.catalogue.productTable(0, p, 8)));
     FtpSettings saved;
     QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
     QCOMPARE(saved.url, server.serverText());
@@ -475,9 +466,8 @@ void tst_frmFTP::certificateTrust_data() {
     QTest::newRow("always") << MessageBox::Always;
 }
 
-// Catches a certificate that cannot be verified taken without asking, the owner's details
-// missing from the question, "This time" kept for good, "Always" not kept, or no upload after
-// the owner trusted it.
+// Catches an unverifiable certificate taken without asking, the owner's details missing from the
+// question, "This time" kept for good, "Always" not kept, or no upload once the owner trusted it.
 void tst_frmFTP::certificateTrust() {
     QFETCH(MessageBox::Answer, answer);
     FtpTestServer server(FtpTestServer::Kind::Vsftpd, {.tls = FtpTestServer::Options::Tls::Explicit});

@@ -14,9 +14,8 @@ private slots:
     void endedBySigterm();
 };
 
-// Catches a program that does not find its data beside itself, leaves no marker for a missing
-// file, does not write the catalogue back in full when asked to end by SIGTERM, or writes the
-// settings at exit.
+// Catches a program that does not find its data beside itself, leaves no marker for a missing file,
+// or on SIGTERM does not write the catalogue back in full, or writes the settings.
 void tst_ProgramFolder::endedBySigterm() {
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("moved"));
@@ -27,15 +26,11 @@ void tst_ProgramFolder::endedBySigterm() {
                readBytes(fixturePath(QStringLiteral("DepartmentsFull.txt"))) + "Extra\r\n");
     copyFixture(QStringLiteral("FtpSettingsFull.txt"), program, QStringLiteral("ftpsettings.txt"));
     // The orders are collected from this machine, where nothing answers.
-    StoreSettings store;
-    store.domain = QStringLiteral("127.0.0.1:%1").arg(freePort());
-    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(program), store));
+    QVERIFY(SettingsFiles::saveStoreSettings(dataFolderOf(program),
+                                             {.domain = QStringLiteral("127.0.0.1:%1").arg(freePort())}));
     const QByteArray settings = readBytes(program + QStringLiteral("/store/storesettings.txt"));
 
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
+    QProcess process;                        // offscreen in the environment ctest gives this test
     process.setWorkingDirectory(dir.path()); // not the program folder: data is found beside the program
     process.start(program + QStringLiteral("/kioskSmith"), {});
     QVERIFY(process.waitForStarted(10000));

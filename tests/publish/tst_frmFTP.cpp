@@ -8,6 +8,7 @@
 #include "publish/frmFTP.h"
 #include "structure/frmStructure.h"
 #include "support/FtpTestServer.h"
+#include "support/ProgramFixture.h"
 #include "support/TestSupport.h"
 #include "ui/MessageBox.h"
 
@@ -70,12 +71,7 @@ struct Program {
         control<QLineEdit>("txtPassword")->setText(s.password);
         control<QLineEdit>("txtDestination")->setText(s.destinationFolder);
     }
-    QStringList progress() const {
-        QStringList lines;
-        for (int i = 0; i < ftp->lstResponse()->count(); ++i)
-            lines.append(ftp->lstResponse()->item(i)->text());
-        return lines;
-    }
+    QStringList progress() const { return listTexts(ftp->lstResponse()); }
     bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
     // The files the progress bar says are still to go; -1 when it shows no count.
     int filesLeft() const {
@@ -123,9 +119,7 @@ class tst_frmFTP : public QObject {
     ServerRows::CurlGlobal m_curl;
 private slots:
     void init() { MessageBox::reset(); }
-    void checksBeforeUploading_data();
     void checksBeforeUploading();
-    void refreshNeedsConfirmation_data();
     void refreshNeedsConfirmation();
     void activationReloadsSavedDetails();
     void exitDuringUpload_data();
@@ -135,92 +129,72 @@ private slots:
     void stopInTheMiddle();
     void soundWaitIsTheSoundsLength_data();
     void soundWaitIsTheSoundsLength();
-    void connectionsBoxHasRoom();
     void uploadThroughTheWindow();
     void certificateTrust_data();
     void certificateTrust();
 };
 
-void tst_frmFTP::checksBeforeUploading_data() {
-    QTest::addColumn<bool>("department");
-    QTest::addColumn<QStringList>("typed");
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("focus");
-    QTest::newRow("no departments") << false << QStringList{QString(), QString(), QString()}
-                                    << QStringLiteral("No departments to upload!") << QString() << QString();
-    QTest::newRow("no server or user") << true << QStringList{QString(), QString(), QStringLiteral("pw")} << QString()
-                                       << QStringLiteral("Please enter a URL") << QStringLiteral("txtURL");
-    QTest::newRow("no user") << true << QStringList{QStringLiteral("ftp.example.com"), QString(), QString()}
-                             << QString() << QStringLiteral("Please enter a User name")
-                             << QStringLiteral("txtUserName");
-    QTest::newRow("no password") << true
-                                 << QStringList{QStringLiteral("ftp.example.com"), QStringLiteral("u"), QString()}
-                                 << QString() << QStringLiteral("Please enter a Password name")
-                                 << QStringLiteral("txtPassword");
-}
-
 // Catches a check reported with the wrong words or order, or an upload started regardless.
 void tst_frmFTP::checksBeforeUploading() {
-    QFETCH(bool, department);
-    QFETCH(QStringList, typed);
-    QFETCH(QString, line);
-    QFETCH(QString, message);
-    QFETCH(QString, focus);
-    Program program(department);
+    Program program(false);
     program.main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    program.type({typed[0], typed[1], typed[2], QStringLiteral("htdocs/")});
-    if (!message.isEmpty())
-        MessageBox::setNextAnswer(MessageBox::AnswerOk);
+    const QString noDepartments = QStringLiteral("No departments to upload!");
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
-    QCOMPARE(program.progress(), line.isEmpty() ? QStringList() : QStringList{line});
-    QCOMPARE(MessageBox::shownTexts(), message.isEmpty() ? QStringList() : QStringList{message});
-    if (!focus.isEmpty())
-        QCOMPARE(QApplication::focusWidget(), program.control<QWidget>(qPrintable(focus)));
-    QVERIFY(!program.locked());
-    QVERIFY(!program.ftp->isUploading());
+    QCOMPARE(program.progress(), QStringList{noDepartments});
+    program.state.catalogue.departmentCount = 1;
+    const QString server = QStringLiteral("ftp.example.com");
+    const struct {
+        FtpSettings typed;
+        const char* message;
+        const char* focus;
+    } checks[] = {{{.password = QStringLiteral("pw")}, "Please enter a URL", "txtURL"},
+                  {{.url = server}, "Please enter a User name", "txtUserName"},
+                  {{.url = server, .userName = QStringLiteral("u")}, "Please enter a Password name", "txtPassword"}};
+    for (const auto& check : checks) {
+        MessageBox::reset();
+        program.type(check.typed);
+        MessageBox::setNextAnswer(MessageBox::AnswerOk);
+        QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{QString::fromLatin1(check.message)});
+        QCOMPARE(QApplication::focusWidget(), program.control<QWidget>(check.focus));
+        QVERIFY(!program.locked());
+        QVERIFY(!program.ftp->isUploading());
+    }
+    QCOMPARE(program.progress(), QStringList{noDepartments});
     QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("ftpsettings.txt"))), QByteArray("\r\n"));
-}
-
-void tst_frmFTP::refreshNeedsConfirmation_data() {
-    QTest::addColumn<MessageBox::Answer>("answer");
-    QTest::addColumn<bool>("ticked");
-    QTest::newRow("yes") << MessageBox::Yes << true;
-    QTest::newRow("no") << MessageBox::No << false;
 }
 
 // Catches a full refresh chosen without the owner's yes, a question on unticking, or the window's
 // activation running again as the question closes: under a window manager the child window gets
 // its activation back then; offscreen nothing does, so the test does.
 void tst_frmFTP::refreshNeedsConfirmation() {
-    QFETCH(MessageBox::Answer, answer);
-    QFETCH(bool, ticked);
     Program program;
     program.control<QLineEdit>("txtURL")->setText(QStringLiteral("typed.example.com"));
     program.ftp->showProgress(QStringLiteral("kept"));
     auto* box = program.control<QCheckBox>("chkRefreshStore");
-    MessageBox::setNextAnswer(answer);
-    QTest::mouseClick(box, Qt::LeftButton);
+    for (const MessageBox::Answer answer : {MessageBox::No, MessageBox::Yes}) {
+        MessageBox::reset();
+        MessageBox::setNextAnswer(answer);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), answer == MessageBox::Yes);
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
+    }
     QMdiArea* area = program.main->mdiArea();
     area->setActiveSubWindow(nullptr);
     area->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(program.ftp->frame()));
     QCOMPARE(area->activeSubWindow(), program.ftp->frame());
     QCOMPARE(program.control<QLineEdit>("txtURL")->text(), QStringLiteral("typed.example.com"));
     QCOMPARE(program.progress(), QStringList{QStringLiteral("kept")});
-    QCOMPARE(box->isChecked(), ticked);
+    QVERIFY(box->isChecked());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->isChecked());
     QCOMPARE(MessageBox::shownTexts().size(), 1);
-    QVERIFY(MessageBox::shownTexts().first().startsWith(QStringLiteral("By making this selection")));
-    if (ticked) {
-        QTest::mouseClick(box, Qt::LeftButton);
-        QVERIFY(!box->isChecked());
-        QCOMPARE(MessageBox::shownTexts().size(), 1);
-    }
 }
 
-// Catches details or a number of connections typed but not saved surviving a return to the
-// window, ones saved by Exit lost, or saved ones not shown; and an options file that cannot be
-// written dropped without a word, or keeping the FTP details from where they belong.
+// Catches details or connections typed but not saved surviving a return, ones saved by Exit lost or
+// not shown; an options file that cannot be written not reported, or keeping the FTP details unsaved.
 void tst_frmFTP::activationReloadsSavedDetails() {
     Program program;
     const QString dataFolder = dataFolderOf(program.dir.path());
@@ -264,24 +238,16 @@ void tst_frmFTP::activationReloadsSavedDetails() {
 }
 
 void tst_frmFTP::exitDuringUpload_data() {
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<MessageBox::Answer>("answer");
-    QTest::addColumn<bool>("ends");
-    // Exit's yes is the close's: an Exit that ends the program leaves QtTest no event loop after it.
-    QTest::newRow("Exit, let it finish") << QStringLiteral("exit") << MessageBox::No << false;
-    QTest::newRow("close, stop it") << QStringLiteral("close") << MessageBox::Yes << true;
-    QTest::newRow("SIGTERM") << QStringLiteral("terminate") << MessageBox::AnswerOk << true;
+    QTest::addColumn<bool>("terminated"); // else Exit, let it finish; then close, stop it
+    QTest::newRow("asked") << false;
+    QTest::newRow("SIGTERM") << true;
 }
 
 // Catches the program ending (and saving) while an upload still runs, an Exit that does not
 // ask first or ends against the owner's No, or a termination that waits for an answer.
 void tst_frmFTP::exitDuringUpload() {
-    QFETCH(QString, how);
-    QFETCH(MessageBox::Answer, answer);
-    QFETCH(bool, ends);
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 200000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    QFETCH(bool, terminated);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 200000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -289,20 +255,22 @@ void tst_frmFTP::exitDuringUpload() {
     program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
     QVERIFY(program.ftp->isUploading());
-    if (how == QLatin1String("terminate")) {
+    if (terminated) {
         program.main->terminate();
     } else {
-        MessageBox::setNextAnswer(answer);
-        if (how == QLatin1String("exit"))
-            QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
-        else
-            program.main->close();
+        // Exit's yes is the close's: an Exit that ends the program leaves QtTest no event loop after it.
+        MessageBox::setNextAnswer(MessageBox::No);
+        QTest::mouseClick(program.main->menuLeft()->command(5), Qt::LeftButton);
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY(!program.main->hasEnded());
+        QVERIFY(program.ftp->isUploading());
+        MessageBox::setNextAnswer(MessageBox::Yes);
+        program.main->close();
     }
-    QCOMPARE(MessageBox::shownTexts().size(), how == QLatin1String("terminate") ? 0 : 1);
-    QCOMPARE(program.main->hasEnded(), ends);
-    QCOMPARE(program.ftp->isUploading(), !ends);
-    if (ends)
-        QVERIFY(QFile::exists(program.dir.filePath(QStringLiteral("products.txt"))));
+    QCOMPARE(MessageBox::shownTexts().size(), terminated ? 0 : 2);
+    QVERIFY(program.main->hasEnded());
+    QVERIFY(!program.ftp->isUploading());
+    QCOMPARE(readBytes(program.dir.filePath(QStringLiteral("products.txt"))).count("\r\n"), 27000); // saved in full
 }
 
 void tst_frmFTP::failureReasons_data() {
@@ -321,9 +289,7 @@ void tst_frmFTP::failureReasons_data() {
 void tst_frmFTP::failureReasons() {
     QFETCH(QString, server);
     QFETCH(QString, reason);
-    FtpTestServer::Options options;
-    options.maxConnectionsPerAddress = 1;
-    FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, {.maxConnectionsPerAddress = 1});
     KIOSK_START_SERVER(ftp);
     QString address = ftp.serverText();
     QString password = ftp.password();
@@ -339,9 +305,7 @@ void tst_frmFTP::failureReasons() {
     }
     Program program;
     MessageBox::setNextInput(QStringLiteral("mosslit"));
-    program.main->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(program.main.get()));
-    QTest::keyClick(program.main.get(), Qt::Key_F2);
+    program.main->findChild<QAction*>(QStringLiteral("mnu_F2"))->trigger(); // the trace on
     program.main->Command1_Click(2); // back to the upload window from the trace window
     program.type({address, ftp.userName(), password, QStringLiteral("htdocs/")});
     program.uploadAndWait();
@@ -358,13 +322,10 @@ void tst_frmFTP::failureReasons() {
     QCOMPARE(trace->currentRow(), 2);
 }
 
-// Catches a Stop that does not end the upload within three seconds, leaves part of a file on
-// the server or the window locked; the other task windows open while an upload runs; and a
-// progress bar that does not count.
+// Catches a Stop that takes over three seconds, leaves part of a file on the server or the window
+// locked; the other task windows open while an upload runs; and a progress bar that does not count.
 void tst_frmFTP::stopInTheMiddle() {
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 250000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 250000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -409,10 +370,9 @@ void tst_frmFTP::stopInTheMiddle() {
     QVERIFY(QFileInfo(folder).isDir());
     for (int slot = 0; slot < 3; ++slot) {
         const QString remote = folder + QStringLiteral("/%1.jpeg").arg(slot);
-        const QString local = slot == 0 ? program.dir.filePath(QStringLiteral("pictures/tea.jpeg"))
-                                        : program.dir.filePath(QStringLiteral("pictures/big%1.jpeg").arg(slot));
         if (QFile::exists(remote))
-            QVERIFY2(readBytes(remote) == readBytes(local), qPrintable(remote));
+            QVERIFY2(readBytes(remote) == readBytes(program.state.catalogue.productTable(0, slot, 8)),
+                     qPrintable(remote));
     }
     QTRY_VERIFY(!QFile::exists(folder + QStringLiteral("/2.jpeg")));
 }
@@ -442,21 +402,11 @@ void tst_frmFTP::soundWaitIsTheSoundsLength() {
     QVERIFY(qAbs(UploadSound::playingTimeMs(QStringLiteral(KIOSK_PROGRAM_DIR "/RHYTHM.wav")) - 1400) < 400);
 }
 
-// Catches a number of connections without room to show; tst_frmMain checks the rest of the layout.
-void tst_frmFTP::connectionsBoxHasRoom() {
-    Program program;
-    const auto* spin = program.control<QSpinBox>("spnConnections");
-    QVERIFY(spin->sizeHint().width() <= spin->width() && spin->sizeHint().height() <= spin->height());
-}
-
-// Catches an upload that blocks the window, leaves it locked, does not reach the server, or does
-// not save the details typed; the number of connections or the tick box not reaching the upload,
-// either left open while an upload runs, the box ticked on a first start, or the choices not saved.
+// Catches an upload that blocks the window, leaves it locked, misses the server or the details typed;
+// the connections or tick box not used, open during an upload, ticked at first start, or not saved.
 void tst_frmFTP::uploadThroughTheWindow() {
     // A slow server, so the upload lasts long enough to count the window's turns.
-    FtpTestServer::Options options;
-    options.uploadBytesPerSecond = 400000;
-    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, options);
+    FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 400000});
     KIOSK_START_SERVER(server);
     server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
@@ -481,8 +431,7 @@ void tst_frmFTP::uploadThroughTheWindow() {
     QCOMPARE(server.sessions().size(), 3); // the connections opened
     for (int p = 0; p < 6; ++p)
         QCOMPARE(readBytes(server.localPath(QStringLiteral("/htdocs/kioskSmith/store/Tea & Cake/%1.jpeg").arg(p))),
-                 readBytes(program.dir.filePath(p == 0 ? QStringLiteral("pictures/tea.jpeg")
-                                                       : QStringLiteral("pictures/big%1.jpeg").arg(p))));
+                 readBytes(program.state.catalogue.productTable(0, p, 8)));
     FtpSettings saved;
     QVERIFY(SettingsFiles::loadFtpSettings(dataFolderOf(program.dir.path()), saved));
     QCOMPARE(saved.url, server.serverText());
@@ -517,14 +466,11 @@ void tst_frmFTP::certificateTrust_data() {
     QTest::newRow("always") << MessageBox::Always;
 }
 
-// Catches a certificate that cannot be verified taken without asking, the owner's details
-// missing from the question, "This time" kept for good, "Always" not kept, or no upload after
-// the owner trusted it.
+// Catches an unverifiable certificate taken without asking, the owner's details missing from the
+// question, "This time" kept for good, "Always" not kept, or no upload once the owner trusted it.
 void tst_frmFTP::certificateTrust() {
     QFETCH(MessageBox::Answer, answer);
-    FtpTestServer::Options options;
-    options.tls = FtpTestServer::Options::Tls::Explicit;
-    FtpTestServer server(FtpTestServer::Kind::Vsftpd, options);
+    FtpTestServer server(FtpTestServer::Kind::Vsftpd, {.tls = FtpTestServer::Options::Tls::Explicit});
     server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     Program program;

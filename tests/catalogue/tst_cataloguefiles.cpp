@@ -72,10 +72,7 @@ void tst_CatalogueFiles::fullCatalogueRoundTripsByteForByte() {
     QVERIFY(CatalogueFiles::saveProducts(folder, original));
     const QByteArray departments = readBytes(dir.filePath(QStringLiteral("departments.txt")));
     const QByteArray products = readBytes(dir.filePath(QStringLiteral("products.txt")));
-    QCOMPARE(products.count("\r\n"), 27000);
-    QVERIFY(products.contains("\x80"
-                              "9.99"));
-    QVERIFY(products.contains("\xA3 off"));
+    QCOMPARE(products.count("\r\n"), 27000); // the bytes of each sign: everyByte() and readFiles()
 
     StoreCatalogue loaded;
     QVERIFY(CatalogueFiles::loadDepartments(folder, loaded));

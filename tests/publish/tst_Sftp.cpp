@@ -122,7 +122,6 @@ void tst_Sftp::login() {
 
 void tst_Sftp::folderOperations_data() {
     QTest::addColumn<QByteArray>("name");
-    QTest::newRow("plain") << QByteArray("shop");
     QTest::newRow("blanks") << QByteArray(" my shop  2");
     QTest::newRow("non-ASCII") << QByteArray("\xC2\xA3 Caf\xC3\xA9");
     QTest::newRow("quote, backslash, percent") << QByteArray("a\"b\\c%20'd");
@@ -189,8 +188,6 @@ void tst_Sftp::poolBatches_data() {
     QTest::addColumn<int>("connections");
     QTest::addColumn<int>("inTheWay"); // a folder where this file goes; -1 for none
     QTest::addColumn<int>("stopAt");   // the file the caller does not let start; -1 for none
-    QTest::newRow("1 connection, all") << 1 << -1 << -1;
-    QTest::newRow("4 connections, all") << 4 << -1 << -1;
     QTest::newRow("4 connections, sixth refused") << 4 << 5 << -1;
     QTest::newRow("4 connections, first refused") << 4 << 0 << -1;
     QTest::newRow("4 connections, stopped at the fourth") << 4 << -1 << 3;

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 #include <curl/curl.h>
 
 // Rows for each kind of test server; a test body starts the server of its row, or skips where
@@ -24,6 +26,21 @@ inline void addKindRows() {
 
 inline QByteArray rowName(FtpTestServer::Kind kind, const char* name) {
     return FtpTestServer::kindName(kind).toUtf8() + ": " + name;
+}
+
+// The most connections the server had in use at once, each from its first command to its last.
+inline int mostSessionsAtOnce(const FtpTestServer& server) {
+    const QList<FtpExchange> log = server.exchanges();
+    QMap<QString, std::pair<qsizetype, qsizetype>> spans;
+    for (qsizetype i = 0; i < log.size(); ++i)
+        spans.insert(log[i].session, {spans.value(log[i].session, {i, i}).first, i});
+    int most = 0;
+    for (qsizetype i = 0; i < log.size(); ++i) {
+        const auto open = std::count_if(spans.cbegin(), spans.cend(),
+                                        [i](const auto& span) { return span.first <= i && i <= span.second; });
+        most = std::max(most, int(open));
+    }
+    return most;
 }
 
 // libcurl is set up once per test program, as main does for the program.

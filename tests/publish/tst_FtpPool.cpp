@@ -70,21 +70,6 @@ QStringList walkAsLogged(const FtpTestServer& server) {
 
 // The server's control connections it has not closed yet, from the kernel's table: pyftpdlib
 // counts a connection against its limits until it has closed it, a moment after its "221".
-// The most connections the server had in use at once, each from its first command to its last.
-int mostSessionsAtOnce(const FtpTestServer& server) {
-    const QList<FtpExchange> log = server.exchanges();
-    QMap<QString, std::pair<qsizetype, qsizetype>> spans;
-    for (qsizetype i = 0; i < log.size(); ++i)
-        spans.insert(log[i].session, {spans.value(log[i].session, {i, i}).first, i});
-    int most = 0;
-    for (qsizetype i = 0; i < log.size(); ++i) {
-        const auto open = std::count_if(spans.cbegin(), spans.cend(),
-                                        [i](const auto& span) { return span.first <= i && i <= span.second; });
-        most = std::max(most, int(open));
-    }
-    return most;
-}
-
 int connectionsHeldOpen(quint16 port) {
     QFile table(QStringLiteral("/proc/net/tcp"));
     if (!table.open(QIODevice::ReadOnly))
@@ -185,7 +170,7 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     // for the last files, so two logins more, and never more connections at once than set.
     const QStringList sessions = server.loggedInSessions();
     QCOMPARE(sessions.size(), connections + 2);
-    QCOMPARE(mostSessionsAtOnce(server), connections);
+    QCOMPARE(ServerRows::mostSessionsAtOnce(server), connections);
     const QMap<QString, QStringList> bySession = commandsBySession(server);
     const QString main = sessions.value(0);
     const QString mainAgain = sessions.constLast();

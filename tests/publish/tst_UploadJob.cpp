@@ -139,21 +139,6 @@ QStringList sentLines(const QStringList& lines) {
     return from < 0 || lines.size() < from + 3 ? lines : lines.mid(from + 1, lines.size() - from - 3);
 }
 
-// The most connections the server had in use at once, each from its first command to its last.
-int mostSessionsAtOnce(const FtpTestServer& server) {
-    const QList<FtpExchange> log = server.exchanges();
-    QMap<QString, std::pair<qsizetype, qsizetype>> spans;
-    for (qsizetype i = 0; i < log.size(); ++i)
-        spans.insert(log[i].session, {spans.value(log[i].session, {i, i}).first, i});
-    int most = 0;
-    for (qsizetype i = 0; i < log.size(); ++i) {
-        const auto open = std::count_if(spans.cbegin(), spans.cend(),
-                                        [i](const auto& span) { return span.first <= i && i <= span.second; });
-        most = std::max(most, int(open));
-    }
-    return most;
-}
-
 } // namespace
 
 // The upload sequence against real servers, on the worker as the window runs it and on this
@@ -767,7 +752,7 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
     QVERIFY2(changed.outcome.succeeded(), qPrintable(changed.lines.join(QLatin1Char('\n'))));
     // Its listing connections and the pictures' ones are never in use together.
     if (kind == Kind::Pyftpdlib) // vsftpd's log does not tell its parallel sessions apart
-        QVERIFY(mostSessionsAtOnce(server) <= connections);
+        QVERIFY(ServerRows::mostSessionsAtOnce(server) <= connections);
 
     QVERIFY(upload(QStringLiteral("reference/"), true, false).outcome.succeeded());
     QVERIFY(upload(QStringLiteral("reference/"), false, false).outcome.succeeded());

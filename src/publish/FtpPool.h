@@ -15,6 +15,8 @@
 // The listings of a removal are read over an extra connection too, so the main connection never
 // leaves binary mode. The extras are opened once the main connection is (or at the first batch
 // or listing), logged in with the same details while it works, and kept to the end of the upload.
+// In a long batch the main connection makes way for one more of them, and logs in again for the
+// last files.
 //
 // The server decides how many it takes: a connection it turns away (421, 530), or one that fails
 // later, is let go and its work goes to the others; the main connection alone is always enough.

@@ -17,11 +17,11 @@
 // libcurl waits for each reply before the next command: here the commands of one piece of work go
 // out together ("EPSV" with "STOR"; a run of "DELE"s), so a file costs only the round trips its
 // data connection needs. Logged in with the main connection's details ("USER", "PASS" and
-// "TYPE I" in one go); passive mode; "CWD" only when the folder to work in is not the one entered last; names and paths
-// sent as the main connection sends them.
+// "TYPE I" in one go); passive mode; "CWD" only when the folder to work in is not the one
+// entered last; names and paths sent as the main connection sends them.
 //
-// A command never depends on the outcome of one still on its way, except "STOR" after "EPSV"
-// (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
+// A command never depends on the outcome of one still on its way, except the login's and "STOR"
+// after "EPSV" (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
 // the server has said that the connection is in it.
 //
 // Over TLS where the main connection found it: "AUTH TLS" (or TLS from the first byte), then

@@ -427,7 +427,9 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         files.size() >= kStandInFilesPerConnection * (m_extras.size() + 1) ? StandIn::NotYet : StandIn::Over;
     FtpPipeline* standInConnection = nullptr;
     const std::size_t comeBackAt = 2 * (m_extras.size() + 1);
-    bool mainOut = false; // it could not log in again: the others send the rest
+    // Back from the stand-in's turn, or unable to log in again: the others send the rest. A
+    // file of its own, sent in more round trips and started late, would end after theirs.
+    bool mainAside = false;
     const auto serverTookAll = [this] {
         return int(m_extras.size()) == m_extraWanted &&
                std::all_of(m_extras.begin(), m_extras.end(), [](const std::unique_ptr<FtpPipeline>& extra) {
@@ -497,7 +499,7 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
                     standInConnection = addExtra();
             } else {
                 standIn = StandIn::Over;
-                mainOut = !done->second;
+                mainAside = true;
             }
         }
         // The ends first, then what they mean: a failure stops other transfers.
@@ -557,7 +559,7 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
             standIn = StandIn::MainLeaving;
             mainLane.leave();
         }
-        if (!onMain && (standIn == StandIn::NotYet || standIn == StandIn::Over) && (!mainOut || m_extras.empty())) {
+        if (!onMain && (standIn == StandIn::NotYet || standIn == StandIn::Over) && (!mainAside || m_extras.empty())) {
             if (const auto i = next()) {
                 onMain = *i;
                 mainLane.store(*i, files[*i]);

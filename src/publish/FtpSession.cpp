@@ -109,7 +109,8 @@ void FtpSession::prepare(const Request& request, bool freshConnection) {
     }
     curl_easy_setopt(h, CURLOPT_USERNAME, m_userName.constData());
     curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
-    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_SINGLECWD));
+    curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD,
+                     long(request.stayInFolder ? CURLFTPMETHOD_NOCWD : CURLFTPMETHOD_SINGLECWD));
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, freshConnection ? 1L : 0L);
     // libcurl says QUIT and waits for the reply before it lets the connection go.
@@ -284,7 +285,10 @@ Status FtpSession::rename(const QByteArray& from, const QByteArray& to) {
             return Status::failure(shown(name), QStringLiteral("not a name the server can be sent"));
     }
     Request request;
-    request.url = folderUrl(m_current);
+    // Between absolute paths the folder does not matter, and entering it again after a failed
+    // change of folder would cost a round trip.
+    request.stayInFolder = from.startsWith('/') && to.startsWith('/');
+    request.url = request.stayInFolder ? m_address.urlBase() + "/%2F/" : folderUrl(m_current);
     request.required = {"RNFR " + from, "RNTO " + to};
     return run(request, shown(from));
 }

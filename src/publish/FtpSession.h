@@ -101,6 +101,7 @@ private:
         bool download = false;
         qint64 maxBytes = 0; // a download's cap
         bool closeAfter = false;
+        bool stayInFolder = false; // no change of folder: the commands name absolute paths
     };
 
     bool cancelled() const;

@@ -280,7 +280,23 @@ void UploadJob::startUpload() {
 
     m_root = PublishedTree::rootPath(destination);
     // The first upload to a web space is always a full one, whatever the tick box says.
-    const bool online = enter(m_root);
+    bool online = enter(m_root);
+    // A switch cut off between its two renames, with the server out of reach, leaves the live
+    // shop aside: it goes back before anything else, with the orders it holds.
+    if (!online) {
+        const QByteArray aside = m_root + ".old";
+        m_nothingAside = !enter(aside);
+        if (!m_nothingAside) {
+            progress(QStringLiteral("Restoring the previous store..."));
+            if (!noted(m_remote->rename(aside, m_root))) {
+                reportRemote(QStringLiteral("Failed to restore the previous store. Rename the '") + folderName(aside) +
+                             QStringLiteral("' directory to '") + folderName(m_root) +
+                             QStringLiteral("' manually through FTP."));
+                return;
+            }
+            online = enter(m_root);
+        }
+    }
     const bool full = !online || m_request.refreshStore;
     countTotals(full);
     if (full) {
@@ -370,7 +386,7 @@ void UploadJob::refreshStore(bool online) {
     if (online && !fetchServerOrders(m_root, readable))
         return;
     const QByteArray build = m_root + ".new";
-    if (!removeLeftover(build) || !removeLeftover(m_root + ".old"))
+    if (!m_nothingAside && !removeLeftover(m_root + ".old"))
         return;
     if (buildStore(build, !online) && switchOver(build, !online))
         finish();
@@ -467,7 +483,14 @@ bool UploadJob::sendWholeStore(const QByteArray& build, bool withKey) {
     if (stopIfCancelled())
         return false;
     std::size_t notMade = 0;
-    if (!noted(m_remote->makeFolders(folders, notMade)))
+    Status made = m_remote->makeFolders(folders, notMade);
+    // What an upload cut off left is looked for only when it is in the way: most find none.
+    if (!made && notMade == 0 && enter(build)) {
+        if (!removeLeftover(build))
+            return false;
+        made = m_remote->makeFolders(folders, notMade);
+    }
+    if (!noted(made))
         return reportNotMade(notMade < std::size(fixed)
                                  ? QString(fixed[notMade])
                                  : catalogue.departmentNames[std::size_t(departments[notMade - std::size(fixed)])]);

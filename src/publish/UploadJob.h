@@ -201,6 +201,8 @@ private:
     bool m_shopAside = false;
     // Between the two renames of the switch a stop waits until the new shop is in place.
     bool m_switching = false;
+    // No shop was found set aside at the start: there is none to remove before the switch.
+    bool m_nothingAside = false;
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
     QString m_scratchDetails;

@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSslCertificate>
-#include <QThread>
 
 #include <map>
 #include <sys/stat.h>
@@ -244,8 +243,10 @@ bool FtpTestServer::start(QString* error) {
     if (m_port == 0)
         return TestSupport::failWith(error, kindName(m_kind) + QStringLiteral(" did not start: ") +
                                                 QString::fromLocal8Bit(m_process.readAll()));
-    // The probe's own connection is no part of what the test looks at.
-    QThread::msleep(20);
+    // The probe's own session is no part of what the test looks at: it is cleared once its
+    // greeting is in the log.
+    if (!greeting.isEmpty() && !TestSupport::waitForText(m_logPath, greeting))
+        return TestSupport::failWith(error, kindName(m_kind) + QStringLiteral(" did not log its greeting"));
     clearLog();
     return true;
 }

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <QUuid>
 
 #include <sys/stat.h>
@@ -90,8 +89,10 @@ bool SshTestServer::start(QString* error) {
     });
     if (m_port == 0)
         return failWith(error, QStringLiteral("sshd did not start: ") + QString::fromUtf8(log()));
-    // The probe's own connection is no part of what the test looks at.
-    QThread::msleep(50);
+    // The probe's own connection, logged as closed like a client's, is no part of what the test
+    // looks at.
+    if (!waitForText(m_dir.path() + QStringLiteral("/sshd.log"), "Connection closed by"))
+        return failWith(error, QStringLiteral("sshd did not log the end of its first connection"));
     clearLog();
     return true;
 }

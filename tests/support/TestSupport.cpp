@@ -82,6 +82,16 @@ quint16 startOnFreePort(QProcess& server, const QByteArray& greeting, const std:
     return 0;
 }
 
+bool waitForText(const QString& path, const QByteArray& text, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!readBytes(path).contains(text)) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
 // Every process below `pid`, found through /proc.
 static QList<qint64> descendantsOf(qint64 pid) {
     QList<qint64> found;

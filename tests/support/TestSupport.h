@@ -31,6 +31,8 @@ bool waitForGreeting(quint16 port, const QByteArray& greeting, QProcess* server 
 // Starts a test server by `launch` on a free port and waits for its greeting; the port may be
 // taken by another test before the server binds it, so up to three are tried. The port, or 0.
 quint16 startOnFreePort(QProcess& server, const QByteArray& greeting, const std::function<void(quint16)>& launch);
+// Waits until the file holds `text`, as a server's log does once it has written a line.
+bool waitForText(const QString& path, const QByteArray& text, int timeoutMs = 10000);
 // Ends a test server at once, with every session it forked.
 void stopServer(QProcess& server);
 // Gives `why` to a caller that asked for it (`error` not null); false.

@@ -7,11 +7,6 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -408,9 +403,7 @@ void tst_FtpPool::removalOverThePool() {
         files << QStringLiteral("F/file%1.jpeg").arg(i, 2, 10, QLatin1Char('0'));
     files << QStringLiteral("F/sub/b.txt") << QStringLiteral("F/sub/deep/c.txt") << QStringLiteral("F/sub/deep/d.txt")
           << QStringLiteral("F/zz.txt");
-    for (const QString& file : files)
-        server.writeFile(QStringLiteral("/htdocs/") + file, file.toUtf8());
-    server.makeFolder(QStringLiteral("/htdocs/F/empty"));
+    layOut(server, files + QStringList{QStringLiteral("F/empty/")});
     KIOSK_START_SERVER(server);
 
     FtpPool pool(std::make_unique<FtpSession>(server.serverText(), server.userName(), server.password()), 4,
@@ -426,8 +419,7 @@ void tst_FtpPool::removalOverThePool() {
     if (kind != Kind::Pyftpdlib)
         return; // vsftpd's log does not tell its parallel sessions apart
 
-    // The main connection walks the folders as alone: entering them, and removing each.
-    // The log was cleared after the main connection logged in: it is the one that removes F.
+    // The main connection, the one that removes F, walks the folders as alone: entering and removing each.
     const QMap<QString, QStringList> bySession = commandsBySession(server);
     QString main;
     for (auto it = bySession.begin(); it != bySession.end(); ++it) {
@@ -452,9 +444,8 @@ void tst_FtpPool::removalOverThePool() {
     QCOMPARE(deletes, int(files.size()));
 }
 
-// Catches an upload that fails when the server drops the extra connections while they wait:
-// the main connection is reopened as ever, the lost ones are let go, and every picture still
-// arrives.
+// Catches an upload that fails when the server drops the extra connections while they wait: the main
+// connection is reopened as ever, the lost ones are let go, and every picture still arrives.
 void tst_FtpPool::connectionsLostOnTheWay() {
     FtpTestServer::Options options;
     options.idleTimeoutSeconds = 1;
@@ -470,7 +461,6 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     const UploadRecord record = runUpload(request, [&](const QString& line) {
         // The owner's machine is busy before the second department: every connection times out.
         if (line == fileLine(QStringLiteral("productdetails.nif")) && ++detailsLines == 2) {
-            // Until the server has timed every one of them out.
             const auto timedOut = [&] {
                 const QList<FtpExchange> log = server.exchanges();
                 return std::count_if(log.begin(), log.end(), [](const FtpExchange& e) { return e.reply == 421; }) >=

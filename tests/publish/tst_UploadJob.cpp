@@ -6,13 +6,6 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QSignalSpy>
-#include <QThread>
-#include <QTimer>
 #include <QtTest>
 
 using Kind = FtpTestServer::Kind;
@@ -116,9 +109,8 @@ void seedShop(const FtpTestServer& server, const Tree& extra = {}) {
     }
 }
 
-// Compares the server's order of the files with this one, of paths below `root`; where several
-// connections share the files, only which files were stored. vsftpd's log does not tell parallel
-// sessions apart: there the tree alone shows it.
+// Compares the order the server stored the files in with this one, of paths below `root`; over several
+// connections only which files (vsftpd's log does not tell its sessions apart: there the tree shows it).
 void compareStored(const FtpTestServer& server, int connections, const QString& root, const QStringList& relative) {
     if (connections > 1 && server.kind() == Kind::Vsftpd)
         return;
@@ -141,9 +133,8 @@ QStringList sentLines(const QStringList& lines) {
 
 } // namespace
 
-// The upload sequence against real servers, on the worker as the window runs it and on this
-// thread: every progress line in its order, the tree on the server byte for byte, the order in
-// which it stored the files, each way an upload stops, and uploads that send only what changed.
+// The upload against real servers, on the worker and on this thread: every progress line in order, the
+// tree byte for byte, the order of the files stored, each way it stops, and uploads of what changed only.
 class tst_UploadJob : public QObject {
     Q_OBJECT
 
@@ -253,11 +244,10 @@ void tst_UploadJob::firstThenDataOnly() {
                     nine("0", "World Atlas", "14.00") + nine("1", "Bible"));
     expected.remove(QStringLiteral("store/Books/2.jpeg"));
     QCOMPARE(remoteTree(server, kRoot), expected);
-    QStringList order = SampleShop::departmentOrder();
+    QStringList order = QStringList{QStringLiteral("store/storesettings.txt"), QStringLiteral("store/departments.nif"),
+                                    QStringLiteral("store/orderkey.php")} +
+                        SampleShop::departmentOrder();
     order.removeAll(QStringLiteral("store/Books/2.jpeg"));
-    order.prepend(QStringLiteral("store/orderkey.php"));
-    order.prepend(QStringLiteral("store/departments.nif"));
-    order.prepend(QStringLiteral("store/storesettings.txt"));
     compareStored(server, connections, kRoot, order);
 }
 
@@ -287,8 +277,8 @@ void tst_UploadJob::refreshOverExistingShop() {
                                   QStringLiteral("Removing previous store files..."), kSuccess};
     const QStringList putBack = {QStringLiteral("Restoring the previous store..."),
                                  QStringLiteral("Removing previous store files...")};
-    QCOMPARE(record.lines, startLines(server.serverText()) + putBack + fullRefreshFixedLines() +
-                               shop.departmentLines() + switched);
+    QCOMPARE(record.lines,
+             startLines(server.serverText()) + putBack + fullRefreshFixedLines() + shop.departmentLines() + switched);
     Tree expected = shop.shopTree();
     expected.insert(QStringLiteral("store/orders.php"), kPrivateHead + "::orders from customers::-");
     QCOMPARE(remoteTree(server, kRoot), expected);
@@ -630,8 +620,7 @@ void tst_UploadJob::workerCancelAndRestart() {
         QSignalSpy finished(&worker, &UploadWorker::finished);
         QStringList lines;
         int run = 1;
-        // Cancelled on the upload's own thread as the line is reported, so that how busy the test's
-        // thread is cannot change how far the upload gets.
+        // Cancelled on the upload's own thread, so that how busy this one is cannot change how far it gets.
         connect(
             &worker, &UploadWorker::progress, this,
             [&](const QString& line) {
@@ -704,8 +693,7 @@ void tst_UploadJob::changedOnlyMatchesRefreshAndDataUpload() {
         request.connections = connections;
         return runUpload(request);
     };
-    // The first upload to a web space is a full one; the second sends everything once more, as
-    // nothing has been recorded yet.
+    // The first upload to a web space is a full one; the second, nothing recorded yet, sends all again.
     QVERIFY(upload(QStringLiteral("htdocs/"), false, true).outcome.succeeded());
     QVERIFY(upload(QStringLiteral("htdocs/"), false, true).outcome.succeeded());
 

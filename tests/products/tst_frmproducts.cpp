@@ -585,8 +585,8 @@ void tst_frmProducts::choose_data() {
     QTest::addColumn<bool>("doubleClick");     // on the last one, instead of OK
     QTest::addColumn<bool>("preview");         // of the last one
     QTest::addColumn<QString>("chosen");       // empty: OK does nothing
-    const QString jpeg = QStringLiteral("PICTURE.JPEG"), notes = QStringLiteral("notes.jpeg");
-    const QStringList all = {QStringLiteral("logo.png"), notes, jpeg, QStringLiteral("picture.jpg")};
+    const QString jpeg = u"PICTURE.JPEG"_s, notes = u"notes.jpeg"_s, jpg = u"picture.jpg"_s;
+    const QStringList all = {QStringLiteral("logo.png"), notes, jpeg, jpg};
     // The last one selected is neither the first previewed nor the first listed.
     const QStringList two = {QStringLiteral("logo.png"), jpeg};
     QTest::newRow("OK: the last selected") << 2 << all << two << false << false << true << jpeg;
@@ -595,9 +595,7 @@ void tst_frmProducts::choose_data() {
     QTest::newRow("OK on a file gone meanwhile") << 2 << all << two << true << false << true << QString();
     QTest::newRow("*.jpeg whatever the case, OK on a file that is no picture")
         << 0 << QStringList{notes, jpeg} << QStringList{notes} << false << false << false << notes;
-    QTest::newRow("*.jpg") << 1 << QStringList{QStringLiteral("picture.jpg")}
-                           << QStringList{QStringLiteral("picture.jpg")} << false << false << true
-                           << QStringLiteral("picture.jpg");
+    QTest::newRow("*.jpg") << 1 << QStringList{jpg} << QStringList{jpg} << false << false << true << jpg;
 }
 
 // Catches an upper-case extension left out, .jpg listed under "*.jpeg", a file type that does not

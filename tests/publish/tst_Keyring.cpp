@@ -130,7 +130,7 @@ void tst_Keyring::initTestCase() {
     m_keyring.closeWriteChannel();
     // Until the keyring owns its name on the bus, a read finds no service at once.
     Keyring::Answer probe;
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             probe = m_system.read(kServer, QStringLiteral("probe"));
             return probe.answered || !keyringRuns();

@@ -298,34 +298,31 @@ void tst_frmProducts::typedValue_data() {
                         const QString& held, const QString& stored, const char* says = "", bool noted = false) {
         QTest::newRow(tag.constData()) << box << keys << paste << held << stored << QString::fromUtf8(says) << noted;
     };
-    const auto t = [](const char* text) {
-        return QString::fromUtf8(text);
-    };
-    const QString thirty = t("abcdefghij").repeated(3), abc = t("abc");
+    const QString thirty = u"abcdefghij"_s.repeated(3), abc = u"abc"_s;
     for (const QString& box : kDetailNames)
-        row(box.toLatin1() + ": separator", box, t("ab\u00ACc"), {}, abc, abc, "\u00AC\": it separates the fields",
+        row(box.toLatin1() + ": separator", box, u"ab\u00ACc"_s, {}, abc, abc, "\u00AC\": it separates the fields",
             box == kDetailNames[4]);
     for (int f : {1, 2, 3, 6, 7})
-        row(kDetailNames[f].toLatin1() + ": 31 letters", kDetailNames[f], thirty + t("k"), {}, thirty, thirty);
-    row("description: outside the code page", kDetailNames[1], t("ab\u0100c"), {}, abc, abc,
+        row(kDetailNames[f].toLatin1() + ": 31 letters", kDetailNames[f], thirty + u"k"_s, {}, thirty, thirty);
+    row("description: outside the code page", kDetailNames[1], u"ab\u0100c"_s, {}, abc, abc,
         "\u0100\": kioskSmith's catalogue file cannot store");
-    row("28 and a line break fill it", kDetailNames[1], thirty.left(28) + t("\nxy"), {}, thirty.left(28) + t("\n"),
-        thirty.left(28) + t(" "));
-    row("no line break after 29", kDetailNames[6], thirty.left(29) + t("\n"), {}, thirty.left(29), thirty.left(29));
-    row("a paste takes what fits", kDetailNames[2], t("0123456789"), thirty, t("0123456789") + thirty.left(20),
-        t("0123456789") + thirty.left(20));
-    row("a pasted CR LF counts two", kDetailNames[7], thirty.left(27), t("\r\nxyz"), thirty.left(27) + t("\nx"),
-        thirty.left(27) + t(" x"));
+    row("28 and a line break fill it", kDetailNames[1], thirty.left(28) + u"\nxy"_s, {}, thirty.left(28) + u"\n"_s,
+        thirty.left(28) + u" "_s);
+    row("no line break after 29", kDetailNames[6], thirty.left(29) + u"\n"_s, {}, thirty.left(29), thirty.left(29));
+    row("a paste takes what fits", kDetailNames[2], u"0123456789"_s, thirty, u"0123456789"_s + thirty.left(20),
+        u"0123456789"_s + thirty.left(20));
+    row("a pasted CR LF counts two", kDetailNames[7], thirty.left(27), u"\r\nxyz"_s, thirty.left(27) + u"\nx"_s,
+        thirty.left(27) + u" x"_s);
     row("the title has no limit", kDetailNames[0], thirty + thirty, {}, thirty + thirty, thirty + thirty);
-    row("title: an emoji pasted", kDetailNames[0], abc, t("\U0001F34E"), abc, abc, "\U0001F34E\": kioskSmith's");
+    row("title: an emoji pasted", kDetailNames[0], abc, u"\U0001F34E"_s, abc, abc, "\U0001F34E\": kioskSmith's");
     // Refused on recording, nothing stored: what was typed stays to be corrected.
     row("no title", kDetailNames[0], {}, {}, {}, {}, "Product must have a Title and a Price");
     row("no price", kDetailNames[4], {}, {}, {}, {}, "Product must have a Title and a Price");
-    row("a title of blanks is one", kDetailNames[0], t("   "), {}, t("   "), t("   "));
-    row("a price as the owner writes numbers", kDetailNames[4], t("1234.5"), {}, t("1,234.50"), t("1,234.50"));
-    row("a price the shop cannot read", kDetailNames[4], t("from 6.75"), {}, t("from 6.75"), t("from 6.75"), "", true);
-    const QString odd = t("/pics/a\u00ACb.jpeg"); // "=": set by the program, as the chooser does
-    row("separator set by the program", kDetailNames[8], t("=") + odd, {}, odd, {}, "Image Filepath: A product cannot");
+    row("a title of blanks is one", kDetailNames[0], u"   "_s, {}, u"   "_s, u"   "_s);
+    row("a price as the owner writes numbers", kDetailNames[4], u"1234.5"_s, {}, u"1,234.50"_s, u"1,234.50"_s);
+    row("a price the shop cannot read", kDetailNames[4], u"from 6.75"_s, {}, u"from 6.75"_s, u"from 6.75"_s, "", true);
+    const QString odd = u"/pics/a\u00ACb.jpeg"_s; // "=": set by the program, as the chooser does
+    row("separator set by the program", kDetailNames[8], u"="_s + odd, {}, odd, {}, "Image Filepath: A product cannot");
 }
 
 // Catches "¬" or an unstorable character getting into a field, or kept out without a word; a box
@@ -457,7 +454,6 @@ void tst_frmProducts::activation() {
 void tst_frmProducts::departmentFirst() {
     ProductsProgram program;
     Editor editor(program.openProducts());
-    QCOMPARE(editor.departments->count(), 0);
     for (const QString& name : kDetailNames + QStringList{QStringLiteral("cmdAddMain"), QStringLiteral("cmdAddImage"),
                                                           QStringLiteral("cmdClearSelection")})
         QVERIFY2(!editor.field(name)->isEnabled(), qPrintable(name));
@@ -470,7 +466,6 @@ void tst_frmProducts::departmentFirst() {
     QCOMPARE(listTexts(editor.departments), QStringList{QStringLiteral("Fruit")});
     QVERIFY(editor.record->isEnabled());
     QLineEdit* title = editor.line("txtTitle");
-    QVERIFY(title->isEnabled());
     const auto enter = [&](const std::function<void()>& focus) {
         MessageBox::reset();
         {
@@ -590,8 +585,8 @@ void tst_frmProducts::choose_data() {
     QTest::addColumn<bool>("doubleClick");     // on the last one, instead of OK
     QTest::addColumn<bool>("preview");         // of the last one
     QTest::addColumn<QString>("chosen");       // empty: OK does nothing
-    const QString jpeg = QStringLiteral("PICTURE.JPEG"), notes = QStringLiteral("notes.jpeg");
-    const QStringList all = {QStringLiteral("logo.png"), notes, jpeg, QStringLiteral("picture.jpg")};
+    const QString jpeg = u"PICTURE.JPEG"_s, notes = u"notes.jpeg"_s, jpg = u"picture.jpg"_s;
+    const QStringList all = {QStringLiteral("logo.png"), notes, jpeg, jpg};
     // The last one selected is neither the first previewed nor the first listed.
     const QStringList two = {QStringLiteral("logo.png"), jpeg};
     QTest::newRow("OK: the last selected") << 2 << all << two << false << false << true << jpeg;
@@ -600,9 +595,7 @@ void tst_frmProducts::choose_data() {
     QTest::newRow("OK on a file gone meanwhile") << 2 << all << two << true << false << true << QString();
     QTest::newRow("*.jpeg whatever the case, OK on a file that is no picture")
         << 0 << QStringList{notes, jpeg} << QStringList{notes} << false << false << false << notes;
-    QTest::newRow("*.jpg") << 1 << QStringList{QStringLiteral("picture.jpg")}
-                           << QStringList{QStringLiteral("picture.jpg")} << false << false << true
-                           << QStringLiteral("picture.jpg");
+    QTest::newRow("*.jpg") << 1 << QStringList{jpg} << QStringList{jpg} << false << false << true << jpg;
 }
 
 // Catches an upper-case extension left out, .jpg listed under "*.jpeg", a file type that does not
@@ -647,7 +640,6 @@ void tst_frmProducts::normalisedPrice_data() {
     QTest::addColumn<QString>("shown"); // empty: stays as typed
     const QLocale english(QLocale::English, QLocale::UnitedKingdom);
     const QLocale german(QLocale::German, QLocale::Germany);
-    QTest::newRow("1234.5") << english << QStringLiteral("1234.5") << QStringLiteral("1,234.50");
     QTest::newRow("a word") << english << QStringLiteral("twelve") << QString();
     QTest::newRow("already formatted") << english << QStringLiteral("1,234.50") << QStringLiteral("1,234.50");
     QTest::newRow("rounds to two places") << english << QStringLiteral("0.125") << QStringLiteral("0.13");

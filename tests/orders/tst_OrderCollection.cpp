@@ -50,15 +50,12 @@ QString items(const QStringList& lines) {
     return text;
 }
 
-// The number a list position must show, worked out independently of the reader.
-QString expectedNumber(qsizetype position) {
-    return QString::number(position).rightJustified(5, u'0');
-}
-
+// Each numbered by its list position, worked out independently of the reader.
 std::vector<OrderRecord> expectedOrders(const QList<Fields>& fields) {
     std::vector<OrderRecord> orders;
     for (qsizetype i = 0; i < fields.size(); ++i)
-        orders.push_back(OrderRecord{fields[i][0], expectedNumber(i + 1), fields[i][1], fields[i][2], fields[i][3]});
+        orders.push_back(OrderRecord{fields[i][0], QString::number(i + 1).rightJustified(5, u'0'), fields[i][1],
+                                     fields[i][2], fields[i][3]});
     return orders;
 }
 
@@ -100,8 +97,8 @@ QString twoOrderList() {
 
 QStringList expectedLines(const QList<Fields>& orders) {
     QStringList lines;
-    for (qsizetype i = 0; i < orders.size(); ++i)
-        lines.append(expectedNumber(i + 1) + u' ' + orders[i][0] + u": "_s + orders[i][1]);
+    for (const OrderRecord& order : expectedOrders(orders))
+        lines.append(order.orderNumber + u' ' + order.orderDate + u": "_s + order.customerName);
     return lines;
 }
 
@@ -243,14 +240,12 @@ void tst_OrderCollection::collect() {
         OrderCollection::collect(book, ftpServerSet(), storeAt(m_php.domain() + domainPath), shortTimeouts());
     QCOMPARE(view.outcome, outcome);
     QCOMPARE(book.orderTable, expectedOrders(orders));
-    // Every failure is said in panel 1, with what to do in the orders window besides the plain
-    // HTTP advice every row gets.
+    // Every failure is said in panel 1, with advice besides the plain HTTP note every row gets.
     QCOMPARE(view.statusText().startsWith(u"Orders could not be read: "_s), view.failed());
     QVERIFY(view.plainHttp);
     QCOMPARE(view.adviceText() != OrderTexts::plainHttpAdvice(), view.failed());
     QCOMPARE(view.listLines, expectedLines(orders));
-    QCOMPARE(view.totalText.value_or(QString()), total);
-    QCOMPARE(view.totalText.has_value(), !total.isEmpty());
+    QCOMPARE(view.totalText, total.isEmpty() ? std::optional<QString>() : total);
     QCOMPARE(view.progressText.value_or(QString()),
              orders.isEmpty() ? QString() : u"Please wait - collecting orders: "_s + QString::number(orders.size()));
     // A stalled reply keeps php -S busy a little longer: the next row waits until it answers.
@@ -355,13 +350,11 @@ void tst_OrderCollection::privateList() {
     std::vector<OrderRecord> archived;
     QVERIFY(OrderArchive::load(program.path() + u'/', archived));
     QCOMPARE(archived, expectedOrders(orders));
-    tls.kill();
-    tls.waitForFinished(5000);
+    stopServer(tls);
 }
 
 // Without an FTP server nothing is fetched, and the line saying so is no order. One collection at
-// a time; the program's end stops a hung one at once, with no finished() for it; the collector
-// then collects again, each time afresh. (Windows stay responsive meanwhile: below.)
+// a time; the program's end stops a hung one at once, with no finished() for it; then afresh.
 void tst_OrderCollection::cancelThenCollectAgain() {
     OrderBook book;
     book.orderTable.push_back(OrderRecord{u"old"_s, u"00001"_s, u"Old"_s, QString(), QString()});
@@ -578,8 +571,7 @@ void tst_OrderCollection::failuresNewOrdersAndTheArchive() {
         program.click(0);
         QCOMPARE(program.box(3), kAddress);
         QCOMPARE(program.details(), QStringList{kItem});
-        auto* box = program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s);
-        QTRY_COMPARE(box->verticalScrollBar()->maximum(), 0);
+        QTRY_COMPARE(program.window()->findChild<QPlainTextEdit*>(u"Text1_3"_s)->verticalScrollBar()->maximum(), 0);
         QListWidget* details = program.window()->lstDetails();
         const QRect line = details->visualItemRect(details->item(0));
         QVERIFY(line.width() <= details->viewport()->width());

@@ -10,10 +10,8 @@ class tst_FtpListing : public QObject {
     Q_OBJECT
 
 private slots:
-    void listLines_data();
-    void listLines();
-    void mlsdLines_data();
-    void mlsdLines();
+    void lines_data();
+    void lines();
     void wholeListing();
     void serverField_data();
     void serverField();
@@ -21,33 +19,16 @@ private slots:
     void remotePaths();
 };
 
-namespace {
-
 // A line that is no entry has no name in its row.
-void addLineColumns() {
+void tst_FtpListing::lines_data() {
+    QTest::addColumn<bool>("mlsd");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<bool>("isFolder");
-}
-
-void lineRow(const char* tag, const char* line, const char* name = "", bool isFolder = false) {
-    QTest::newRow(tag) << QByteArray(line) << QByteArray(name) << isFolder;
-}
-
-void checkEntry(const std::optional<RemoteEntry>& entry) {
-    QFETCH(QByteArray, name);
-    QFETCH(bool, isFolder);
-    QCOMPARE(entry.has_value(), !name.isEmpty());
-    if (entry) {
-        QCOMPARE(entry->name, name);
-        QCOMPARE(entry->isFolder, isFolder);
-    }
-}
-
-} // namespace
-
-void tst_FtpListing::listLines_data() {
-    addLineColumns();
+    bool mlsd = false;
+    const auto lineRow = [&mlsd](const char* tag, const char* line, const char* name = "", bool isFolder = false) {
+        QTest::newRow(tag) << mlsd << QByteArray(line) << QByteArray(name) << isFolder;
+    };
     lineRow("vsftpd folder, numeric owner", "drwxr-xr-x    2 102      105          4096 Dec 06 08:23 store\r", "store",
             true);
     lineRow("vsftpd file", "-rw-r--r--    1 102      105         31234 Dec 06 08:23 0.jpeg", "0.jpeg");
@@ -64,28 +45,28 @@ void tst_FtpListing::listLines_data() {
     lineRow("total line", "total 12");
     lineRow("empty line", "");
     lineRow("garbage", "550 No files found");
+    mlsd = true;
+    lineRow("MLSD pyftpdlib folder", "modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G",
+            "G", true);
+    lineRow("MLSD file with blanks", "type=file;size=12;modify=20240101000000; a b .txt\r\n", "a b .txt");
+    lineRow("MLSD upper-case fact", "Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9", "Caf\xC3\xA9 & Th\xC3\xA9", true);
+    lineRow("MLSD link is not a folder", "type=OS.unix=slink:/x;size=1; l", "l");
+    lineRow("MLSD current folder", "type=cdir;size=0; /htdocs");
+    lineRow("MLSD parent folder", "type=pdir;size=0; ..");
+    lineRow("MLSD no type", "size=0; x");
 }
 
-void tst_FtpListing::listLines() {
+void tst_FtpListing::lines() {
+    QFETCH(bool, mlsd);
     QFETCH(QByteArray, line);
-    checkEntry(FtpListing::parseListLine(line));
-}
-
-void tst_FtpListing::mlsdLines_data() {
-    addLineColumns();
-    lineRow("pyftpdlib folder", "modify=20261206082300;perm=eldfmMTcp;size=4096;type=dir;unique=fe00ga7223a; G", "G",
-            true);
-    lineRow("file with blanks", "type=file;size=12;modify=20240101000000; a b .txt\r\n", "a b .txt");
-    lineRow("upper-case fact", "Type=DIR;Size=0; Caf\xC3\xA9 & Th\xC3\xA9", "Caf\xC3\xA9 & Th\xC3\xA9", true);
-    lineRow("link is not a folder", "type=OS.unix=slink:/x;size=1; l", "l");
-    lineRow("current folder", "type=cdir;size=0; /htdocs");
-    lineRow("parent folder", "type=pdir;size=0; ..");
-    lineRow("no type", "size=0; x");
-}
-
-void tst_FtpListing::mlsdLines() {
-    QFETCH(QByteArray, line);
-    checkEntry(FtpListing::parseMlsdLine(line));
+    QFETCH(QByteArray, name);
+    QFETCH(bool, isFolder);
+    const std::optional<RemoteEntry> entry = mlsd ? FtpListing::parseMlsdLine(line) : FtpListing::parseListLine(line);
+    QCOMPARE(entry.has_value(), !name.isEmpty());
+    if (entry) {
+        QCOMPARE(entry->name, name);
+        QCOMPARE(entry->isFolder, isFolder);
+    }
 }
 
 void tst_FtpListing::wholeListing() {

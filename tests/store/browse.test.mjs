@@ -5,12 +5,11 @@ import { afterEach, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { expect, suiteShop, win1252 } from './lib/shop.mjs';
+import { expect, heading, suiteShop, win1252 } from './lib/shop.mjs';
 import { addTraps, DEPARTMENT_ORDER } from './lib/fixtures.mjs';
 
 const env = suiteShop({ extra: addTraps });
 const nav = (page) => page.getByRole('navigation', { name: 'Departments' }).getByRole('link');
-const heading = (page) => expect(page.getByRole('heading', { level: 1 }));
 const titles = (page) => expect(page.locator('article.product h2'));
 const garden = (from, to) => Array.from({ length: to - from + 1 }, (_, i) => `Garden tool ${String(from + i).padStart(2, '0')}`);
 

@@ -24,7 +24,6 @@ test('20 orders posted at once give 20 intact records with their own numbers', a
     // records() takes whole records only, each ending in "::-" and a line break.
     const records = env.shop.records();
     assert.equal(records.length, 20);
-    const numbers = [];
     for (const { customer, n, qty } of customers) {
         const price = qty + 0.5;
         const total = (qty * price + 1234.5).toLocaleString('en-GB', { minimumFractionDigits: 2 });
@@ -34,12 +33,10 @@ test('20 orders posted at once give 20 intact records with their own numbers', a
             items: `${qty} x Garden tool ${n} (Garden Tools) at £${price.toFixed(2)} each = £${(qty * price).toFixed(2)}¬`
                 + `1 x Saffron (Épicerie fine) at £1,234.50 per 10 g = £1,234.50¬Total: £${total}¬`,
         }], `one whole record for customer ${n}`);
-        // Number k is the k-th record of the file, which is how the owner's program numbers them.
+        // Number k is the k-th record, as the owner's program numbers them: one record each, so no number twice.
         const number = (await (await customer.get('confirmOrder.php?step=done')).text()).match(/Order number <strong>(\d{5})<\/strong>/)[1];
-        numbers.push(number);
-        assert.equal(records[Number(number) - 1].name, `Customer ${n}`, `order ${number} is customer ${n}'s`);
+        assert.equal(records[Number(number) - 1]?.name, `Customer ${n}`, `order ${number} is customer ${n}'s`);
     }
-    assert.deepEqual(numbers.sort(), Array.from({ length: 20 }, (_, i) => String(i + 1).padStart(5, '0')));
 });
 
 test('the 21st order in a minute from one address is turned away', async () => {

@@ -6,8 +6,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { addToBasket, collectOrders, enterDetails, expect, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders, placeOrder,
-    suiteShop } from './lib/shop.mjs';
+import { addToBasket, collectOrders, enterDetails, expect, heading, httpCustomer, LIST_MARK, ORDER_KEY, parseOrders,
+    placeOrder, suiteShop } from './lib/shop.mjs';
 
 const env = suiteShop();
 const CUSTOMERS = [
@@ -64,7 +64,7 @@ test('the order form asks for a telephone or e-mail; blanks are not one', async 
     await addToBasket(page, 0);
     await enterDetails(page, { name: 'Blank Contact', address: '1 Road', contact: '   ' });
     await expect(page.locator('#contact-error')).toBeVisible();
-    await expect(page.getByRole('heading', { level: 1 })).toHaveText('Your details');
+    await heading(page).toHaveText('Your details');
     await expect(page.getByLabel(/Telephone or e-mail/)).toHaveAttribute('required', '');
     const customer = await httpCustomer(env.server.base);
     await assert.rejects(customer.readyToOrder([['Dairy 9', 0, 1]], { name: 'Posted', address: 'Here', contact: ' \t ' }),

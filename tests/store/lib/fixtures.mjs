@@ -50,10 +50,7 @@ export const DEPARTMENT_ORDER = ['Dairy 9', 'Dairy 10', 'Empty Shelf', 'Épiceri
 
 const nif = (title) => Buffer.from(`0\xAC${title}\xAC\xAC\xAC\xAC1.00\xAC\xAC\xAC\xAC\r\n`, 'latin1');
 
-/**
- * A folder beside store/ that no request may reach, a folder in store/ that is no department, and
- * a department whose name is in Windows-1252 bytes rather than UTF-8.
- */
+/** A folder beside store/ no request may reach, one in store/ that is no department, one named in Windows-1252. */
 export function addTraps({ shop, store }) {
     fs.mkdirSync(path.join(shop, 'Outside'));
     fs.writeFileSync(path.join(shop, 'Outside', 'productdetails.nif'), nif('LEAKED secret'));

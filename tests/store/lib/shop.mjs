@@ -1,6 +1,5 @@
-// Shared by the web shop tests: builds a published shop tree the way the program lays it out on
-// the server, serves it with `php -S` on 127.0.0.1, and drives Debian's chromium through
-// @playwright/test (installed by `npm ci` in tests/browser).
+// Shared by the web shop tests: a published shop tree as the program lays it out, served by `php -S`
+// on 127.0.0.1 and seen in Debian's chromium through @playwright/test (`npm ci` in tests/browser).
 
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
@@ -25,6 +24,7 @@ const playwright = (() => {
 
 /** Playwright's auto-waiting expect(), given the same 10 s as the pages' actions for a busy machine. */
 export const expect = playwright.expect.configure({ timeout: 10000 });
+export const heading = (page) => expect(page.getByRole('heading', { level: 1 }));
 
 // Windows-1252, as the program writes its files: Latin-1 but for these at 0x80-0x9F.
 const HIGH = '€\x81‚ƒ„…†‡ˆ‰Š‹Œ\x8DŽ\x8F\x90‘’“”•–—˜™š›œ\x9DžŸ';
@@ -37,7 +37,6 @@ export function win1252(text) {
     }));
 }
 
-/** storesettings.txt: eight lines, CR LF, in the order SETTINGS names them. */
 const settingsBytes = (changes = {}) =>
     win1252(Object.values({ ...SETTINGS, ...changes }).map((line) => line + '\r\n').join(''));
 
@@ -59,10 +58,7 @@ export async function collectOrders(base, key = ORDER_KEY) {
     return { status: response.status, body: Buffer.from(await response.arrayBuffer()) };
 }
 
-/**
- * The published tree <root>/kioskSmith/{pages, gfx/, store/}. departments: { "Folder": { products,
- * pictures: [slot...] } }; pictures are real JPEG files named by slot as the upload names them.
- */
+/** The published tree <root>/kioskSmith/{pages, gfx/, store/}; departments: { "Folder": { products, pictures: [slot...] } }. */
 export function buildShop({ departments = DEPARTMENTS, extra = () => {} } = {}) {
     const root = fs.mkdtempSync(path.join(os.tmpdir(), 'kiosk-shop-'));
     const shop = path.join(root, 'kioskSmith');
@@ -102,8 +98,7 @@ export function buildShop({ departments = DEPARTMENTS, extra = () => {} } = {}) 
     };
 }
 
-// php -S runs in a process group of its own, so its workers end with it; whatever still runs
-// when the test process ends (a failed assertion, an interrupted run) is ended too.
+// php -S leads a process group of its own, so its workers end with it, also when a run ends early.
 const running = new Set();
 const killTree = (pid) => { try { process.kill(-pid, 'SIGKILL'); } catch { /* already gone */ } };
 process.on('exit', () => running.forEach(killTree));
@@ -178,9 +173,8 @@ export async function launchBrowser() {
 }
 
 /**
- * The shop the tests of a file or describe() run against: served by php -S and, unless `browser` is
- * false, seen in chromium. Ended after them, failing on PHP's own complaints while serving (a page
- * that does not parse among them) and on script errors or dialogs in the pages.
+ * The shop a file's or describe()'s tests run against, in chromium unless `browser` is false; ended
+ * after them, failing on PHP's complaints (an unparsable page among them) and on page script errors or dialogs.
  */
 export function suiteShop({ browser = true, ini, workers, ...shopOptions } = {}) {
     const env = {};
@@ -257,7 +251,6 @@ export async function httpCustomer(base) {
         },
         /** Places the order reviewed last, with `form` as readyToOrder gave it. */
         place: (form, extra = {}) => customer.post('sendMailOrder.php', { ...form, ...extra }),
-        close: () => { httpContexts.delete(ctx); return ctx.dispose(); },
     };
     return customer;
 }

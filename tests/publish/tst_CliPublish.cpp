@@ -7,6 +7,7 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace TestSupport;

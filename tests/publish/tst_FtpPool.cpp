@@ -7,6 +7,11 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>

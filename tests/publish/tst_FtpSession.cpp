@@ -3,6 +3,8 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using Kind = FtpTestServer::Kind;

@@ -7,6 +7,9 @@
 #include "support/SshTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QtTest>
 
 namespace {

@@ -6,6 +6,13 @@
 #include "support/FtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
 
 using Kind = FtpTestServer::Kind;

@@ -283,19 +283,17 @@ void UploadJob::startUpload() {
     bool online = enter(m_root);
     // A switch cut off between its two renames, with the server out of reach, leaves the live
     // shop aside: it goes back before anything else, with the orders it holds.
-    if (!online) {
-        const QByteArray aside = m_root + ".old";
-        m_nothingAside = !enter(aside);
-        if (!m_nothingAside) {
-            progress(QStringLiteral("Restoring the previous store..."));
-            if (!noted(m_remote->rename(aside, m_root))) {
-                reportRemote(QStringLiteral("Failed to restore the previous store. Rename the '") + folderName(aside) +
-                             QStringLiteral("' directory to '") + folderName(m_root) +
-                             QStringLiteral("' manually through FTP."));
-                return;
-            }
-            online = enter(m_root);
+    if (!online && enter(m_root + ".old")) {
+        progress(QStringLiteral("Restoring the previous store..."));
+        m_shopAside = true;
+        restoreLiveShop(*m_remote);
+        if (m_shopAside) {
+            reportRemote(QStringLiteral("Failed to restore the previous store. Rename the '") +
+                         folderName(m_root + ".old") + QStringLiteral("' directory to '") + folderName(m_root) +
+                         QStringLiteral("' manually through FTP."));
+            return;
         }
+        online = enter(m_root);
     }
     const bool full = !online || m_request.refreshStore;
     countTotals(full);
@@ -386,7 +384,8 @@ void UploadJob::refreshStore(bool online) {
     if (online && !fetchServerOrders(m_root, readable))
         return;
     const QByteArray build = m_root + ".new";
-    if (!m_nothingAside && !removeLeftover(m_root + ".old"))
+    // Where no shop was online, the start found none aside either.
+    if (online && !removeLeftover(m_root + ".old"))
         return;
     if (buildStore(build, !online) && switchOver(build, !online))
         finish();
@@ -603,7 +602,7 @@ bool UploadJob::switchOver(const QByteArray& build, bool keySent) {
 
 // Puts the old shop back where customers find it.
 void UploadJob::restoreLiveShop(RemoteFolder& remote) {
-    if (m_shopAside && remote.rename(m_root + ".old", m_root))
+    if (m_shopAside && noted(remote.rename(m_root + ".old", m_root)))
         m_shopAside = false;
 }
 

@@ -197,12 +197,11 @@ private:
     QByteArray m_root;
     QString m_lastFailure;
     UploadOutcome m_outcome;
-    // The live shop has been renamed aside for the switch and is not back in place yet.
+    // The live shop has been renamed aside, by this switch or one cut off before, and is not back
+    // in place yet.
     bool m_shopAside = false;
     // Between the two renames of the switch a stop waits until the new shop is in place.
     bool m_switching = false;
-    // No shop was found set aside at the start: there is none to remove before the switch.
-    bool m_nothingAside = false;
     // The sequences run against a tree in memory, quietly, to find what they would send.
     bool m_planning = false;
     QString m_scratchDetails;

@@ -5,7 +5,6 @@
 #include "support/ProgramFixture.h"
 #include "ui/MessageBox.h"
 
-#include <QDirIterator>
 #include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -42,14 +41,8 @@ private slots:
 // Catches any break in the loop an owner relies on: the demo shop not published as the pages
 // need it, an order the pages cannot take, or one the program cannot read back and show.
 void tst_E2eShop::publishOrderCollectView() {
-    // The built program folder's shipped files, copied as a new owner would get them.
     QTemporaryDir program;
-    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
-    for (QDirIterator it(shipped.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString rel = shipped.relativeFilePath(it.next());
-        if (rel.startsWith(u"store/"_s) || rel == u"RHYTHM.wav"_s)
-            writeBytes(program.filePath(rel), readBytes(it.filePath()));
-    }
+    copyShippedFiles(program.path());
     // The demo shop's login, as scripts/seed-demo writes it.
     FtpTestServer ftp(FtpTestServer::Kind::Pyftpdlib, {.userName = u"owner"_s, .password = u"kiosk"_s});
     QString error;

@@ -13,7 +13,6 @@
 #include "ui/MessageBox.h"
 
 #include <QCheckBox>
-#include <QDirIterator>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -39,16 +38,7 @@ struct Program {
     frmFTP* ftp = nullptr;
 
     explicit Program(bool withDepartment = true) {
-        const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
-        QDirIterator it(shipped.filePath(QStringLiteral("store")), QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString source = it.next();
-            const QString rel = shipped.relativeFilePath(source);
-            if (rel != QLatin1String("store/storesettings.txt") && rel != QLatin1String("store/productdetails.nif"))
-                writeBytes(dir.filePath(rel), readBytes(source));
-        }
-        writeBytes(dir.filePath(QStringLiteral("RHYTHM.wav")),
-                   readBytes(shipped.filePath(QStringLiteral("RHYTHM.wav"))));
+        copyShippedFiles(dir.path());
         writeBytes(dir.filePath(QStringLiteral("store/storesettings.txt")),
                    "127.0.0.1\r\nShop\r\n\r\n\r\n$\r\n1\r\n1\r\n10\r\n");
         writeBytes(dir.filePath(QStringLiteral("pictures/tea.jpeg")), QByteArray("\xFF\xD8\xFF\xE0 tea", 8));
@@ -70,6 +60,11 @@ struct Program {
         control<QLineEdit>("txtUserName")->setText(s.userName);
         control<QLineEdit>("txtPassword")->setText(s.password);
         control<QLineEdit>("txtDestination")->setText(s.destinationFolder);
+    }
+    // The login of `server`, publishing into its /htdocs.
+    void typeLoginOf(const FtpTestServer& server) {
+        server.makeFolder(QStringLiteral("/htdocs"));
+        type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
     }
     QStringList progress() const { return listTexts(ftp->lstResponse()); }
     bool locked() const { return !control<QPushButton>("cmdCommit")->isEnabled(); }
@@ -246,10 +241,9 @@ void tst_frmFTP::exitDuringUpload() {
     QFETCH(bool, terminated);
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 200000});
     KIOSK_START_SERVER(server);
-    server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
     program.addBigPictures(1, 2000000);
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.typeLoginOf(server);
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);
     QVERIFY(program.ftp->isUploading());
     if (terminated) {
@@ -323,10 +317,9 @@ void tst_frmFTP::failureReasons() {
 void tst_frmFTP::stopInTheMiddle() {
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 250000});
     KIOSK_START_SERVER(server);
-    server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
     program.addBigPictures(2, 3000000);
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.typeLoginOf(server);
     QCOMPARE(program.otherTasksEnabled(), QList<bool>(5, true));
     auto* stop = program.control<QPushButton>("cmdStop");
     auto* bar = program.control<QProgressBar>("prgUpload");
@@ -403,10 +396,9 @@ void tst_frmFTP::uploadThroughTheWindow() {
     // A slow server, so the upload lasts long enough to count the window's turns.
     FtpTestServer server(FtpTestServer::Kind::Pyftpdlib, {.uploadBytesPerSecond = 400000});
     KIOSK_START_SERVER(server);
-    server.makeFolder(QStringLiteral("/htdocs"));
     Program program;
     program.addBigPictures(5, 400000);
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.typeLoginOf(server);
     auto* spin = program.control<QSpinBox>("spnConnections");
     auto* tick = program.control<QCheckBox>("chkChangedOnly");
     QVERIFY(!tick->isChecked());
@@ -465,10 +457,9 @@ void tst_frmFTP::certificateTrust_data() {
 void tst_frmFTP::certificateTrust() {
     QFETCH(MessageBox::Answer, answer);
     FtpTestServer server(FtpTestServer::Kind::Vsftpd, {.tls = FtpTestServer::Options::Tls::Explicit});
-    server.makeFolder(QStringLiteral("/htdocs"));
     KIOSK_START_SERVER(server);
     Program program;
-    program.type({server.serverText(), server.userName(), server.password(), QStringLiteral("htdocs/")});
+    program.typeLoginOf(server);
     MessageBox::setNextAnswer(answer);
     QSignalSpy done(program.ftp, &frmFTP::uploadFinished);
     QTest::mouseClick(program.control<QPushButton>("cmdCommit"), Qt::LeftButton);

@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -39,6 +40,16 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 
 void copyFixture(const QString& name, const QString& dir, const QString& as) {
     writeBytes(dir + QLatin1Char('/') + (as.isEmpty() ? name : as), readBytes(fixturePath(name)));
+}
+
+void copyShippedFiles(const QString& dir) {
+    const QDir shipped(QStringLiteral(KIOSK_PROGRAM_DIR));
+    QDirIterator it(shipped.filePath(QStringLiteral("store")), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        writeBytes(dir + u'/' + shipped.relativeFilePath(source), readBytes(source));
+    }
+    writeBytes(dir + QStringLiteral("/RHYTHM.wav"), readBytes(shipped.filePath(QStringLiteral("RHYTHM.wav"))));
 }
 
 QString dataFolderOf(const QString& dir) {

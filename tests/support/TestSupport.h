@@ -20,6 +20,8 @@ QByteArray readBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& bytes);
 // Copies tests/data/<name> to <dir>/<as> (or the same name).
 void copyFixture(const QString& name, const QString& dir, const QString& as = QString());
+// The built program folder's store files and closing sound into `dir`, as a new owner gets them.
+void copyShippedFiles(const QString& dir);
 // The data folder form of a directory: its path followed by the separator.
 QString dataFolderOf(const QString& dir);
 

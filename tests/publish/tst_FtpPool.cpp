@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -471,9 +470,7 @@ void tst_FtpPool::connectionsLostOnTheWay() {
                 return std::count_if(log.begin(), log.end(), [](const FtpExchange& e) { return e.reply == 421; }) >=
                        request.connections;
             };
-            const QDeadlineTimer deadline(10000);
-            while (!timedOut() && !deadline.hasExpired())
-                QThread::msleep(20);
+            QTRY_VERIFY_WITH_TIMEOUT(timedOut(), 10000);
         }
     });
     QCOMPARE(record.lines,

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -338,6 +339,10 @@ void FtpPipeline::onReply(int code, const QByteArray& text) {
     case Sent::Make:
         onMakeReply(code, text);
         break;
+    case Sent::RenameFrom:
+    case Sent::RenameTo:
+        onRenameReply(kind, code, text);
+        break;
     case Sent::Quit:
         close(QStringLiteral("said goodbye"));
         break;
@@ -526,7 +531,74 @@ void FtpPipeline::sendDeletes() {
     m_deletesToSend.clear();
 }
 
+void FtpPipeline::enter(const QByteArray& folder) {
+    m_state = State::Busy;
+    m_work = Work::Enter;
+    m_result.reset();
+    touch();
+    if (!folder.startsWith('/') || RemotePath::breaksCommandLine(folder)) {
+        finish(Outcome::Failed, QString::fromUtf8(folder) + QStringLiteral(": not a folder path"));
+        return;
+    }
+    m_wantedFolder = folder;
+    send("CWD " + folder, Sent::Cwd);
+    flushControl();
+}
+
+void FtpPipeline::rename(const QByteArray& from, const QByteArray& to) {
+    m_state = State::Busy;
+    m_work = Work::Rename;
+    m_result.reset();
+    m_renameRefused.reset();
+    touch();
+    for (const QByteArray& path : {from, to}) {
+        if (!path.startsWith('/') || RemotePath::breaksCommandLine(path)) {
+            finish(Outcome::Failed, QString::fromUtf8(path) + QStringLiteral(": not a path the server can be sent"));
+            return;
+        }
+    }
+    // Where "RNFR" is refused, the server answers the "RNTO" after it as out of sequence.
+    send("RNFR " + from, Sent::RenameFrom);
+    send("RNTO " + to, Sent::RenameTo);
+    flushControl();
+}
+
+void FtpPipeline::onRenameReply(Sent kind, int code, const QByteArray& text) {
+    if (m_work != Work::Rename)
+        return;
+    if (connectionTrouble(code)) {
+        breakWork(withReply(QStringLiteral("the rename broke off"), text));
+        return;
+    }
+    const bool taken = kind == Sent::RenameFrom ? code == 350 : positive(code);
+    if (!taken && !m_renameRefused)
+        m_renameRefused =
+            Result{Outcome::Failed, withReply(QStringLiteral("the server refused the rename"), text), code, {}, {}};
+    if (kind == Sent::RenameTo) {
+        std::optional<Result> refused = std::exchange(m_renameRefused, std::nullopt);
+        finish(refused ? Outcome::Failed : Outcome::Done);
+        if (refused)
+            m_result = std::move(refused);
+    }
+}
+
 void FtpPipeline::onCwdReply(int code, const QByteArray& text) {
+    if (m_work == Work::Enter) {
+        if (connectionTrouble(code)) {
+            breakWork(withReply(QStringLiteral("could not enter ") + QString::fromUtf8(m_wantedFolder), text));
+            return;
+        }
+        // Refused, the server stays where it was; which folder that is goes unsaid.
+        m_folder = positive(code) ? m_wantedFolder : QByteArray();
+        if (positive(code)) {
+            finish(Outcome::Done);
+        } else {
+            finish(Outcome::Failed,
+                   withReply(QStringLiteral("could not enter ") + QString::fromUtf8(m_wantedFolder), text));
+            m_result->replyCode = code;
+        }
+        return;
+    }
     if (!positive(code)) {
         m_folder.clear();
         breakWork(withReply(QStringLiteral("could not enter ") + QString::fromUtf8(m_wantedFolder), text));
@@ -773,6 +845,7 @@ void FtpPipeline::close(const QString& reason, bool refused) {
     m_deletesToSend.clear();
     m_makes.clear();
     m_makeRefused.reset();
+    m_renameRefused.reset();
 }
 
 void FtpPipeline::quit() {

@@ -20,8 +20,9 @@
 // "TYPE I" in one go); passive mode; "CWD" only when the folder to work in is not the one
 // entered last; names and paths sent as the main connection sends them.
 //
-// A command never depends on the outcome of one still on its way, except the login's and "STOR"
-// after "EPSV" (a refused EPSV is answered by one more try with PASV). Nothing is sent into a folder before
+// A command never depends on the outcome of one still on its way, except the login's, "STOR"
+// after "EPSV" (a refused EPSV is answered by one more try with PASV), and "RNTO" after "RNFR"
+// (refused, it leaves the server nothing to rename). Nothing is sent into a folder before
 // the server has said that the connection is in it.
 //
 // Over TLS where the main connection found it: "AUTH TLS" (or TLS from the first byte), then
@@ -93,6 +94,12 @@ public:
     // Lists a folder (absolute path) with this command ("MLSD", "LIST -a", "LIST"), in binary:
     // the listing is read as bytes either way.
     void list(const QByteArray& folder, const QByteArray& command);
+    // Enters a folder (absolute path): Done once the server says the connection is in it,
+    // Failed with its reply when it refuses.
+    void enter(const QByteArray& folder);
+    // Renames between absolute paths, "RNFR" and "RNTO" sent together: Done once the server has
+    // taken the new name, Failed with the reply that refused it.
+    void rename(const QByteArray& from, const QByteArray& to);
     // Whether the server has said that the connection is in this folder.
     bool isIn(const QByteArray& folder) const { return !m_folder.isEmpty() && m_folder == folder; }
     // The end of the work given last, once; nothing while it runs.
@@ -115,8 +122,24 @@ public:
     void handle(Clock::time_point now);
 
 private:
-    enum class Sent { Greeting, Auth, Pbsz, Prot, User, Pass, Type, Cwd, Passive, Transfer, Delete, Make, Quit };
-    enum class Work { None, Store, List, Delete, Make };
+    enum class Sent {
+        Greeting,
+        Auth,
+        Pbsz,
+        Prot,
+        User,
+        Pass,
+        Type,
+        Cwd,
+        Passive,
+        Transfer,
+        Delete,
+        Make,
+        RenameFrom,
+        RenameTo,
+        Quit
+    };
+    enum class Work { None, Store, List, Delete, Make, Enter, Rename };
 
     void send(const QByteArray& command, Sent kind);
     void flushControl();
@@ -128,6 +151,7 @@ private:
     void onTransferReply(int code, const QByteArray& text);
     void onDeleteReply(int code, const QByteArray& text);
     void onMakeReply(int code, const QByteArray& text);
+    void onRenameReply(Sent kind, int code, const QByteArray& text);
     void finishMakes();
 
     void startControlTls();
@@ -190,4 +214,7 @@ private:
     std::vector<QByteArray> m_makes;
     std::size_t m_makesAnswered = 0;
     std::optional<Result> m_makeRefused;
+
+    // The rename under way: the refusal of its "RNFR", which the "RNTO" after it only echoes.
+    std::optional<Result> m_renameRefused;
 };

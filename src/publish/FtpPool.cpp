@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -160,7 +161,7 @@ bool FtpPool::cancelled() const {
 }
 
 int FtpPool::connectionsInUse() const {
-    int count = 1;
+    int count = m_mainAway ? 0 : 1;
     for (const auto& extra : m_extras) {
         if (extra->state() != FtpPipeline::State::Closed)
             ++count;
@@ -183,68 +184,65 @@ void FtpPool::keepUp() {
 
 Status FtpPool::enterFolder(const QByteArray& absolutePath) {
     keepUp();
+    if (m_mainAway) {
+        if (auto done = doneOnAnExtra([&](FtpPipeline& extra) { extra.enter(absolutePath); }, absolutePath)) {
+            if (*done)
+                m_folder = absolutePath;
+            return *done;
+        }
+    }
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->enterFolder(absolutePath);
 }
 
 QByteArray FtpPool::currentFolder() const {
-    return m_main->currentFolder();
+    return m_mainAway ? m_folder : m_main->currentFolder();
 }
 
 Status FtpPool::makeFolder(const QByteArray& nameOrPath) {
     keepUp();
     forgetFolders();
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->makeFolder(nameOrPath);
 }
 
 Status FtpPool::storeFile(const QString& localPath, const QByteArray& name) {
     keepUp();
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->storeFile(localPath, name);
 }
 
 Status FtpPool::downloadFile(const QByteArray& name, QByteArray& bytes, qint64 maxBytes) {
     keepUp();
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->downloadFile(name, bytes, maxBytes);
 }
 
 Status FtpPool::list(std::vector<RemoteEntry>& entries) {
     // An extra connection lists in binary, so the main one never changes its transfer type.
     entries.clear();
-    const QByteArray folder = m_main->currentFolder();
+    const QByteArray folder = currentFolder();
     QByteArray command = m_listCommand.isEmpty() ? QByteArrayLiteral("MLSD") : m_listCommand;
     for (;;) {
-        FtpPipeline* lister = nullptr;
-        while (lister == nullptr) {
-            if (!openExtras())
-                return m_main->list(entries);
+        // Another connection lists where one breaks, or the main one when none is left.
+        const auto result =
+            openExtras() ? onAnExtra([&](FtpPipeline& lister) { lister.list(folder, command); }, folder) : std::nullopt;
+        if (!result) {
             if (cancelled())
                 return Status::failure(QString::fromUtf8(folder), QStringLiteral("cancelled"));
-            for (const auto& extra : m_extras) {
-                if (extra->state() == FtpPipeline::State::Ready && (lister == nullptr || extra->isIn(folder)))
-                    lister = extra.get();
-            }
-            if (lister == nullptr)
-                pump(kTurnMilliseconds, -1);
+            if (const Status back = bringMainBack(); !back)
+                return back;
+            return m_main->list(entries);
         }
-        lister->list(folder, command);
-        std::optional<FtpPipeline::Result> result;
-        while (!(result = lister->takeResult())) {
-            if (cancelled()) {
-                lister->abort(QStringLiteral("cancelled"));
-                return Status::failure(QString::fromUtf8(folder), QStringLiteral("cancelled"));
-            }
-            pump(kTurnMilliseconds, -1);
-        }
-        switch (result->outcome) {
-        case FtpPipeline::Outcome::Done:
+        if (result->outcome == FtpPipeline::Outcome::Done) {
             m_listCommand = command;
             entries =
                 command == "MLSD" ? FtpListing::parseMlsd(result->listing) : FtpListing::parseList(result->listing);
             return Status::success();
-        case FtpPipeline::Outcome::Broken:
-            // Another connection lists instead, or the main one when none is left.
-            continue;
-        case FtpPipeline::Outcome::Failed:
-            break;
         }
         // As the main connection would: MLSD where the server has it, else "LIST -a" (hidden
         // files show), else LIST.
@@ -262,19 +260,91 @@ Status FtpPool::list(std::vector<RemoteEntry>& entries) {
 
 Status FtpPool::deleteFile(const QByteArray& name) {
     keepUp();
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->deleteFile(name);
 }
 
 Status FtpPool::rename(const QByteArray& from, const QByteArray& to) {
     keepUp();
     forgetFolders();
+    if (m_mainAway && from.startsWith('/') && to.startsWith('/')) {
+        if (auto done = doneOnAnExtra([&](FtpPipeline& extra) { extra.rename(from, to); }, from))
+            return *done;
+    }
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->rename(from, to);
 }
 
 Status FtpPool::removeFolder(const QByteArray& nameOrPath) {
     keepUp();
     forgetFolders();
+    if (const Status back = bringMainBack(); !back)
+        return back;
     return m_main->removeFolder(nameOrPath);
+}
+
+std::optional<FtpPipeline::Result> FtpPool::onAnExtra(const std::function<void(FtpPipeline&)>& give,
+                                                      const QByteArray& folder) {
+    for (;;) {
+        dropClosedExtras();
+        FtpPipeline* worker = nullptr;
+        bool loggingIn = false;
+        for (const auto& extra : m_extras) {
+            if (extra->state() == FtpPipeline::State::Ready && (worker == nullptr || extra->isIn(folder)))
+                worker = extra.get();
+            loggingIn = loggingIn || extra->state() == FtpPipeline::State::Connecting;
+        }
+        if (cancelled() || (worker == nullptr && !loggingIn))
+            return std::nullopt;
+        if (worker == nullptr) {
+            pump(kTurnMilliseconds, -1);
+            continue;
+        }
+        give(*worker);
+        std::optional<FtpPipeline::Result> result;
+        while (!(result = worker->takeResult())) {
+            if (cancelled()) {
+                worker->abort(QStringLiteral("cancelled"));
+                return std::nullopt;
+            }
+            pump(kTurnMilliseconds, -1);
+        }
+        if (result->outcome != FtpPipeline::Outcome::Broken)
+            return result;
+    }
+}
+
+std::optional<Status> FtpPool::doneOnAnExtra(const std::function<void(FtpPipeline&)>& give, const QByteArray& what) {
+    if (const auto result = onAnExtra(give))
+        return result->outcome == FtpPipeline::Outcome::Done ? Status::success()
+                                                             : Status::failure(QString::fromUtf8(what), result->reason);
+    if (cancelled())
+        return Status::failure(QString::fromUtf8(what), QStringLiteral("cancelled"));
+    return std::nullopt;
+}
+
+Status FtpPool::bringMainBack() {
+    if (!m_mainAway)
+        return Status::success();
+    m_mainAway = false;
+    dropClosedExtras();
+    if (int(m_extras.size()) > m_extraWanted) {
+        // The server counts a connection until it has answered its goodbye.
+        FtpPipeline* leaving = m_extras.back().get();
+        if (leaving->state() == FtpPipeline::State::Ready)
+            leaving->quit();
+        else
+            leaving->abort(QStringLiteral("made way for the main connection"));
+        while (isExtra(leaving) && leaving->state() != FtpPipeline::State::Closed)
+            pump(kTurnMilliseconds, -1);
+        dropClosedExtras();
+    }
+    // Logged in again by its next command; in the folder the extra connections entered last.
+    if (m_folder != m_main->currentFolder())
+        return m_main->enterFolder(m_folder);
+    return Status::success();
 }
 
 Status FtpPool::makeFolders(const std::vector<QByteArray>& absolutePaths, std::size_t& failedIndex) {
@@ -400,6 +470,13 @@ void FtpPool::pump(int maxMilliseconds, int wakeDescriptor) {
 }
 
 StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const StartingFile& starting) {
+    const bool keepAway = std::exchange(m_keepMainAway, false);
+    if (const Status back = bringMainBack(); !back) {
+        StoreOutcome outcome;
+        outcome.result = StoreOutcome::Result::Failed;
+        outcome.status = back;
+        return outcome;
+    }
     if (files.size() < 2 || !openExtras())
         return RemoteFolder::storeFiles(files, starting);
     MainLane mainLane(*m_main);
@@ -534,8 +611,9 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         if (stop)
             break;
         // The stand-in leaves with the last files, or once nothing more is to start; once it
-        // has gone, the main connection comes back.
-        if (standIn == StandIn::Working && (waiting.size() <= comeBackAt || failed))
+        // has gone, the main connection comes back. Where it is to stay away, only a failure
+        // brings it back.
+        if (standIn == StandIn::Working && ((!keepAway && waiting.size() <= comeBackAt) || failed))
             standIn = StandIn::Leaving;
         if ((standIn == StandIn::Working || standIn == StandIn::Leaving) && !isExtra(standInConnection)) {
             standInConnection = nullptr;
@@ -568,6 +646,11 @@ StoreOutcome FtpPool::storeFiles(const std::vector<FileToStore>& files, const St
         if (stop)
             break;
         const bool mainBusy = onMain || standIn == StandIn::MainLeaving || standIn == StandIn::MainComingBack;
+        if (keepAway && standIn == StandIn::Working && onExtra.empty() && waiting.empty()) {
+            m_mainAway = true;
+            m_folder = folder;
+            return unfinished();
+        }
         if (!mainBusy && standInConnection == nullptr && onExtra.empty() && waiting.empty())
             return unfinished();
         pump(kTurnMilliseconds, mainLane.wakeDescriptor());
@@ -601,7 +684,7 @@ void FtpPool::deleteFiles(const std::vector<QByteArray>& names) {
         RemoteFolder::deleteFiles(names);
         return;
     }
-    const QByteArray folder = m_main->currentFolder();
+    const QByteArray folder = currentFolder();
     std::deque<QByteArray> left(names.begin(), names.end());
     std::set<FtpPipeline*> busy;
 
@@ -652,6 +735,6 @@ void FtpPool::deleteFiles(const std::vector<QByteArray>& names) {
     for (const QByteArray& name : left) {
         if (cancelled())
             return;
-        m_main->deleteFile(name);
+        deleteFile(name);
     }
 }

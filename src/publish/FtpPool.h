@@ -6,7 +6,9 @@
 #include "publish/Tls.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The FTP connections of one upload: the main FtpSession, which does everything in the upload
@@ -16,7 +18,7 @@
 // leaves binary mode. The extras are opened once the main connection is (or at the first batch
 // or listing), logged in with the same details while it works, and kept to the end of the upload.
 // In a long batch the main connection makes way for one more of them, and logs in again for the
-// last files.
+// last files, or when next needed where the upload has told it to stay away.
 //
 // The server decides how many it takes: a connection it turns away (421, 530), or one that fails
 // later, is let go and its work goes to the others; the main connection alone is always enough.
@@ -42,6 +44,12 @@ public:
     // The extra connections open at the first batch or listing instead of with the main one,
     // for an upload that has other connections of its own in use until then.
     void openExtrasLate() { m_openEarly = false; }
+
+    // For a batch after which the upload only enters folders and renames them (the switch of a
+    // first upload), which the extra connections do as well: the main connection's stand-in
+    // keeps its place to the last file, and the main connection stays away. Anything else only
+    // the main connection does brings it back, once there is room. For the next batch alone.
+    void keepMainAwayAfterBatch() { m_keepMainAway = true; }
 
     Status open() override;
     Status enterFolder(const QByteArray& absolutePath) override;
@@ -71,6 +79,15 @@ private:
     // Opens one more extra connection, as the first ones were.
     FtpPipeline* addExtra();
     bool isExtra(const FtpPipeline* connection) const;
+    // Gives a piece of work to a free extra connection (one in `folder` where there is one), and
+    // to another where one breaks on the way; nothing once none is left, or when cancelled.
+    std::optional<FtpPipeline::Result> onAnExtra(const std::function<void(FtpPipeline&)>& give,
+                                                 const QByteArray& folder = {});
+    // The same as a status for `what`; nothing where the main connection is to do the work.
+    std::optional<Status> doneOnAnExtra(const std::function<void(FtpPipeline&)>& give, const QByteArray& what);
+    // The main connection back where it stayed away: an extra connection leaves first where the
+    // server would count one too many, and the main one logs in again in the upload's folder.
+    Status bringMainBack();
     void forgetFolders();
     // Waits until an extra connection's socket or `wakeDescriptor` (when not -1) needs attention,
     // at most `maxMilliseconds`, then moves every extra connection on.
@@ -83,6 +100,9 @@ private:
     const std::atomic<bool>* m_cancel = nullptr;
     bool m_extrasOpened = false;
     bool m_openEarly = true;
+    bool m_keepMainAway = false;
+    bool m_mainAway = false;
+    QByteArray m_folder; // entered last while the main connection is away
     // The listing command the extra connections found the server to answer; empty until then.
     QByteArray m_listCommand;
     // The extra connections' TLS, where the main connection has it; declared before them so it

@@ -173,6 +173,7 @@ UploadOutcome UploadJob::run() {
     m_changed.reset();
     m_remote.reset();
     m_session = nullptr;
+    m_pool = nullptr;
     m_sftp = nullptr;
     removeCutShortFiles();
     // Over a connection of its own: the upload's connections refuse all work once aborted.
@@ -211,6 +212,7 @@ bool UploadJob::openInternet() {
         // they would be more than the owner allows.
         if (m_request.changedOnly && !m_request.refreshStore)
             pool->openExtrasLate();
+        m_pool = pool.get();
         m_remote = std::move(pool);
     } else {
         m_remote = std::move(session);
@@ -536,6 +538,10 @@ bool UploadJob::sendWholeStore(const QByteArray& build, bool withKey) {
             return false;
         batch.addFile(local(OrderKey::phpFileName()), build + "/store");
     }
+    // Where no shop was online, what follows is a look and a rename, which the extra connections
+    // do as well: the main connection need not log in again for them.
+    if (m_pool != nullptr && withKey)
+        m_pool->keepMainAwayAfterBatch();
     return storeBatch(batch);
 }
 

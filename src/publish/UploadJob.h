@@ -12,9 +12,12 @@
 
 #include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 #include <vector>
 
+class FtpPool;
 class FtpSession;
 class SftpSession;
 class ChangedOnlyUpload;
@@ -191,6 +194,8 @@ private:
     std::unique_ptr<RemoteFolder> m_remote;
     // The main connection, inside m_remote: it tells why the login failed.
     FtpSession* m_session = nullptr;
+    // m_remote itself, where the upload has several FTP connections.
+    FtpPool* m_pool = nullptr;
     SftpSession* m_sftp = nullptr;
     UploadCounts m_counts;
     std::vector<RemoteFile> m_cutShort;

@@ -113,6 +113,7 @@ private slots:
     void removalOverThePool_data();
     void removalOverThePool();
     void connectionsLostOnTheWay();
+    void switchRefusedOnFirstUpload();
     void cutAtARandomFile_data();
     void cutAtARandomFile();
     void walkOrder_data();
@@ -165,14 +166,14 @@ void tst_FtpPool::picturesOverSeveralConnections() {
 
     if (kind != Kind::Pyftpdlib)
         return; // vsftpd's log does not tell its parallel sessions apart
-    // The batch is long: the main connection gives its place to a stand-in and logs in again
-    // for the last files, so two logins more, and never more connections at once than set.
+    // The batch is long: the main connection gives its place to a stand-in, which keeps it to
+    // the end, as the switch needs no main connection: one login more, and never more
+    // connections at once than set.
     const QStringList sessions = server.loggedInSessions();
-    QCOMPARE(sessions.size(), connections + 2);
+    QCOMPARE(sessions.size(), connections + 1);
     QCOMPARE(ServerRows::mostSessionsAtOnce(server), connections);
     const QMap<QString, QStringList> bySession = commandsBySession(server);
     const QString main = sessions.value(0);
-    const QString mainAgain = sessions.constLast();
     int sessionsWithPictures = 0;
     // One batch for every department: a connection goes on into the next department's folder
     // instead of waiting for the others to end this one.
@@ -180,7 +181,7 @@ void tst_FtpPool::picturesOverSeveralConnections() {
     for (auto it = bySession.begin(); it != bySession.end(); ++it) {
         sessionsWithPictures +=
             it.value().filter(QRegularExpression(QStringLiteral("^STOR .*\\.jpeg$"))).isEmpty() ? 0 : 1;
-        if (it.key() == main || it.key() == mainAgain)
+        if (it.key() == main)
             continue;
         crossed = crossed || it.value().filter(QRegularExpression(QStringLiteral("^CWD "))).size() > 1;
         // The extra connections: the new shop's folders before any file, then files only, binary
@@ -208,14 +209,12 @@ void tst_FtpPool::picturesOverSeveralConnections() {
         }
     }
     QVERIFY2(sessionsWithPictures >= 2, "the pictures went over one connection");
-    // The main connection: binary at most once a login (it may leave before its first file),
-    // and the sequence goes on where it left off.
-    for (const QString& session : {main, mainAgain}) {
-        QVERIFY(bySession[session].count(QStringLiteral("TYPE I")) <= 1);
-        QCOMPARE(bySession[session].filter(QStringLiteral("TYPE A")).size(), 0);
-    }
+    // The main connection: binary at most once (it may leave before its first file), and gone
+    // before the switch.
+    QVERIFY(bySession[main].count(QStringLiteral("TYPE I")) <= 1);
+    QCOMPARE(bySession[main].filter(QStringLiteral("TYPE A")).size(), 0);
     QCOMPARE(bySession[main].constLast(), QStringLiteral("QUIT"));
-    QVERIFY2(bySession[mainAgain].filter(QStringLiteral("RNTO ")).size() == 1, joined(bySession[mainAgain]));
+    QCOMPARE(server.commands().filter(QStringLiteral("RNTO ")).size(), 1);
     QVERIFY(crossed);
 }
 
@@ -344,11 +343,13 @@ void tst_FtpPool::firstFailingPictureReported() {
 void tst_FtpPool::serverTakesFewerConnections_data() {
     QTest::addColumn<bool>("perUser"); // else per address
     QTest::addColumn<int>("limit");
-    QTest::addColumn<int>("logins"); // in the first upload, a refresh with a long batch
-    QTest::newRow("two logins per user (530), 4 asked") << true << 2 << 2;
-    QTest::newRow("one connection per address, 4 asked: the main connection alone") << false << 1 << 1;
-    // Room for no more: the main connection comes back only once its stand-in has gone.
-    QTest::newRow("four logins per user, 4 asked: the main connection makes way") << true << 4 << 6;
+    QTest::addColumn<int>("logins");       // in the first upload, a refresh with a long batch
+    QTest::addColumn<bool>("shopAppears"); // another upload puts a shop online meanwhile
+    QTest::newRow("two logins per user (530), 4 asked") << true << 2 << 2 << false;
+    QTest::newRow("one connection per address, 4 asked: the main connection alone") << false << 1 << 1 << false;
+    QTest::newRow("four logins per user, 4 asked: the main connection makes way") << true << 4 << 5 << false;
+    // Room for no more: the main connection comes back for the orders only once a place is free.
+    QTest::newRow("four logins per user, a shop online meanwhile: the main connection back") << true << 4 << 6 << true;
 }
 
 // Catches an upload that fails, or loses pictures, because the server turned extra connections
@@ -358,6 +359,7 @@ void tst_FtpPool::serverTakesFewerConnections() {
     QFETCH(bool, perUser);
     QFETCH(int, limit);
     QFETCH(int, logins);
+    QFETCH(bool, shopAppears);
     FtpTestServer::Options options;
     if (perUser)
         options.maxLoginsPerUser = limit;
@@ -372,10 +374,20 @@ void tst_FtpPool::serverTakesFewerConnections() {
     UploadRequest request = shop.request(server, shop.catalogue);
     request.connections = 4;
 
-    UploadRecord record = runUpload(request);
-    QCOMPARE(record.lines,
-             startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess});
+    const QString order = QStringLiteral("/htdocs/kioskSmith/store/orders.php");
+    UploadRecord record = runUpload(request, [&](const QString& line) {
+        if (shopAppears && line == imageLine(shop.picture(1, 0)))
+            server.writeFile(order, "::an order::-");
+    });
+    QCOMPARE(record.lines, startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) +
+                               (shopAppears ? QStringList{fileLine(QStringLiteral("orders.php")),
+                                                          fileLine(QStringLiteral("orderkey.php")),
+                                                          QStringLiteral("Removing previous store files...")}
+                                            : QStringList{}) +
+                               QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
+    QCOMPARE(TestSupport::readBytes(server.localPath(order)), shopAppears ? QByteArray("::an order::-") : QByteArray());
+    QVERIFY(!QFileInfo::exists(server.localPath(kRoot + QStringLiteral(".old"))));
     QCOMPARE(server.loggedInSessions().size(), logins);
     // Where none was turned away (a refused one counts as a session in the log), never more at once.
     if (logins > limit)
@@ -476,6 +488,26 @@ void tst_FtpPool::connectionsLostOnTheWay() {
     QCOMPARE(record.lines,
              startLines(server.serverText()) + fullRefreshLines(shop.departmentLines()) + QStringList{kSuccess});
     QCOMPARE(picturesOnServer(server), shop.pictureTree());
+}
+
+// Catches a refused switch taken for done where the extra connections make it, the main one
+// having stayed away after the pictures: a file stands where the shop's folder goes.
+void tst_FtpPool::switchRefusedOnFirstUpload() {
+    FtpTestServer server(Kind::Pyftpdlib);
+    server.makeFolder(QStringLiteral("/htdocs"));
+    server.writeFile(kRoot, "not a shop");
+    KIOSK_START_SERVER(server);
+    PublishFixture shop;
+    shop.add(QStringLiteral("Books"), 100, 500);
+    shop.add(QStringLiteral("Games"), 40);
+    UploadRequest request = shop.request(server, shop.catalogue);
+    request.connections = 4;
+    const UploadRecord record = runUpload(request);
+    QCOMPARE(record.outcome.result, UploadOutcome::Result::Failed);
+    QCOMPARE(record.lines.last(), QStringLiteral("Failed to replace the previous store. Try again."));
+    QCOMPARE(TestSupport::readBytes(server.localPath(kRoot)), QByteArray("not a shop"));
+    QCOMPARE(picturesOnServer(server, kBuild), shop.pictureTree());
+    QCOMPARE(server.loggedInSessions().size(), request.connections + 1);
 }
 
 void tst_FtpPool::cutAtARandomFile_data() {

@@ -145,10 +145,17 @@ UploadJob::UploadJob(UploadRequest request,
     : m_request(std::move(request)), m_callbacks(std::move(callbacks)), m_cancel(cancel),
       m_abort(abort != nullptr ? abort : cancel) {}
 
-UploadJob::~UploadJob() = default;
+UploadJob::~UploadJob() {
+    if (m_scanning.valid())
+        m_scanning.wait();
+}
 
 UploadOutcome UploadJob::run() {
     m_outcome = UploadOutcome();
+    // Several thousand pictures take a moment to look at: they are looked at while the
+    // connection is made rather than after.
+    m_scan.reset();
+    m_scanning = std::async(std::launch::async, [this] { return scanDisk(); });
     progress(QStringLiteral("Connecting to Internet..."));
     if (!openInternet()) {
         report(QStringLiteral("Connection failed."), QStringLiteral("libcurl could not be set up"));
@@ -523,7 +530,7 @@ bool UploadJob::sendWholeStore(const QByteArray& build, bool withKey) {
         const int d = departments[i];
         const QByteArray& folder = folders[std::size(fixed) + i];
         const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
-        if (!wrote(ProductDetails::writeScratchProductDetails(catalogue, d, details), detailsFile))
+        if (!wrote(scan().details[std::size_t(d)], detailsFile))
             return false;
         m_counts.bytesTotal += fileSize(details);
         batch.addFile(details, folder, {}, detailsFile);
@@ -680,8 +687,8 @@ bool UploadJob::readyToReplace() {
         if (first < 0)
             first = d;
         for (const Picture& picture : picturesToSend(d)) {
-            if (const auto why = unreadable(picture.localPath))
-                return report(QStringLiteral("Failed to read ") + picture.localPath, *why);
+            if (!picture.unreadable.isEmpty())
+                return report(QStringLiteral("Failed to read ") + picture.localPath, picture.unreadable);
         }
     }
     // The files written for the upload: a full disk or a folder in their way shows here.
@@ -829,18 +836,43 @@ bool UploadJob::sendServerOrders(const std::vector<KeptFile>& kept) {
     return true;
 }
 
-std::vector<UploadJob::Picture> UploadJob::picturesToSend(int d) const {
-    std::vector<Picture> pictures;
+// Reads only the request and writes only to the scratch folder: it runs beside the upload.
+UploadJob::LocalScan UploadJob::scanDisk() const {
     const StoreCatalogue& catalogue = m_request.catalogue;
-    for (int i = 0; i < catalogue.maxProductsPerDepartment; ++i) {
-        const QString& path = catalogue.productTable(d, i, 8);
-        if (path.isEmpty())
-            break;
-        // A picture that has gone from the disk is passed over without a word.
-        if (ordinaryFileName(path))
-            pictures.push_back({i, path});
+    LocalScan scan;
+    scan.pictures.resize(std::size_t(catalogue.maxDepartments));
+    scan.details.resize(std::size_t(catalogue.maxDepartments), Status::success());
+    for (int d = 0; d < catalogue.maxDepartments; ++d) {
+        if (catalogue.departmentNames[std::size_t(d)].isEmpty())
+            continue;
+        if (m_scratch.isValid())
+            scan.details[std::size_t(d)] = ProductDetails::writeScratchProductDetails(
+                catalogue, d, m_scratch.filePath(QString::number(d) + QStringLiteral(".nif")));
+        for (int i = 0; i < catalogue.maxProductsPerDepartment; ++i) {
+            const QString& path = catalogue.productTable(d, i, 8);
+            if (path.isEmpty())
+                break;
+            // A picture that has gone from the disk is passed over without a word.
+            if (!ordinaryFileName(path))
+                continue;
+            Picture picture{i, path, fileSize(path), {}};
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                picture.unreadable = file.errorString();
+            scan.pictures[std::size_t(d)].push_back(std::move(picture));
+        }
     }
-    return pictures;
+    return scan;
+}
+
+const UploadJob::LocalScan& UploadJob::scan() {
+    if (!m_scan)
+        m_scan = m_scanning.get();
+    return *m_scan;
+}
+
+const std::vector<UploadJob::Picture>& UploadJob::picturesToSend(int d) {
+    return scan().pictures[std::size_t(d)];
 }
 
 void UploadJob::addPictures(Batch& batch, int d, const QByteArray& folder) {
@@ -925,7 +957,7 @@ void UploadJob::countTotals(bool full) {
         ++m_counts.filesTotal; // the product file, its size known once written
         for (const Picture& picture : picturesToSend(d)) {
             ++m_counts.filesTotal;
-            m_counts.bytesTotal += fileSize(picture.localPath);
+            m_counts.bytesTotal += picture.size;
         }
     }
     if (m_callbacks.counts)

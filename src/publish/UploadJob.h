@@ -122,6 +122,14 @@ private:
     struct Picture {
         int slot = 0;
         QString localPath;
+        qint64 size = 0;
+        QString unreadable; // why it cannot be read; empty when it can
+    };
+    // What the upload needs of the disk, read while it connects: each department's pictures, and
+    // its product file written to the scratch folder for a full upload to send.
+    struct LocalScan {
+        std::vector<std::vector<Picture>> pictures; // by department
+        std::vector<Status> details;                // by department
     };
     struct KeptFile {
         QString name;
@@ -166,7 +174,10 @@ private:
     void addPictures(Batch& batch, int d, const QByteArray& folder);
     bool sendWholeStore(const QByteArray& build, bool withKey);
     bool storeBatch(const Batch& batch);
-    std::vector<Picture> picturesToSend(int d) const;
+    LocalScan scanDisk() const;
+    // The scan, once it has ended.
+    const LocalScan& scan();
+    const std::vector<Picture>& picturesToSend(int d);
     void finish();
     void countTotals(bool full);
     void countSent(qint64 bytes);
@@ -213,4 +224,7 @@ private:
     // The product files of a refresh, one a department, sent together.
     QTemporaryDir m_scratch;
     std::unique_ptr<ChangedOnlyUpload> m_changed;
+    // Last: the scan reads the request and writes to the scratch folder until it ends.
+    std::future<LocalScan> m_scanning;
+    std::optional<LocalScan> m_scan;
 };

@@ -49,6 +49,12 @@ qint64 fileSize(const QString& path) {
     return QFileInfo(path).size();
 }
 
+// Why a local file cannot be read; empty when it can.
+QString whyUnreadable(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+}
+
 bool isTlsFailure(CURLcode code) {
     switch (code) {
     case CURLE_SSL_CONNECT_ERROR:
@@ -529,7 +535,7 @@ bool UploadJob::sendWholeStore(const QByteArray& build, bool withKey) {
     for (std::size_t i = 0; i < departments.size(); ++i) {
         const int d = departments[i];
         const QByteArray& folder = folders[std::size(fixed) + i];
-        const QString details = m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
+        const QString details = scratchDetailsPath(d);
         if (!wrote(scan().details[std::size_t(d)], detailsFile))
             return false;
         m_counts.bytesTotal += fileSize(details);
@@ -664,20 +670,14 @@ void UploadJob::uploadData() {
 // that stopped half way would leave customers no shop at all. The names it sends are checked
 // at the start of every upload.
 bool UploadJob::readyToReplace() {
-    const auto unreadable = [](const QString& path) -> std::optional<QString> {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return file.errorString();
-    };
     QStringList files;
     files << PublishedTree::webFiles() << PublishedTree::graphicsFiles() << PublishedTree::storeFiles();
     for (const QString& file : files) {
         const QString path = local(file);
         if (!ordinaryFileName(path))
             return report(QStringLiteral("Failed to locate ") + path, QStringLiteral("no ordinary file there"));
-        if (const auto why = unreadable(path))
-            return report(QStringLiteral("Failed to read ") + path, *why);
+        if (const QString why = whyUnreadable(path); !why.isEmpty())
+            return report(QStringLiteral("Failed to read ") + path, why);
     }
     const StoreCatalogue& catalogue = m_request.catalogue;
     int first = -1;
@@ -846,8 +846,8 @@ UploadJob::LocalScan UploadJob::scanDisk() const {
         if (catalogue.departmentNames[std::size_t(d)].isEmpty())
             continue;
         if (m_scratch.isValid())
-            scan.details[std::size_t(d)] = ProductDetails::writeScratchProductDetails(
-                catalogue, d, m_scratch.filePath(QString::number(d) + QStringLiteral(".nif")));
+            scan.details[std::size_t(d)] =
+                ProductDetails::writeScratchProductDetails(catalogue, d, scratchDetailsPath(d));
         for (int i = 0; i < catalogue.maxProductsPerDepartment; ++i) {
             const QString& path = catalogue.productTable(d, i, 8);
             if (path.isEmpty())
@@ -855,14 +855,14 @@ UploadJob::LocalScan UploadJob::scanDisk() const {
             // A picture that has gone from the disk is passed over without a word.
             if (!ordinaryFileName(path))
                 continue;
-            Picture picture{i, path, fileSize(path), {}};
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                picture.unreadable = file.errorString();
-            scan.pictures[std::size_t(d)].push_back(std::move(picture));
+            scan.pictures[std::size_t(d)].push_back({i, path, fileSize(path), whyUnreadable(path)});
         }
     }
     return scan;
+}
+
+QString UploadJob::scratchDetailsPath(int d) const {
+    return m_scratch.filePath(QString::number(d) + QStringLiteral(".nif"));
 }
 
 const UploadJob::LocalScan& UploadJob::scan() {

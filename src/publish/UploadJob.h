@@ -175,6 +175,8 @@ private:
     bool sendWholeStore(const QByteArray& build, bool withKey);
     bool storeBatch(const Batch& batch);
     LocalScan scanDisk() const;
+    // Department `d`'s product file in the scratch folder, as a full upload sends it.
+    QString scratchDetailsPath(int d) const;
     // The scan, once it has ended.
     const LocalScan& scan();
     const std::vector<Picture>& picturesToSend(int d);
